@@ -1,0 +1,37 @@
+// Shared window behaviour of the dialogs.
+#include "FormSupport.h"
+
+#include "platform/Fonts.h"
+
+#include <QGuiApplication>
+#include <QScreen>
+#include <QWidget>
+
+void makeFixedDialog(QWidget *window)
+{
+    window->setFont(platform::dialogFont());
+    window->setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
+                           | Qt::WindowCloseButtonHint);
+    window->setFixedSize(window->size());
+    window->setAttribute(Qt::WA_QuitOnClose, false);
+}
+
+void centreOnFirstShow(QWidget *window, bool &shownBefore)
+{
+    if (shownBefore)
+        return;
+    shownBefore = true;
+    QScreen *screen = window->screen() ? window->screen() : QGuiApplication::primaryScreen();
+    if (!screen)
+        return;
+    QRect frame = window->frameGeometry();
+    frame.moveCenter(screen->availableGeometry().center());
+    window->move(frame.topLeft());
+}
+
+void centreOver(QWidget *window, const QWidget *over)
+{
+    QRect frame = window->frameGeometry();
+    frame.moveCenter(over->frameGeometry().center());
+    window->move(frame.topLeft());
+}

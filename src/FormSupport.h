@@ -1,0 +1,15 @@
+// Shared window behaviour of the dialogs: fixed single border, centred on first showing.
+#pragma once
+
+class QWidget;
+
+// Fixed size at the current geometry, system menu and close box only, dialog font,
+// and no quitting of the program when the window closes.
+void makeFixedDialog(QWidget *window);
+
+// Centres the window on its screen the first time it is shown; later showings keep the
+// last position. Call from the window's show event.
+void centreOnFirstShow(QWidget *window, bool &shownBefore);
+
+// Centres the window over another one.
+void centreOver(QWidget *window, const QWidget *over);

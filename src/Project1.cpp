@@ -1,0 +1,18 @@
+// Project1: the program entry.
+#include "Startup.h"
+#include "Unit1.h"
+#include "platform/WebEngineSetup.h"
+
+#include <QApplication>
+
+int main(int argc, char *argv[])
+{
+    platform::prepareWebEngine();
+    QApplication app(argc, argv);
+    initApplication(app);
+    createForms();
+    Form1->show();
+    const int code = app.exec();
+    destroyForms();
+    return code;
+}

@@ -1,0 +1,56 @@
+// Start-up: the application's title, German standard dialogs and the windows in their order.
+#include "Startup.h"
+
+#include "Unit1.h"
+#include "Unit2.h"
+#include "Unit3.h"
+#include "Unit4.h"
+#include "Unit5.h"
+
+#include <QApplication>
+#include <QIcon>
+#include <QLibraryInfo>
+#include <QLocale>
+#include <QTranslator>
+
+void initApplication(QApplication &app)
+{
+    app.setApplicationName(QStringLiteral("Korlith"));
+    app.setApplicationDisplayName(QStringLiteral("Korlith"));
+    app.setOrganizationName(QStringLiteral("Tolvane"));
+    app.setApplicationVersion(QStringLiteral(KORLITH_VERSION));
+
+    QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+    auto *qtbase = new QTranslator(&app);
+    if (qtbase->load(QStringLiteral("qtbase_de"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        app.installTranslator(qtbase);
+
+    // Without a desktop session (Xvfb) there is no theme; Adwaita carries every image we name.
+    QIcon::setFallbackThemeName(QStringLiteral("Adwaita"));
+    if (QIcon::themeName().isEmpty() || QIcon::themeName() == QLatin1String("hicolor"))
+        QIcon::setThemeName(QStringLiteral("Adwaita"));
+    app.setWindowIcon(QIcon::fromTheme(QStringLiteral("korlith"), QIcon::fromTheme(QStringLiteral("text-editor"))));
+}
+
+void createForms()
+{
+    Form1 = new TForm1;
+    Form2 = new TForm2;
+    Form3 = new TForm3;
+    Form4 = new TForm4;
+    Form5 = new TForm5;
+}
+
+void destroyForms()
+{
+    delete Form5;
+    delete Form4;
+    delete Form3;
+    delete Form2;
+    delete Form1;
+    Form1 = nullptr;
+    Form2 = nullptr;
+    Form3 = nullptr;
+    Form4 = nullptr;
+    Form5 = nullptr;
+}

@@ -1,0 +1,181 @@
+// TForm1: start-up reading of the settings, the live preview, the edit actions and the guard.
+#include "Unit1.h"
+#include "ui_Unit1.h"
+
+#include "Unit2.h"
+#include "Unit4.h"
+#include "WebBrowser.h"
+#include "core/Maker.h"
+#include "core/SettingsStore.h"
+#include "platform/ErrorBox.h"
+#include "platform/Fonts.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMimeData>
+#include <QPlainTextEdit>
+
+QString InterpreterPath;
+bool Configured = false;
+TForm1 *Form1 = nullptr;
+
+TForm1::TForm1(QWidget *parent) : QMainWindow(parent), ui(std::make_unique<Ui::TForm1>())
+{
+    ui->setupUi(this);
+    setFont(platform::dialogFont());
+    ui->ToolBar1->setFixedHeight(26);
+    ui->StatusBar1->setFixedHeight(19);
+    m_statusText = new QLabel(QStringLiteral("Korlith by %1 - %2").arg(Maker::Name, Maker::WebSite), this);
+    m_statusText->setObjectName(QStringLiteral("StatusBar1Panel"));
+    ui->StatusBar1->addWidget(m_statusText, 1);
+    ui->Splitter1->setSizes({369, width() - 369 - ui->Splitter1->handleWidth()});
+    ui->Splitter1->setStretchFactor(1, 1);
+    ui->Splitter1->handle(1)->setCursor(Qt::SplitHCursor);
+
+    ui->memo1->installEventFilter(this);
+    ui->WebBrowser1->OnBeforeNavigate2 = [this](const QString &url, bool &cancel) {
+        platform::guarded([&] { WebBrowser1BeforeNavigate2(url, cancel); });
+    };
+    connect(&m_preview, &PreviewRunner::outputCompleted, this,
+            [this](const QString &output) { platform::guarded([&] { ui->WebBrowser1->Navigate(output); }); });
+
+    connectHandler("Jetztaktualisieren1", &TForm1::Jetztaktualisieren1Click);
+    connectHandler("Einstellungen1", &TForm1::Optionen1Click);
+    connectHandler("Beenden1", &TForm1::Beenden1Click);
+
+    // The standard edit actions act on the editor while it has the focus.
+    auto onEditor = [this](void (QPlainTextEdit::*op)()) {
+        return [this, op] {
+            if (ui->memo1->hasFocus())
+                (ui->memo1->*op)();
+        };
+    };
+    connect(ui->EditUndo1, &QAction::triggered, this, onEditor(&QPlainTextEdit::undo));
+    connect(ui->EditCut1, &QAction::triggered, this, onEditor(&QPlainTextEdit::cut));
+    connect(ui->EditCopy1, &QAction::triggered, this, onEditor(&QPlainTextEdit::copy));
+    connect(ui->EditPaste1, &QAction::triggered, this, onEditor(&QPlainTextEdit::paste));
+    connect(ui->EditSelectAll1, &QAction::triggered, this, onEditor(&QPlainTextEdit::selectAll));
+    connect(qApp, &QApplication::focusChanged, this, &TForm1::updateActions);
+    connect(ui->memo1, &QPlainTextEdit::textChanged, this, &TForm1::updateActions);
+    connect(ui->memo1, &QPlainTextEdit::copyAvailable, this, &TForm1::updateActions);
+    connect(ui->memo1, &QPlainTextEdit::undoAvailable, this, &TForm1::updateActions);
+    connect(QGuiApplication::clipboard(), &QClipboard::dataChanged, this, &TForm1::updateActions);
+    updateActions();
+
+    platform::guarded([this] { FormCreate(); });
+}
+
+TForm1::~TForm1() = default;
+
+QPlainTextEdit *TForm1::memo1() const
+{
+    return ui->memo1;
+}
+
+TWebBrowser *TForm1::WebBrowser1() const
+{
+    return ui->WebBrowser1;
+}
+
+QAction *TForm1::action(const char *name) const
+{
+    return findChild<QAction *>(QString::fromLatin1(name));
+}
+
+void TForm1::connectHandler(const char *actionName, void (TForm1::*handler)())
+{
+    connect(action(actionName), &QAction::triggered, this, [this, handler] { platform::guarded([&] { (this->*handler)(); }); });
+}
+
+void TForm1::updateActions()
+{
+    const bool focused = ui->memo1->hasFocus();
+    const bool hasText = !ui->memo1->document()->isEmpty();
+    const bool hasSelection = ui->memo1->textCursor().hasSelection();
+    const QMimeData *clip = QGuiApplication::clipboard()->mimeData();
+    ui->EditUndo1->setEnabled(focused && ui->memo1->document()->isUndoAvailable());
+    ui->EditCut1->setEnabled(focused && hasSelection && !ui->memo1->isReadOnly());
+    ui->EditCopy1->setEnabled(focused && hasSelection);
+    ui->EditPaste1->setEnabled(focused && clip && clip->hasText());
+    ui->EditSelectAll1->setEnabled(focused && hasText);
+    ui->SearchFind1->setEnabled(focused && hasText);
+    ui->SearchReplace1->setEnabled(focused && hasText);
+}
+
+void TForm1::FormCreate()
+{
+    SettingsStore store;
+    store.open();
+    Configured = isConfiguredValue(store.readString(SettingsStore::ValueConfigured));
+    InterpreterPath = store.readString(SettingsStore::ValueInterpreter);
+    store.close();
+    ui->WebBrowser1->Navigate(QStringLiteral("about:blank"));
+}
+
+void TForm1::showEvent(QShowEvent *event)
+{
+    QMainWindow::showEvent(event);
+    if (m_shownBefore)
+        return;
+    m_shownBefore = true;
+    platform::guarded([this] { FormShow(); });
+}
+
+void TForm1::FormShow()
+{
+    if (!Configured)
+        Form4->show();
+}
+
+bool TForm1::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == ui->memo1 && event->type() == QEvent::KeyPress) {
+        auto *key = static_cast<QKeyEvent *>(event);
+        const bool enter = key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter;
+        // Character 13: Enter with or without Shift; Ctrl+Enter is a different character.
+        if (enter && !(key->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier))) {
+            QChar ch(13);
+            platform::guarded([&] { Memo1KeyPress(ch); });
+            if (ch.isNull())
+                return true;
+        }
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void TForm1::Memo1KeyPress(QChar &key)
+{
+    // The run sees the text as it stood before the line break goes in.
+    if (key == QChar(13))
+        Aktualisieren();
+}
+
+void TForm1::Jetztaktualisieren1Click()
+{
+    Aktualisieren();
+}
+
+void TForm1::Aktualisieren()
+{
+    ui->WebBrowser1->Navigate(m_preview.run(InterpreterPath, ui->memo1->toPlainText()));
+}
+
+void TForm1::WebBrowser1BeforeNavigate2(const QString &url, bool &cancel)
+{
+    if (!isPreviewOutputTarget(url))
+        cancel = true;
+}
+
+void TForm1::Optionen1Click()
+{
+    if (Form2->isVisible())
+        throw AppError(QStringLiteral("Cannot make a visible window modal"));
+    Form2->exec();
+}
+
+void TForm1::Beenden1Click()
+{
+    close();
+}

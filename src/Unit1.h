@@ -1,0 +1,58 @@
+// TForm1: the main window with the editor, the preview pane, menu, toolbar and status bar.
+#pragma once
+
+#include "core/PreviewRun.h"
+
+#include <QMainWindow>
+#include <QString>
+#include <memory>
+
+namespace Ui {
+class TForm1;
+}
+class QAction;
+class QLabel;
+class QPlainTextEdit;
+class TWebBrowser;
+
+// Program-wide values, read from the settings store at start-up.
+extern QString InterpreterPath;
+extern bool Configured;
+
+class TForm1 : public QMainWindow
+{
+    Q_OBJECT
+public:
+    explicit TForm1(QWidget *parent = nullptr);
+    ~TForm1() override;
+
+    QPlainTextEdit *memo1() const;
+    TWebBrowser *WebBrowser1() const;
+    QAction *action(const char *name) const;
+
+    // One preview run of the editor's text.
+    void Aktualisieren();
+
+    void FormCreate();
+    void FormShow();
+    void Memo1KeyPress(QChar &key);
+    void Jetztaktualisieren1Click();
+    void Optionen1Click();
+    void Beenden1Click();
+    void WebBrowser1BeforeNavigate2(const QString &url, bool &cancel);
+
+protected:
+    void showEvent(QShowEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    void connectHandler(const char *actionName, void (TForm1::*handler)());
+    void updateActions();
+
+    std::unique_ptr<Ui::TForm1> ui;
+    QLabel *m_statusText = nullptr;
+    PreviewRunner m_preview;
+    bool m_shownBefore = false;
+};
+
+extern TForm1 *Form1;

@@ -1,0 +1,72 @@
+// TForm2: the settings dialog; reads the stored path on every showing, stores it on "OK".
+#include "Unit2.h"
+#include "ui_Unit2.h"
+
+#include "FormSupport.h"
+#include "Unit1.h"
+#include "core/SettingsStore.h"
+#include "platform/ErrorBox.h"
+
+#include <QFileDialog>
+
+TForm2 *Form2 = nullptr;
+
+TForm2::TForm2(QWidget *parent) : QDialog(parent), ui(std::make_unique<Ui::TForm2>())
+{
+    ui->setupUi(this);
+    makeFixedDialog(this);
+
+    m_openDialog = new QFileDialog(this);
+    m_openDialog->setObjectName(QStringLiteral("OpenDialog1"));
+    m_openDialog->setFileMode(QFileDialog::ExistingFile);
+    m_openDialog->setAcceptMode(QFileDialog::AcceptOpen);
+    // One entry "PHP.exe" matching "php.exe"; on Linux the interpreter is named php.
+    m_openDialog->setNameFilters({QStringLiteral("PHP.exe (php.exe php php[0-9]*)"), });
+
+    connect(ui->Button1, &QPushButton::clicked, this, [this] { platform::guarded([this] { Button1Click(); }); });
+    connect(ui->Button2, &QPushButton::clicked, this, [this] { platform::guarded([this] { Button2Click(); }); });
+    connect(ui->Button3, &QPushButton::clicked, this, [this] { platform::guarded([this] { Button3Click(); }); });
+}
+
+TForm2::~TForm2() = default;
+
+void TForm2::showEvent(QShowEvent *event)
+{
+    centreOnFirstShow(this, m_shownBefore);
+    QDialog::showEvent(event);
+    ui->Button1->setFocus();
+    platform::guarded([this] { FormShow(); });
+}
+
+void TForm2::FormShow()
+{
+    SettingsStore store;
+    store.open();
+    ui->Edit1->setText(store.readString(SettingsStore::ValueInterpreter));
+    store.close();
+}
+
+void TForm2::Button1Click()
+{
+    const QString path = ui->Edit1->text();
+    SettingsStore store;
+    store.open();
+    store.writeString(SettingsStore::ValueInterpreter, path);
+    store.close();
+    accept();
+    InterpreterPath = path;
+}
+
+void TForm2::Button2Click()
+{
+    if (m_openDialog->exec() != QDialog::Accepted)
+        return;
+    const QStringList files = m_openDialog->selectedFiles();
+    if (!files.isEmpty())
+        ui->Edit1->setText(files.first());
+}
+
+void TForm2::Button3Click()
+{
+    reject();
+}

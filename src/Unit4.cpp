@@ -1,0 +1,50 @@
+// TForm4: marks the store as configured as soon as it is shown, whatever the answer.
+#include "Unit4.h"
+#include "ui_Unit4.h"
+
+#include "FormSupport.h"
+#include "Unit1.h"
+#include "Unit2.h"
+#include "core/SettingsStore.h"
+#include "platform/ErrorBox.h"
+
+TForm4 *Form4 = nullptr;
+
+TForm4::TForm4(QWidget *parent) : QDialog(parent), ui(std::make_unique<Ui::TForm4>())
+{
+    ui->setupUi(this);
+    makeFixedDialog(this);
+    setWindowFlag(Qt::WindowStaysOnTopHint, true);
+    connect(ui->Button1, &QPushButton::clicked, this, [this] { platform::guarded([this] { Button1Click(); }); });
+    connect(ui->Button2, &QPushButton::clicked, this, [this] { platform::guarded([this] { Button2Click(); }); });
+}
+
+TForm4::~TForm4() = default;
+
+void TForm4::showEvent(QShowEvent *event)
+{
+    if (Form1)
+        centreOver(this, Form1);
+    QDialog::showEvent(event);
+    ui->Button1->setFocus();
+    platform::guarded([this] { FormShow(); });
+}
+
+void TForm4::FormShow()
+{
+    SettingsStore store;
+    store.open();
+    store.writeString(SettingsStore::ValueConfigured, QStringLiteral("1"));
+    store.close();
+}
+
+void TForm4::Button1Click()
+{
+    Form2->show();
+    hide();
+}
+
+void TForm4::Button2Click()
+{
+    hide();
+}

@@ -1,0 +1,60 @@
+// TWebBrowser: preview pane over Qt WebEngine, with an off-the-record profile of its own.
+#include "WebBrowser.h"
+
+#include <QWebEngineProfile>
+#include <QWebEngineSettings>
+
+namespace {
+const QString kBlank = QStringLiteral("about:blank");
+}
+
+TWebBrowserPage::TWebBrowserPage(QWebEngineProfile *profile, TWebBrowser *browser)
+    : QWebEnginePage(profile, browser), m_browser(browser)
+{
+}
+
+bool TWebBrowserPage::acceptNavigationRequest(const QUrl &url, NavigationType, bool)
+{
+    const QString text = url.toString();
+    // The program's own request for an empty pane passes; a page's way to about:blank does not.
+    if (text == kBlank && m_browser->m_ownBlankPending) {
+        m_browser->m_ownBlankPending = false;
+        return true;
+    }
+    bool cancel = false;
+    if (m_browser->OnBeforeNavigate2)
+        m_browser->OnBeforeNavigate2(text, cancel);
+    return !cancel;
+}
+
+QWebEnginePage *TWebBrowserPage::createWindow(WebWindowType)
+{
+    return nullptr;
+}
+
+TWebBrowser::TWebBrowser(QWidget *parent) : QWebEngineView(parent)
+{
+    // Off the record: no disk cache, so a rewritten output file is always read afresh.
+    auto *profile = new QWebEngineProfile(this);
+    profile->setHttpCacheType(QWebEngineProfile::MemoryHttpCache);
+    auto *page = new TWebBrowserPage(profile, this);
+    page->settings()->setDefaultTextEncoding(QStringLiteral("UTF-8"));
+    setPage(page);
+    setCursor(Qt::ArrowCursor);
+}
+
+TWebBrowser::~TWebBrowser()
+{
+    // The page must go before its profile.
+    delete page();
+}
+
+void TWebBrowser::Navigate(const QString &target)
+{
+    if (target == kBlank) {
+        m_ownBlankPending = true;
+        load(QUrl(kBlank));
+        return;
+    }
+    load(QUrl::fromLocalFile(target));
+}

@@ -1,0 +1,45 @@
+// PreviewRunner: one preview run without the window: script out, interpreter run, output file in.
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <memory>
+
+namespace platform {
+class InterpreterProcess;
+}
+
+inline const QString ScriptFileName = QStringLiteral("temp.php");
+inline const QString OutputFileName = QStringLiteral("Output.htm");
+
+// The navigation guard's rule: only a target whose file-name part is exactly "Output.htm" passes.
+bool isPreviewOutputTarget(const QString &url);
+
+class PreviewRunner : public QObject
+{
+    Q_OBJECT
+public:
+    static constexpr int EndWaitMs = 50;   // upper bound for the ended interpreter to go
+    static constexpr int RunWaitMs = 300;  // upper bound for the new interpreter to finish
+
+    explicit PreviewRunner(QObject *parent = nullptr);
+    ~PreviewRunner() override;
+
+    // Ends the interpreter of the previous run, writes the script into the scratch directory,
+    // starts the interpreter on it and waits until it has finished or RunWaitMs have passed.
+    // Returns the output file to show. Raises "Cannot create file %s" when the script cannot
+    // be written; nothing is started then.
+    QString run(const QString &interpreterPath, const QString &scriptText);
+
+    // The interpreter of the latest run, while it runs (0 otherwise).
+    qint64 runningProcessId() const;
+
+signals:
+    // The latest run's interpreter outlived RunWaitMs and has now ended: its output is complete.
+    void outputCompleted(const QString &outputPath);
+
+private:
+    void endPrevious();
+
+    std::unique_ptr<platform::InterpreterProcess> m_process;
+};

@@ -1,0 +1,24 @@
+// Application error box: the message with the application title as caption.
+#include "platform/ErrorBox.h"
+
+#include <QApplication>
+#include <QMessageBox>
+
+namespace platform {
+
+QString errorBoxText(const QString &message)
+{
+    if (!message.isEmpty() && message.back() > QLatin1Char('.'))
+        return message + QLatin1Char('.');
+    return message;
+}
+
+void showErrorBox(const QString &message)
+{
+    QMessageBox box(QMessageBox::Critical, QStringLiteral("Korlith"), errorBoxText(message), QMessageBox::Ok,
+                    QApplication::activeWindow());
+    box.setObjectName(QStringLiteral("ErrorBox"));
+    box.exec();
+}
+
+} // namespace platform

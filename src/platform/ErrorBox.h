@@ -1,0 +1,31 @@
+// Application error box and the guard that every handler runs through.
+#pragma once
+
+#include "core/AppError.h"
+
+#include <QString>
+#include <exception>
+
+namespace platform {
+
+// The message as the box shows it: a final "." when the last character sorts after ".".
+QString errorBoxText(const QString &message);
+
+// Caption "Korlith", error icon, one OK button; waits until it is closed.
+void showErrorBox(const QString &message);
+
+// Runs a handler; an error it raises is shown in the error box and the program carries on.
+// Errors must not cross Qt's event dispatch, so every slot and event handler goes through here.
+template <typename F>
+void guarded(F &&handler)
+{
+    try {
+        handler();
+    } catch (const AppError &e) {
+        showErrorBox(e.message());
+    } catch (const std::exception &e) {
+        showErrorBox(QString::fromLocal8Bit(e.what()));
+    }
+}
+
+} // namespace platform

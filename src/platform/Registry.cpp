@@ -1,0 +1,379 @@
+// Registry stand-in: parser and writer of the REGEDIT4 file, with locked, atomic updates.
+#include "platform/Registry.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QLockFile>
+#include <QSaveFile>
+#include <QStandardPaths>
+
+namespace platform {
+
+namespace {
+
+const QByteArray kHeader = "REGEDIT4";
+const QString kRoot = QStringLiteral("HKEY_LOCAL_MACHINE");
+
+QString normalizeKeyPath(QString path)
+{
+    while (path.startsWith(QLatin1Char('\\')))
+        path.remove(0, 1);
+    while (path.endsWith(QLatin1Char('\\')))
+        path.chop(1);
+    return path;
+}
+
+bool sameName(const QString &a, const QString &b)
+{
+    return a.compare(b, Qt::CaseInsensitive) == 0;
+}
+
+// A quoted string of the export format, with \\ and \" escapes. Advances pos past the quote.
+std::optional<QByteArray> parseQuoted(const QByteArray &line, int &pos)
+{
+    if (pos >= line.size() || line[pos] != '"')
+        return std::nullopt;
+    QByteArray out;
+    for (++pos; pos < line.size(); ++pos) {
+        const char c = line[pos];
+        if (c == '"') {
+            ++pos;
+            return out;
+        }
+        if (c == '\\') {
+            if (++pos >= line.size())
+                return std::nullopt;
+            out += line[pos];
+        } else {
+            out += c;
+        }
+    }
+    return std::nullopt;
+}
+
+std::optional<QByteArray> parseHexBytes(const QByteArray &text)
+{
+    QByteArray out;
+    const QByteArray trimmed = text.trimmed();
+    if (trimmed.isEmpty())
+        return out;
+    for (const QByteArray &part : trimmed.split(',')) {
+        const QByteArray byte = part.trimmed();
+        bool ok = false;
+        const int v = byte.toInt(&ok, 16);
+        if (!ok || byte.size() > 2 || v < 0 || v > 255)
+            return std::nullopt;
+        out += char(v);
+    }
+    return out;
+}
+
+std::optional<RegValue> parseData(const QByteArray &data)
+{
+    RegValue v;
+    if (data.startsWith('"')) {
+        int pos = 0;
+        auto text = parseQuoted(data, pos);
+        if (!text || !data.mid(pos).trimmed().isEmpty())
+            return std::nullopt;
+        v.type = REG_SZ;
+        v.data = *text + '\0';
+        return v;
+    }
+    if (data.startsWith("dword:")) {
+        const QByteArray digits = data.mid(6).trimmed();
+        bool ok = false;
+        const quint32 n = digits.toUInt(&ok, 16);
+        if (!ok || digits.size() != 8)
+            return std::nullopt;
+        v.type = REG_DWORD;
+        v.data = QByteArray(4, '\0');
+        for (int i = 0; i < 4; ++i)
+            v.data[i] = char((n >> (8 * i)) & 0xff);
+        return v;
+    }
+    int colon = data.indexOf(':');
+    if (colon < 0)
+        return std::nullopt;
+    const QByteArray kind = data.left(colon);
+    if (kind == "hex") {
+        v.type = REG_BINARY;
+    } else if (kind.startsWith("hex(") && kind.endsWith(')')) {
+        bool ok = false;
+        v.type = kind.mid(4, kind.size() - 5).toInt(&ok, 16);
+        if (!ok || v.type < 0)
+            return std::nullopt;
+    } else {
+        return std::nullopt;
+    }
+    auto bytes = parseHexBytes(data.mid(colon + 1));
+    if (!bytes)
+        return std::nullopt;
+    v.data = *bytes;
+    return v;
+}
+
+QByteArray quote(const QByteArray &text)
+{
+    QByteArray out = "\"";
+    for (char c : text) {
+        if (c == '"' || c == '\\')
+            out += '\\';
+        out += c;
+    }
+    return out + '"';
+}
+
+QByteArray hexList(const QByteArray &data)
+{
+    QByteArray out;
+    for (int i = 0; i < data.size(); ++i) {
+        if (i)
+            out += ',';
+        out += QByteArray::number(uchar(data[i]), 16).rightJustified(2, '0');
+    }
+    return out;
+}
+
+QByteArray serializeValue(const RegValue &v)
+{
+    const QByteArray name = v.name.isEmpty() ? QByteArray("@") : quote(v.name.toLocal8Bit());
+    if (v.type == REG_SZ && v.data.endsWith('\0')) {
+        const QByteArray text = v.data.left(v.data.size() - 1);
+        // Line breaks and inner zero bytes have no quoted form in the format.
+        if (!text.contains('\0') && !text.contains('\n') && !text.contains('\r'))
+            return name + '=' + quote(text);
+    }
+    if (v.type == REG_DWORD && v.data.size() == 4) {
+        quint32 n = 0;
+        for (int i = 0; i < 4; ++i)
+            n |= quint32(uchar(v.data[i])) << (8 * i);
+        return name + "=dword:" + QByteArray::number(n, 16).rightJustified(8, '0');
+    }
+    const QByteArray kind = v.type == REG_BINARY ? QByteArray("hex") : "hex(" + QByteArray::number(v.type, 16) + ')';
+    return name + '=' + kind + ':' + hexList(v.data);
+}
+
+} // namespace
+
+RegKey *RegDocument::findKey(const QString &path)
+{
+    for (RegKey &k : keys)
+        if (sameName(k.path, path))
+            return &k;
+    return nullptr;
+}
+
+std::optional<RegDocument> RegDocument::parse(const QByteArray &text)
+{
+    // Join continuation lines (a trailing backslash) first.
+    QList<QByteArray> lines;
+    QByteArray pending;
+    for (QByteArray line : text.split('\n')) {
+        if (line.endsWith('\r'))
+            line.chop(1);
+        if (!pending.isEmpty())
+            line = pending + line.trimmed();
+        pending.clear();
+        if (line.endsWith('\\') && !line.startsWith('[')) {
+            pending = line.left(line.size() - 1);
+            continue;
+        }
+        lines += line;
+    }
+    if (!pending.isEmpty())
+        return std::nullopt;
+
+    RegDocument doc;
+    bool headerSeen = false;
+    RegKey *current = nullptr;
+    for (const QByteArray &raw : lines) {
+        QByteArray line = raw.trimmed();
+        if (!headerSeen && line.startsWith("\xEF\xBB\xBF"))
+            line.remove(0, 3);
+        if (line.isEmpty() || line.startsWith(';'))
+            continue;
+        if (!headerSeen) {
+            if (line != kHeader)
+                return std::nullopt;
+            headerSeen = true;
+            continue;
+        }
+        if (line.startsWith('[')) {
+            if (!line.endsWith(']'))
+                return std::nullopt;
+            const QString full = QString::fromLocal8Bit(line.mid(1, line.size() - 2));
+            if (!full.startsWith(kRoot, Qt::CaseInsensitive))
+                return std::nullopt;
+            const QString rest = full.mid(kRoot.size());
+            if (!rest.isEmpty() && !rest.startsWith(QLatin1Char('\\')))
+                return std::nullopt;
+            const QString path = normalizeKeyPath(rest);
+            current = doc.findKey(path);
+            if (!current) {
+                doc.keys.append(RegKey{path, {}});
+                current = &doc.keys.last();
+            }
+            continue;
+        }
+        if (!current)
+            return std::nullopt;
+        QString name;
+        int pos = 0;
+        if (line.startsWith('@')) {
+            pos = 1;
+        } else {
+            auto quoted = parseQuoted(line, pos);
+            if (!quoted)
+                return std::nullopt;
+            name = QString::fromLocal8Bit(*quoted);
+        }
+        while (pos < line.size() && line[pos] == ' ')
+            ++pos;
+        if (pos >= line.size() || line[pos] != '=')
+            return std::nullopt;
+        auto value = parseData(line.mid(pos + 1).trimmed());
+        if (!value)
+            return std::nullopt;
+        value->name = name;
+        bool replaced = false;
+        for (RegValue &existing : current->values) {
+            if (sameName(existing.name, name)) {
+                existing = *value;
+                replaced = true;
+            }
+        }
+        if (!replaced)
+            current->values.append(*value);
+    }
+    if (!headerSeen)
+        return std::nullopt;
+    return doc;
+}
+
+QByteArray RegDocument::serialize() const
+{
+    QByteArray out = kHeader + "\n\n";
+    for (const RegKey &k : keys) {
+        out += '[' + kRoot.toLocal8Bit();
+        if (!k.path.isEmpty())
+            out += '\\' + k.path.toLocal8Bit();
+        out += "]\n";
+        for (const RegValue &v : k.values)
+            out += serializeValue(v) + '\n';
+        out += '\n';
+    }
+    return out;
+}
+
+QString RegistryKey::defaultFilePath()
+{
+    QString base = qEnvironmentVariable("XDG_CONFIG_HOME");
+    if (base.isEmpty())
+        base = QDir::homePath() + QStringLiteral("/.config");
+    return base + QStringLiteral("/Korlith/HKEY_LOCAL_MACHINE.reg");
+}
+
+RegistryKey::RegistryKey(QString filePath) : m_filePath(std::move(filePath)) {}
+
+std::optional<RegDocument> RegistryKey::load(bool *missing) const
+{
+    QFile file(m_filePath);
+    *missing = !file.exists();
+    if (*missing)
+        return RegDocument{};
+    if (!file.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    return RegDocument::parse(file.readAll());
+}
+
+bool RegistryKey::update(const std::function<void(RegDocument &)> &change)
+{
+    const QString dir = QFileInfo(m_filePath).absolutePath();
+    if (!QDir().mkpath(dir))
+        return false;
+    QLockFile lock(m_filePath + QStringLiteral(".lock"));
+    lock.setStaleLockTime(10000);
+    if (!lock.tryLock(2000))
+        return false;
+    // Read again under the lock: another instance may have written since we opened.
+    bool missing = false;
+    auto doc = load(&missing);
+    if (!doc)
+        return false;
+    change(*doc);
+    QSaveFile out(m_filePath);
+    if (!out.open(QIODevice::WriteOnly))
+        return false;
+    const QByteArray bytes = doc->serialize();
+    if (out.write(bytes) != bytes.size())
+        return false;
+    if (!out.commit())
+        return false;
+    if (RegKey *k = doc->findKey(m_keyPath))
+        m_snapshot = *k;
+    return true;
+}
+
+bool RegistryKey::openOrCreate(const QString &keyPath)
+{
+    close();
+    m_keyPath = normalizeKeyPath(keyPath);
+    bool missing = false;
+    auto doc = load(&missing);
+    if (!doc)
+        return false;
+    if (RegKey *k = doc->findKey(m_keyPath)) {
+        m_snapshot = *k;
+        m_open = true;
+        return true;
+    }
+    const QString path = m_keyPath;
+    m_open = update([path](RegDocument &d) {
+        if (!d.findKey(path))
+            d.keys.append(RegKey{path, {}});
+    });
+    return m_open;
+}
+
+std::optional<RegValue> RegistryKey::query(const QString &name) const
+{
+    if (!m_open)
+        return std::nullopt;
+    for (const RegValue &v : m_snapshot.values)
+        if (sameName(v.name, name))
+            return v;
+    return std::nullopt;
+}
+
+bool RegistryKey::setString(const QString &name, const QByteArray &text)
+{
+    if (!m_open)
+        return false;
+    RegValue value{name, REG_SZ, text + '\0'};
+    const QString path = m_keyPath;
+    return update([&](RegDocument &d) {
+        RegKey *k = d.findKey(path);
+        if (!k) {
+            d.keys.append(RegKey{path, {}});
+            k = &d.keys.last();
+        }
+        for (RegValue &v : k->values) {
+            if (sameName(v.name, name)) {
+                v.type = value.type;
+                v.data = value.data;
+                return;
+            }
+        }
+        k->values.append(value);
+    });
+}
+
+void RegistryKey::close()
+{
+    m_open = false;
+    m_snapshot = RegKey{};
+}
+
+} // namespace platform

@@ -1,0 +1,76 @@
+// Registry stand-in: HKEY_LOCAL_MACHINE kept as one REGEDIT4 text file under XDG_CONFIG_HOME.
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+#include <functional>
+#include <optional>
+
+namespace platform {
+
+// Windows value types as the export format names them.
+enum RegType : int {
+    REG_NONE = 0,
+    REG_SZ = 1,
+    REG_EXPAND_SZ = 2,
+    REG_BINARY = 3,
+    REG_DWORD = 4,
+};
+
+struct RegValue
+{
+    QString name;      // "" is the key's default value ("@")
+    int type = REG_SZ;
+    QByteArray data;   // the bytes Windows would hold; strings include their zero byte
+};
+
+struct RegKey
+{
+    QString path;      // below the root, e.g. "Software\Korlith"
+    QList<RegValue> values;
+};
+
+// The parsed file: its keys in file order.
+struct RegDocument
+{
+    QList<RegKey> keys;
+
+    RegKey *findKey(const QString &path);
+    static std::optional<RegDocument> parse(const QByteArray &text);
+    QByteArray serialize() const;
+};
+
+// One open key of the root, with the Windows meaning of open-or-create, query, set and close.
+class RegistryKey
+{
+public:
+    // The file of HKEY_LOCAL_MACHINE: $XDG_CONFIG_HOME/Korlith/HKEY_LOCAL_MACHINE.reg.
+    static QString defaultFilePath();
+
+    explicit RegistryKey(QString filePath = defaultFilePath());
+
+    // Opens the key, creating it (and the file) when it is missing. Fails when the file cannot
+    // be read or parsed, or when a missing key cannot be written; a corrupt file is left as it is.
+    bool openOrCreate(const QString &keyPath);
+    bool isOpen() const { return m_open; }
+
+    // The value as stored, or nothing when the key is not open or holds no such value.
+    std::optional<RegValue> query(const QString &name) const;
+
+    // Writes a REG_SZ value (text plus zero byte), keeping every other key and value of the file.
+    bool setString(const QString &name, const QByteArray &text);
+
+    void close();
+
+private:
+    bool update(const std::function<void(RegDocument &)> &change);
+    std::optional<RegDocument> load(bool *missing) const;
+
+    QString m_filePath;
+    QString m_keyPath;
+    RegKey m_snapshot;
+    bool m_open = false;
+};
+
+} // namespace platform

@@ -1,0 +1,21 @@
+// Browser engine set-up.
+#include "platform/WebEngineSetup.h"
+
+#include <QByteArray>
+#include <QtGlobal>
+#include <unistd.h>
+
+namespace platform {
+
+void prepareWebEngine()
+{
+    if (geteuid() == 0)
+        qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
+    // The preview only shows local files: nothing of Chromium's own should reach the network.
+    QByteArray flags = qgetenv("QTWEBENGINE_CHROMIUM_FLAGS");
+    if (!flags.contains("--disable-background-networking"))
+        flags += " --disable-background-networking --disable-component-update";
+    qputenv("QTWEBENGINE_CHROMIUM_FLAGS", flags.trimmed());
+}
+
+} // namespace platform

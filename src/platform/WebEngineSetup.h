@@ -1,0 +1,9 @@
+// Browser engine set-up that must happen before QApplication and the first web view.
+#pragma once
+
+namespace platform {
+
+// Chromium's sandbox cannot run as root, so it is switched off in that case only.
+void prepareWebEngine();
+
+} // namespace platform
