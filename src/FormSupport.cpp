@@ -4,6 +4,7 @@
 #include "platform/Fonts.h"
 
 #include <QGuiApplication>
+#include <QLabel>
 #include <QScreen>
 #include <QWidget>
 
@@ -12,7 +13,16 @@ void makeFixedDialog(QWidget *window)
     window->setFont(platform::dialogFont());
     window->setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
                            | Qt::WindowCloseButtonHint);
-    window->setFixedSize(window->size());
+    // Labels size themselves to their text. The substitute for the dialog font can be wider
+    // than the original, so the window grows rather than cut a text off.
+    QSize size = window->size();
+    for (QLabel *label : window->findChildren<QLabel *>()) {
+        label->adjustSize();
+        const QRect r = label->geometry();
+        if (label->parentWidget() == window)
+            size = size.expandedTo(QSize(r.right() + 1 + r.left(), r.bottom() + 1));
+    }
+    window->setFixedSize(size);
     window->setAttribute(Qt::WA_QuitOnClose, false);
 }
 

@@ -2,6 +2,7 @@
 #include "Unit1.h"
 #include "ui_Unit1.h"
 
+#include "FormSupport.h"
 #include "Unit2.h"
 #include "Unit4.h"
 #include "WebBrowser.h"
@@ -116,11 +117,11 @@ void TForm1::FormCreate()
 
 void TForm1::showEvent(QShowEvent *event)
 {
+    const bool first = !m_shownBefore;
+    centreOnFirstShow(this, m_shownBefore);
     QMainWindow::showEvent(event);
-    if (m_shownBefore)
-        return;
-    m_shownBefore = true;
-    platform::guarded([this] { FormShow(); });
+    if (first)
+        platform::guarded([this] { FormShow(); });
 }
 
 void TForm1::FormShow()

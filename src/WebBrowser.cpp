@@ -38,7 +38,13 @@ TWebBrowser::TWebBrowser(QWidget *parent) : QWebEngineView(parent)
     auto *profile = new QWebEngineProfile(this);
     profile->setHttpCacheType(QWebEngineProfile::MemoryHttpCache);
     auto *page = new TWebBrowserPage(profile, this);
-    page->settings()->setDefaultTextEncoding(QStringLiteral("UTF-8"));
+    QWebEngineSettings *settings = page->settings();
+    settings->setDefaultTextEncoding(QStringLiteral("UTF-8"));
+    // Nothing the preview needs: each would only add work to every run's page load.
+    settings->setAttribute(QWebEngineSettings::AutoLoadIconsForPage, false);
+    settings->setAttribute(QWebEngineSettings::TouchIconsEnabled, false);
+    settings->setAttribute(QWebEngineSettings::DnsPrefetchEnabled, false);
+    settings->setAttribute(QWebEngineSettings::ScrollAnimatorEnabled, false);
     setPage(page);
     setCursor(Qt::ArrowCursor);
 }
@@ -56,5 +62,6 @@ void TWebBrowser::Navigate(const QString &target)
         load(QUrl(kBlank));
         return;
     }
-    load(QUrl::fromLocalFile(target));
+    const QUrl url = QUrl::fromLocalFile(target);
+    load(url);
 }

@@ -2,15 +2,29 @@
 #include "core/PreviewRun.h"
 
 #include "core/AppError.h"
-#include "core/TextFile.h"
 #include "platform/FileNames.h"
 #include "platform/InterpreterProcess.h"
 #include "platform/ScratchDir.h"
+
+#include <QFile>
 
 bool isPreviewOutputTarget(const QString &url)
 {
     return platform::fileNamePart(url) == OutputFileName;
 }
+
+namespace {
+
+// The scratch script is rewritten on every run and needs no trip to the disk's platter:
+// a plain overwrite, without the sync of an atomic save.
+void writeScratchFile(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(bytes) != bytes.size() || !file.flush())
+        throw AppError::cannotCreateFile(path);
+}
+
+} // namespace
 
 PreviewRunner::PreviewRunner(QObject *parent) : QObject(parent) {}
 
@@ -44,7 +58,7 @@ QString PreviewRunner::run(const QString &interpreterPath, const QString &script
     const QString outputPath = dir.path + OutputFileName;
     if (!dir.usable)
         throw AppError::cannotCreateFile(scriptPath);
-    writeFileAtomically(scriptPath, scriptText.toLocal8Bit());
+    writeScratchFile(scriptPath, scriptText.toLocal8Bit());
 
     m_process = std::make_unique<platform::InterpreterProcess>();
     if (!m_process->start(interpreterPath, {QStringLiteral("-q"), scriptPath}, outputPath))

@@ -21,6 +21,10 @@ InterpreterProcess::InterpreterProcess(QObject *parent) : QObject(parent)
         struct rlimit core = {0, 0};
         setrlimit(RLIMIT_CORE, &core);
         signal(SIGXFSZ, SIG_DFL);
+        sigset_t xfsz;
+        sigemptyset(&xfsz);
+        sigaddset(&xfsz, SIGXFSZ);
+        sigprocmask(SIG_UNBLOCK, &xfsz, nullptr);
     });
     connect(&m_process, &QProcess::finished, this, &InterpreterProcess::finished);
 }

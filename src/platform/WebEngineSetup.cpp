@@ -15,6 +15,10 @@ void prepareWebEngine()
     QByteArray flags = qgetenv("QTWEBENGINE_CHROMIUM_FLAGS");
     if (!flags.contains("--disable-background-networking"))
         flags += " --disable-background-networking --disable-component-update";
+    // The preview shows plain pages; the software compositor loads them faster than a GL
+    // context does, markedly so where GL itself is software (remote and virtual displays).
+    if (!flags.contains("gpu"))
+        flags += " --disable-gpu";
     qputenv("QTWEBENGINE_CHROMIUM_FLAGS", flags.trimmed());
 }
 

@@ -1,0 +1,121 @@
+// Benchmark: Enter key in the editor to the output page loaded in the pane, against php alone.
+#include "Startup.h"
+#include "Unit1.h"
+#include "WebBrowser.h"
+#include "core/SettingsStore.h"
+#include "platform/WebEngineSetup.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QKeyEvent>
+#include <QPlainTextEdit>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <algorithm>
+#include <cstdio>
+#include <vector>
+
+namespace {
+
+double median(std::vector<double> v)
+{
+    std::sort(v.begin(), v.end());
+    return v.size() % 2 ? v[v.size() / 2] : (v[v.size() / 2 - 1] + v[v.size() / 2]) / 2;
+}
+
+const char *kScript = "<html><body><h1><?php echo 'Hallo ' . (6 * 7); ?></h1>\n"
+                      "<?php for ($i = 0; $i < 20; $i++) echo \"<p>Zeile $i</p>\"; ?></body></html>";
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    const int runs = argc > 1 ? std::max(20, atoi(argv[1])) : 25;
+    const QString php = QStringLiteral("/usr/bin/php");
+
+    QTemporaryDir dir;
+    qputenv("XDG_CONFIG_HOME", (dir.path() + "/config").toLocal8Bit());
+    qputenv("TMPDIR", dir.path().toLocal8Bit());
+    platform::prepareWebEngine();
+    QApplication app(argc, argv);
+    initApplication(app);
+    {
+        SettingsStore store;
+        store.open();
+        store.writeString(SettingsStore::ValueConfigured, QStringLiteral("1"));
+        store.writeString(SettingsStore::ValueInterpreter, php);
+    }
+    createForms();
+    Form1->show();
+    QPlainTextEdit *memo = Form1->memo1();
+    memo->setFocus();
+
+    auto waitLoaded = [&](int timeoutMs) {
+        QEventLoop loop;
+        bool ok = false;
+        auto c = QObject::connect(Form1->WebBrowser1(), &QWebEngineView::loadFinished, &loop, [&](bool success) {
+            ok = success && Form1->WebBrowser1()->url().fileName() == QLatin1String("Output.htm");
+            if (ok)
+                loop.quit();
+        });
+        QTimer::singleShot(timeoutMs, &loop, &QEventLoop::quit);
+        loop.exec();
+        QObject::disconnect(c);
+        return ok;
+    };
+    auto pressEnter = [&] {
+        QKeyEvent press(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier, QStringLiteral("\r"));
+        QKeyEvent release(QEvent::KeyRelease, Qt::Key_Return, Qt::NoModifier, QStringLiteral("\r"));
+        QApplication::sendEvent(memo, &press);
+        QApplication::sendEvent(memo, &release);
+    };
+
+    // Warm-up: the engine's first page costs far more than any later one.
+    memo->setPlainText(QString::fromUtf8(kScript));
+    pressEnter();
+    waitLoaded(20000);
+
+    std::vector<double> latency;
+    for (int i = 0; i < runs; ++i) {
+        // A pause as between two keystrokes: the engine has painted the last page by then.
+        QEventLoop idle;
+        QTimer::singleShot(150, &idle, &QEventLoop::quit);
+        idle.exec();
+        memo->setPlainText(QString::fromUtf8(kScript));
+        memo->moveCursor(QTextCursor::End);
+        QElapsedTimer t;
+        t.start();
+        pressEnter();
+        if (!waitLoaded(5000)) {
+            std::fprintf(stderr, "run %d: output page did not load\n", i);
+            return 1;
+        }
+        latency.push_back(t.nsecsElapsed() / 1e6);
+    }
+
+    const QString script = dir.path() + "/alone.php";
+    {
+        QFile f(script);
+        f.open(QIODevice::WriteOnly);
+        f.write(kScript);
+    }
+    std::vector<double> alone;
+    for (int i = 0; i < runs; ++i) {
+        QProcess p;
+        p.setStandardOutputFile(QProcess::nullDevice());
+        QElapsedTimer t;
+        t.start();
+        p.start(php, {QStringLiteral("-q"), script});
+        p.waitForFinished();
+        alone.push_back(t.nsecsElapsed() / 1e6);
+    }
+
+    const double l = median(latency), a = median(alone);
+    std::printf("preview latency (Enter to page loaded): median %.1f ms over %d runs\n", l, runs);
+    std::printf("php -q alone, same script:              median %.1f ms over %d runs\n", a, runs);
+    std::printf("goal 1.5 x php + 30 ms:                 %.1f ms -> %s\n", 1.5 * a + 30, l <= 1.5 * a + 30 ? "met" : "missed");
+    destroyForms();
+    return 0;
+}

@@ -1,0 +1,95 @@
+// Helpers shared by the suites.
+#include "TestSupport.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QFile>
+#include <QMessageBox>
+#include <QTest>
+
+#include <csignal>
+#include <unistd.h>
+
+IsolatedEnvironment::IsolatedEnvironment()
+    : m_oldConfig(qgetenv("XDG_CONFIG_HOME")), m_oldTmp(qgetenv("TMPDIR"))
+{
+    QDir().mkpath(configHome());
+    QDir().mkpath(tmpDir());
+    qputenv("XDG_CONFIG_HOME", configHome().toLocal8Bit());
+    qputenv("TMPDIR", tmpDir().toLocal8Bit());
+}
+
+IsolatedEnvironment::~IsolatedEnvironment()
+{
+    qputenv("XDG_CONFIG_HOME", m_oldConfig);
+    qputenv("TMPDIR", m_oldTmp);
+    // Leave nothing that would stop the temporary directory from going.
+    QFile::setPermissions(m_dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+}
+
+QString IsolatedEnvironment::scratchDir() const
+{
+    return tmpDir() + QStringLiteral("/korlith-%1/").arg(getuid());
+}
+
+void IsolatedEnvironment::writeRegistry(const QByteArray &text) const
+{
+    QDir().mkpath(configHome() + QStringLiteral("/Korlith"));
+    writeFile(registryFile(), text);
+}
+
+QByteArray IsolatedEnvironment::readRegistry() const
+{
+    return readAll(registryFile());
+}
+
+MessageBoxCatcher::MessageBoxCatcher()
+{
+    m_timer.setInterval(10);
+    connect(&m_timer, &QTimer::timeout, this, [this] {
+        for (QWidget *w : QApplication::topLevelWidgets()) {
+            auto *box = qobject_cast<QMessageBox *>(w);
+            if (box && box->isVisible()) {
+                seen << box->windowTitle() + QLatin1Char('|') + box->text();
+                box->done(QMessageBox::Ok);
+            }
+        }
+    });
+    m_timer.start();
+}
+
+QByteArray readAll(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+void writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate) || f.write(bytes) != bytes.size())
+        qFatal("cannot write %s", qPrintable(path));
+}
+
+bool waitUntil(const std::function<bool()> &condition, int timeoutMs)
+{
+    QDeadlineTimer deadline(timeoutMs);
+    while (!condition()) {
+        if (deadline.hasExpired())
+            return false;
+        QTest::qWait(5);
+    }
+    return true;
+}
+
+bool processAlive(qint64 pid)
+{
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!stat.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray line = stat.readAll();
+    const int close = line.lastIndexOf(')');
+    return close > 0 && close + 2 < line.size() && line[close + 2] != 'Z';
+}

@@ -1,0 +1,53 @@
+// Helpers shared by the suites: private environment per test, and answering modal windows.
+#pragma once
+
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+#include <QStringList>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <functional>
+#include <memory>
+
+class QWidget;
+
+// Points XDG_CONFIG_HOME and TMPDIR into a fresh temporary directory for its lifetime.
+class IsolatedEnvironment
+{
+public:
+    IsolatedEnvironment();
+    ~IsolatedEnvironment();
+    QString root() const { return m_dir.path(); }
+    QString configHome() const { return m_dir.path() + QStringLiteral("/config"); }
+    QString tmpDir() const { return m_dir.path() + QStringLiteral("/tmp"); }
+    QString registryFile() const { return configHome() + QStringLiteral("/Korlith/HKEY_LOCAL_MACHINE.reg"); }
+    QString scratchDir() const;
+    void writeRegistry(const QByteArray &text) const;
+    QByteArray readRegistry() const;
+
+private:
+    QTemporaryDir m_dir;
+    QByteArray m_oldConfig, m_oldTmp;
+};
+
+// Watches for modal message boxes while it lives; records "caption|text" of each and closes it.
+class MessageBoxCatcher : public QObject
+{
+public:
+    MessageBoxCatcher();
+    QStringList seen;
+
+private:
+    QTimer m_timer;
+};
+
+// Reads a whole file (empty when missing).
+QByteArray readAll(const QString &path);
+void writeFile(const QString &path, const QByteArray &bytes);
+
+// Processes events until the predicate holds or the time is up.
+bool waitUntil(const std::function<bool()> &condition, int timeoutMs = 5000);
+
+// Whether a process with this id still runs (zombies count as ended).
+bool processAlive(qint64 pid);

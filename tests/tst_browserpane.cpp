@@ -1,0 +1,153 @@
+// The preview pane under its guard, with a real web view: what passes, what is cancelled.
+#include "TestMain.h"
+#include "TestSupport.h"
+#include "WebBrowser.h"
+#include "core/PreviewRun.h"
+
+#include <QSignalSpy>
+#include <QWebEnginePage>
+
+class TestBrowserPane : public QObject
+{
+    Q_OBJECT
+
+    struct Pane
+    {
+        TWebBrowser view;
+        QStringList asked;
+        Pane()
+        {
+            view.OnBeforeNavigate2 = [this](const QString &url, bool &cancel) {
+                asked << url;
+                cancel = !isPreviewOutputTarget(url);
+            };
+            view.resize(400, 300);
+            view.show();
+        }
+        bool load(const QString &target)
+        {
+            QSignalSpy finished(&view, &QWebEngineView::loadFinished);
+            view.Navigate(target);
+            return finished.wait(10000) && finished.first().first().toBool();
+        }
+        QString text()
+        {
+            QString result;
+            bool done = false;
+            view.page()->toPlainText([&](const QString &t) {
+                result = t;
+                done = true;
+            });
+            waitUntil([&] { return done; });
+            return result;
+        }
+        QVariant js(const QString &script)
+        {
+            QVariant result;
+            bool done = false;
+            view.page()->runJavaScript(script, [&](const QVariant &v) {
+                result = v;
+                done = true;
+            });
+            waitUntil([&] { return done; });
+            return result;
+        }
+    };
+
+private slots:
+    void guardRule_data()
+    {
+        QTest::addColumn<QString>("url");
+        QTest::addColumn<bool>("passes");
+        QTest::newRow("output file") << "file:///tmp/korlith-0/Output.htm" << true;
+        QTest::newRow("windows path") << "C:\\Temp\\Output.htm" << true;
+        QTest::newRow("after colon") << "x:Output.htm" << true;
+        QTest::newRow("bare name") << "Output.htm" << true;
+        QTest::newRow("lower case") << "file:///tmp/korlith-0/output.htm" << false;
+        QTest::newRow("other page") << "http://www.example.org/" << false;
+        QTest::newRow("about blank") << "about:blank" << false;
+        QTest::newRow("with fragment") << "file:///tmp/Output.htm#top" << false;
+        QTest::newRow("with query") << "file:///tmp/Output.htm?a=1" << false;
+        QTest::newRow("directory named so") << "file:///tmp/Output.htm/x" << false;
+    }
+
+    void guardRule()
+    {
+        QFETCH(QString, url);
+        QFETCH(bool, passes);
+        QCOMPARE(isPreviewOutputTarget(url), passes);
+    }
+
+    void outputFilePassesOthersAreCancelled()
+    {
+        IsolatedEnvironment env;
+        Pane pane;
+        const QString dir = env.root() + QStringLiteral("/with blank");
+        QDir().mkpath(dir);
+        writeFile(dir + QStringLiteral("/Output.htm"), "<html><body><h1>Grüße</h1><a id=l href='other.htm'>x</a>"
+                                                       "<form id=f action='other.htm'></form></body></html>");
+        writeFile(dir + QStringLiteral("/output.htm"), "<p>lower</p>");
+        writeFile(dir + QStringLiteral("/other.htm"), "<p>other</p>");
+
+        QVERIFY(pane.load(dir + QStringLiteral("/Output.htm")));
+        QCOMPARE(pane.text().left(5), QStringLiteral("Grüße"));
+        QCOMPARE(pane.asked.size(), 1);
+        QVERIFY(pane.asked.first().endsWith(QStringLiteral("/with blank/Output.htm")));
+
+        // A wrong-case name and another page are cancelled; the pane keeps its document.
+        pane.view.Navigate(dir + QStringLiteral("/output.htm"));
+        QVERIFY(waitUntil([&] { return pane.asked.size() == 2; }));
+        pane.view.Navigate(dir + QStringLiteral("/other.htm"));
+        QVERIFY(waitUntil([&] { return pane.asked.size() == 3; }));
+        QTest::qWait(200);
+        QCOMPARE(pane.text().left(5), QStringLiteral("Grüße"));
+
+        // Clicked links, submitted forms and scripts never lead the pane elsewhere.
+        pane.js(QStringLiteral("document.getElementById('l').click()"));
+        QVERIFY(waitUntil([&] { return pane.asked.size() == 4; }));
+        pane.js(QStringLiteral("document.getElementById('f').submit()"));
+        QVERIFY(waitUntil([&] { return pane.asked.size() == 5; }));
+        pane.js(QStringLiteral("location.href = 'other.htm'"));
+        QVERIFY(waitUntil([&] { return pane.asked.size() == 6; }));
+        QTest::qWait(200);
+        QCOMPARE(pane.text().left(5), QStringLiteral("Grüße"));
+        QVERIFY(pane.view.url().toString().endsWith(QStringLiteral("/Output.htm")));
+        for (int i = 3; i < 6; ++i)
+            QVERIFY2(!isPreviewOutputTarget(pane.asked[i]), qPrintable(pane.asked[i]));
+    }
+
+    void ownBlankPassesAndNewWindowsNeverOpen()
+    {
+        IsolatedEnvironment env;
+        Pane pane;
+        writeFile(env.root() + QStringLiteral("/Output.htm"), "<p>shown</p>");
+        QVERIFY(pane.load(env.root() + QStringLiteral("/Output.htm")));
+
+        const int windows = QApplication::topLevelWidgets().size();
+        pane.js(QStringLiteral("window.open('other.htm'); window.open('about:blank');"));
+        QTest::qWait(300);
+        QCOMPARE(QApplication::topLevelWidgets().size(), windows);
+
+        // The program's own request for an empty pane passes without asking the guard.
+        const int asked = pane.asked.size();
+        QVERIFY(pane.load(QStringLiteral("about:blank")));
+        QCOMPARE(pane.text(), QString());
+        QCOMPARE(pane.asked.size(), asked);
+        QCOMPARE(pane.view.url().toString(), QStringLiteral("about:blank"));
+    }
+
+    void rewrittenOutputIsShownAfresh()
+    {
+        IsolatedEnvironment env;
+        Pane pane;
+        const QString out = env.root() + QStringLiteral("/Output.htm");
+        for (const char *text : {"eins", "zwei", "drei"}) {
+            writeFile(out, text);
+            QVERIFY(pane.load(out));
+            QCOMPARE(pane.text(), QString::fromLatin1(text));
+        }
+    }
+};
+
+KORLITH_TEST_MAIN(TestBrowserPane)
+#include "tst_browserpane.moc"

@@ -1,0 +1,334 @@
+// Start-up, first-run prompt, settings dialog and the preview keys on the real windows.
+#include "TestMain.h"
+#include "TestSupport.h"
+#include "Unit1.h"
+#include "Unit2.h"
+#include "Unit4.h"
+#include "WebBrowser.h"
+#include "platform/ErrorBox.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QToolBar>
+
+namespace {
+const QByteArray ConfiguredWithPhp = "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\Software\\Korlith]\n"
+                                     "\"configured\"=\"1\"\n\"Interpreter\"=\"/usr/bin/php\"\n\n";
+
+// The five windows of one program run.
+struct Run
+{
+    Run() { createForms(); }
+    ~Run() { destroyForms(); }
+    void show()
+    {
+        Form1->show();
+        QVERIFY(QTest::qWaitForWindowExposed(Form1));
+        Form1->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(Form1));
+    }
+    QPlainTextEdit *memo() const { return Form1->memo1(); }
+    QString paneText() const
+    {
+        QString result;
+        bool done = false;
+        Form1->WebBrowser1()->page()->toPlainText([&](const QString &t) {
+            result = t;
+            done = true;
+        });
+        waitUntil([&] { return done; });
+        return result;
+    }
+    bool paneShows(const QString &text) const
+    {
+        return waitUntil([&] { return paneText() == text; }, 10000);
+    }
+};
+
+QPushButton *button(QWidget *form, const char *name)
+{
+    return form->findChild<QPushButton *>(QString::fromLatin1(name));
+}
+} // namespace
+
+class TestMainWindow : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void windowHasItsControlsAndMenu()
+    {
+        IsolatedEnvironment env;
+        env.writeRegistry(ConfiguredWithPhp);
+        Run run;
+        QCOMPARE(QApplication::applicationDisplayName(), QStringLiteral("Korlith"));
+        QCOMPARE(Form1->windowTitle(), QStringLiteral("Korlith 2005"));
+        QCOMPARE(Form1->size(), QSize(794, 625));
+        QStringList menus;
+        for (QAction *a : Form1->menuBar()->actions())
+            menus << a->text();
+        QCOMPARE(menus, QStringList({"&Datei", "Bearbeiten", "&Optionen", "&Hilfe"}));
+        const QList<QAction *> edit = Form1->menuBar()->actions()[1]->menu()->actions();
+        QCOMPARE(edit.last()->text(), QStringLiteral("Jetzt \"compilieren\""));
+        QCOMPARE(edit.last()->shortcut(), QKeySequence(Qt::Key_F5));
+        QCOMPARE(Form1->action("ffnnen1")->text(), QStringLiteral("Ö&ffnen..."));
+        QCOMPARE(Form1->action("Beenden1")->shortcut(), QKeySequence(QStringLiteral("Alt+F4")));
+        QCOMPARE(Form1->findChild<QToolBar *>(QStringLiteral("ToolBar1"))->actions().size(), 9);
+        for (const char *name : {"EditCut1", "EditCopy1", "EditPaste1", "EditUndo1", "Neu1", "ffnnen1", "Speichern1",
+                                 "SearchFind1", "Einstellungen1", "PrintDlg1", "Info1", "Hilfe2", "KorlithOnline1",
+                                 "SearchReplace1"})
+            QVERIFY2(!Form1->action(name)->icon().isNull(), name);
+        auto *status = Form1->findChild<QLabel *>(QStringLiteral("StatusBar1Panel"));
+        QVERIFY(status->text().startsWith(QStringLiteral("Korlith by Tolvane - ")));
+        QVERIFY(Form1->memo1()->tabChangesFocus());
+        QCOMPARE(Form2->windowTitle(), QStringLiteral("Einstellungen"));
+        QCOMPARE(Form4->windowTitle(), QStringLiteral("Achtung"));
+        QCOMPARE(button(Form4, "Button1")->text(), QStringLiteral("Ja "));
+    }
+
+    void firstRunFlow()
+    {
+        IsolatedEnvironment env;
+        {
+            Run run;
+            QCOMPARE(Configured, false);
+            QCOMPARE(InterpreterPath, QString());
+            // The key exists before anything is written.
+            QVERIFY(env.readRegistry().contains("[HKEY_LOCAL_MACHINE\\Software\\Korlith]"));
+            run.show();
+            QVERIFY(Form4->isVisible());
+            // "configured" is stored as soon as the prompt shows, before the answer.
+            QVERIFY(env.readRegistry().contains("\"configured\"=\"1\""));
+            QVERIFY(Form4->windowFlags() & Qt::WindowStaysOnTopHint);
+
+            QTest::mouseClick(button(Form4, "Button1"), Qt::LeftButton);
+            QVERIFY(!Form4->isVisible());
+            QVERIFY(Form2->isVisible());
+            QVERIFY(!Form2->isModal());
+
+            // The menu entry refuses a modal showing of the open dialog.
+            MessageBoxCatcher boxes;
+            Form1->action("Einstellungen1")->trigger();
+            QCOMPARE(boxes.seen, QStringList(QStringLiteral("Korlith|Cannot make a visible window modal.")));
+            QVERIFY(Form2->isVisible());
+
+            Form2->findChild<QLineEdit *>(QStringLiteral("Edit1"))->setText(QStringLiteral("/usr/bin/php"));
+            QTest::mouseClick(button(Form2, "Button1"), Qt::LeftButton);
+            QVERIFY(!Form2->isVisible());
+            QCOMPARE(InterpreterPath, QStringLiteral("/usr/bin/php"));
+
+            // Used at once, without a restart.
+            QTest::keyClicks(run.memo(), QStringLiteral("<?php echo \"<h1>Hallo</h1>\";"));
+            QTest::keyClick(run.memo(), Qt::Key_Return);
+            QVERIFY(run.paneShows(QStringLiteral("Hallo")));
+        }
+        {
+            Run run;
+            run.show();
+            QVERIFY(Configured);
+            QCOMPARE(InterpreterPath, QStringLiteral("/usr/bin/php"));
+            QTest::qWait(50);
+            QVERIFY(!Form4->isVisible());
+        }
+    }
+
+    void promptAnswersAndConfiguredValues_data()
+    {
+        QTest::addColumn<QByteArray>("configured");
+        QTest::addColumn<bool>("prompt");
+        QTest::newRow("1") << QByteArray("\"1\"") << false;
+        QTest::newRow("1 blank") << QByteArray("\"1 \"") << true;
+        QTest::newRow("01") << QByteArray("\"01\"") << true;
+        QTest::newRow("true") << QByteArray("\"true\"") << true;
+    }
+
+    void promptAnswersAndConfiguredValues()
+    {
+        QFETCH(QByteArray, configured);
+        QFETCH(bool, prompt);
+        IsolatedEnvironment env;
+        env.writeRegistry("REGEDIT4\n[HKEY_LOCAL_MACHINE\\Software\\Korlith]\n\"configured\"=" + configured + "\n");
+        Run run;
+        run.show();
+        QTest::qWait(20);
+        QCOMPARE(Form4->isVisible(), prompt);
+        if (!prompt)
+            return;
+        QVERIFY(env.readRegistry().contains("\"configured\"=\"1\"\n"));
+        // "Nein" closes the prompt and stores nothing else.
+        const QByteArray before = env.readRegistry();
+        QTest::mouseClick(button(Form4, "Button2"), Qt::LeftButton);
+        QVERIFY(!Form4->isVisible());
+        QVERIFY(!Form2->isVisible());
+        QCOMPARE(env.readRegistry(), before);
+    }
+
+    void settingsDialogCancelAndFailures()
+    {
+        IsolatedEnvironment env;
+        env.writeRegistry(ConfiguredWithPhp);
+        Run run;
+        run.show();
+        auto *edit = Form2->findChild<QLineEdit *>(QStringLiteral("Edit1"));
+
+        // "Abbrechen" stores nothing; the next showing starts from the stored value.
+        QString shownText;
+        QWidget *focused = nullptr;
+        QTimer::singleShot(0, [&] {
+            shownText = edit->text();
+            focused = Form2->focusWidget();
+            edit->setText(QStringLiteral("/elsewhere/php"));
+            QTest::mouseClick(button(Form2, "Button3"), Qt::LeftButton);
+        });
+        Form1->action("Einstellungen1")->trigger();
+        QCOMPARE(shownText, QStringLiteral("/usr/bin/php"));
+        QCOMPARE(focused, button(Form2, "Button1"));
+        QCOMPARE(InterpreterPath, QStringLiteral("/usr/bin/php"));
+        QCOMPARE(env.readRegistry(), ConfiguredWithPhp);
+
+        // A store that cannot be written: the dialog stays open and nothing changes.
+        const QByteArray corrupt = "garbage\n";
+        env.writeRegistry(corrupt);
+        MessageBoxCatcher boxes;
+        bool stayedOpen = false;
+        QTimer::singleShot(0, [&] {
+            edit->setText(QStringLiteral("/opt/php"));
+            QTest::mouseClick(button(Form2, "Button1"), Qt::LeftButton);
+            stayedOpen = Form2->isVisible();
+            QTest::mouseClick(button(Form2, "Button3"), Qt::LeftButton);
+        });
+        Form1->action("Einstellungen1")->trigger();
+        QVERIFY(stayedOpen);
+        QCOMPARE(boxes.seen, QStringList(QStringLiteral("Korlith|Failed to set data for 'Interpreter'")));
+        QCOMPARE(InterpreterPath, QStringLiteral("/usr/bin/php"));
+        QCOMPARE(env.readRegistry(), corrupt);
+
+        // An empty field is stored as an existing empty value.
+        env.writeRegistry(ConfiguredWithPhp);
+        QTimer::singleShot(0, [&] {
+            edit->clear();
+            QTest::mouseClick(button(Form2, "Button1"), Qt::LeftButton);
+        });
+        Form1->action("Einstellungen1")->trigger();
+        QCOMPARE(InterpreterPath, QString());
+        QVERIFY(env.readRegistry().contains("\"Interpreter\"=\"\"\n"));
+    }
+
+    void wrongTypeAtStartUpIsReported()
+    {
+        IsolatedEnvironment env;
+        env.writeRegistry("REGEDIT4\n[HKEY_LOCAL_MACHINE\\Software\\Korlith]\n"
+                          "\"configured\"=\"1\"\n\"Interpreter\"=dword:00000001\n");
+        MessageBoxCatcher boxes;
+        Run run;
+        QCOMPARE(boxes.seen, QStringList(QStringLiteral("Korlith|Invalid data type for 'Interpreter'")));
+        QVERIFY(Configured);
+        QCOMPARE(InterpreterPath, QString());
+        run.show();
+        QVERIFY(Form1->isVisible());
+    }
+
+    void enterRunsThePreviewBeforeTheLineBreak()
+    {
+        IsolatedEnvironment env;
+        env.writeRegistry(ConfiguredWithPhp);
+        Run run;
+        run.show();
+        run.memo()->setFocus();
+        QTest::keyClicks(run.memo(), QStringLiteral("<?php echo 'Ä'.'b';"));
+        QTest::keyClick(run.memo(), Qt::Key_Return);
+        QCOMPARE(readAll(env.scratchDir() + QStringLiteral("temp.php")), QByteArray("<?php echo 'Ä'.'b';"));
+        QCOMPARE(run.memo()->toPlainText(), QStringLiteral("<?php echo 'Ä'.'b';\n"));
+        QVERIFY(run.paneShows(QStringLiteral("Äb")));
+
+        // Numeric keypad Enter runs too; Ctrl+Enter does not.
+        QTest::keyClicks(run.memo(), QStringLiteral("echo 'c';"));
+        QTest::keyClick(run.memo(), Qt::Key_Enter, Qt::KeypadModifier);
+        QCOMPARE(readAll(env.scratchDir() + QStringLiteral("temp.php")), QByteArray("<?php echo 'Ä'.'b';\necho 'c';"));
+        QVERIFY(run.paneShows(QStringLiteral("Äbc")));
+        QTest::keyClicks(run.memo(), QStringLiteral("echo 'd';"));
+        QTest::keyClick(run.memo(), Qt::Key_Return, Qt::ControlModifier);
+        QTest::qWait(50);
+        QVERIFY(!readAll(env.scratchDir() + QStringLiteral("temp.php")).contains("'d'"));
+
+        // F5 runs the text as it stands.
+        QTest::keyClick(run.memo(), Qt::Key_F5);
+        QVERIFY(run.paneShows(QStringLiteral("Äbcd")));
+    }
+
+    void slowScriptArrivesWithoutSecondKeypress()
+    {
+        IsolatedEnvironment env;
+        env.writeRegistry(ConfiguredWithPhp);
+        Run run;
+        run.show();
+        run.memo()->setPlainText(QStringLiteral("<?php echo 'a'; flush(); usleep(800000); echo 'z';"));
+        Form1->action("Jetztaktualisieren1")->trigger();
+        QVERIFY(run.paneShows(QStringLiteral("az")));
+    }
+
+    void scratchFileErrorIsReported()
+    {
+        IsolatedEnvironment env;
+        env.writeRegistry(ConfiguredWithPhp);
+        writeFile(env.scratchDir().chopped(1), "planted");
+        Run run;
+        run.show();
+        MessageBoxCatcher boxes;
+        run.memo()->setPlainText(QStringLiteral("<?php echo 1;"));
+        Form1->action("Jetztaktualisieren1")->trigger();
+        QCOMPARE(boxes.seen, QStringList(QStringLiteral("Korlith|Cannot create file %1temp.php.").arg(env.scratchDir())));
+        QCOMPARE(run.memo()->toPlainText(), QStringLiteral("<?php echo 1;"));
+    }
+
+    void editActionsFollowTheFocusedEditor()
+    {
+        IsolatedEnvironment env;
+        env.writeRegistry(ConfiguredWithPhp);
+        Run run;
+        run.show();
+        Form1->activateWindow();
+        run.memo()->setFocus();
+        QVERIFY(waitUntil([&] { return run.memo()->hasFocus(); }));
+        QVERIFY(!Form1->action("SearchFind1")->isEnabled());
+        QVERIFY(!Form1->action("EditCopy1")->isEnabled());
+        QTest::keyClicks(run.memo(), QStringLiteral("abc"));
+        QVERIFY(Form1->action("SearchFind1")->isEnabled());
+        QVERIFY(Form1->action("EditUndo1")->isEnabled());
+        Form1->action("EditSelectAll1")->trigger();
+        QVERIFY(Form1->action("EditCut1")->isEnabled());
+        Form1->action("EditCut1")->trigger();
+        QCOMPARE(run.memo()->toPlainText(), QString());
+        QVERIFY(!Form1->action("SearchReplace1")->isEnabled());
+        Form1->action("EditPaste1")->trigger();
+        QCOMPARE(run.memo()->toPlainText(), QStringLiteral("abc"));
+        Form1->action("EditUndo1")->trigger();
+        QCOMPARE(run.memo()->toPlainText(), QString());
+
+        // With the focus in the pane the actions do not act on the editor.
+        run.memo()->setPlainText(QStringLiteral("keep"));
+        Form1->WebBrowser1()->setFocus();
+        QVERIFY(waitUntil([&] { return !run.memo()->hasFocus(); }));
+        QVERIFY(!Form1->action("SearchFind1")->isEnabled());
+        QVERIFY(!Form1->action("EditSelectAll1")->isEnabled());
+        Form1->action("EditPaste1")->trigger();
+        QCOMPARE(run.memo()->toPlainText(), QStringLiteral("keep"));
+    }
+
+    void errorBoxText()
+    {
+        QCOMPARE(platform::errorBoxText(QStringLiteral("Cannot open file x")), QStringLiteral("Cannot open file x."));
+        QCOMPARE(platform::errorBoxText(QStringLiteral("Failed to set data for 'x'")), QStringLiteral("Failed to set data for 'x'"));
+        QCOMPARE(platform::errorBoxText(QStringLiteral("done.")), QStringLiteral("done."));
+        QCOMPARE(platform::errorBoxText(QStringLiteral("Wrong!")), QStringLiteral("Wrong!"));
+        QCOMPARE(platform::errorBoxText(QStringLiteral("12")), QStringLiteral("12."));
+        QCOMPARE(platform::errorBoxText(QString()), QString());
+    }
+};
+
+KORLITH_TEST_MAIN(TestMainWindow)
+#include "tst_mainwindow.moc"

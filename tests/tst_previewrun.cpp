@@ -1,0 +1,223 @@
+// The preview run with the real interpreter: output, errors, slow and endless scripts, processes.
+#include "TestSupport.h"
+#include "core/AppError.h"
+#include "core/PreviewRun.h"
+#include "platform/InterpreterProcess.h"
+#include "platform/ScratchDir.h"
+
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QSignalSpy>
+#include <QtTest>
+
+#include <csignal>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+const QString Php = QStringLiteral("/usr/bin/php");
+
+QString runOrError(PreviewRunner &runner, const QString &interpreter, const QString &script)
+{
+    try {
+        return runner.run(interpreter, script);
+    } catch (const AppError &e) {
+        return QStringLiteral("error: ") + e.message();
+    }
+}
+} // namespace
+
+class TestPreviewRun : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY2(QFile::exists(Php), "the tests need the PHP interpreter at /usr/bin/php");
+    }
+
+    void outputAndErrorsReachTheOutputFile()
+    {
+        IsolatedEnvironment env;
+        PreviewRunner runner;
+        const QString out = runner.run(Php, QStringLiteral("<h1><?php echo 'Hallo'; ?></h1>\n<?php echo $undefined; undefined_fn();"));
+        QCOMPARE(out, env.scratchDir() + QStringLiteral("Output.htm"));
+        const QByteArray html = readAll(out);
+        QVERIFY2(html.startsWith("<h1>Hallo</h1>"), html.constData());
+        // Warnings and fatal errors go to standard error on Debian's PHP; they must be visible.
+        QVERIFY2(html.contains("Undefined variable $undefined"), html.constData());
+        QVERIFY2(html.contains("undefined_fn"), html.constData());
+        QCOMPARE(readAll(env.scratchDir() + QStringLiteral("temp.php")),
+                 QByteArray("<h1><?php echo 'Hallo'; ?></h1>\n<?php echo $undefined; undefined_fn();"));
+    }
+
+    void textIsWrittenInTheLocaleEncodingWhole()
+    {
+        IsolatedEnvironment env;
+        PreviewRunner runner;
+        QString big = QStringLiteral("<?php echo strlen('");
+        const QString line = QStringLiteral("Grüße aus Köln – ");
+        while (big.size() < 1024 * 1024)
+            big += line;
+        big += QStringLiteral("'), \"|äöü€\";");
+        const QString out = runner.run(Php, big);
+        const QByteArray expected = big.toUtf8();
+        QCOMPARE(readAll(env.scratchDir() + QStringLiteral("temp.php")), expected);
+        QVERIFY(waitUntil([&] { return readAll(out).endsWith("|äöü€"); }));
+        const int literalBytes = expected.indexOf("')") - expected.indexOf("('") - 2;
+        QCOMPARE(readAll(out), QByteArray::number(literalBytes) + "|äöü€");
+    }
+
+    void finishedRunWaitsNoLongerThanTheInterpreter()
+    {
+        IsolatedEnvironment env;
+        PreviewRunner runner;
+        runner.run(Php, QStringLiteral("warm-up"));
+        QElapsedTimer t;
+        t.start();
+        const QString out = runner.run(Php, QStringLiteral("<?php echo 6*7;"));
+        QCOMPARE(readAll(out), QByteArray("42"));
+        // The Part's fixed pauses would take 350 ms; this only checks that no pause is fixed.
+        QVERIFY2(t.elapsed() < PreviewRunner::RunWaitMs, qPrintable(QString::number(t.elapsed())));
+        QCOMPARE(runner.runningProcessId(), 0);
+    }
+
+    void slowScriptIsShownAgainWhenComplete()
+    {
+        IsolatedEnvironment env;
+        PreviewRunner runner;
+        QSignalSpy completed(&runner, &PreviewRunner::outputCompleted);
+        const QString out = runner.run(Php, QStringLiteral("<?php echo 'first'; flush(); usleep(700000); echo ' last';"));
+        QCOMPARE(readAll(out), QByteArray("first"));
+        QVERIFY(completed.isEmpty());
+        QVERIFY(completed.wait(3000));
+        QCOMPARE(completed.size(), 1);
+        QCOMPARE(completed.first().first().toString(), out);
+        QCOMPARE(readAll(out), QByteArray("first last"));
+    }
+
+    void nextRunEndsOwnInterpreterOnly()
+    {
+        IsolatedEnvironment env;
+        // A user's unrelated PHP process, say a development server.
+        QProcess foreign;
+        foreign.start(Php, {QStringLiteral("-r"), QStringLiteral("sleep(30);")});
+        QVERIFY(foreign.waitForStarted());
+
+        PreviewRunner runner;
+        QSignalSpy completed(&runner, &PreviewRunner::outputCompleted);
+        // An endless script that also started a child of its own.
+        runner.run(Php, QStringLiteral("<?php echo 'x'; flush(); exec('sleep 60 > /dev/null 2>&1 &'); while (true) usleep(1000);"));
+        const qint64 endless = runner.runningProcessId();
+        QVERIFY(endless > 0);
+        QTest::qWait(100);
+        pid_t group = getpgid(pid_t(endless));
+        QCOMPARE(qint64(group), endless);
+
+        const QString out = runner.run(Php, QStringLiteral("<?php echo 'second';"));
+        QCOMPARE(readAll(out), QByteArray("second"));
+        QVERIFY(waitUntil([&] { return !processAlive(endless); }, 2000));
+        // Nothing of the ended run's group is left, and it never reports completion.
+        QVERIFY(waitUntil([&] { return ::kill(-group, 0) != 0; }, 2000));
+        QTest::qWait(50);
+        QVERIFY(completed.isEmpty());
+        QVERIFY(processAlive(foreign.processId()));
+        foreign.kill();
+        foreign.waitForFinished();
+    }
+
+    void interpreterWithOtherNameAndBlanksInPaths()
+    {
+        IsolatedEnvironment env;
+        // Blanks in the interpreter's path and in the scratch directory reach no shell.
+        const QString dir = env.root() + QStringLiteral("/PHP Interpreter; rm -rf x");
+        QVERIFY(QDir().mkpath(dir));
+        const QString interpreter = dir + QStringLiteral("/my php");
+        QVERIFY(QFile::link(Php, interpreter));
+        const QString tmp = env.root() + QStringLiteral("/temp dir $HOME");
+        QVERIFY(QDir().mkpath(tmp));
+        qputenv("TMPDIR", tmp.toLocal8Bit());
+        PreviewRunner runner;
+        const QString out = runner.run(interpreter, QStringLiteral("<?php echo __FILE__;"));
+        QVERIFY(out.startsWith(tmp + QStringLiteral("/korlith-")));
+        QCOMPARE(readAll(out), (tmp + QStringLiteral("/korlith-%1/temp.php").arg(getuid())).toLocal8Bit());
+    }
+
+    void missingOrEmptyInterpreterGivesEmptyOutput()
+    {
+        IsolatedEnvironment env;
+        PreviewRunner runner;
+        const QString out = runner.run(Php, QStringLiteral("<?php echo 'old';"));
+        QCOMPARE(readAll(out), QByteArray("old"));
+        for (const QString &path : {QString(), QStringLiteral("/nonexistent/php"), env.root()}) {
+            QElapsedTimer t;
+            t.start();
+            QCOMPARE(runner.run(path, QStringLiteral("<?php echo 'new';")), out);
+            QVERIFY(QFile::exists(out));
+            QCOMPARE(readAll(out), QByteArray());
+            QVERIFY(t.elapsed() < 1000);
+        }
+    }
+
+    void endlessOutputIsBounded()
+    {
+        IsolatedEnvironment env;
+        PreviewRunner runner;
+        const QString out = runner.run(Php, QStringLiteral("<?php $s = str_repeat('x', 65536); while (true) echo $s;"));
+        QVERIFY(waitUntil([&] { return runner.runningProcessId() == 0; }, 20000));
+        QCOMPARE(QFileInfo(out).size(), platform::InterpreterProcess::OutputLimit);
+    }
+
+    void scratchDirectoryIsPrivate()
+    {
+        IsolatedEnvironment env;
+        platform::ScratchDirectory dir = platform::scratchDirectory();
+        QVERIFY(dir.usable);
+        QCOMPARE(dir.path, env.scratchDir());
+        struct stat st;
+        QCOMPARE(lstat(QFile::encodeName(dir.path).constData(), &st), 0);
+        QCOMPARE(int(st.st_mode & 0777), 0700);
+
+        // A trailing delimiter in TMPDIR gives no second one.
+        qputenv("TMPDIR", (env.tmpDir() + QStringLiteral("//")).toLocal8Bit());
+        QCOMPARE(platform::scratchDirectory().path, env.scratchDir());
+    }
+
+    void unsafeScratchDirectoryIsRefused_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::newRow("open to others") << QStringLiteral("mode");
+        QTest::newRow("symbolic link") << QStringLiteral("link");
+        QTest::newRow("plain file") << QStringLiteral("file");
+        QTest::newRow("TMPDIR missing") << QStringLiteral("missing");
+    }
+
+    void unsafeScratchDirectoryIsRefused()
+    {
+        QFETCH(QString, kind);
+        IsolatedEnvironment env;
+        const QString scratch = env.scratchDir().chopped(1);
+        if (kind == QLatin1String("mode")) {
+            QVERIFY(QDir().mkpath(scratch));
+            chmod(QFile::encodeName(scratch).constData(), 0777);
+        } else if (kind == QLatin1String("link")) {
+            QVERIFY(QDir().mkpath(env.root() + QStringLiteral("/elsewhere")));
+            chmod(QFile::encodeName(env.root() + QStringLiteral("/elsewhere")).constData(), 0700);
+            QVERIFY(QFile::link(env.root() + QStringLiteral("/elsewhere"), scratch));
+        } else if (kind == QLatin1String("file")) {
+            writeFile(scratch, "planted");
+        } else {
+            qputenv("TMPDIR", (env.root() + QStringLiteral("/does/not/exist")).toLocal8Bit());
+        }
+        const QString expectedDir = platform::scratchDirectory().path;
+        PreviewRunner runner;
+        QCOMPARE(runOrError(runner, Php, QStringLiteral("<?php echo 1;")),
+                 QStringLiteral("error: Cannot create file %1temp.php").arg(expectedDir));
+        QVERIFY(!QFile::exists(env.root() + QStringLiteral("/elsewhere/temp.php")));
+        QCOMPARE(runner.runningProcessId(), 0);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestPreviewRun)
+#include "tst_previewrun.moc"

@@ -1,0 +1,185 @@
+// The registry file and the settings store over it: types, missing values, broken files, rewrites.
+#include "TestSupport.h"
+#include "core/AppError.h"
+#include "core/SettingsStore.h"
+#include "platform/Registry.h"
+
+#include <QtTest>
+#include <unistd.h>
+
+using namespace platform;
+
+class TestSettingsStore : public QObject
+{
+    Q_OBJECT
+
+private:
+    static QString readOrError(SettingsStore &store, const QString &name)
+    {
+        try {
+            return store.readString(name);
+        } catch (const AppError &e) {
+            return QStringLiteral("error: ") + e.message();
+        }
+    }
+    static QString writeOrError(const QString &name, const QString &value)
+    {
+        SettingsStore store;
+        store.open();
+        try {
+            store.writeString(name, value);
+            return QStringLiteral("ok");
+        } catch (const AppError &e) {
+            return QStringLiteral("error: ") + e.message();
+        }
+    }
+
+private slots:
+    void firstOpenCreatesEmptyKey()
+    {
+        IsolatedEnvironment env;
+        SettingsStore store;
+        store.open();
+        QCOMPARE(store.readString(QStringLiteral("configured")), QString());
+        QCOMPARE(store.readString(QStringLiteral("Interpreter")), QString());
+        store.close();
+        QCOMPARE(env.readRegistry(), QByteArray("REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\Software\\Korlith]\n\n"));
+    }
+
+    void writtenValuesReadBackAndOthersAreKept()
+    {
+        IsolatedEnvironment env;
+        env.writeRegistry("REGEDIT4\r\n\r\n"
+                          "[HKEY_LOCAL_MACHINE\\Software\\Other]\r\n"
+                          "\"Path\"=\"C:\\\\x \\\"y\\\"\"\r\n"
+                          "\"Count\"=dword:0000002a\r\n"
+                          "@=hex:01,02,\\\r\n  03\r\n"
+                          "\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\KORLITH]\r\n"
+                          "\"Extra\"=hex(2):25,48,4f,4d,45,25,00\r\n");
+        QCOMPARE(writeOrError(QStringLiteral("Interpreter"), QStringLiteral("/opt/php 8/bin/php \"ä\"")), QStringLiteral("ok"));
+        QCOMPARE(writeOrError(QStringLiteral("configured"), QStringLiteral("1")), QStringLiteral("ok"));
+        QCOMPARE(writeOrError(QStringLiteral("interpreter"), QStringLiteral("/usr/bin/php")), QStringLiteral("ok"));
+
+        SettingsStore store;
+        store.open();
+        // Value names are case-insensitive, as in the registry; the stored spelling stays.
+        QCOMPARE(store.readString(QStringLiteral("Interpreter")), QStringLiteral("/usr/bin/php"));
+        QCOMPARE(store.readString(QStringLiteral("configured")), QStringLiteral("1"));
+        // Expandable strings read as stored, without expansion.
+        QCOMPARE(store.readString(QStringLiteral("Extra")), QStringLiteral("%HOME%"));
+
+        auto doc = RegDocument::parse(env.readRegistry());
+        QVERIFY(doc);
+        RegKey *other = doc->findKey(QStringLiteral("Software\\Other"));
+        QVERIFY(other);
+        QCOMPARE(other->values.size(), 3);
+        QCOMPARE(other->values[0].data, QByteArray("C:\\x \"y\"") + '\0');
+        QCOMPARE(other->values[1].type, int(REG_DWORD));
+        QCOMPARE(other->values[1].data, QByteArray("\x2a\0\0\0", 4));
+        QCOMPARE(other->values[2].name, QString());
+        QCOMPARE(other->values[2].data, QByteArray("\x01\x02\x03"));
+        RegKey *own = doc->findKey(QStringLiteral("Software\\Korlith"));
+        QCOMPARE(own->values.size(), 3);
+        QCOMPARE(own->values[1].name, QStringLiteral("Interpreter"));
+        QVERIFY(!QFile::exists(env.registryFile() + QStringLiteral(".lock")));
+    }
+
+    void valuesOfOtherTypesAreReadErrors()
+    {
+        IsolatedEnvironment env;
+        env.writeRegistry("REGEDIT4\n[HKEY_LOCAL_MACHINE\\Software\\Korlith]\n"
+                          "\"configured\"=dword:00000001\n\"Interpreter\"=hex:2f,00\n\"Empty\"=hex:\n");
+        SettingsStore store;
+        store.open();
+        QCOMPARE(readOrError(store, QStringLiteral("configured")), QStringLiteral("error: Invalid data type for 'configured'"));
+        QCOMPARE(readOrError(store, QStringLiteral("Interpreter")), QStringLiteral("error: Invalid data type for 'Interpreter'"));
+        // A value without data reads as empty text, whatever its type.
+        QCOMPARE(readOrError(store, QStringLiteral("Empty")), QString());
+        QCOMPARE(readOrError(store, QStringLiteral("missing")), QString());
+        store.close();
+        // Writing replaces the value with a string.
+        QCOMPARE(writeOrError(QStringLiteral("Interpreter"), QStringLiteral("/usr/bin/php")), QStringLiteral("ok"));
+        store.open();
+        QCOMPARE(readOrError(store, QStringLiteral("Interpreter")), QStringLiteral("/usr/bin/php"));
+    }
+
+    void corruptFileIsNeverOverwritten_data()
+    {
+        QTest::addColumn<QByteArray>("text");
+        QTest::newRow("no header") << QByteArray("[HKEY_LOCAL_MACHINE\\Software\\Korlith]\n\"configured\"=\"1\"\n");
+        QTest::newRow("garbage") << QByteArray("REGEDIT4\n\x01\x02 not a registry\n");
+        QTest::newRow("unterminated string") << QByteArray("REGEDIT4\n[HKEY_LOCAL_MACHINE\\Software\\Korlith]\n\"configured\"=\"1\n");
+        QTest::newRow("value before key") << QByteArray("REGEDIT4\n\"configured\"=\"1\"\n");
+        QTest::newRow("other root") << QByteArray("REGEDIT4\n[HKEY_CURRENT_USER\\Software\\Korlith]\n");
+        QTest::newRow("bad hex") << QByteArray("REGEDIT4\n[HKEY_LOCAL_MACHINE\\Software\\Korlith]\n\"x\"=hex:zz\n");
+        QTest::newRow("short dword") << QByteArray("REGEDIT4\n[HKEY_LOCAL_MACHINE\\Software\\Korlith]\n\"x\"=dword:1\n");
+        QTest::newRow("empty file") << QByteArray();
+    }
+
+    void corruptFileIsNeverOverwritten()
+    {
+        QFETCH(QByteArray, text);
+        IsolatedEnvironment env;
+        env.writeRegistry(text);
+        SettingsStore store;
+        store.open();
+        QCOMPARE(store.readString(QStringLiteral("configured")), QString());
+        store.close();
+        QCOMPARE(writeOrError(QStringLiteral("configured"), QStringLiteral("1")),
+                 QStringLiteral("error: Failed to set data for 'configured'"));
+        QCOMPARE(env.readRegistry(), text);
+    }
+
+    void unwritablePlaceFailsWrites()
+    {
+        IsolatedEnvironment env;
+        // A file where the Korlith directory should be: nothing can be created below it.
+        writeFile(env.configHome() + QStringLiteral("/Korlith"), "not a directory");
+        SettingsStore store;
+        store.open();
+        QCOMPARE(store.readString(QStringLiteral("Interpreter")), QString());
+        QCOMPARE(writeOrError(QStringLiteral("Interpreter"), QStringLiteral("/usr/bin/php")),
+                 QStringLiteral("error: Failed to set data for 'Interpreter'"));
+        QCOMPARE(readAll(env.configHome() + QStringLiteral("/Korlith")), QByteArray("not a directory"));
+    }
+
+    void readOnlyFileStillReads()
+    {
+        if (geteuid() == 0)
+            QSKIP("file permissions do not bind root");
+        IsolatedEnvironment env;
+        const QByteArray text = "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\Software\\Korlith]\n\"Interpreter\"=\"/usr/bin/php\"\n\n";
+        env.writeRegistry(text);
+        QFile::setPermissions(env.configHome() + QStringLiteral("/Korlith"), QFile::ReadOwner | QFile::ExeOwner);
+        SettingsStore store;
+        store.open();
+        QCOMPARE(store.readString(QStringLiteral("Interpreter")), QStringLiteral("/usr/bin/php"));
+        QCOMPARE(writeOrError(QStringLiteral("Interpreter"), QStringLiteral("x")),
+                 QStringLiteral("error: Failed to set data for 'Interpreter'"));
+        QFile::setPermissions(env.configHome() + QStringLiteral("/Korlith"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        QCOMPARE(env.readRegistry(), text);
+    }
+
+    void stringsWithoutQuotedFormRoundTrip()
+    {
+        IsolatedEnvironment env;
+        const QString multi = QStringLiteral("line one\nline two\r\n");
+        QCOMPARE(writeOrError(QStringLiteral("Interpreter"), multi), QStringLiteral("ok"));
+        QVERIFY(env.readRegistry().contains("\"Interpreter\"=hex(1):"));
+        SettingsStore store;
+        store.open();
+        QCOMPARE(store.readString(QStringLiteral("Interpreter")), multi);
+    }
+
+    void configuredMeansExactlyOne()
+    {
+        QVERIFY(isConfiguredValue(QStringLiteral("1")));
+        QVERIFY(!isConfiguredValue(QStringLiteral("1 ")));
+        QVERIFY(!isConfiguredValue(QStringLiteral("01")));
+        QVERIFY(!isConfiguredValue(QStringLiteral("true")));
+        QVERIFY(!isConfiguredValue(QString()));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestSettingsStore)
+#include "tst_settingsstore.moc"
