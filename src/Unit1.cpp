@@ -2,17 +2,24 @@
 #include "Unit1.h"
 #include "ui_Unit1.h"
 
+#include "FileDialog.h"
+#include "FindDialog.h"
 #include "FormSupport.h"
+#include "ReplaceDialog.h"
 #include "Unit2.h"
 #include "Unit4.h"
 #include "WebBrowser.h"
+#include "core/Document.h"
 #include "core/Maker.h"
+#include "core/TextSearch.h"
 #include "core/SettingsStore.h"
 #include "platform/ErrorBox.h"
 #include "platform/Fonts.h"
 
 #include <QApplication>
 #include <QClipboard>
+#include <QFileInfo>
+#include <QMessageBox>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMimeData>
@@ -21,6 +28,11 @@
 QString InterpreterPath;
 bool Configured = false;
 TForm1 *Form1 = nullptr;
+
+namespace {
+const QString kUntitled = QStringLiteral("Korlith 2005");
+const QString kOpenFilter = QStringLiteral("PHP-Dateien (*.php;*.php3)|*.php;*.php3|Alle Dateien (*.*)|*.*");
+} // namespace
 
 TForm1::TForm1(QWidget *parent) : QMainWindow(parent), ui(std::make_unique<Ui::TForm1>())
 {
@@ -45,6 +57,27 @@ TForm1::TForm1(QWidget *parent) : QMainWindow(parent), ui(std::make_unique<Ui::T
     connectHandler("Jetztaktualisieren1", &TForm1::Jetztaktualisieren1Click);
     connectHandler("Einstellungen1", &TForm1::Optionen1Click);
     connectHandler("Beenden1", &TForm1::Beenden1Click);
+    connectHandler("Neu1", &TForm1::Neu1Click);
+    connectHandler("ToolButton1", &TForm1::Neu1Click);
+    connectHandler("ToolButton1", &TForm1::ToolButton1Click);
+    connectHandler("ffnnen1", &TForm1::ffnnen1Click);
+    connectHandler("Speichern1", &TForm1::Speichern1Click);
+    connectHandler("ToolButton3", &TForm1::Speichern1Click);
+    connectHandler("Speichernunter1", &TForm1::Speichernunter1Click);
+    connectHandler("SearchFind1", &TForm1::SearchFind1Execute);
+    connectHandler("SearchReplace1", &TForm1::SearchReplace1Execute);
+
+    OpenDialog1 = new TFileDialog(TFileDialog::Open, kOpenFilter, this, QStringLiteral("OpenDialog1"));
+    SaveDialog1 = new TFileDialog(TFileDialog::Save, QString(), this, QStringLiteral("SaveDialog1"));
+    FindDialog1 = new TFindDialog(this);
+    ReplaceDialog1 = new TReplaceDialog(this);
+    connect(FindDialog1, &TFindDialog::find, this, [this] { platform::guarded([this] { SearchFind1FindDialogFind(); }); });
+    connect(ReplaceDialog1, &TReplaceDialog::find, this,
+            [this] { platform::guarded([this] { SearchReplace1ReplaceDialogFind(); }); });
+    connect(ReplaceDialog1, &TReplaceDialog::replace, this,
+            [this] { platform::guarded([this] { SearchReplace1Replace(false); }); });
+    connect(ReplaceDialog1, &TReplaceDialog::replaceAll, this,
+            [this] { platform::guarded([this] { SearchReplace1Replace(true); }); });
 
     // The standard edit actions act on the editor while it has the focus.
     auto onEditor = [this](void (QPlainTextEdit::*op)()) {
@@ -179,4 +212,159 @@ void TForm1::Optionen1Click()
 void TForm1::Beenden1Click()
 {
     close();
+}
+
+void TForm1::Neu1Click()
+{
+    ui->memo1->clear();
+    m_format = TextFormat();
+    setWindowTitle(kUntitled);
+    ui->WebBrowser1->Navigate(QStringLiteral("about:blank"));
+}
+
+void TForm1::ToolButton1Click()
+{
+    SaveDialog1->FileName.clear();
+}
+
+void TForm1::ffnnen1Click()
+{
+    if (!OpenDialog1->Execute())
+        return;
+    const DecodedText doc = loadDocument(OpenDialog1->FileName);
+    ui->memo1->setPlainText(doc.text);
+    m_format = doc.format;
+    setWindowTitle(kUntitled + QStringLiteral(" - ") + QFileInfo(OpenDialog1->FileName).fileName());
+    Aktualisieren();
+}
+
+void TForm1::writeDocument(const QString &path)
+{
+    saveDocument(path, ui->memo1->toPlainText(), m_format);
+}
+
+void TForm1::Speichern1Click()
+{
+    // The caption is the document's only state: an opened file is saved where it came from.
+    if (windowTitle() != kUntitled) {
+        writeDocument(OpenDialog1->FileName);
+        return;
+    }
+    if (SaveDialog1->Execute())
+        writeDocument(SaveDialog1->FileName);
+}
+
+void TForm1::Speichernunter1Click()
+{
+    if (SaveDialog1->Execute())
+        writeDocument(SaveDialog1->FileName);
+}
+
+void TForm1::SearchFind1Execute()
+{
+    FindDialog1->execute();
+}
+
+void TForm1::SearchReplace1Execute()
+{
+    m_replaceTarget = ui->memo1->hasFocus() ? ui->memo1 : nullptr;
+    ReplaceDialog1->execute();
+}
+
+void TForm1::selectEditorRange(int editorStart, int length)
+{
+    const QString plain = ui->memo1->toPlainText();
+    const int start = toControlPosition(plain, editorStart);
+    const int end = toControlPosition(plain, editorStart + length);
+    QTextCursor cursor = ui->memo1->textCursor();
+    cursor.setPosition(start);
+    cursor.setPosition(end, QTextCursor::KeepAnchor);
+    ui->memo1->setTextCursor(cursor);
+}
+
+static std::optional<int> searchLines(QPlainTextEdit *memo, const QString &text)
+{
+    return lineSearch(memo->toPlainText().split(QLatin1Char('\n')), text);
+}
+
+void TForm1::SearchFind1FindDialogFind()
+{
+    const QString text = FindDialog1->findText();
+    if (const auto pos = searchLines(ui->memo1, text)) {
+        ui->memo1->setFocus();
+        selectEditorRange(*pos, int(text.size()));
+    }
+}
+
+void TForm1::SearchReplace1ReplaceDialogFind()
+{
+    const QString text = ReplaceDialog1->findText();
+    if (const auto pos = searchLines(ui->memo1, text)) {
+        ui->memo1->setFocus();
+        selectEditorRange(*pos, int(text.size()));
+    }
+}
+
+void TForm1::SearchReplace1Replace(bool all)
+{
+    QPlainTextEdit *target = m_replaceTarget;
+    // The target is forgotten after every press, also when the handler stops at an error.
+    m_replaceTarget = nullptr;
+    if (!target)
+        return;
+    const QString findText = ReplaceDialog1->findText();
+    const QString replacement = ReplaceDialog1->replaceText();
+    const SearchOptions options = ReplaceDialog1->options();
+
+    // The text with CR LF breaks and the selection in editor positions.
+    const QString plain = target->toPlainText();
+    QString text = withCrLf(plain);
+    QTextCursor cursor = target->textCursor();
+    int selStart = toEditorPosition(plain, cursor.selectionStart());
+    int selLength = toEditorPosition(plain, cursor.selectionEnd()) - selStart;
+
+    if (!all) {
+        if (selLength > 0 && text.mid(selStart, selLength).compare(findText, Qt::CaseInsensitive) == 0) {
+            cursor.insertText(replacement);
+            target->setTextCursor(cursor);
+            text.replace(selStart, selLength, replacement);
+            selStart += int(replacement.size());
+            selLength = 0;
+        }
+        if (const auto found = standardSearch(text, selStart, selLength, findText, options)) {
+            selectEditorRange(*found, int(findText.size()));
+        } else {
+            QMessageBox box(QMessageBox::NoIcon, QStringLiteral("Korlith"),
+                            QStringLiteral("Text not found: \"%1\"").arg(findText), QMessageBox::Ok, this);
+            box.exec();
+        }
+        return;
+    }
+
+    // Replace-all works on the text and puts the result into the editor once, as one step
+    // that a single undo takes back.
+    bool changed = false;
+    auto replaceSelection = [&] {
+        text.replace(selStart, selLength, replacement);
+        selStart += int(replacement.size());
+        selLength = 0;
+        changed = true;
+    };
+    if (selLength > 0 && text.mid(selStart, selLength).compare(findText, Qt::CaseInsensitive) == 0)
+        replaceSelection();
+    while (const auto found = standardSearch(text, selStart, selLength, findText, options)) {
+        selStart = *found;
+        selLength = int(findText.size());
+        replaceSelection();
+    }
+    if (!changed)
+        return;
+    QString result = text;
+    result.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+    cursor.beginEditBlock();
+    cursor.select(QTextCursor::Document);
+    cursor.insertText(result);
+    cursor.endEditBlock();
+    target->setTextCursor(cursor);
+    selectEditorRange(selStart, 0);
 }

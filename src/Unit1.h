@@ -2,6 +2,7 @@
 #pragma once
 
 #include "core/PreviewRun.h"
+#include "core/TextCodec.h"
 
 #include <QMainWindow>
 #include <QString>
@@ -11,6 +12,9 @@ namespace Ui {
 class TForm1;
 }
 class QAction;
+class TFileDialog;
+class TFindDialog;
+class TReplaceDialog;
 class QLabel;
 class QPlainTextEdit;
 class TWebBrowser;
@@ -39,6 +43,25 @@ public:
     void Jetztaktualisieren1Click();
     void Optionen1Click();
     void Beenden1Click();
+
+    // Document commands.
+    void Neu1Click();
+    void ToolButton1Click();
+    void ffnnen1Click();
+    void Speichern1Click();
+    void Speichernunter1Click();
+
+    // Find and replace.
+    void SearchFind1Execute();
+    void SearchReplace1Execute();
+    void SearchFind1FindDialogFind();
+    void SearchReplace1ReplaceDialogFind();
+    void SearchReplace1Replace(bool all);
+
+    TFileDialog *OpenDialog1 = nullptr;
+    TFileDialog *SaveDialog1 = nullptr;
+    TFindDialog *FindDialog1 = nullptr;
+    TReplaceDialog *ReplaceDialog1 = nullptr;
     void WebBrowser1BeforeNavigate2(const QString &url, bool &cancel);
 
 protected:
@@ -48,11 +71,15 @@ protected:
 private:
     void connectHandler(const char *actionName, void (TForm1::*handler)());
     void updateActions();
+    void writeDocument(const QString &path);
+    void selectEditorRange(int editorStart, int length);
 
     std::unique_ptr<Ui::TForm1> ui;
     QLabel *m_statusText = nullptr;
     PreviewRunner m_preview;
     bool m_shownBefore = false;
+    TextFormat m_format;                     // how the document's file is encoded
+    QPlainTextEdit *m_replaceTarget = nullptr;
 };
 
 extern TForm1 *Form1;

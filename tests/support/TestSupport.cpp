@@ -6,6 +6,8 @@
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
+#include <QFileDialog>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QTest>
 
@@ -54,6 +56,28 @@ MessageBoxCatcher::MessageBoxCatcher()
             if (box && box->isVisible()) {
                 seen << box->windowTitle() + QLatin1Char('|') + box->text();
                 box->done(QMessageBox::Ok);
+            }
+        }
+    });
+    m_timer.start();
+}
+
+FileDialogAnswerer::FileDialogAnswerer(QStringList answers) : m_answers(std::move(answers))
+{
+    m_timer.setInterval(10);
+    connect(&m_timer, &QTimer::timeout, this, [this] {
+        for (QWidget *w : QApplication::topLevelWidgets()) {
+            auto *dialog = qobject_cast<QFileDialog *>(w);
+            if (!dialog || !dialog->isVisible())
+                continue;
+            auto *field = dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"));
+            presets << (field ? field->text() : QString());
+            const QString answer = m_answers.isEmpty() ? QString() : m_answers.takeFirst();
+            if (answer.isEmpty()) {
+                dialog->reject();
+            } else {
+                dialog->selectFile(answer);
+                QMetaObject::invokeMethod(dialog, "accept");
             }
         }
     });

@@ -42,6 +42,20 @@ private:
     QTimer m_timer;
 };
 
+// Answers the file dialogs that open while it lives, one answer each: a file name to confirm,
+// or an empty text to cancel. Records the file name that each dialog was preset with.
+class FileDialogAnswerer : public QObject
+{
+public:
+    explicit FileDialogAnswerer(QStringList answers);
+    QStringList presets;
+    int answered() const { return int(presets.size()); }
+
+private:
+    QStringList m_answers;
+    QTimer m_timer;
+};
+
 // Reads a whole file (empty when missing).
 QByteArray readAll(const QString &path);
 void writeFile(const QString &path, const QByteArray &bytes);

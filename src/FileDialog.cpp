@@ -1,0 +1,35 @@
+// TFileDialog: Qt's own (non-native) file dialog, German through Qt's catalogue.
+#include "FileDialog.h"
+
+#include "core/FileFilter.h"
+
+#include <QFileDialog>
+
+TFileDialog::TFileDialog(Kind kind, const QString &windowsFilter, QWidget *parent, const QString &name)
+    : QObject(parent), m_dialog(new QFileDialog(parent))
+{
+    setObjectName(name);
+    m_dialog->setObjectName(name);
+    m_dialog->setOption(QFileDialog::DontUseNativeDialog, true);
+    m_dialog->setOption(QFileDialog::HideNameFilterDetails, true);
+    // The system's default options: open also takes a name that does not exist, and save
+    // overwrites without asking.
+    m_dialog->setFileMode(QFileDialog::AnyFile);
+    m_dialog->setAcceptMode(kind == Open ? QFileDialog::AcceptOpen : QFileDialog::AcceptSave);
+    if (kind == Save)
+        m_dialog->setOption(QFileDialog::DontConfirmOverwrite, true);
+    if (!windowsFilter.isEmpty())
+        m_dialog->setNameFilters(qtNameFilters(windowsFilter));
+}
+
+bool TFileDialog::Execute()
+{
+    m_dialog->selectFile(FileName);
+    if (m_dialog->exec() != QDialog::Accepted)
+        return false;
+    const QStringList files = m_dialog->selectedFiles();
+    if (files.isEmpty())
+        return false;
+    FileName = files.first();
+    return true;
+}

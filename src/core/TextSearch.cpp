@@ -1,0 +1,123 @@
+// TextSearch: the search algorithms over plain strings.
+#include "core/TextSearch.h"
+
+int toEditorPosition(const QString &plain, int controlPosition)
+{
+    const int end = qBound(0, controlPosition, int(plain.size()));
+    int breaks = 0;
+    for (int i = 0; i < end; ++i)
+        breaks += plain.at(i) == QLatin1Char('\n');
+    return end + breaks;
+}
+
+int toControlPosition(const QString &plain, int editorPosition)
+{
+    int editor = 0;
+    for (int i = 0; i < plain.size(); ++i) {
+        const int width = plain.at(i) == QLatin1Char('\n') ? 2 : 1;
+        // A position between CR and LF belongs to the end of the line.
+        if (editor + width > editorPosition)
+            return i;
+        editor += width;
+    }
+    return int(plain.size());
+}
+
+QString withCrLf(const QString &plain)
+{
+    QString out = plain;
+    out.replace(QLatin1Char('\n'), QLatin1String("\r\n"));
+    return out;
+}
+
+std::optional<int> lineSearch(const QStringList &lines, const QString &searchText)
+{
+    if (searchText.isEmpty())
+        return std::nullopt;
+    int before = 0;
+    for (int i = 0; i < lines.size(); ++i) {
+        const int p = lines.at(i).indexOf(searchText, 0, Qt::CaseSensitive);
+        if (p >= 0)
+            return before + 2 * i + p;
+        before += lines.at(i).size();
+    }
+    return std::nullopt;
+}
+
+bool isWordDelimiter(QChar c)
+{
+    const char16_t u = c.unicode();
+    return !((u >= 'A' && u <= 'Z') || (u >= 'a' && u <= 'z') || (u >= '0' && u <= '9'));
+}
+
+QChar searchUpper(QChar c)
+{
+    // One character to one, as the code page's upper-casing does: ß stays ß.
+    return c.toUpper();
+}
+
+std::optional<int> standardSearch(const QString &text, int selStart, int selLength, const QString &searchText,
+                                  const SearchOptions &options)
+{
+    const int bufLen = int(text.size());
+    const int len = int(searchText.size());
+    if (bufLen <= 0 || len == 0)
+        return std::nullopt;
+
+    int dir, start, remaining;
+    if (options.down) {
+        dir = 1;
+        start = selStart + selLength;
+        remaining = bufLen - start - len + 1;
+        if (remaining < 0 || start + remaining > bufLen)
+            return std::nullopt;
+    } else {
+        dir = -1;
+        start = selStart - len;
+        remaining = start + 1;
+    }
+    if (start < 0 || start > bufLen)
+        return std::nullopt;
+
+    auto at = [&](int i) { return text.at(i); };
+    auto skipWord = [&](int &pos) {
+        // Forward: the rest of the word, then the delimiters; backward the other way round,
+        // ending on the first character of the word.
+        while (remaining > 0 && pos >= 0 && pos < bufLen && ((dir == 1) != isWordDelimiter(at(pos)))) {
+            pos += dir;
+            --remaining;
+        }
+        while (remaining > 0 && pos >= 0 && pos < bufLen && ((dir == -1) != isWordDelimiter(at(pos)))) {
+            pos += dir;
+            --remaining;
+        }
+        const bool more = remaining > 0;
+        if (dir == -1) {
+            pos -= dir;
+            ++remaining;
+        }
+        return more;
+    };
+
+    int pos = start;
+    while (remaining > 0) {
+        if (options.wholeWord && pos != start && !skipWord(pos))
+            break;
+        int k = 0;
+        if (options.matchCase) {
+            while (k < len && at(pos + k) == searchText.at(k))
+                ++k;
+        } else {
+            while (k < len && searchUpper(at(pos + k)) == searchUpper(searchText.at(k)))
+                ++k;
+        }
+        if (k == len) {
+            const bool last = remaining == 1;
+            if (!options.wholeWord || last || pos + len >= bufLen || isWordDelimiter(at(pos + len)))
+                return pos;
+        }
+        pos += dir;
+        --remaining;
+    }
+    return std::nullopt;
+}

@@ -1,0 +1,38 @@
+// TextSearch: the line search and the standard search, in editor positions.
+//
+// Editor positions count every line break as two characters (CR LF); the editor control
+// counts one. The two conversions below are the one place that maps between them.
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <optional>
+
+// plain: the editor's text with "\n" line breaks.
+int toEditorPosition(const QString &plain, int controlPosition);
+int toControlPosition(const QString &plain, int editorPosition);
+
+// The editor's text with CR LF line breaks, as the standard search sees it.
+QString withCrLf(const QString &plain);
+
+// Case-sensitive search of each line from the first for the first occurrence; its editor
+// position, or nothing. An empty text or one with a line break is never found.
+std::optional<int> lineSearch(const QStringList &lines, const QString &searchText);
+
+struct SearchOptions
+{
+    bool down = true;
+    bool matchCase = false;
+    bool wholeWord = false;
+};
+
+// Every character but A-Z, a-z and 0-9.
+bool isWordDelimiter(QChar c);
+
+// The standard search from the selection (editor positions over text with CR LF breaks):
+// the position of the first match, or nothing.
+std::optional<int> standardSearch(const QString &text, int selStart, int selLength, const QString &searchText,
+                                  const SearchOptions &options);
+
+// ANSI-style upper-casing of one character, as the search compares without match case.
+QChar searchUpper(QChar c);

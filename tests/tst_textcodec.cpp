@@ -1,0 +1,129 @@
+// Document bytes to text and back: encodings, line breaks, filters, reading and writing files.
+#include "TestSupport.h"
+#include "core/AppError.h"
+#include "core/Document.h"
+#include "core/FileFilter.h"
+#include "core/TextCodec.h"
+
+#include <QtTest>
+#include <unistd.h>
+
+class TestTextCodec : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void roundTripsByteForByte_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<int>("encoding");
+        QTest::addColumn<bool>("crlf");
+        QByteArray all;
+        for (int b = 1; b < 256; ++b)
+            all += char(b);
+        QTest::newRow("utf-8 lf") << QByteArray("<?php\necho 'Grüße';\n") << int(TextFormat::Utf8) << false;
+        QTest::newRow("utf-8 crlf") << QByteArray("<?php\r\necho 'Grüße';\r\n") << int(TextFormat::Utf8) << true;
+        QTest::newRow("utf-8 bom") << QByteArray("\xEF\xBB\xBF<?php echo 1;") << int(TextFormat::Utf8) << false;
+        QTest::newRow("1252 crlf") << QByteArray("<?php\r\necho 'Gr\xFC\xDF" "e \x80 \x93x\x94';\r\n") << int(TextFormat::Windows1252) << true;
+        QTest::newRow("1252 every byte") << all << int(TextFormat::Windows1252) << false;
+        QTest::newRow("mixed breaks") << QByteArray("a\r\nb\nc\rd") << int(TextFormat::Utf8) << false;
+        QTest::newRow("empty") << QByteArray() << int(TextFormat::Utf8) << false;
+    }
+
+    void roundTripsByteForByte()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(int, encoding);
+        QFETCH(bool, crlf);
+        const DecodedText doc = decodeText(bytes);
+        QCOMPARE(int(doc.format.encoding), encoding);
+        QCOMPARE(doc.format.crlf, crlf);
+        if (crlf)
+            QVERIFY(!doc.text.contains(QLatin1Char('\r')));
+        QCOMPARE(encodeText(doc.text, doc.format), bytes);
+    }
+
+    void legacyTextReadsAsWindows1252()
+    {
+        const DecodedText doc = decodeText("Gr\xFC\xDF" "e \x80\x85");
+        QCOMPARE(doc.text, QStringLiteral("Grüße €…"));
+        QVERIFY(!doc.format.byteOrderMark);
+        QCOMPARE(decodeText("\xEF\xBB\xBFx").text, QStringLiteral("x"));
+    }
+
+    void textBeyondWindows1252IsNotLost()
+    {
+        TextFormat legacy;
+        legacy.encoding = TextFormat::Windows1252;
+        legacy.crlf = true;
+        QCOMPARE(encodeText(QStringLiteral("ä€\n"), legacy), QByteArray("\xE4\x80\r\n"));
+        // An arrow has no place in 1252: the whole text goes out as UTF-8 instead.
+        QCOMPARE(encodeText(QStringLiteral("ä→\n"), legacy), QByteArray("ä→\r\n"));
+    }
+
+    void filtersShowTheirDescriptions()
+    {
+        QCOMPARE(qtNameFilters(QStringLiteral("PHP-Dateien (*.php;*.php3)|*.php;*.php3|Alle Dateien (*.*)|*.*")),
+                 QStringList({"PHP-Dateien (*.php;*.php3) (*.php *.php3)", "Alle Dateien (*.*) (*)"}));
+        QCOMPARE(qtNameFilters(QString()), QStringList());
+    }
+
+    void filesAreReadAndWrittenWhole()
+    {
+        IsolatedEnvironment env;
+        const QString path = env.root() + QStringLiteral("/legacy.php");
+        const QByteArray legacy = "<?php\r\necho \"Stra\xDF" "e\";\r\n";
+        writeFile(path, legacy);
+        const DecodedText doc = loadDocument(path);
+        QCOMPARE(doc.text, QStringLiteral("<?php\necho \"Straße\";\n"));
+        saveDocument(path, doc.text, doc.format);
+        QCOMPARE(readAll(path), legacy);
+
+        auto openError = [](const QString &p) {
+            try {
+                loadDocument(p);
+                return QString();
+            } catch (const AppError &e) {
+                return e.message();
+            }
+        };
+        QCOMPARE(openError(env.root() + QStringLiteral("/missing.php")),
+                 QStringLiteral("Cannot open file %1/missing.php").arg(env.root()));
+        QCOMPARE(openError(env.root()), QStringLiteral("Cannot open file %1").arg(env.root()));
+    }
+
+    void failedWriteLeavesTheFile()
+    {
+        IsolatedEnvironment env;
+        auto saveError = [](const QString &p) {
+            try {
+                saveDocument(p, QStringLiteral("neu"), TextFormat());
+                return QString();
+            } catch (const AppError &e) {
+                return e.message();
+            }
+        };
+        const QString missingDir = env.root() + QStringLiteral("/no such dir/x.php");
+        QCOMPARE(saveError(missingDir), QStringLiteral("Cannot create file ") + missingDir);
+        // A target that is a directory cannot be replaced; it stays as it was.
+        const QString dir = env.root() + QStringLiteral("/adir");
+        QDir().mkpath(dir);
+        writeFile(dir + QStringLiteral("/inside"), "kept");
+        QCOMPARE(saveError(dir), QStringLiteral("Cannot create file ") + dir);
+        QCOMPARE(readAll(dir + QStringLiteral("/inside")), QByteArray("kept"));
+        if (geteuid() != 0) {
+            const QString ro = env.root() + QStringLiteral("/ro");
+            QDir().mkpath(ro);
+            writeFile(ro + QStringLiteral("/old.php"), "alt");
+            QFile::setPermissions(ro, QFile::ReadOwner | QFile::ExeOwner);
+            QCOMPARE(saveError(ro + QStringLiteral("/old.php")), QStringLiteral("Cannot create file %1/old.php").arg(ro));
+            QCOMPARE(readAll(ro + QStringLiteral("/old.php")), QByteArray("alt"));
+            QFile::setPermissions(ro, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        }
+        // No temporary file is left beside the target.
+        QCOMPARE(QDir(env.root()).entryList(QDir::Files), QStringList());
+    }
+};
+
+QTEST_GUILESS_MAIN(TestTextCodec)
+#include "tst_textcodec.moc"

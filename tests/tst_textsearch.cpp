@@ -1,0 +1,104 @@
+// The search algorithms and the mapping between editor and control positions.
+#include "core/TextSearch.h"
+
+#include <QtTest>
+
+class TestTextSearch : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void positionsCountLineBreaksTwice()
+    {
+        const QString plain = QStringLiteral("ab\ncd\n\nx");
+        QCOMPARE(toEditorPosition(plain, 0), 0);
+        QCOMPARE(toEditorPosition(plain, 2), 2);  // end of "ab"
+        QCOMPARE(toEditorPosition(plain, 3), 4);  // start of "cd"
+        QCOMPARE(toEditorPosition(plain, 7), 10); // "x"
+        QCOMPARE(toEditorPosition(plain, 99), 11);
+        for (int c = 0; c <= plain.size(); ++c)
+            QCOMPARE(toControlPosition(plain, toEditorPosition(plain, c)), c);
+        // Between CR and LF: the end of the line.
+        QCOMPARE(toControlPosition(plain, 3), 2);
+        QCOMPARE(toControlPosition(plain, 999), int(plain.size()));
+        QCOMPARE(withCrLf(plain), QStringLiteral("ab\r\ncd\r\n\r\nx"));
+    }
+
+    void lineSearch()
+    {
+        // Lines of lengths 5 and 7, the occurrence at position 4 of the third line.
+        const QStringList lines = {"aaaaa", "bbbbbbb", "cccXYZ", "XYZ"};
+        QCOMPARE(::lineSearch(lines, QStringLiteral("XYZ")), std::optional<int>(19));
+        QCOMPARE(::lineSearch({"ABC"}, QStringLiteral("abc")), std::nullopt);
+        QCOMPARE(::lineSearch({"abc"}, QString()), std::nullopt);
+        QCOMPARE(::lineSearch({"ab", "cd"}, QStringLiteral("b\ncd")), std::nullopt);
+        QCOMPARE(::lineSearch({"ab", "cd"}, QStringLiteral("b\r\ncd")), std::nullopt);
+        QCOMPARE(::lineSearch({}, QStringLiteral("a")), std::nullopt);
+        QCOMPARE(::lineSearch({"x", "", "yx"}, QStringLiteral("x")), std::optional<int>(0));
+        QCOMPARE(::lineSearch({"", "", "yx"}, QStringLiteral("x")), std::optional<int>(5));
+    }
+
+    void standardSearch_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<int>("selStart");
+        QTest::addColumn<int>("selLength");
+        QTest::addColumn<QString>("find");
+        QTest::addColumn<bool>("down");
+        QTest::addColumn<bool>("matchCase");
+        QTest::addColumn<bool>("wholeWord");
+        QTest::addColumn<int>("expected"); // -1: not found
+
+        QTest::newRow("whole word skips inside print") << "print int" << 0 << 0 << "int" << true << false << true << 6;
+        QTest::newRow("without whole word inside print") << "print int" << 0 << 0 << "int" << true << false << false << 2;
+        QTest::newRow("after the selection") << "ab ab ab" << 0 << 2 << "ab" << true << false << false << 3;
+        QTest::newRow("case ignored") << "xx ABC" << 0 << 0 << "abc" << true << false << false << 3;
+        QTest::newRow("case matched") << "ABC abc" << 0 << 0 << "abc" << true << true << false << 4;
+        QTest::newRow("case matched, none") << "ABC" << 0 << 0 << "abc" << true << true << false << -1;
+        QTest::newRow("umlaut upper") << "Ä" << 0 << 0 << "ä" << true << false << false << 0;
+        QTest::newRow("up from selection") << "ab ab ab" << 6 << 2 << "ab" << false << false << false << 3;
+        QTest::newRow("up from end") << "ab ab ab" << 8 << 0 << "ab" << false << false << false << 6;
+        QTest::newRow("up reaches 0") << "ab ab" << 3 << 0 << "ab" << false << false << false << 0;
+        QTest::newRow("up whole word") << "int print x" << 11 << 0 << "int" << false << false << true << 0;
+        // The first candidate is not checked for a word start, in either direction.
+        QTest::newRow("up first candidate") << "int print" << 9 << 0 << "int" << false << false << true << 6;
+        QTest::newRow("up before start") << "ab" << 1 << 0 << "ab" << false << false << false << -1;
+        QTest::newRow("down at end") << "ab" << 1 << 0 << "ab" << true << false << false << -1;
+        QTest::newRow("match at very end") << "xab" << 0 << 0 << "ab" << true << false << false << 1;
+        QTest::newRow("whole word needs delimiter") << "intx int" << 0 << 0 << "int" << true << false << true << 5;
+        QTest::newRow("whole word last candidate") << "a int" << 0 << 0 << "int" << true << false << true << 2;
+        QTest::newRow("over line break") << "a\r\nint" << 0 << 0 << "int" << true << false << true << 3;
+        QTest::newRow("empty text") << "" << 0 << 0 << "a" << true << false << false << -1;
+        QTest::newRow("empty search") << "abc" << 0 << 0 << "" << true << false << false << -1;
+        QTest::newRow("longer than text") << "ab" << 0 << 0 << "abc" << true << false << false << -1;
+        QTest::newRow("selection past end") << "abc" << 5 << 0 << "a" << true << false << false << -1;
+    }
+
+    void standardSearch()
+    {
+        QFETCH(QString, text);
+        QFETCH(int, selStart);
+        QFETCH(int, selLength);
+        QFETCH(QString, find);
+        QFETCH(bool, down);
+        QFETCH(bool, matchCase);
+        QFETCH(bool, wholeWord);
+        QFETCH(int, expected);
+        const auto found = ::standardSearch(text, selStart, selLength, find, {down, matchCase, wholeWord});
+        QCOMPARE(found.value_or(-1), expected);
+    }
+
+    void wordDelimiters()
+    {
+        QVERIFY(!isWordDelimiter(QLatin1Char('a')));
+        QVERIFY(!isWordDelimiter(QLatin1Char('Z')));
+        QVERIFY(!isWordDelimiter(QLatin1Char('7')));
+        QVERIFY(isWordDelimiter(QLatin1Char('_')));
+        QVERIFY(isWordDelimiter(QLatin1Char('$')));
+        QVERIFY(isWordDelimiter(QChar(0xE4)));
+        QVERIFY(isWordDelimiter(QLatin1Char('\r')));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestTextSearch)
+#include "tst_textsearch.moc"
