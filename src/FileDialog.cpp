@@ -4,6 +4,7 @@
 #include "core/FileFilter.h"
 
 #include <QFileDialog>
+#include <QLineEdit>
 
 TFileDialog::TFileDialog(Kind kind, const QString &windowsFilter, QWidget *parent, const QString &name)
     : QObject(parent), m_dialog(new QFileDialog(parent))
@@ -25,6 +26,11 @@ TFileDialog::TFileDialog(Kind kind, const QString &windowsFilter, QWidget *paren
 bool TFileDialog::Execute()
 {
     m_dialog->selectFile(FileName);
+    if (FileName.isEmpty()) {
+        // selectFile() leaves the field as it was for an empty name.
+        if (auto *field = m_dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit")))
+            field->clear();
+    }
     if (m_dialog->exec() != QDialog::Accepted)
         return false;
     const QStringList files = m_dialog->selectedFiles();

@@ -91,12 +91,12 @@ std::optional<int> standardSearch(const QString &text, int selStart, int selLeng
             pos += dir;
             --remaining;
         }
-        const bool more = remaining > 0;
         if (dir == -1) {
+            // Back onto the word's first character; a word at the very start counts too.
             pos -= dir;
             ++remaining;
         }
-        return more;
+        return remaining > 0;
     };
 
     int pos = start;
