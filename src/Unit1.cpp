@@ -5,6 +5,10 @@
 #include "FileDialog.h"
 #include "FindDialog.h"
 #include "FormSupport.h"
+#include "HTTPGet.h"
+#include "URL.h"
+#include "Unit3.h"
+#include "Unit5.h"
 #include "ReplaceDialog.h"
 #include "Unit2.h"
 #include "Unit4.h"
@@ -12,6 +16,7 @@
 #include "core/Document.h"
 #include "core/Maker.h"
 #include "core/TextSearch.h"
+#include "core/VersionCheck.h"
 #include "core/SettingsStore.h"
 #include "platform/ErrorBox.h"
 #include "platform/Fonts.h"
@@ -66,6 +71,27 @@ TForm1::TForm1(QWidget *parent) : QMainWindow(parent), ui(std::make_unique<Ui::T
     connectHandler("Speichernunter1", &TForm1::Speichernunter1Click);
     connectHandler("SearchFind1", &TForm1::SearchFind1Execute);
     connectHandler("SearchReplace1", &TForm1::SearchReplace1Execute);
+
+    connectHandler("KorlithOnline1", &TForm1::KorlithOnline1Click);
+    connectHandler("Updates1", &TForm1::Updates1Click);
+    connectHandler("Info1", &TForm1::Info1Click);
+
+    URL1 = new TURL(this);
+    URL1->setObjectName(QStringLiteral("URL1"));
+    URL1->setURL(Maker::WebSite);
+    HTTPGet1 = new THTTPGet(this);
+    HTTPGet1->setObjectName(QStringLiteral("HTTPGet1"));
+    const std::pair<const char *, QVariant> httpSettings[] = {
+        {"AcceptTypes", QStringLiteral("*/*")},
+        {"Agent", QStringLiteral("Presmark HTTPGet")},
+        {"BinaryData", false},
+        {"URL", QStringLiteral("http://") + Maker::UpdateHost + Maker::UpdatePath},
+        {"UseCache", false},
+        {"WaitThread", false},
+    };
+    for (const auto &[name, value] : httpSettings)
+        HTTPGet1->setProperty(name, value);
+    HTTPGet1->OnDoneString = [this](QObject *sender, const QByteArray &result) { HTTPGet1DoneString(sender, result); };
 
     OpenDialog1 = new TFileDialog(TFileDialog::Open, kOpenFilter, this, QStringLiteral("OpenDialog1"));
     SaveDialog1 = new TFileDialog(TFileDialog::Save, QString(), this, QStringLiteral("SaveDialog1"));
@@ -367,4 +393,42 @@ void TForm1::SearchReplace1Replace(bool all)
     cursor.endEditBlock();
     target->setTextCursor(cursor);
     selectEditorRange(selStart, 0);
+}
+
+void TForm1::KorlithOnline1Click()
+{
+    URL1->OpenURL();
+}
+
+void TForm1::Updates1Click()
+{
+    HTTPGet1->StartDownload();
+}
+
+void TForm1::HTTPGet1DoneString(QObject *, const QByteArray &Result)
+{
+    const UpdateVerdict verdict = evaluateVersionFile(QString::fromLocal8Bit(Result));
+    if (!verdict.readable) {
+        QMessageBox box(QMessageBox::Warning, QStringLiteral("Update"),
+                        QStringLiteral("Die Versionsinformation konnte nicht gelesen werden. "
+                                       "Bitte versuchen Sie es später noch einmal."),
+                        QMessageBox::Ok, this);
+        box.exec();
+        return;
+    }
+    if (verdict.newer) {
+        Form5->setMessage(verdict.message);
+        Form5->show();
+        Form5->raise();
+        Form5->activateWindow();
+        return;
+    }
+    QMessageBox box(QMessageBox::Information, QStringLiteral("Update"),
+                    QStringLiteral("Sie besitzen die aktuellste Version von Korlith."), QMessageBox::Ok, this);
+    box.exec();
+}
+
+void TForm1::Info1Click()
+{
+    Form3->exec();
 }

@@ -13,6 +13,8 @@ class TForm1;
 }
 class QAction;
 class TFileDialog;
+class THTTPGet;
+class TURL;
 class TFindDialog;
 class TReplaceDialog;
 class QLabel;
@@ -58,6 +60,14 @@ public:
     void SearchReplace1ReplaceDialogFind();
     void SearchReplace1Replace(bool all);
 
+    // Links, update check, About.
+    void KorlithOnline1Click();
+    void Updates1Click();
+    void HTTPGet1DoneString(QObject *Sender, const QByteArray &Result);
+    void Info1Click();
+
+    TURL *URL1 = nullptr;
+    THTTPGet *HTTPGet1 = nullptr;
     TFileDialog *OpenDialog1 = nullptr;
     TFileDialog *SaveDialog1 = nullptr;
     TFindDialog *FindDialog1 = nullptr;

@@ -1,15 +1,43 @@
-// TForm3: the About dialog.
+// TForm3: the About dialog with the maker's contact data and two link labels.
 #include "Unit3.h"
 #include "ui_Unit3.h"
 
 #include "FormSupport.h"
+#include "LinkLabel.h"
+#include "core/Maker.h"
+#include "platform/Fonts.h"
 
 TForm3 *Form3 = nullptr;
 
 TForm3::TForm3(QWidget *parent) : QDialog(parent), ui(std::make_unique<Ui::TForm3>())
 {
     ui->setupUi(this);
+
+    QFont title = platform::fontByName(QStringLiteral("MS Serif"), 19);
+    title.setStyleHint(QFont::Serif);
+    title.setBold(true);
+    ui->Label1->setFont(title);
+    ui->Label2->setFont(platform::fontByName(QStringLiteral("MS Sans Serif"), 13));
+    for (QLabel *red : {ui->Label1, ui->Label2}) {
+        QPalette p = red->palette();
+        p.setColor(QPalette::WindowText, Qt::red);
+        red->setPalette(p);
+    }
+    QFont underlined = platform::dialogFont();
+    underlined.setUnderline(true);
+    ui->Label4->setFont(underlined);
+
+    ui->Label3->setText(Maker::Author);
+    ui->Label9->setText(Maker::Icq);
+    ui->LinkLabel1->setText(Maker::Mail);
+    ui->LinkLabel1->setHyperLink(Maker::Mail);
+    ui->LinkLabel2->setText(QStringLiteral("http://") + Maker::WebSite);
+    ui->LinkLabel2->setHyperLink(Maker::WebSite);
+    ui->LinkLabel1->raise();
+    ui->LinkLabel2->raise();
+
     makeFixedDialog(this);
+    connect(ui->Button1, &QPushButton::clicked, this, &QDialog::accept);
 }
 
 TForm3::~TForm3() = default;
@@ -18,4 +46,5 @@ void TForm3::showEvent(QShowEvent *event)
 {
     centreOnFirstShow(this, m_shownBefore);
     QDialog::showEvent(event);
+    ui->Button1->setFocus();
 }

@@ -1,4 +1,4 @@
-// TForm5: the update notice.
+// TForm5: the update notice, shown when a newer version has been published.
 #pragma once
 
 #include <QDialog>
@@ -7,6 +7,7 @@
 namespace Ui {
 class TForm5;
 }
+class TURL;
 
 class TForm5 : public QDialog
 {
@@ -15,11 +16,21 @@ public:
     explicit TForm5(QWidget *parent = nullptr);
     ~TForm5() override;
 
+    // Label1's message; the window widens rather than wrap or cut a long line.
+    void setMessage(const QString &message);
+    QString message() const;
+
+    void Button1Click(); // "Website besuchen"
+    void Button2Click(); // "Schliessen"
+
+    TURL *URL1;
+
 protected:
     void showEvent(QShowEvent *event) override;
 
 private:
     std::unique_ptr<Ui::TForm5> ui;
+    QSize m_baseSize;
     bool m_shownBefore = false;
 };
 

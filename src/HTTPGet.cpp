@@ -1,0 +1,359 @@
+// THTTPGet over libcurl: HTTP/1.0 on port 80, the body in chunks of at most 1025 bytes.
+#include "HTTPGet.h"
+
+#include "platform/ErrorBox.h"
+#include "platform/HandOver.h"
+
+#include <QCoreApplication>
+#include <QFile>
+
+#include <curl/curl.h>
+
+SplitUrlResult SplitUrl(const QString &url)
+{
+    QString rest = url;
+    if (rest.startsWith(QLatin1String("http://"), Qt::CaseInsensitive))
+        rest.remove(0, 7);
+    const int slash = rest.indexOf(QLatin1Char('/'));
+    if (slash < 0)
+        return {QString(), rest};
+    return {rest.left(slash), rest.mid(slash)};
+}
+
+bool parseContentLength(const QByteArray &text, qint32 *value)
+{
+    const QByteArray t = text.trimmed();
+    int i = 0;
+    bool negative = false;
+    if (i < t.size() && (t[i] == '+' || t[i] == '-'))
+        negative = t[i++] == '-';
+    if (i >= t.size())
+        return false;
+    qint64 n = 0;
+    for (; i < t.size(); ++i) {
+        if (t[i] < '0' || t[i] > '9')
+            return false;
+        n = n * 10 + (t[i] - '0');
+        if (n > qint64(1) << 31)
+            return false;
+    }
+    if (negative)
+        n = -n;
+    if (n < INT32_MIN || n > INT32_MAX)
+        return false;
+    *value = qint32(n);
+    return true;
+}
+
+namespace {
+
+// A host that no name service would resolve: the request then fails as with no server.
+bool resolvableHost(const QString &host)
+{
+    if (host.isEmpty())
+        return false;
+    for (QChar c : host)
+        if (!(c.isLetterOrNumber() || c == QLatin1Char('.') || c == QLatin1Char('-') || c == QLatin1Char('_')))
+            return false;
+    return true;
+}
+
+struct CurlGlobal
+{
+    CurlGlobal() { curl_global_init(CURL_GLOBAL_DEFAULT); }
+    ~CurlGlobal() { curl_global_cleanup(); }
+};
+
+} // namespace
+
+// The state of one transfer, seen by libcurl's callbacks. No C++ exception leaves a callback.
+struct Transfer
+{
+    THTTPGetThread *worker;
+    QFile *file = nullptr;
+    bool headersDone = false;
+    bool lengthKnown = false;
+    bool failed = false;     // the transfer was abandoned: a stop, an error, a bound
+
+    static size_t onHeader(char *data, size_t size, size_t count, void *self)
+    {
+        return static_cast<Transfer *>(self)->header(QByteArray(data, int(size * count)));
+    }
+    static size_t onBody(char *data, size_t size, size_t count, void *self)
+    {
+        return static_cast<Transfer *>(self)->body(data, size * count);
+    }
+    static int onProgress(void *self, curl_off_t, curl_off_t, curl_off_t, curl_off_t)
+    {
+        // Honoured also while connecting or waiting for data.
+        return static_cast<Transfer *>(self)->worker->stopRequested() ? 1 : 0;
+    }
+
+    size_t header(const QByteArray &line)
+    {
+        const size_t n = size_t(line.size());
+        if (line.startsWith("HTTP/")) {
+            // A new response (after an interim one): its own headers count.
+            lengthKnown = false;
+            worker->ContentLength = 0;
+            return n;
+        }
+        const QByteArray trimmed = line.trimmed();
+        if (!trimmed.isEmpty()) {
+            const int colon = trimmed.indexOf(':');
+            if (colon > 0 && trimmed.left(colon).trimmed().toLower() == "content-length") {
+                qint32 value = 0;
+                // A length that does not convert ends the download as a failure.
+                if (!parseContentLength(trimmed.mid(colon + 1), &value))
+                    return fail();
+                worker->ContentLength = value;
+                lengthKnown = true;
+            }
+        }
+        return n;
+    }
+
+    // Steps after the response headers: the length rules and the destination.
+    bool beginBody()
+    {
+        headersDone = true;
+        if (worker->stopRequested())
+            return false;
+        if (!lengthKnown && worker->BinaryData)
+            return false;
+        worker->TotalRead = 0;
+        if (worker->ToFile) {
+            file = new QFile(worker->FileName);
+            if (!file->open(QIODevice::WriteOnly | QIODevice::Truncate))
+                return false;
+        } else {
+            worker->ResultText.clear();
+        }
+        return true;
+    }
+
+    size_t fail()
+    {
+        failed = true;
+        return 0;
+    }
+
+    size_t body(const char *data, size_t n)
+    {
+        if (!headersDone && !beginBody())
+            return fail();
+        if (worker->stopRequested())
+            return fail();
+        for (size_t done = 0; done < n;) {
+            // Chunks of at most 1025 bytes, each reported on its own.
+            const size_t part = std::min<size_t>(1025, n - done);
+            if (worker->ToFile) {
+                if (file->write(data + done, qint64(part)) != qint64(part))
+                    return fail();
+            } else {
+                if (worker->ResultText.size() + qint64(part) > THTTPGetThread::MaxTextSize)
+                    return fail();
+                worker->ResultText.append(data + done, int(part));
+            }
+            worker->BytesRead = quint32(part);
+            worker->TotalRead += qint32(part);
+            done += part;
+            if (worker->OnProgress) {
+                worker->ReportProgress();
+                if (failed)
+                    return 0;
+            }
+            if (worker->stopRequested())
+                return fail();
+        }
+        return n;
+    }
+};
+
+THTTPGetThread::THTTPGetThread(const QString &AcceptTypes, const QString &Agent, const QString &URL,
+                               const QString &FileName, const QString &UserName, const QString &Password,
+                               const QString &PostQuery, const QString &Referer, bool BinaryData, bool UseCache,
+                               TOnProgressEvent OnProgress, bool ToFile, platform::HandOver *handOver)
+    : AcceptTypes(AcceptTypes), Agent(Agent), URL(URL), FileName(FileName), UserName(UserName), Password(Password),
+      PostQuery(PostQuery), Referer(Referer), BinaryData(BinaryData), UseCache(UseCache), ToFile(ToFile),
+      OnProgress(std::move(OnProgress)), m_handOver(handOver)
+{
+}
+
+void THTTPGetThread::ReportProgress()
+{
+    // An error in the progress handler ends the download as a failure, like any error here.
+    bool handlerFailed = false;
+    m_handOver->call([&] {
+        try {
+            OnProgress(this, ContentLength, TotalRead);
+        } catch (...) {
+            handlerFailed = true;
+        }
+    });
+    if (handlerFailed)
+        m_stop = true;
+}
+
+void THTTPGetThread::run()
+{
+    try {
+        download();
+    } catch (...) {
+        Succeeded = false;
+    }
+    if (m_stop)
+        Succeeded = false;
+    m_handOver->call([this] { OnCompleted(this); });
+}
+
+void THTTPGetThread::download()
+{
+    static CurlGlobal global;
+    Succeeded = false;
+    const SplitUrlResult parts = SplitUrl(URL);
+    if (m_stop)
+        return;
+
+    CURL *curl = curl_easy_init();
+    if (!curl)
+        return;
+    Transfer transfer{this};
+    curl_slist *headers = nullptr;
+
+    const QByteArray url = "http://" + parts.host.toLatin1() + parts.path.toUtf8();
+    const QByteArray agent = Agent.toLocal8Bit(), user = UserName.toLocal8Bit(), password = Password.toLocal8Bit();
+    const QByteArray referer = Referer.toLocal8Bit(), body = PostQuery.toLocal8Bit();
+    const QByteArray accept = "Accept: " + AcceptTypes.toLocal8Bit();
+
+    curl_easy_setopt(curl, CURLOPT_URL, url.constData());
+    curl_easy_setopt(curl, CURLOPT_PORT, 80L);
+    curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http");
+    curl_easy_setopt(curl, CURLOPT_HTTP_VERSION, long(CURL_HTTP_VERSION_1_0));
+    curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(curl, CURLOPT_BUFFERSIZE, 1025L);
+    curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT, 30L);
+    // A server that stops sending for a minute counts as gone.
+    curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, 1L);
+    curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, 60L);
+    if (!agent.isEmpty())
+        curl_easy_setopt(curl, CURLOPT_USERAGENT, agent.constData());
+    if (!user.isEmpty() || !password.isEmpty()) {
+        curl_easy_setopt(curl, CURLOPT_USERNAME, user.constData());
+        curl_easy_setopt(curl, CURLOPT_PASSWORD, password.constData());
+    }
+    if (!referer.isEmpty())
+        curl_easy_setopt(curl, CURLOPT_REFERER, referer.constData());
+    headers = curl_slist_append(headers, accept.constData());
+    if (!UseCache) {
+        headers = curl_slist_append(headers, "Pragma: no-cache");
+        headers = curl_slist_append(headers, "Cache-Control: no-cache");
+    }
+    if (!PostQuery.isEmpty()) {
+        headers = curl_slist_append(headers, "Content-Type: application/x-www-form-urlencoded");
+        curl_easy_setopt(curl, CURLOPT_POSTFIELDS, body.constData());
+        curl_easy_setopt(curl, CURLOPT_POSTFIELDSIZE, long(body.size()));
+    }
+    curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers);
+    curl_easy_setopt(curl, CURLOPT_HEADERFUNCTION, &Transfer::onHeader);
+    curl_easy_setopt(curl, CURLOPT_HEADERDATA, &transfer);
+    curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &Transfer::onBody);
+    curl_easy_setopt(curl, CURLOPT_WRITEDATA, &transfer);
+    curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, &Transfer::onProgress);
+    curl_easy_setopt(curl, CURLOPT_XFERINFODATA, &transfer);
+    curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
+
+    CURLcode code = CURLE_COULDNT_RESOLVE_HOST;
+    if (resolvableHost(parts.host))
+        code = curl_easy_perform(curl);
+    long status = 0;
+    curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);
+    // A response without a body still has its headers judged.
+    if (code == CURLE_OK && status > 0 && !transfer.headersDone && !transfer.beginBody())
+        transfer.failed = true;
+
+    const bool responded = status > 0 && transfer.headersDone && !transfer.failed && !m_stop;
+    if (responded) {
+        if (ToFile) {
+            // Without a readable length, a body that ended because the server closed the
+            // connection after it is complete.
+            Succeeded = transfer.lengthKnown ? TotalRead == ContentLength : code == CURLE_OK;
+        } else {
+            Succeeded = TotalRead != 0;
+        }
+    }
+    if (transfer.file) {
+        transfer.file->close();
+        delete transfer.file;
+    }
+    curl_slist_free_all(headers);
+    curl_easy_cleanup(curl);
+}
+
+THTTPGet::THTTPGet(QObject *owner) : QObject(owner), m_handOver(new platform::HandOver(this)) {}
+
+THTTPGet::~THTTPGet()
+{
+    StopDownload();
+    if (m_lastThread) {
+        // No completion may reach this component any more; calls already queued are taken
+        // off the queue so that the worker is never left blocked in its hand-over.
+        m_handOver->abandon();
+        while (!m_lastThread->wait(10))
+            m_handOver->drain();
+        m_handOver->drain();
+        delete m_lastThread.data();
+    }
+}
+
+void THTTPGet::StartDownload()
+{
+    start(false);
+}
+
+void THTTPGet::StartDownloadToFile()
+{
+    start(true);
+}
+
+void THTTPGet::start(bool toFile)
+{
+    if (m_worker)
+        return;
+    auto *worker = new THTTPGetThread(AcceptTypes, Agent, URL, FileName, UserName, Password, PostQuery, Referer,
+                                      BinaryData, UseCache, OnProgress, toFile, m_handOver);
+    m_worker = worker;
+    m_lastThread = worker;
+    worker->OnCompleted = [this](THTTPGetThread *w) { WorkerDone(w); };
+    // Free on terminate.
+    connect(worker, &QThread::finished, worker, &QObject::deleteLater);
+    worker->start();
+    if (WaitThread)
+        QCoreApplication::processEvents();
+}
+
+void THTTPGet::StopDownload()
+{
+    if (!m_worker)
+        return;
+    m_worker->requestStop();
+    m_worker->Succeeded = false;
+}
+
+void THTTPGet::WorkerDone(THTTPGetThread *worker)
+{
+    // An error in a handler is shown, and the component is idle again all the same.
+    platform::guarded([&] {
+        if (worker->Succeeded) {
+            if (worker->ToFile) {
+                if (OnDoneFile)
+                    OnDoneFile(this, worker->FileName, worker->ContentLength);
+            } else if (OnDoneString) {
+                OnDoneString(this, worker->ResultText);
+            }
+        } else if (OnError) {
+            OnError(this);
+        }
+    });
+    m_worker = nullptr;
+}

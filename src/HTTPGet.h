@@ -1,0 +1,125 @@
+// THTTPGet: fetches one HTTP resource on a worker thread and reports through its events.
+#pragma once
+
+#include <QByteArray>
+#include <QObject>
+#include <QPointer>
+#include <QString>
+#include <QThread>
+#include <atomic>
+#include <functional>
+
+namespace platform {
+class HandOver;
+}
+class THTTPGet;
+
+using TOnProgressEvent = std::function<void(QObject *Sender, qint32 TotalSize, qint32 Readed)>;
+using TOnDoneFileEvent = std::function<void(QObject *Sender, const QString &FileName, qint32 FileSize)>;
+using TOnDoneStringEvent = std::function<void(QObject *Sender, const QByteArray &Result)>;
+using TNotifyEvent = std::function<void(QObject *Sender)>;
+
+class THTTPGetThread : public QThread
+{
+    Q_OBJECT
+public:
+    // Bound on the text destination: a larger body is refused as a failure.
+    static constexpr qint64 MaxTextSize = 16ll * 1024 * 1024;
+
+    THTTPGetThread(const QString &AcceptTypes, const QString &Agent, const QString &URL, const QString &FileName,
+                   const QString &UserName, const QString &Password, const QString &PostQuery, const QString &Referer,
+                   bool BinaryData, bool UseCache, TOnProgressEvent OnProgress, bool ToFile, platform::HandOver *handOver);
+
+    // Inputs, copied at the start.
+    const QString AcceptTypes, Agent, URL, FileName;
+    QByteArray ResultText;
+    const QString UserName, Password, PostQuery, Referer;
+    const bool BinaryData, UseCache;
+    std::atomic<bool> Succeeded{false};
+    qint32 ContentLength = 0;
+    const bool ToFile;
+    quint32 BytesRead = 0;
+    qint32 TotalRead = 0;
+    const TOnProgressEvent OnProgress;
+
+    void requestStop() { m_stop = true; }
+    bool stopRequested() const { return m_stop; }
+
+    // Runs on the GUI thread when the body has ended; set by the component before the start.
+    std::function<void(THTTPGetThread *)> OnCompleted;
+
+protected:
+    void run() override;
+
+private:
+    friend struct Transfer;
+    void ReportProgress();
+    void download();
+
+    std::atomic<bool> m_stop{false};
+    platform::HandOver *m_handOver;
+};
+
+class THTTPGet : public QObject
+{
+    Q_OBJECT
+    Q_PROPERTY(QString AcceptTypes MEMBER AcceptTypes)
+    Q_PROPERTY(QString Agent MEMBER Agent)
+    Q_PROPERTY(bool BinaryData MEMBER BinaryData)
+    Q_PROPERTY(QString URL MEMBER URL)
+    Q_PROPERTY(bool UseCache MEMBER UseCache)
+    Q_PROPERTY(QString FileName MEMBER FileName)
+    Q_PROPERTY(QString UserName MEMBER UserName)
+    Q_PROPERTY(QString Password MEMBER Password)
+    Q_PROPERTY(QString PostQuery MEMBER PostQuery)
+    Q_PROPERTY(QString Referer MEMBER Referer)
+    Q_PROPERTY(bool WaitThread MEMBER WaitThread)
+public:
+    explicit THTTPGet(QObject *owner = nullptr);
+    ~THTTPGet() override;
+
+    QString AcceptTypes = QStringLiteral("*/*");
+    QString Agent = QStringLiteral("Presmark HTTPGet");
+    bool BinaryData = false;
+    QString URL;
+    bool UseCache = false;
+    QString FileName;
+    QString UserName;
+    QString Password;
+    QString PostQuery;
+    QString Referer;
+    bool WaitThread = false;
+
+    TOnProgressEvent OnProgress;
+    TOnDoneFileEvent OnDoneFile;
+    TOnDoneStringEvent OnDoneString;
+    TNotifyEvent OnError;
+
+    // A download into text; does nothing while one runs.
+    void StartDownload();
+    // A download into FileName; the program itself never starts one.
+    void StartDownloadToFile();
+    // The running download ends at its next stop check, with OnError.
+    void StopDownload();
+
+    bool isRunning() const { return m_worker != nullptr; }
+
+private:
+    void start(bool toFile);
+    void WorkerDone(THTTPGetThread *worker);
+
+    platform::HandOver *m_handOver;
+    THTTPGetThread *m_worker = nullptr;   // the running download, until WorkerDone
+    QPointer<THTTPGetThread> m_lastThread; // the thread object until it has freed itself
+};
+
+// Host and object path of an "http://host/path" address.
+struct SplitUrlResult
+{
+    QString host;
+    QString path;
+};
+SplitUrlResult SplitUrl(const QString &url);
+
+// A length header's text as a signed 32-bit decimal number; false when it is none.
+bool parseContentLength(const QByteArray &text, qint32 *value);

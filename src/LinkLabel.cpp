@@ -1,0 +1,63 @@
+// TLinkLabel: blue, underlined, hand cursor; the link opens when the button goes down.
+#include "LinkLabel.h"
+
+#include "core/AppError.h"
+#include "platform/ShellExecute.h"
+
+#include <QMouseEvent>
+
+namespace {
+const char *const kPrefixes[] = {"file://", "ftp://", "gopher://", "http://", "https://",
+                                 "mailto:", "news:", "telnet:", "wais:"};
+
+QWidget *requireForm(QWidget *owner)
+{
+    if (!owner || !owner->isWindow())
+        throw AppError(QStringLiteral("Invalid class typecast"));
+    return owner;
+}
+} // namespace
+
+TLinkLabel::TLinkLabel(QWidget *owner) : QLabel(requireForm(owner))
+{
+    QFont f = font();
+    f.setUnderline(true);
+    f.setBold(false);
+    f.setItalic(false);
+    f.setStrikeOut(false);
+    setFont(f);
+    QPalette p = palette();
+    p.setColor(QPalette::WindowText, QColor(0, 0, 255));
+    setPalette(p);
+    setCursor(Qt::PointingHandCursor);
+    setText(QString());
+}
+
+void TLinkLabel::setLinkType(tLinkType type)
+{
+    if (type != m_type)
+        m_type = type;
+}
+
+void TLinkLabel::setHyperLink(const QString &link)
+{
+    m_hyperLink = link;
+    if (text().isEmpty())
+        setText(link);
+}
+
+QString TLinkLabel::prefix(tLinkType type)
+{
+    return QString::fromLatin1(kPrefixes[type]);
+}
+
+void TLinkLabel::mousePressEvent(QMouseEvent *event)
+{
+    if (event->button() != Qt::LeftButton) {
+        QLabel::mousePressEvent(event);
+        return;
+    }
+    // Opened at once; the press goes no further, and the result is not looked at.
+    platform::shellExecute(target());
+    event->accept();
+}
