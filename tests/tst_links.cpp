@@ -1,0 +1,164 @@
+// Link launcher, link label, About dialog and update notice, with a recording xdg-open on PATH.
+#include "LinkLabel.h"
+#include "TestMain.h"
+#include "TestSupport.h"
+#include "URL.h"
+#include "Unit1.h"
+#include "Unit3.h"
+#include "Unit5.h"
+#include "core/AppError.h"
+
+#include <QGroupBox>
+#include <QPushButton>
+
+namespace {
+
+// Puts an xdg-open first on PATH that writes its arguments, one per line, to a file.
+struct RecordingLauncher
+{
+    IsolatedEnvironment env;
+    QByteArray oldPath = qgetenv("PATH");
+    QString record = env.root() + QStringLiteral("/launched.txt");
+
+    RecordingLauncher()
+    {
+        const QString bin = env.root() + QStringLiteral("/bin");
+        QDir().mkpath(bin);
+        writeFile(bin + QStringLiteral("/xdg-open"),
+                  "#!/bin/sh\nfor a in \"$@\"; do printf '%s\\n' \"$a\"; done >> '" + record.toLocal8Bit() + "'\n");
+        QFile::setPermissions(bin + QStringLiteral("/xdg-open"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        qputenv("PATH", bin.toLocal8Bit() + ':' + oldPath);
+    }
+    ~RecordingLauncher() { qputenv("PATH", oldPath); }
+
+    // The targets launched so far, once the detached launchers have written them.
+    QStringList launched(int expected) const
+    {
+        waitUntil([&] { return readAll(record).count('\n') >= expected; }, 5000);
+        QTest::qWait(50);
+        return QString::fromLocal8Bit(readAll(record)).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    }
+};
+
+} // namespace
+
+class TestLinks : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void urlLauncherBuildsItsTargets()
+    {
+        RecordingLauncher shell;
+        TURL url;
+        QCOMPARE(url.URLType(), TURL::utHttp);
+        QVERIFY(!url.OpenURL()); // empty: the shell is not called
+        url.setURL(QStringLiteral("www.tolvane.example"));
+        QVERIFY(url.OpenURL());
+        url.setURL(QStringLiteral("http://www.tolvane.example"));
+        QVERIFY(url.OpenURL());
+        url.setURLType(TURL::utMailto);
+        url.setURL(QStringLiteral("a b@example.org"));
+        QVERIFY(url.OpenURL());
+        const QString longTarget = QStringLiteral("www.example.org/") + QString(100, QLatin1Char('x'));
+        url.setURLType(TURL::utHttps);
+        url.setURL(longTarget);
+        QVERIFY(url.OpenURL());
+        QCOMPARE(shell.launched(4), QStringList({"http://www.tolvane.example", "http://http://www.tolvane.example",
+                                                 "mailto:a b@example.org", "https://" + longTarget}));
+        const QStringList prefixes = {"file://", "ftp://", "gopher://", "http://", "https://", "mailto:", "news:", "telnet:", "wais:"};
+        for (int i = 0; i < prefixes.size(); ++i) {
+            QCOMPARE(TURL::prefix(TURL::TURLType(i)), prefixes[i]);
+            QCOMPARE(TLinkLabel::prefix(TLinkLabel::tLinkType(i)), prefixes[i]);
+        }
+    }
+
+    void launcherMissingIsARefusal()
+    {
+        IsolatedEnvironment env;
+        const QByteArray oldPath = qgetenv("PATH");
+        qputenv("PATH", (env.root() + QStringLiteral("/nothing")).toLocal8Bit());
+        TURL url;
+        url.setURL(QStringLiteral("www.tolvane.example"));
+        const bool opened = url.OpenURL();
+        qputenv("PATH", oldPath);
+        QVERIFY(!opened);
+    }
+
+    void linkLabelPropertiesAndPress()
+    {
+        RecordingLauncher shell;
+        QWidget form;
+        QGroupBox *box = new QGroupBox(&form);
+        bool refused = false;
+        try {
+            TLinkLabel notOnAForm(box);
+        } catch (const AppError &e) {
+            refused = e.message() == QLatin1String("Invalid class typecast");
+        }
+        QVERIFY(refused);
+
+        auto *label = new TLinkLabel(&form);
+        QCOMPARE(label->parentWidget(), &form);
+        QCOMPARE(label->text(), QString());
+        QCOMPARE(label->LinkType(), TLinkLabel::lthttp);
+        QVERIFY(label->font().underline());
+        QCOMPARE(label->palette().color(QPalette::WindowText), QColor(0, 0, 255));
+        QCOMPARE(label->cursor().shape(), Qt::PointingHandCursor);
+        form.show();
+        label->resize(100, 20);
+
+        // An empty address launches the bare prefix.
+        QTest::mousePress(label, Qt::LeftButton);
+        label->setHyperLink(QStringLiteral("post@example.org"));
+        QCOMPARE(label->text(), QStringLiteral("post@example.org"));
+        label->setLinkType(TLinkLabel::ltmailto);
+        QCOMPARE(label->text(), QStringLiteral("post@example.org"));
+        label->setHyperLink(QStringLiteral("other@example.org"));
+        QCOMPARE(label->text(), QStringLiteral("post@example.org"));
+        QTest::mousePress(label, Qt::LeftButton);
+        QTest::mousePress(label, Qt::RightButton);
+        QCOMPARE(shell.launched(2), QStringList({"http://", "mailto:other@example.org"}));
+    }
+
+    void aboutAndNoticeOpenTheirLinks()
+    {
+        RecordingLauncher shell;
+        shell.env.writeRegistry("REGEDIT4\n[HKEY_LOCAL_MACHINE\\Software\\Korlith]\n\"configured\"=\"1\"\n");
+        createForms();
+        auto *mail = Form3->findChild<TLinkLabel *>(QStringLiteral("LinkLabel1"));
+        auto *web = Form3->findChild<TLinkLabel *>(QStringLiteral("LinkLabel2"));
+        QCOMPARE(mail->LinkType(), TLinkLabel::ltmailto);
+        QVERIFY(web->text().startsWith(QStringLiteral("http://")));
+        QCOMPARE(web->text(), QStringLiteral("http://") + web->HyperLink());
+        QCOMPARE(Form3->windowTitle(), QStringLiteral("Info"));
+
+        // Presses inside the modal dialog launch at once; the dialog stays open until OK.
+        bool stillOpen = false;
+        QTimer::singleShot(0, [&] {
+            QTest::mousePress(mail, Qt::LeftButton);
+            QTest::mousePress(web, Qt::LeftButton);
+            stillOpen = Form3->isVisible();
+            QTest::mouseClick(Form3->findChild<QPushButton *>(QStringLiteral("Button1")), Qt::LeftButton);
+        });
+        Form1->action("Info1")->trigger();
+        QVERIFY(stillOpen);
+        QVERIFY(!Form3->isVisible());
+
+        // "Korlith Online" and the notice's button open the web site; the notice stays open.
+        Form1->action("KorlithOnline1")->trigger();
+        Form5->show();
+        QTest::mouseClick(Form5->findChild<QPushButton *>(QStringLiteral("Button1")), Qt::LeftButton);
+        QVERIFY(Form5->isVisible());
+        QTest::mouseClick(Form5->findChild<QPushButton *>(QStringLiteral("Button2")), Qt::LeftButton);
+        QVERIFY(!Form5->isVisible());
+        const QStringList launched = shell.launched(4);
+        const QString mailTarget = mail->target(), webTarget = web->target();
+        destroyForms();
+        QCOMPARE(launched, QStringList({mailTarget, webTarget, webTarget, webTarget}));
+        QVERIFY(mailTarget.startsWith(QStringLiteral("mailto:")) && mailTarget.contains(QLatin1Char('@')));
+    }
+};
+
+KORLITH_TEST_MAIN(TestLinks)
+#include "tst_links.moc"
