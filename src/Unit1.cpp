@@ -15,11 +15,13 @@
 #include "WebBrowser.h"
 #include "core/Document.h"
 #include "core/Maker.h"
+#include "core/PrinterText.h"
 #include "core/TextSearch.h"
 #include "core/VersionCheck.h"
 #include "core/SettingsStore.h"
 #include "platform/ErrorBox.h"
 #include "platform/Fonts.h"
+#include "platform/HelpViewer.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -29,6 +31,9 @@
 #include <QLabel>
 #include <QMimeData>
 #include <QPlainTextEdit>
+#include <QPrintDialog>
+#include <QPrinter>
+#include <QTextBlock>
 
 QString InterpreterPath;
 bool Configured = false;
@@ -72,6 +77,8 @@ TForm1::TForm1(QWidget *parent) : QMainWindow(parent), ui(std::make_unique<Ui::T
     connectHandler("SearchFind1", &TForm1::SearchFind1Execute);
     connectHandler("SearchReplace1", &TForm1::SearchReplace1Execute);
 
+    connectHandler("PrintDlg1", &TForm1::PrintDlg1Execute);
+    connectHandler("Hilfe2", &TForm1::Hilfe2Click);
     connectHandler("KorlithOnline1", &TForm1::KorlithOnline1Click);
     connectHandler("Updates1", &TForm1::Updates1Click);
     connectHandler("Info1", &TForm1::Info1Click);
@@ -431,4 +438,42 @@ void TForm1::HTTPGet1DoneString(QObject *, const QByteArray &Result)
 void TForm1::Info1Click()
 {
     Form3->exec();
+}
+
+void TForm1::PrintDlg1Execute()
+{
+    if (!m_printer)
+        m_printer = std::make_unique<QPrinter>(QPrinter::HighResolution);
+    QPrintDialog dialog(m_printer.get(), this);
+    dialog.setObjectName(QStringLiteral("PrintDlg1"));
+    if (dialog.exec() == QDialog::Accepted)
+        PrintDlg1Accept(*m_printer);
+}
+
+void TForm1::PrintDlg1Accept(QPrinter &printer)
+{
+    printer.setDocName(windowTitle());
+    // The editor's font at its size in points, so that it prints as large as it shows.
+    QFont font = ui->memo1->font();
+    if (font.pixelSize() > 0)
+        font.setPointSizeF(font.pixelSize() * 72.0 / ui->memo1->logicalDpiY());
+    PrinterSurface surface(printer, font);
+    PrinterTextDevice prn(surface);
+    prn.write(QStringLiteral("\r\n"));
+    prn.writeln();
+    const QString blanks(10, QLatin1Char(' '));
+    for (QTextBlock block = ui->memo1->document()->begin(); block.isValid(); block = block.next())
+        prn.writeln(blanks + block.text());
+    prn.close();
+    surface.finish();
+}
+
+QString TForm1::helpFilePath()
+{
+    return QCoreApplication::applicationDirPath() + QStringLiteral("/Korlith.chm");
+}
+
+void TForm1::Hilfe2Click()
+{
+    platform::showHelpFile(helpFilePath());
 }

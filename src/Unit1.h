@@ -13,6 +13,7 @@ class TForm1;
 }
 class QAction;
 class TFileDialog;
+class QPrinter;
 class THTTPGet;
 class TURL;
 class TFindDialog;
@@ -60,6 +61,12 @@ public:
     void SearchReplace1ReplaceDialogFind();
     void SearchReplace1Replace(bool all);
 
+    // Printing and help.
+    void PrintDlg1Execute();
+    void PrintDlg1Accept(QPrinter &printer);
+    void Hilfe2Click();
+    static QString helpFilePath();
+
     // Links, update check, About.
     void KorlithOnline1Click();
     void Updates1Click();
@@ -88,6 +95,7 @@ private:
     QLabel *m_statusText = nullptr;
     PreviewRunner m_preview;
     bool m_shownBefore = false;
+    std::unique_ptr<QPrinter> m_printer;     // keeps the chosen printer between listings
     TextFormat m_format;                     // how the document's file is encoded
     QPlainTextEdit *m_replaceTarget = nullptr;
 };

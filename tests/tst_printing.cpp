@@ -1,0 +1,190 @@
+// The printer text device's layout, a listing printed to PDF, and the help viewer started.
+#include "TestMain.h"
+#include "TestSupport.h"
+#include "Unit1.h"
+#include "core/PrinterText.h"
+#include "platform/HelpViewer.h"
+
+#include <QPlainTextEdit>
+#include <QPrinter>
+#include <QProcess>
+
+namespace {
+
+// Text 10 units a character, 20 high; records what is drawn where.
+struct RecordingSurface : TextSurface
+{
+    int width = 1000, height = 500;
+    QStringList drawn; // "page:x,y:text"
+    int page = 1;
+    int pageWidth() const override { return width; }
+    int pageHeight() const override { return height; }
+    int textWidth(const QString &t) const override { return 10 * int(t.size()); }
+    int fontHeight() const override { return 20; }
+    int averageCharWidth() const override { return 10; }
+    void drawText(int x, int y, const QString &t) override { drawn << QStringLiteral("%1:%2,%3:%4").arg(page).arg(x).arg(y).arg(t); }
+    void newPage() override { ++page; }
+};
+
+QStringList listing(const QString &text, RecordingSurface &s)
+{
+    PrinterTextDevice prn(s);
+    prn.write(QStringLiteral("\r\n"));
+    prn.writeln();
+    for (const QString &line : text.split(QLatin1Char('\n')))
+        prn.writeln(QString(10, QLatin1Char(' ')) + line);
+    prn.close();
+    return s.drawn;
+}
+
+} // namespace
+
+class TestPrinting : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void listingLayout()
+    {
+        RecordingSurface s;
+        PrinterTextDevice empty(s);
+        empty.write(QStringLiteral("\r\n"));
+        empty.writeln();
+        empty.close();
+        QVERIFY(s.drawn.isEmpty());
+
+        // Two empty lines of the font's height, then lines of height + 2.
+        RecordingSurface t;
+        QCOMPARE(listing(QStringLiteral("<?php\necho 1;"), t),
+                 QStringList({"1:0,40:          <?php", "1:0,62:          echo 1;"}));
+
+        // An empty editor line still prints its ten blanks.
+        RecordingSurface e;
+        QCOMPARE(listing(QStringLiteral("a\n\nb"), e),
+                 QStringList({"1:0,40:          a", "1:0,62:          ", "1:0,84:          b"}));
+    }
+
+    void tabsAdvanceToMultiplesOfEightWidths()
+    {
+        RecordingSurface s;
+        // Ten blanks end at 100; the next multiple of 80 beyond 101 is 160.
+        QCOMPARE(listing(QStringLiteral("\tx\ty"), s),
+                 QStringList({"1:0,40:          ", "1:160,40:x", "1:240,40:y"}));
+        // Right at a tab stop - 1 the tab still moves on: 79 + 1 = 80 is not beyond, so 160.
+        RecordingSurface t;
+        PrinterTextDevice prn(t);
+        prn.write(QStringLiteral("1234567\t|"));
+        prn.close();
+        QCOMPARE(t.drawn, QStringList({"1:0,0:1234567", "1:80,0:|"}));
+        // A tab that would end beyond the right edge starts a new line.
+        RecordingSurface n;
+        n.width = 150;
+        PrinterTextDevice narrow(n);
+        narrow.write(QStringLiteral("123456789\tx"));
+        narrow.close();
+        QCOMPARE(n.drawn, QStringList({"1:0,0:123456789", "1:0,22:x"}));
+    }
+
+    void longLinesBreakAtCharacters()
+    {
+        RecordingSurface s;
+        s.width = 200; // 20 characters a line
+        PrinterTextDevice prn(s);
+        prn.write(QStringLiteral("abcdefghijklmnopqrstuvwxyz0123456789ABCDEFGHIJ\r\n"));
+        prn.write(QStringLiteral("xyz\rpart"));
+        prn.close();
+        QCOMPARE(s.drawn, QStringList({"1:0,0:abcdefghijklmnopqrst", "1:0,22:uvwxyz0123456789ABCD", "1:0,44:EFGHIJ",
+                                       "1:0,66:xyz", "1:30,66:part"}));
+    }
+
+    void pagesBreakAtTheRule()
+    {
+        RecordingSurface s;
+        s.height = 200; // a line starting beyond 200 - 2 * 22 = 156 begins a new page
+        PrinterTextDevice prn(s);
+        for (int i = 0; i < 9; ++i)
+            prn.writeln(QString::number(i));
+        prn.write(QStringLiteral("vor\fnach"));
+        prn.close();
+        QCOMPARE(s.drawn, QStringList({"1:0,0:0", "1:0,22:1", "1:0,44:2", "1:0,66:3", "1:0,88:4", "1:0,110:5",
+                                       "1:0,132:6", "1:0,154:7", "2:0,0:8", "2:0,22:vor", "3:0,0:nach"}));
+    }
+
+    void listingPrintsToPdf()
+    {
+        IsolatedEnvironment env;
+        env.writeRegistry("REGEDIT4\n[HKEY_LOCAL_MACHINE\\Software\\Korlith]\n\"configured\"=\"1\"\n");
+        createForms();
+        Form1->memo1()->setPlainText(QStringLiteral("<?php\n\techo 'Grüße';\n?>"));
+        QPrinter printer(QPrinter::HighResolution);
+        printer.setOutputFormat(QPrinter::PdfFormat);
+        const QString pdf = env.root() + QStringLiteral("/listing.pdf");
+        printer.setOutputFileName(pdf);
+        Form1->PrintDlg1Accept(printer);
+        destroyForms();
+        QVERIFY(QFileInfo(pdf).size() > 0);
+
+        QProcess info;
+        info.start(QStringLiteral("pdfinfo"), {pdf});
+        QVERIFY(info.waitForFinished());
+        const QByteArray infoText = info.readAllStandardOutput();
+        QVERIFY2(QRegularExpression(QStringLiteral("Title: +Korlith 2005\n")).match(QString::fromUtf8(infoText)).hasMatch(),
+                 infoText.constData());
+
+        QProcess text;
+        text.start(QStringLiteral("pdftotext"), {QStringLiteral("-bbox"), pdf, QStringLiteral("-")});
+        QVERIFY(text.waitForFinished());
+        const QString html = QString::fromUtf8(text.readAllStandardOutput());
+        QRegularExpression word(QStringLiteral("xMin=\"([0-9.]+)\" yMin=\"([0-9.]+)\"[^>]*>([^<]+)</word>"));
+        QList<QPair<QPointF, QString>> words;
+        for (auto it = word.globalMatch(html); it.hasNext();) {
+            const auto m = it.next();
+            words << qMakePair(QPointF(m.captured(1).toDouble(), m.captured(2).toDouble()), m.captured(3));
+        }
+        QCOMPARE(words.size(), 4);
+        QCOMPARE(words[0].second, QStringLiteral("&lt;?php"));
+        QCOMPARE(words[1].second, QStringLiteral("echo"));
+        QCOMPARE(words[2].second, QStringLiteral("&apos;Grüße&apos;;"));
+        QCOMPARE(words[3].second, QStringLiteral("?&gt;"));
+        // Ten blanks before each line; the tab moves "echo" further in; two empty lines above.
+        const double lineGap = words[3].first.y() - words[0].first.y();
+        QVERIFY(lineGap > 0);
+        QVERIFY(words[0].first.y() > lineGap);
+        QVERIFY(words[1].first.x() > words[0].first.x() + 5);
+        QCOMPARE(qRound(words[3].first.x()), qRound(words[0].first.x()));
+    }
+
+    void helpStartsTheViewerWithTheFullPath()
+    {
+        IsolatedEnvironment env;
+        const QString bin = env.root() + QStringLiteral("/bin");
+        QDir().mkpath(bin);
+        const QString record = env.root() + QStringLiteral("/viewer.txt");
+        for (const char *name : {"xchm", "xdg-open"}) {
+            const QString path = bin + QLatin1Char('/') + QLatin1String(name);
+            writeFile(path, "#!/bin/sh\nprintf '%s|%s\\n' \"${0##*/}\" \"$*\" >> '" + record.toLocal8Bit() + "'\n");
+            QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        }
+        const QByteArray oldPath = qgetenv("PATH");
+        qputenv("PATH", bin.toLocal8Bit());
+        QVERIFY(TForm1::helpFilePath().endsWith(QStringLiteral("/Korlith.chm")));
+        platform::showHelpFile(QStringLiteral("/opt/Korlith Programm/Korlith.chm"));
+        QVERIFY(waitUntil([&] { return readAll(record).count('\n') == 1; }));
+        QFile::remove(bin + QStringLiteral("/xchm"));
+        platform::showHelpFile(QStringLiteral("/x/Korlith.chm"));
+        QVERIFY(waitUntil([&] { return readAll(record).count('\n') == 2; }));
+        qputenv("PATH", oldPath);
+        QCOMPARE(QString::fromUtf8(readAll(record)),
+                 QStringLiteral("xchm|/opt/Korlith Programm/Korlith.chm\nxdg-open|/x/Korlith.chm\n"));
+    }
+
+    void helpFileIsBuiltNextToTheProgram()
+    {
+        const QString chm = QStringLiteral(KORLITH_BUILD_DIR "/Korlith.chm");
+        QVERIFY2(QFileInfo(chm).size() > 1000, qPrintable(chm));
+        QCOMPARE(readAll(chm).left(4), QByteArray("ITSF"));
+    }
+};
+
+KORLITH_TEST_MAIN(TestPrinting)
+#include "tst_printing.moc"
