@@ -26,6 +26,7 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QFileInfo>
+#include <QFontDatabase>
 #include <QMessageBox>
 #include <QKeyEvent>
 #include <QLabel>
@@ -48,6 +49,10 @@ TForm1::TForm1(QWidget *parent) : QMainWindow(parent), ui(std::make_unique<Ui::T
 {
     ui->setupUi(this);
     setFont(platform::dialogFont());
+    // The system's fixed-width font at the size of the window's font.
+    QFont fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    fixed.setPixelSize(QFontInfo(font()).pixelSize());
+    ui->memo1->setFont(fixed);
     ui->ToolBar1->setFixedHeight(26);
     ui->StatusBar1->setFixedHeight(19);
     m_statusText = new QLabel(QStringLiteral("Korlith by %1 - %2").arg(Maker::Name, Maker::WebSite), this);

@@ -35,9 +35,11 @@ QWebEnginePage *TWebBrowserPage::createWindow(WebWindowType)
 TWebBrowser::TWebBrowser(QWidget *parent) : QWebEngineView(parent)
 {
     // Off the record: no disk cache, so a rewritten output file is always read afresh.
-    auto *profile = new QWebEngineProfile(this);
+    auto *profile = new QWebEngineProfile;
     profile->setHttpCacheType(QWebEngineProfile::MemoryHttpCache);
     auto *page = new TWebBrowserPage(profile, this);
+    // Owned by the page, the profile goes only after the page is gone.
+    profile->setParent(page);
     QWebEngineSettings *settings = page->settings();
     settings->setDefaultTextEncoding(QStringLiteral("UTF-8"));
     // Nothing the preview needs: each would only add work to every run's page load.
@@ -49,11 +51,7 @@ TWebBrowser::TWebBrowser(QWidget *parent) : QWebEngineView(parent)
     setCursor(Qt::ArrowCursor);
 }
 
-TWebBrowser::~TWebBrowser()
-{
-    // The page must go before its profile.
-    delete page();
-}
+TWebBrowser::~TWebBrowser() = default;
 
 void TWebBrowser::Navigate(const QString &target)
 {

@@ -1,0 +1,127 @@
+// Benchmark: loading and highlighting a 10,000-line script, and one keystroke in it.
+// With --screenshot FILE it saves a picture of the main window showing a mixed PHP/HTML script.
+#include "CodeEdit.h"
+#include "Startup.h"
+#include "Unit1.h"
+#include "WebBrowser.h"
+#include "core/SettingsStore.h"
+#include "platform/WebEngineSetup.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QPlainTextEdit>
+#include <QTemporaryDir>
+#include <QTextBlock>
+#include <QTimer>
+#include <algorithm>
+#include <cstdio>
+#include <vector>
+
+namespace {
+
+const char *kSample = R"(<!DOCTYPE html>
+<html lang="de">
+<head><title>Beispiel &amp; Test</title></head>
+<body class="seite">
+<!-- Eine Liste aus PHP -->
+<?php
+/* Mehrzeiliger
+   Kommentar */
+$namen = ['Anna', 'Bernd', "Clara"];
+$anzahl = (int) count($namen);
+define('MAXIMUM', 0x10);
+foreach ($namen as $i => $name) {
+    echo "<p>Nummer {$i}: $name</p>\n"; // Ausgabe
+}
+$text = <<<EOT
+Es sind $anzahl Namen, höchstens {$namen[0]} ?> bleibt Text
+EOT;
+?>
+<p>Summe: <?= 3.5e2 + MAXIMUM ?></p>
+</body>
+</html>
+)";
+
+double ms(qint64 ns)
+{
+    return ns / 1e6;
+}
+
+void idle(int msecs)
+{
+    QEventLoop loop;
+    QTimer::singleShot(msecs, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QTemporaryDir dir;
+    qputenv("XDG_CONFIG_HOME", (dir.path() + "/config").toLocal8Bit());
+    qputenv("TMPDIR", dir.path().toLocal8Bit());
+    platform::prepareWebEngine();
+    QApplication app(argc, argv);
+    initApplication(app);
+    {
+        SettingsStore store;
+        store.open();
+        store.writeString(SettingsStore::ValueConfigured, QStringLiteral("1"));
+        store.writeString(SettingsStore::ValueInterpreter, QStringLiteral("/usr/bin/php"));
+    }
+    createForms();
+    Form1->show();
+    QPlainTextEdit *memo = Form1->memo1();
+
+    const QStringList args = app.arguments();
+    const int shot = int(args.indexOf(QStringLiteral("--screenshot")));
+    if (shot > 0 && shot + 1 < args.size()) {
+        memo->setPlainText(QString::fromUtf8(kSample));
+        memo->setFocus();
+        Form1->Aktualisieren();
+        idle(2500);
+        Form1->grab().save(args[shot + 1]);
+        destroyForms();
+        return 0;
+    }
+
+    QString big;
+    for (int i = 0; big.count(QLatin1Char('\n')) < 10000; ++i)
+        big += QString::fromUtf8(kSample);
+
+    std::vector<double> loads;
+    for (int i = 0; i < 5; ++i) {
+        memo->clear();
+        QElapsedTimer t;
+        t.start();
+        memo->setPlainText(big);
+        loads.push_back(ms(t.nsecsElapsed()));
+    }
+
+    // A keystroke in the middle of the text, and one that turns everything after it into a heredoc.
+    std::vector<double> keys, comment;
+    QTextCursor c(memo->document()->findBlockByNumber(5000));
+    for (int i = 0; i < 50; ++i) {
+        QElapsedTimer t;
+        t.start();
+        c.insertText(QStringLiteral("x"));
+        keys.push_back(ms(t.nsecsElapsed()));
+    }
+    QTextCursor top(memo->document()->findBlockByNumber(9));
+    QElapsedTimer t;
+    t.start();
+    top.insertText(QStringLiteral("$x = <<<NIEMALS_ZU "));
+    comment.push_back(ms(t.nsecsElapsed()));
+
+    std::sort(loads.begin(), loads.end());
+    std::sort(keys.begin(), keys.end());
+    std::printf("10,000-line script (%d lines, %lld characters)\n", memo->blockCount(), qlonglong(big.size()));
+    std::printf("load and highlight:   median %.1f ms over %zu loads\n", loads[loads.size() / 2], loads.size());
+    std::printf("keystroke mid-file:   median %.3f ms, max %.3f ms over %zu keys\n", keys[keys.size() / 2], keys.back(),
+                keys.size());
+    std::printf("edit that changes the state of every later line:  %.1f ms\n", comment[0]);
+    destroyForms();
+    return 0;
+}

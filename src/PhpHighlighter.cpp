@@ -1,0 +1,18 @@
+// PhpHighlighter: QSyntaxHighlighter re-runs only the changed blocks and those whose state changes.
+#include "PhpHighlighter.h"
+
+#include "EditorPalette.h"
+
+PhpHighlighter::PhpHighlighter(QTextDocument *document) : QSyntaxHighlighter(document)
+{
+    for (int k = 0; k <= int(SyntaxKind::Constant); ++k)
+        m_formats[k] = EditorPalette::format(SyntaxKind(k));
+}
+
+void PhpHighlighter::highlightBlock(const QString &text)
+{
+    m_ranges.clear();
+    setCurrentBlockState(m_syntax.highlightLine(text, previousBlockState(), m_ranges));
+    for (const SyntaxRange &r : m_ranges)
+        setFormat(r.start, r.length, m_formats[int(r.kind)]);
+}

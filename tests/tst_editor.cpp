@@ -1,0 +1,157 @@
+// The code editor: what each piece of PHP and HTML is classed as, across lines; gutter; font.
+#include "CodeEdit.h"
+#include "EditorPalette.h"
+#include "TestMain.h"
+#include "TestSupport.h"
+#include "Unit1.h"
+#include "core/PhpSyntax.h"
+
+#include <QFontInfo>
+#include <QTextBlock>
+#include <QTextLayout>
+
+namespace {
+
+const char *kindName(SyntaxKind k)
+{
+    static const char *names[] = {"tag", "attr", "value", "htmlcomment", "entity", "phptag", "keyword", "var",
+                                  "string", "interp", "number", "comment", "cast", "const"};
+    return names[int(k)];
+}
+
+// "text=kind" for each range of each line, lines joined by " | ".
+QString classify(const QString &source)
+{
+    PhpSyntax syntax;
+    int state = -1;
+    QStringList lines;
+    for (const QString &line : source.split(QLatin1Char('\n'))) {
+        QList<SyntaxRange> ranges;
+        state = syntax.highlightLine(line, state, ranges);
+        QStringList parts;
+        for (const SyntaxRange &r : ranges)
+            parts << line.mid(r.start, r.length) + QLatin1Char('=') + QLatin1String(kindName(r.kind));
+        lines << parts.join(QLatin1Char(' '));
+    }
+    return lines.join(QStringLiteral(" | "));
+}
+
+} // namespace
+
+class TestEditor : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void classification_data()
+    {
+        QTest::addColumn<QString>("source");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("html markup") << "<a href=\"x\" id=y>&amp;</a>"
+                                     << "<a=tag href=attr \"x\"=value id=attr y=value >=tag &amp;=entity </a=tag >=tag";
+        QTest::newRow("html comment over lines") << "<!-- a\nb -->c" << "<!-- a=htmlcomment | b -->=htmlcomment";
+        QTest::newRow("php keywords and variables") << "<?php echo $x; ?>"
+                                                    << "<?php=phptag echo=keyword $x=var ?>=phptag";
+        QTest::newRow("short echo tag") << "<?= $a ?>" << "<?==phptag $a=var ?>=phptag";
+        QTest::newRow("strings") << "<?php 'a\\'b' . \"c $d {$e['f']} g\""
+                                 << "<?php=phptag 'a\\'b'=string \"c =string $d=interp  =string {$e['f']}=interp  g\"=string";
+        QTest::newRow("close tag inside a string") << "<?php $s = '?>'; ?><b>"
+                                                   << "<?php=phptag $s=var '?>'=string ?>=phptag <b=tag >=tag";
+        QTest::newRow("line comments end at close tag") << "<?php // note ?> <i># no</i>"
+                                                        << "<?php=phptag // note =comment ?>=phptag <i=tag >=tag </i=tag >=tag";
+        QTest::newRow("hash comment") << "<?php # x\n$y" << "<?php=phptag # x=comment | $y=var";
+        QTest::newRow("block comment over lines") << "<?php /* a\nstill ?> here\n*/ $z"
+                                                  << "<?php=phptag /* a=comment | still ?> here=comment | */=comment $z=var";
+        QTest::newRow("numbers") << "<?php 42 0x1F 0b101 3.5e-2 .5 1_000"
+                                 << "<?php=phptag 42=number 0x1F=number 0b101=number 3.5e-2=number .5=number 1_000=number";
+        QTest::newRow("casts and constants") << "<?php (int) $a; ( string )$b; (foo); TRUE; null; MAX_SIZE; Foo;"
+                                             << "<?php=phptag (int)=cast $a=var ( string )=cast $b=var TRUE=const null=const MAX_SIZE=const";
+        QTest::newRow("members are no keywords") << "<?php $o->class; A::new; function f() {}"
+                                                 << "<?php=phptag $o=var function=keyword";
+        QTest::newRow("heredoc over lines") << "<?php $t = <<<EOT\nHallo $name ?>\n  EOT;\necho 1;"
+                                            << "<?php=phptag $t=var <<<EOT=string | Hallo =string $name=interp  ?>=string | EOT=string | echo=keyword 1=number";
+        QTest::newRow("nowdoc over lines") << "<?php <<<'X'\n$no\nX\n?>"
+                                           << "<?php=phptag <<<'X'=string | $no=string | X=string | ?>=phptag";
+        QTest::newRow("heredoc label inside a word") << "<?php <<<\"END\"\nENDING\nEND;"
+                                                     << "<?php=phptag <<<\"END\"=string | ENDING=string | END=string";
+        QTest::newRow("string over lines") << "<?php \"a\nb $c\"; $d"
+                                           << "<?php=phptag \"a=string | b =string $c=interp \"=string $d=var";
+        QTest::newRow("html after php") << "<?php $a ?>\n<p class=\"x\">"
+                                        << "<?php=phptag $a=var ?>=phptag | <p=tag class=attr \"x\"=value >=tag";
+        QTest::newRow("tag over lines") << "<div\n  id=\"a\">t" << "<div=tag | id=attr \"a\"=value >=tag";
+    }
+
+    void classification()
+    {
+        QFETCH(QString, source);
+        QFETCH(QString, expected);
+        QCOMPARE(classify(source), expected);
+    }
+
+    void highlighterColoursTheDocument()
+    {
+        IsolatedEnvironment env;
+        env.writeRegistry("REGEDIT4\n[HKEY_LOCAL_MACHINE\\Software\\Korlith]\n\"configured\"=\"1\"\n");
+        createForms();
+        auto *memo = qobject_cast<TCodeEdit *>(Form1->memo1());
+        QVERIFY(memo);
+        memo->setPlainText(QStringLiteral("<?php /*\nkommentar\n*/ echo 1;"));
+        auto formatAt = [&](int blockNo, int pos) {
+            const QTextBlock b = memo->document()->findBlockByNumber(blockNo);
+            for (const QTextLayout::FormatRange &r : b.layout()->formats())
+                if (pos >= r.start && pos < r.start + r.length)
+                    return r.format.foreground().color();
+            return QColor();
+        };
+        const QColor comment = EditorPalette::format(SyntaxKind::Comment).foreground().color();
+        const QColor keyword = EditorPalette::format(SyntaxKind::Keyword).foreground().color();
+        QCOMPARE(formatAt(1, 0), comment);
+        QCOMPARE(formatAt(2, 4), keyword);
+        // Closing the comment early re-colours the following lines, and only as needed.
+        QTextCursor c(memo->document()->findBlockByNumber(0));
+        c.movePosition(QTextCursor::EndOfBlock);
+        c.insertText(QStringLiteral(" */"));
+        QCOMPARE(formatAt(1, 0), QColor());
+        // The editor's text, lines and undo are those of a plain editor.
+        QCOMPARE(memo->toPlainText(), QStringLiteral("<?php /* */\nkommentar\n*/ echo 1;"));
+        memo->undo();
+        QCOMPARE(memo->toPlainText(), QStringLiteral("<?php /*\nkommentar\n*/ echo 1;"));
+        QCOMPARE(formatAt(1, 0), comment);
+
+        const QFontMetrics metrics(memo->font());
+        QCOMPARE(metrics.horizontalAdvance(QLatin1Char('i')), metrics.horizontalAdvance(QLatin1Char('W')));
+        QCOMPARE(QFontInfo(memo->font()).pixelSize(), QFontInfo(Form1->font()).pixelSize());
+        QCOMPARE(memo->lineWrapMode(), QPlainTextEdit::NoWrap);
+        destroyForms();
+    }
+
+    void gutterWidth()
+    {
+        QCOMPARE(TCodeEdit::gutterDigits(0), 1);
+        QCOMPARE(TCodeEdit::gutterDigits(9), 1);
+        QCOMPARE(TCodeEdit::gutterDigits(10), 2);
+        QCOMPARE(TCodeEdit::gutterDigits(999), 3);
+        QCOMPARE(TCodeEdit::gutterDigits(1000), 4);
+
+        TCodeEdit edit;
+        edit.resize(300, 200);
+        edit.show();
+        auto widthFor = [&](int lines) {
+            QStringList l;
+            for (int i = 0; i < lines; ++i)
+                l << QString::number(i);
+            edit.setPlainText(l.join(QLatin1Char('\n')));
+            QCoreApplication::processEvents();
+            return edit.lineNumberAreaWidth();
+        };
+        const int digit = edit.fontMetrics().horizontalAdvance(QLatin1Char('9'));
+        const int nine = widthFor(9), ten = widthFor(10), thousand = widthFor(1000);
+        QCOMPARE(ten - nine, digit);
+        QCOMPARE(thousand - nine, 3 * digit);
+        QCOMPARE(edit.lineNumberArea()->width(), thousand);
+        QCOMPARE(edit.viewport()->geometry().left(), edit.contentsRect().left() + thousand);
+    }
+};
+
+KORLITH_TEST_MAIN(TestEditor)
+#include "tst_editor.moc"
