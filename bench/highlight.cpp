@@ -1,11 +1,9 @@
 // Benchmark: loading and highlighting a 10,000-line script, and one keystroke in it.
 // With --screenshot FILE it saves a picture of the main window showing a mixed PHP/HTML script.
 #include "CodeEdit.h"
-#include "Startup.h"
+#include "BenchSupport.h"
 #include "Unit1.h"
 #include "WebBrowser.h"
-#include "core/SettingsStore.h"
-#include "platform/WebEngineSetup.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -59,23 +57,10 @@ void idle(int msecs)
 
 int main(int argc, char *argv[])
 {
-    QTemporaryDir dir;
-    qputenv("XDG_CONFIG_HOME", (dir.path() + "/config").toLocal8Bit());
-    qputenv("TMPDIR", dir.path().toLocal8Bit());
-    platform::prepareWebEngine();
-    QApplication app(argc, argv);
-    initApplication(app);
-    {
-        SettingsStore store;
-        store.open();
-        store.writeString(SettingsStore::ValueConfigured, QStringLiteral("1"));
-        store.writeString(SettingsStore::ValueInterpreter, QStringLiteral("/usr/bin/php"));
-    }
-    createForms();
-    Form1->show();
+    BenchProgram program(argc, argv);
     QPlainTextEdit *memo = Form1->memo1();
 
-    const QStringList args = app.arguments();
+    const QStringList args = program.app.arguments();
     const int shot = int(args.indexOf(QStringLiteral("--screenshot")));
     if (shot > 0 && shot + 1 < args.size()) {
         memo->setPlainText(QString::fromUtf8(kSample));
@@ -83,8 +68,7 @@ int main(int argc, char *argv[])
         Form1->Aktualisieren();
         idle(2500);
         Form1->grab().save(args[shot + 1]);
-        destroyForms();
-        return 0;
+            return 0;
     }
 
     QString big;
@@ -122,6 +106,5 @@ int main(int argc, char *argv[])
     std::printf("keystroke mid-file:   median %.3f ms, max %.3f ms over %zu keys\n", keys[keys.size() / 2], keys.back(),
                 keys.size());
     std::printf("edit that changes the state of every later line:  %.1f ms\n", comment[0]);
-    destroyForms();
     return 0;
 }

@@ -1,9 +1,7 @@
 // Benchmark: Enter key in the editor to the output page loaded in the pane, against php alone.
-#include "Startup.h"
+#include "BenchSupport.h"
 #include "Unit1.h"
 #include "WebBrowser.h"
-#include "core/SettingsStore.h"
-#include "platform/WebEngineSetup.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -35,20 +33,7 @@ int main(int argc, char *argv[])
     const int runs = argc > 1 ? std::max(20, atoi(argv[1])) : 25;
     const QString php = QStringLiteral("/usr/bin/php");
 
-    QTemporaryDir dir;
-    qputenv("XDG_CONFIG_HOME", (dir.path() + "/config").toLocal8Bit());
-    qputenv("TMPDIR", dir.path().toLocal8Bit());
-    platform::prepareWebEngine();
-    QApplication app(argc, argv);
-    initApplication(app);
-    {
-        SettingsStore store;
-        store.open();
-        store.writeString(SettingsStore::ValueConfigured, QStringLiteral("1"));
-        store.writeString(SettingsStore::ValueInterpreter, php);
-    }
-    createForms();
-    Form1->show();
+    BenchProgram program(argc, argv);
     QPlainTextEdit *memo = Form1->memo1();
     memo->setFocus();
 
@@ -95,7 +80,7 @@ int main(int argc, char *argv[])
         latency.push_back(t.nsecsElapsed() / 1e6);
     }
 
-    const QString script = dir.path() + "/alone.php";
+    const QString script = program.dir.path() + "/alone.php";
     {
         QFile f(script);
         f.open(QIODevice::WriteOnly);
@@ -116,6 +101,5 @@ int main(int argc, char *argv[])
     std::printf("preview latency (Enter to page loaded): median %.1f ms over %d runs\n", l, runs);
     std::printf("php -q alone, same script:              median %.1f ms over %d runs\n", a, runs);
     std::printf("goal 1.5 x php + 30 ms:                 %.1f ms -> %s\n", 1.5 * a + 30, l <= 1.5 * a + 30 ? "met" : "missed");
-    destroyForms();
     return 0;
 }

@@ -2,15 +2,12 @@
 #include "FindDialog.h"
 #include "ui_FindDialog.h"
 
-#include "platform/Fonts.h"
+#include "FormSupport.h"
 
 TFindDialog::TFindDialog(QWidget *parent) : QDialog(parent), ui(std::make_unique<Ui::TFindDialog>())
 {
     ui->setupUi(this);
-    setModal(false);
-    setFont(platform::dialogFont());
-    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
-    setAttribute(Qt::WA_QuitOnClose, false);
+    makeSearchDialog(this);
     ui->FindNext->setEnabled(false);
     connect(ui->FindEdit, &QLineEdit::textChanged, this, [this](const QString &t) { ui->FindNext->setEnabled(!t.isEmpty()); });
     connect(ui->FindNext, &QPushButton::clicked, this, &TFindDialog::find);
@@ -21,11 +18,7 @@ TFindDialog::~TFindDialog() = default;
 
 void TFindDialog::execute()
 {
-    show();
-    raise();
-    activateWindow();
-    ui->FindEdit->setFocus();
-    ui->FindEdit->selectAll();
+    showSearchDialog(this, ui->FindEdit);
 }
 
 QString TFindDialog::findText() const

@@ -5,6 +5,7 @@
 
 #include <QGuiApplication>
 #include <QLabel>
+#include <QLineEdit>
 #include <QScreen>
 #include <QWidget>
 
@@ -44,4 +45,20 @@ void centreOver(QWidget *window, const QWidget *over)
     QRect frame = window->frameGeometry();
     frame.moveCenter(over->frameGeometry().center());
     window->move(frame.topLeft());
+}
+
+void makeSearchDialog(QWidget *dialog)
+{
+    dialog->setFont(platform::dialogFont());
+    dialog->setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
+    dialog->setAttribute(Qt::WA_QuitOnClose, false);
+}
+
+void showSearchDialog(QWidget *dialog, QLineEdit *searchField)
+{
+    dialog->show();
+    dialog->raise();
+    dialog->activateWindow();
+    searchField->setFocus();
+    searchField->selectAll();
 }

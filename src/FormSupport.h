@@ -13,3 +13,11 @@ void centreOnFirstShow(QWidget *window, bool &shownBefore);
 
 // Centres the window over another one.
 void centreOver(QWidget *window, const QWidget *over);
+
+class QLineEdit;
+
+// A modeless search dialog: dialog font, title and close box, no quitting of the program.
+void makeSearchDialog(QWidget *dialog);
+
+// Shows the search dialog, or brings it to the front, with its search text selected.
+void showSearchDialog(QWidget *dialog, QLineEdit *searchField);

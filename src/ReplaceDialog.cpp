@@ -2,15 +2,12 @@
 #include "ReplaceDialog.h"
 #include "ui_ReplaceDialog.h"
 
-#include "platform/Fonts.h"
+#include "FormSupport.h"
 
 TReplaceDialog::TReplaceDialog(QWidget *parent) : QDialog(parent), ui(std::make_unique<Ui::TReplaceDialog>())
 {
     ui->setupUi(this);
-    setModal(false);
-    setFont(platform::dialogFont());
-    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
-    setAttribute(Qt::WA_QuitOnClose, false);
+    makeSearchDialog(this);
     auto updateButtons = [this] {
         const bool any = !ui->FindEdit->text().isEmpty();
         ui->FindNext->setEnabled(any);
@@ -29,11 +26,7 @@ TReplaceDialog::~TReplaceDialog() = default;
 
 void TReplaceDialog::execute()
 {
-    show();
-    raise();
-    activateWindow();
-    ui->FindEdit->setFocus();
-    ui->FindEdit->selectAll();
+    showSearchDialog(this, ui->FindEdit);
 }
 
 QString TReplaceDialog::findText() const

@@ -30,17 +30,7 @@ class TestBrowserPane : public QObject
             view.Navigate(target);
             return finished.wait(10000) && finished.first().first().toBool();
         }
-        QString text()
-        {
-            QString result;
-            bool done = false;
-            view.page()->toPlainText([&](const QString &t) {
-                result = t;
-                done = true;
-            });
-            waitUntil([&] { return done; });
-            return result;
-        }
+        QString text() { return pageText(&view); }
         QVariant js(const QString &script)
         {
             QVariant result;

@@ -34,17 +34,7 @@ struct Run
     void trigger(const char *action) { Form1->action(action)->trigger(); }
     QString selection() const { return memo()->textCursor().selectedText(); }
     int selectionStart() const { return memo()->textCursor().selectionStart(); }
-    QString paneText() const
-    {
-        QString result;
-        bool done = false;
-        Form1->WebBrowser1()->page()->toPlainText([&](const QString &t) {
-            result = t;
-            done = true;
-        });
-        waitUntil([&] { return done; });
-        return result;
-    }
+    QString paneText() const { return pageText(Form1->WebBrowser1()); }
 };
 
 void press(QWidget *dialog, const char *button)

@@ -32,17 +32,7 @@ struct Run
         QVERIFY(QTest::qWaitForWindowActive(Form1));
     }
     QPlainTextEdit *memo() const { return Form1->memo1(); }
-    QString paneText() const
-    {
-        QString result;
-        bool done = false;
-        Form1->WebBrowser1()->page()->toPlainText([&](const QString &t) {
-            result = t;
-            done = true;
-        });
-        waitUntil([&] { return done; });
-        return result;
-    }
+    QString paneText() const { return pageText(Form1->WebBrowser1()); }
     bool paneShows(const QString &text) const
     {
         return waitUntil([&] { return paneText() == text; }, 10000);

@@ -71,6 +71,30 @@ struct Scanner
             out.append({start, end - start, kind});
     }
 
+    // From `from` up to and including `closing`, or to the line's end; true when it closed.
+    bool until(int from, const char *closing, SyntaxKind kind)
+    {
+        const QLatin1String close(closing);
+        const int end = s.indexOf(close, i);
+        const int stop = end < 0 ? int(s.size()) : end + int(close.size());
+        mark(from, stop, kind);
+        i = stop;
+        return end >= 0;
+    }
+
+    // The rest of a single-quoted string from i; true when its quote closed it.
+    bool singleQuoted(int from)
+    {
+        while (i < s.size() && s.at(i) != QLatin1Char('\''))
+            i += s.at(i) == QLatin1Char('\\') ? 2 : 1;
+        i = qMin(i, int(s.size()));
+        const bool closed = i < s.size();
+        if (closed)
+            ++i;
+        mark(from, i, SyntaxKind::String);
+        return closed;
+    }
+
     // Inside a double-quoted string or heredoc: $name, $name->prop, $name[...], {$...}.
     // Returns true when the closing quote was found (quote == 0: heredoc, never closes here).
     bool interpolated(char16_t quote, int start)
@@ -187,11 +211,9 @@ int PhpSyntax::highlightLine(const QString &line, int state, QList<SyntaxRange> 
                 sc.i += len;
                 ctx = Php;
             } else if (sc.at("<!--")) {
-                const int end = s.indexOf(QLatin1String("-->"), sc.i + 4);
-                const int stop = end < 0 ? int(s.size()) : end + 3;
-                sc.mark(sc.i, stop, SyntaxKind::HtmlComment);
-                sc.i = stop;
-                if (end < 0)
+                const int start = sc.i;
+                sc.i += 4;
+                if (!sc.until(start, "-->", SyntaxKind::HtmlComment))
                     ctx = HtmlComment;
             } else if (sc.i + 1 < s.size() && (s.at(sc.i + 1).isLetter() || s.at(sc.i + 1) == QLatin1Char('/')
                                                  || s.at(sc.i + 1) == QLatin1Char('!'))) {
@@ -209,15 +231,10 @@ int PhpSyntax::highlightLine(const QString &line, int state, QList<SyntaxRange> 
             }
             break;
         }
-        case HtmlComment: {
-            const int end = s.indexOf(QLatin1String("-->"), sc.i);
-            const int stop = end < 0 ? int(s.size()) : end + 3;
-            sc.mark(sc.i, stop, SyntaxKind::HtmlComment);
-            sc.i = stop;
-            if (end >= 0)
+        case HtmlComment:
+            if (sc.until(sc.i, "-->", SyntaxKind::HtmlComment))
                 ctx = Html;
             break;
-        }
         case HtmlTag: {
             const QChar c = s.at(sc.i);
             if (c.isSpace()) {
@@ -255,27 +272,14 @@ int PhpSyntax::highlightLine(const QString &line, int state, QList<SyntaxRange> 
             }
             break;
         }
-        case PhpComment: {
-            const int end = s.indexOf(QLatin1String("*/"), sc.i);
-            const int stop = end < 0 ? int(s.size()) : end + 2;
-            sc.mark(sc.i, stop, SyntaxKind::Comment);
-            sc.i = stop;
-            if (end >= 0)
+        case PhpComment:
+            if (sc.until(sc.i, "*/", SyntaxKind::Comment))
                 ctx = Php;
             break;
-        }
-        case SingleString: {
-            const int start = sc.i;
-            while (sc.i < s.size() && s.at(sc.i) != QLatin1Char('\''))
-                sc.i += s.at(sc.i) == QLatin1Char('\\') ? 2 : 1;
-            sc.i = qMin(sc.i, int(s.size()));
-            if (sc.i < s.size()) {
-                ++sc.i;
+        case SingleString:
+            if (sc.singleQuoted(sc.i))
                 ctx = Php;
-            }
-            sc.mark(start, sc.i, SyntaxKind::String);
             break;
-        }
         case DoubleString:
             if (sc.interpolated(u'"', sc.i))
                 ctx = Php;
@@ -315,23 +319,14 @@ int PhpSyntax::highlightLine(const QString &line, int state, QList<SyntaxRange> 
                 sc.mark(sc.i, stop, SyntaxKind::Comment);
                 sc.i = stop;
             } else if (sc.at("/*")) {
-                const int end = s.indexOf(QLatin1String("*/"), sc.i + 2);
-                const int stop = end < 0 ? int(s.size()) : end + 2;
-                sc.mark(sc.i, stop, SyntaxKind::Comment);
-                sc.i = stop;
-                if (end < 0)
+                const int start = sc.i;
+                sc.i += 2;
+                if (!sc.until(start, "*/", SyntaxKind::Comment))
                     ctx = PhpComment;
             } else if (c == QLatin1Char('\'')) {
-                ++sc.i;
-                const int start = sc.i - 1;
-                while (sc.i < s.size() && s.at(sc.i) != QLatin1Char('\''))
-                    sc.i += s.at(sc.i) == QLatin1Char('\\') ? 2 : 1;
-                sc.i = qMin(sc.i, int(s.size()));
-                if (sc.i < s.size())
-                    ++sc.i;
-                else
+                const int start = sc.i++;
+                if (!sc.singleQuoted(start))
                     ctx = SingleString;
-                sc.mark(start, sc.i, SyntaxKind::String);
             } else if (c == QLatin1Char('"')) {
                 const int start = sc.i;
                 ++sc.i;

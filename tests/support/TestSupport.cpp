@@ -10,6 +10,8 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QTest>
+#include <QWebEnginePage>
+#include <QWebEngineView>
 
 #include <csignal>
 #include <unistd.h>
@@ -82,6 +84,18 @@ FileDialogAnswerer::FileDialogAnswerer(QStringList answers) : m_answers(std::mov
         }
     });
     m_timer.start();
+}
+
+QString pageText(QWebEngineView *view)
+{
+    QString result;
+    bool done = false;
+    view->page()->toPlainText([&](const QString &t) {
+        result = t;
+        done = true;
+    });
+    waitUntil([&] { return done; });
+    return result;
 }
 
 QByteArray readAll(const QString &path)

@@ -10,6 +10,7 @@
 #include <functional>
 #include <memory>
 
+class QWebEngineView;
 class QWidget;
 
 // Points XDG_CONFIG_HOME and TMPDIR into a fresh temporary directory for its lifetime.
@@ -55,6 +56,9 @@ private:
     QStringList m_answers;
     QTimer m_timer;
 };
+
+// The text the web view shows now.
+QString pageText(QWebEngineView *view);
 
 // Reads a whole file (empty when missing).
 QByteArray readAll(const QString &path);

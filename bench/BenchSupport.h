@@ -1,0 +1,39 @@
+// What both benchmarks set up: a private environment, a configured store and the five windows.
+#pragma once
+
+#include "Startup.h"
+#include "Unit1.h"
+#include "core/SettingsStore.h"
+#include "platform/WebEngineSetup.h"
+
+#include <QApplication>
+#include <QTemporaryDir>
+
+// Comes first: the environment and the engine are set before the application object exists.
+struct BenchEnvironment
+{
+    QTemporaryDir dir;
+    BenchEnvironment()
+    {
+        qputenv("XDG_CONFIG_HOME", (dir.path() + QStringLiteral("/config")).toLocal8Bit());
+        qputenv("TMPDIR", dir.path().toLocal8Bit());
+        platform::prepareWebEngine();
+    }
+};
+
+struct BenchProgram : BenchEnvironment
+{
+    QApplication app;
+
+    BenchProgram(int &argc, char **argv) : app(argc, argv)
+    {
+        initApplication(app);
+        SettingsStore store;
+        store.open();
+        store.writeString(SettingsStore::ValueConfigured, QStringLiteral("1"));
+        store.writeString(SettingsStore::ValueInterpreter, QStringLiteral("/usr/bin/php"));
+        createForms();
+        Form1->show();
+    }
+    ~BenchProgram() { destroyForms(); }
+};
