@@ -133,8 +133,14 @@ TForm1::TForm1(QWidget *parent) : QMainWindow(parent), ui(std::make_unique<Ui::T
     connect(ui->memo1, &QPlainTextEdit::textChanged, this, &TForm1::updateActions);
     connect(ui->memo1, &QPlainTextEdit::copyAvailable, this, &TForm1::updateActions);
     connect(ui->memo1, &QPlainTextEdit::undoAvailable, this, &TForm1::updateActions);
-    connect(QGuiApplication::clipboard(), &QClipboard::dataChanged, this, &TForm1::updateActions);
-    updateActions();
+    // Asking the clipboard can mean a round trip to another program: only when it changes.
+    auto clipboardChanged = [this] {
+        const QMimeData *clip = QGuiApplication::clipboard()->mimeData();
+        m_clipboardHasText = clip && clip->hasText();
+        updateActions();
+    };
+    connect(QGuiApplication::clipboard(), &QClipboard::dataChanged, this, clipboardChanged);
+    clipboardChanged();
 
     platform::guarded([this] { FormCreate(); });
 }
@@ -166,11 +172,10 @@ void TForm1::updateActions()
     const bool focused = ui->memo1->hasFocus();
     const bool hasText = !ui->memo1->document()->isEmpty();
     const bool hasSelection = ui->memo1->textCursor().hasSelection();
-    const QMimeData *clip = QGuiApplication::clipboard()->mimeData();
     ui->EditUndo1->setEnabled(focused && ui->memo1->document()->isUndoAvailable());
     ui->EditCut1->setEnabled(focused && hasSelection && !ui->memo1->isReadOnly());
     ui->EditCopy1->setEnabled(focused && hasSelection);
-    ui->EditPaste1->setEnabled(focused && clip && clip->hasText());
+    ui->EditPaste1->setEnabled(focused && m_clipboardHasText);
     ui->EditSelectAll1->setEnabled(focused && hasText);
     ui->SearchFind1->setEnabled(focused && hasText);
     ui->SearchReplace1->setEnabled(focused && hasText);

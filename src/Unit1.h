@@ -95,6 +95,7 @@ private:
     QLabel *m_statusText = nullptr;
     PreviewRunner m_preview;
     bool m_shownBefore = false;
+    bool m_clipboardHasText = false;
     std::unique_ptr<QPrinter> m_printer;     // keeps the chosen printer between listings
     TextFormat m_format;                     // how the document's file is encoded
     QPlainTextEdit *m_replaceTarget = nullptr;
