@@ -158,11 +158,9 @@ struct Transfer
             worker->BytesRead = quint32(part);
             worker->TotalRead += qint32(part);
             done += part;
-            if (worker->OnProgress) {
+            // An error in the progress handler sets the stop request, checked next.
+            if (worker->OnProgress)
                 worker->ReportProgress();
-                if (failed)
-                    return 0;
-            }
             if (worker->stopRequested())
                 return fail();
         }

@@ -27,7 +27,6 @@ struct SyntaxRange
     int start;
     int length;
     SyntaxKind kind;
-    bool operator==(const SyntaxRange &o) const { return start == o.start && length == o.length && kind == o.kind; }
 };
 
 // The state at a line's end, as QSyntaxHighlighter keeps it per block: a context in the low
