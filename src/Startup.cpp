@@ -15,8 +15,8 @@
 
 void initApplication(QApplication &app)
 {
+    // No display name: Qt would append it to every title the window manager draws.
     app.setApplicationName(QStringLiteral("Korlith"));
-    app.setApplicationDisplayName(QStringLiteral("Korlith"));
     app.setOrganizationName(QStringLiteral("Tolvane"));
     app.setApplicationVersion(QStringLiteral(KORLITH_VERSION));
 

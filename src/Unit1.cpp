@@ -48,6 +48,7 @@ const QString kOpenFilter = QStringLiteral("PHP-Dateien (*.php;*.php3)|*.php;*.p
 TForm1::TForm1(QWidget *parent) : QMainWindow(parent), ui(std::make_unique<Ui::TForm1>())
 {
     ui->setupUi(this);
+    m_caption = windowTitle();
     setFont(platform::dialogFont());
     // The system's fixed-width font at the size of the window's font.
     QFont fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);
@@ -129,7 +130,10 @@ TForm1::TForm1(QWidget *parent) : QMainWindow(parent), ui(std::make_unique<Ui::T
     connect(ui->EditCopy1, &QAction::triggered, this, onEditor(&QPlainTextEdit::copy));
     connect(ui->EditPaste1, &QAction::triggered, this, onEditor(&QPlainTextEdit::paste));
     connect(ui->EditSelectAll1, &QAction::triggered, this, onEditor(&QPlainTextEdit::selectAll));
-    connect(qApp, &QApplication::focusChanged, this, &TForm1::updateActions);
+    // Application-wide senders outlive this window: they connect through m_appLinks, which goes
+    // before the window's children do, so no signal reaches a half-destroyed window.
+    m_appLinks = std::make_unique<QObject>();
+    connect(qApp, &QApplication::focusChanged, m_appLinks.get(), [this] { updateActions(); });
     connect(ui->memo1, &QPlainTextEdit::textChanged, this, &TForm1::updateActions);
     connect(ui->memo1, &QPlainTextEdit::copyAvailable, this, &TForm1::updateActions);
     connect(ui->memo1, &QPlainTextEdit::undoAvailable, this, &TForm1::updateActions);
@@ -139,13 +143,18 @@ TForm1::TForm1(QWidget *parent) : QMainWindow(parent), ui(std::make_unique<Ui::T
         m_clipboardHasText = clip && clip->hasText();
         updateActions();
     };
-    connect(QGuiApplication::clipboard(), &QClipboard::dataChanged, this, clipboardChanged);
+    connect(QGuiApplication::clipboard(), &QClipboard::dataChanged, m_appLinks.get(), clipboardChanged);
     clipboardChanged();
 
     platform::guarded([this] { FormCreate(); });
 }
 
-TForm1::~TForm1() = default;
+TForm1::~TForm1()
+{
+    m_appLinks.reset();
+    // The editor goes with the children, after this body; its last signals find nobody.
+    ui->memo1->disconnect(this);
+}
 
 QPlainTextEdit *TForm1::memo1() const
 {
@@ -165,6 +174,19 @@ QAction *TForm1::action(const char *name) const
 void TForm1::connectHandler(const char *actionName, void (TForm1::*handler)())
 {
     connect(action(actionName), &QAction::triggered, this, [this, handler] { platform::guarded([&] { (this->*handler)(); }); });
+}
+
+QString TForm1::caption() const
+{
+    return m_caption;
+}
+
+void TForm1::setCaption(const QString &caption)
+{
+    m_caption = caption;
+    // Qt reads "[*]" as its modified marker; doubled, it shows as written.
+    QString title = caption;
+    setWindowTitle(title.replace(QLatin1String("[*]"), QLatin1String("[*][*]")));
 }
 
 void TForm1::updateActions()
@@ -261,7 +283,7 @@ void TForm1::Neu1Click()
 {
     ui->memo1->clear();
     m_format = TextFormat();
-    setWindowTitle(kUntitled);
+    setCaption(kUntitled);
     ui->WebBrowser1->Navigate(QStringLiteral("about:blank"));
 }
 
@@ -277,7 +299,7 @@ void TForm1::ffnnen1Click()
     const DecodedText doc = loadDocument(OpenDialog1->FileName);
     ui->memo1->setPlainText(doc.text);
     m_format = doc.format;
-    setWindowTitle(kUntitled + QStringLiteral(" - ") + QFileInfo(OpenDialog1->FileName).fileName());
+    setCaption(kUntitled + QStringLiteral(" - ") + QFileInfo(OpenDialog1->FileName).fileName());
     Aktualisieren();
 }
 
@@ -289,7 +311,7 @@ void TForm1::writeDocument(const QString &path)
 void TForm1::Speichern1Click()
 {
     // The caption is the document's only state: an opened file is saved where it came from.
-    if (windowTitle() != kUntitled) {
+    if (caption() != kUntitled) {
         writeDocument(OpenDialog1->FileName);
         return;
     }
@@ -462,7 +484,7 @@ void TForm1::PrintDlg1Execute()
 
 void TForm1::PrintDlg1Accept(QPrinter &printer)
 {
-    printer.setDocName(windowTitle());
+    printer.setDocName(caption());
     // The editor's font at its size in points, so that it prints as large as it shows.
     QFont font = ui->memo1->font();
     if (font.pixelSize() > 0)

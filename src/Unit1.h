@@ -36,6 +36,8 @@ public:
     QPlainTextEdit *memo1() const;
     TWebBrowser *WebBrowser1() const;
     QAction *action(const char *name) const;
+    // The caption as the user reads it; the document's only state.
+    QString caption() const;
 
     // One preview run of the editor's text.
     void Aktualisieren();
@@ -88,10 +90,13 @@ protected:
 private:
     void connectHandler(const char *actionName, void (TForm1::*handler)());
     void updateActions();
+    void setCaption(const QString &caption);
     void writeDocument(const QString &path);
     void selectEditorRange(int editorStart, int length);
 
     std::unique_ptr<Ui::TForm1> ui;
+    std::unique_ptr<QObject> m_appLinks;     // context of the connections from application-wide senders
+    QString m_caption;
     QLabel *m_statusText = nullptr;
     PreviewRunner m_preview;
     bool m_shownBefore = false;

@@ -7,6 +7,7 @@
 #include "WebBrowser.h"
 
 #include <QCheckBox>
+#include <QClipboard>
 #include <QElapsedTimer>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -25,8 +26,7 @@ struct Run
         createForms();
         Form1->show();
         QVERIFY(QTest::qWaitForWindowExposed(Form1));
-        Form1->activateWindow();
-        QVERIFY(QTest::qWaitForWindowActive(Form1));
+        QVERIFY(activate(Form1));
     }
     ~Run() { destroyForms(); }
     QPlainTextEdit *memo() const { return Form1->memo1(); }
@@ -35,6 +35,14 @@ struct Run
     QString selection() const { return memo()->textCursor().selectedText(); }
     int selectionStart() const { return memo()->textCursor().selectionStart(); }
     QString paneText() const { return pageText(Form1->WebBrowser1()); }
+    // The focus in the editor of the active main window, as after a click into it.
+    bool focusMemo() const
+    {
+        if (!activate(Form1))
+            return false;
+        memo()->setFocus();
+        return waitUntil([&] { return memo()->hasFocus(); });
+    }
 };
 
 void press(QWidget *dialog, const char *button)
@@ -75,11 +83,11 @@ private slots:
         run.memo()->setPlainText(QStringLiteral("<?php\necho 'Drei';\n"));
         {
             FileDialogAnswerer answers({});
+            QVERIFY(activate(Form1));
             QTest::keyClick(Form1, Qt::Key_S, Qt::ControlModifier);
-            QTest::qWait(50);
+            QVERIFY(waitUntil([&] { return readAll(script) == "<?php\r\necho 'Drei';\r\n"; }));
             QCOMPARE(answers.answered(), 0);
         }
-        QCOMPARE(readAll(script), QByteArray("<?php\r\necho 'Drei';\r\n"));
         QCOMPARE(readAll(other), QByteArray("<?php\r\necho 'Zwei';\r\n"));
         // The toolbar's Save image saves too.
         run.memo()->setPlainText(QStringLiteral("vier"));
@@ -196,7 +204,7 @@ private slots:
     {
         Run run;
         run.memo()->setPlainText(QStringLiteral("aaaaa\nbbbbbbb\ncccXYZ\nXYZ\nABC"));
-        run.memo()->setFocus();
+        QVERIFY(run.focusMemo());
         QVERIFY(waitUntil([&] { return Form1->action("SearchFind1")->isEnabled(); }));
         run.trigger("SearchFind1");
         TFindDialog *find = Form1->FindDialog1;
@@ -221,7 +229,7 @@ private slots:
     {
         Run run;
         run.memo()->setPlainText(QStringLiteral("print int\nPrint x print"));
-        run.memo()->setFocus();
+        QVERIFY(run.focusMemo());
         QVERIFY(waitUntil([&] { return Form1->action("SearchReplace1")->isEnabled(); }));
         Form1->FindDialog1->setFindText(QStringLiteral("int"));
         run.trigger("SearchReplace1");
@@ -242,12 +250,12 @@ private slots:
         QCOMPARE(run.memo()->toPlainText(), QStringLiteral("echo int\nPrint x print"));
 
         // Replace again: also a selection that differs in case only; then the message.
-        run.memo()->setFocus();
+        QVERIFY(run.focusMemo());
         run.trigger("SearchReplace1");
         press(replace, "Replace");
         QCOMPARE(run.memo()->toPlainText(), QStringLiteral("echo int\necho x print"));
         QCOMPARE(run.selection(), QStringLiteral("print"));
-        run.memo()->setFocus();
+        QVERIFY(run.focusMemo());
         run.trigger("SearchReplace1");
         {
             MessageBoxCatcher boxes;
@@ -261,7 +269,7 @@ private slots:
     {
         Run run;
         run.memo()->setPlainText(QStringLiteral("int print int\nINT sprint int"));
-        run.memo()->setFocus();
+        QVERIFY(run.focusMemo());
         QVERIFY(waitUntil([&] { return Form1->action("SearchReplace1")->isEnabled(); }));
         // The first occurrence selected: it and every later one go, without a message.
         QTextCursor c = run.memo()->textCursor();
@@ -287,16 +295,33 @@ private slots:
     void findEntriesNeedAFocusedNonEmptyEditor()
     {
         Run run;
-        Form1->activateWindow();
-        QVERIFY(QTest::qWaitForWindowActive(Form1));
-        run.memo()->setFocus();
-        QVERIFY(waitUntil([&] { return run.memo()->hasFocus(); }));
+        QVERIFY(run.focusMemo());
         QVERIFY(!Form1->action("SearchFind1")->isEnabled());
         QVERIFY(!Form1->action("SearchReplace1")->isEnabled());
         QTest::keyClicks(run.memo(), QStringLiteral("x"));
         QVERIFY(Form1->action("SearchFind1")->isEnabled());
+        QVERIFY(activate(Form1));
         QTest::keyClick(Form1, Qt::Key_F, Qt::ControlModifier);
         QVERIFY(Form1->FindDialog1->isVisible());
+    }
+
+    // Ending the program with the search dialogs on screen, one of them active.
+    void closingWithTheSearchDialogsOpen()
+    {
+        {
+            Run run;
+            run.memo()->setPlainText(QStringLiteral("print int"));
+            QVERIFY(run.focusMemo());
+            run.trigger("SearchFind1");
+            QVERIFY(run.focusMemo());
+            run.trigger("SearchReplace1");
+            QVERIFY(Form1->ReplaceDialog1->isVisible());
+            QVERIFY(activate(Form1->ReplaceDialog1));
+        }
+        QVERIFY(!Form1);
+        // Application-wide signals after the end reach no window.
+        QGuiApplication::clipboard()->setText(QStringLiteral("danach"));
+        QTest::qWait(20);
     }
 };
 

@@ -3,13 +3,16 @@
 #include "TestSupport.h"
 #include "Unit1.h"
 #include "Unit2.h"
+#include "Unit3.h"
 #include "Unit4.h"
+#include "Unit5.h"
 #include "WebBrowser.h"
 #include "platform/ErrorBox.h"
 
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -78,6 +81,59 @@ private slots:
         QCOMPARE(Form2->windowTitle(), QStringLiteral("Einstellungen"));
         QCOMPARE(Form4->windowTitle(), QStringLiteral("Achtung"));
         QCOMPARE(button(Form4, "Button1")->text(), QStringLiteral("Ja "));
+    }
+
+    // What the window manager draws is what it is given: exactly the captions, nothing added.
+    void windowManagerTitlesAreTheCaptions()
+    {
+        IsolatedEnvironment env;
+        env.writeRegistry(ConfiguredWithPhp);
+        Run run;
+        run.show();
+        auto titleBecomes = [](QWidget *window, const QString &expected) {
+            if (!waitUntil([&] { return windowManagerTitle(window) == expected; }))
+                qWarning("window manager title: %s", qPrintable(windowManagerTitle(window)));
+            return windowManagerTitle(window) == expected;
+        };
+        QVERIFY(titleBecomes(Form1, QStringLiteral("Korlith 2005")));
+
+        // A file name is shown as it is written, Qt's modified marker "[*]" included.
+        for (const QString &name : {QStringLiteral("datei.php"), QStringLiteral("a[*]b [*][*].php")}) {
+            const QString script = env.root() + QLatin1Char('/') + name;
+            writeFile(script, "<?php echo 1;");
+            FileDialogAnswerer answers({script});
+            Form1->action("ffnnen1")->trigger();
+            QCOMPARE(answers.answered(), 1);
+            QCOMPARE(Form1->caption(), QStringLiteral("Korlith 2005 - ") + name);
+            QVERIFY(titleBecomes(Form1, QStringLiteral("Korlith 2005 - ") + name));
+        }
+
+        const std::pair<QWidget *, QString> dialogs[] = {{Form2, QStringLiteral("Einstellungen")},
+                                                         {Form3, QStringLiteral("Info")},
+                                                         {Form4, QStringLiteral("Achtung")},
+                                                         {Form5, QStringLiteral("Update")}};
+        for (const auto &[dialog, caption] : dialogs) {
+            dialog->show();
+            QVERIFY(QTest::qWaitForWindowExposed(dialog));
+            QVERIFY(titleBecomes(dialog, caption));
+            dialog->hide();
+        }
+
+        // The error box carries the application's title.
+        QString errorTitle;
+        QTimer watcher;
+        connect(&watcher, &QTimer::timeout, this, [&] {
+            auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+            if (!box || !box->isVisible() || !QTest::qWaitForWindowExposed(box))
+                return;
+            watcher.stop();
+            titleBecomes(box, QStringLiteral("Korlith"));
+            errorTitle = windowManagerTitle(box);
+            box->done(QMessageBox::Ok);
+        });
+        watcher.start(10);
+        platform::showErrorBox(QStringLiteral("Cannot open file x"));
+        QCOMPARE(errorTitle, QStringLiteral("Korlith"));
     }
 
     void firstRunFlow()

@@ -2,6 +2,8 @@
 #include "TestSupport.h"
 
 #include <QAbstractButton>
+#include <QAbstractItemView>
+#include <QItemSelectionModel>
 #include <QApplication>
 #include <QDeadlineTimer>
 #include <QDir>
@@ -9,6 +11,7 @@
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QProcess>
 #include <QTest>
 #include <QWebEnginePage>
 #include <QWebEngineView>
@@ -78,7 +81,12 @@ FileDialogAnswerer::FileDialogAnswerer(QStringList answers) : m_answers(std::mov
             if (answer.isEmpty()) {
                 dialog->reject();
             } else {
-                dialog->selectFile(answer);
+                // The field itself, as a user types it: selectFile() leaves a focused field alone.
+                // Typing replaces the list's selection, which the dialog would prefer to the field.
+                for (QAbstractItemView *view : dialog->findChildren<QAbstractItemView *>())
+                    if (view->selectionModel())
+                        view->selectionModel()->clearSelection();
+                field->setText(answer);
                 QMetaObject::invokeMethod(dialog, "accept");
             }
         }
@@ -120,6 +128,35 @@ bool waitUntil(const std::function<bool()> &condition, int timeoutMs)
         QTest::qWait(5);
     }
     return true;
+}
+
+bool activate(QWidget *window)
+{
+    window->raise();
+    window->activateWindow();
+    return QTest::qWaitForWindowActive(window);
+}
+
+QString windowManagerTitle(QWidget *window)
+{
+    QProcess xprop;
+    xprop.start(QStringLiteral("xprop"),
+                {QStringLiteral("-id"), QString::number(window->winId()), QStringLiteral("_NET_WM_NAME")});
+    if (!xprop.waitForFinished(5000) || xprop.exitCode() != 0)
+        return QStringLiteral("<xprop failed>");
+    // _NET_WM_NAME(UTF8_STRING) = "Korlith 2005"
+    const QString line = QString::fromUtf8(xprop.readAllStandardOutput()).trimmed();
+    const qsizetype open = line.indexOf(QLatin1String(" = \""));
+    if (open < 0 || !line.endsWith(QLatin1Char('"')))
+        return QStringLiteral("<no title: %1>").arg(line);
+    QString title;
+    const QString quoted = line.mid(open + 4, line.size() - open - 5);
+    for (qsizetype i = 0; i < quoted.size(); ++i) {
+        if (quoted[i] == QLatin1Char('\\') && i + 1 < quoted.size())
+            ++i;
+        title += quoted[i];
+    }
+    return title;
 }
 
 bool processAlive(qint64 pid)

@@ -67,5 +67,11 @@ void writeFile(const QString &path, const QByteArray &bytes);
 // Processes events until the predicate holds or the time is up.
 bool waitUntil(const std::function<bool()> &condition, int timeoutMs = 5000);
 
+// Raises and activates a window, and waits until the window system says it is active.
+bool activate(QWidget *window);
+
+// The title that the window manager gets for a shown window (_NET_WM_NAME, read by xprop).
+QString windowManagerTitle(QWidget *window);
+
 // Whether a process with this id still runs (zombies count as ended).
 bool processAlive(qint64 pid);
