@@ -5,6 +5,7 @@
 #include "platform/HandOver.h"
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QFile>
 
 #include <curl/curl.h>
@@ -69,11 +70,14 @@ struct CurlGlobal
 // The state of one transfer, seen by libcurl's callbacks. No C++ exception leaves a callback.
 struct Transfer
 {
-    THTTPGetThread *worker;
+    THTTPGetThread *worker = nullptr;
     QFile *file = nullptr;
     bool headersDone = false;
     bool lengthKnown = false;
     bool failed = false;     // the transfer was abandoned: a stop, an error, a bound
+    bool silent = false;     // the server sent nothing for too long
+    curl_off_t lastReceived = 0;
+    QElapsedTimer sinceLastByte;
 
     static size_t onHeader(char *data, size_t size, size_t count, void *self)
     {
@@ -83,10 +87,24 @@ struct Transfer
     {
         return static_cast<Transfer *>(self)->body(data, size * count);
     }
-    static int onProgress(void *self, curl_off_t, curl_off_t, curl_off_t, curl_off_t)
+    static int onProgress(void *self, curl_off_t, curl_off_t received, curl_off_t, curl_off_t)
     {
-        // Honoured also while connecting or waiting for data.
-        return static_cast<Transfer *>(self)->worker->stopRequested() ? 1 : 0;
+        return static_cast<Transfer *>(self)->progress(received);
+    }
+
+    // Called by libcurl at least about once a second, also while connecting or waiting.
+    int progress(curl_off_t received)
+    {
+        if (worker->stopRequested())
+            return 1;
+        if (received != lastReceived) {
+            lastReceived = received;
+            sinceLastByte.restart();
+        } else if (sinceLastByte.hasExpired(worker->SilenceTimeout)) {
+            silent = true;
+            return 1;
+        }
+        return 0;
     }
 
     size_t header(const QByteArray &line)
@@ -216,7 +234,8 @@ void THTTPGetThread::download()
     CURL *curl = curl_easy_init();
     if (!curl)
         return;
-    Transfer transfer{this};
+    Transfer transfer;
+    transfer.worker = this;
     curl_slist *headers = nullptr;
 
     const QByteArray url = "http://" + parts.host.toLatin1() + parts.path.toUtf8();
@@ -231,9 +250,6 @@ void THTTPGetThread::download()
     curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(curl, CURLOPT_BUFFERSIZE, 1025L);
     curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT, 30L);
-    // A server that stops sending for a minute counts as gone.
-    curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, 1L);
-    curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, 60L);
     if (!agent.isEmpty())
         curl_easy_setopt(curl, CURLOPT_USERAGENT, agent.constData());
     if (!user.isEmpty() || !password.isEmpty()) {
@@ -262,6 +278,7 @@ void THTTPGetThread::download()
     curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
 
     CURLcode code = CURLE_COULDNT_RESOLVE_HOST;
+    transfer.sinceLastByte.start();
     if (resolvableHost(parts.host))
         code = curl_easy_perform(curl);
     long status = 0;
@@ -270,16 +287,14 @@ void THTTPGetThread::download()
     if (code == CURLE_OK && status > 0 && !transfer.headersDone && !transfer.beginBody())
         transfer.failed = true;
 
-    const bool responded = status > 0 && transfer.headersDone && !transfer.failed && !m_stop;
-    if (responded) {
-        if (ToFile) {
-            // Without a readable length, a body that ended because the server closed the
-            // connection after it is complete.
-            Succeeded = transfer.lengthKnown ? TotalRead == ContentLength : code == CURLE_OK;
-        } else {
-            Succeeded = TotalRead != 0;
-        }
-    }
+    // Only a whole body of a successful reply counts: an error page is no result, and neither
+    // is a body cut short by the server or by its silence. Without a length, a body that
+    // ended because the server closed the connection after it is whole.
+    const bool answered = status >= 200 && status <= 299 && transfer.headersDone;
+    const bool whole = code == CURLE_OK && !transfer.failed && !transfer.silent && !m_stop
+                       && (!transfer.lengthKnown || TotalRead == ContentLength);
+    if (answered && whole)
+        Succeeded = ToFile || TotalRead != 0;
     if (transfer.file) {
         transfer.file->close();
         delete transfer.file;
@@ -322,6 +337,7 @@ void THTTPGet::start(bool toFile)
                                       BinaryData, UseCache, OnProgress, toFile, m_handOver);
     m_worker = worker;
     m_lastThread = worker;
+    worker->SilenceTimeout = SilenceTimeout;
     worker->OnCompleted = [this](THTTPGetThread *w) { WorkerDone(w); };
     // Free on terminate.
     connect(worker, &QThread::finished, worker, &QObject::deleteLater);

@@ -41,6 +41,8 @@ public:
     quint32 BytesRead = 0;
     qint32 TotalRead = 0;
     const TOnProgressEvent OnProgress;
+    // How long the server may stay silent (no byte at all) before the download fails, in ms.
+    int SilenceTimeout = 60000;
 
     void requestStop() { m_stop = true; }
     bool stopRequested() const { return m_stop; }
@@ -94,6 +96,10 @@ public:
     TOnDoneFileEvent OnDoneFile;
     TOnDoneStringEvent OnDoneString;
     TNotifyEvent OnError;
+
+    // A server that sends nothing for this long (ms) has gone: the download fails. A slow
+    // server that still sends is waited for.
+    int SilenceTimeout = 60000;
 
     // A download into text; does nothing while one runs.
     void StartDownload();

@@ -4,7 +4,9 @@
 #include "core/AppError.h"
 #include "platform/ShellExecute.h"
 
+#include <QGuiApplication>
 #include <QMouseEvent>
+#include <QStyleHints>
 
 namespace {
 const char *const kPrefixes[] = {"file://", "ftp://", "gopher://", "http://", "https://",
@@ -30,6 +32,8 @@ TLinkLabel::TLinkLabel(QWidget *owner) : QLabel(requireForm(owner))
     p.setColor(QPalette::WindowText, QColor(0, 0, 255));
     setPalette(p);
     setCursor(Qt::PointingHandCursor);
+    // The caption is shown as it is written, whatever it holds.
+    setTextFormat(Qt::PlainText);
     setText(QString());
 }
 
@@ -57,7 +61,27 @@ void TLinkLabel::mousePressEvent(QMouseEvent *event)
         QLabel::mousePressEvent(event);
         return;
     }
+    // Qt delivers the second press of a double-click as a press of its own: it opens nothing.
+    const bool secondOfDouble = m_lastPress && event->timestamp() - m_lastPressTime
+                                                   < ulong(QGuiApplication::styleHints()->mouseDoubleClickInterval())
+                                && (event->position().toPoint() - m_lastPressAt).manhattanLength()
+                                       <= QGuiApplication::styleHints()->startDragDistance();
+    m_lastPress = !secondOfDouble;
+    m_lastPressTime = event->timestamp();
+    m_lastPressAt = event->position().toPoint();
+    event->accept();
+    if (secondOfDouble)
+        return;
     // Opened at once; the press goes no further, and the result is not looked at.
     platform::shellExecute(target());
-    event->accept();
+}
+
+
+void TLinkLabel::mouseDoubleClickEvent(QMouseEvent *event)
+{
+    // Its presses have been seen already; the double-click itself opens nothing.
+    if (event->button() == Qt::LeftButton)
+        event->accept();
+    else
+        QLabel::mouseDoubleClickEvent(event);
 }

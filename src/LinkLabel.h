@@ -26,8 +26,13 @@ public:
 
 protected:
     void mousePressEvent(QMouseEvent *event) override;
+    void mouseDoubleClickEvent(QMouseEvent *event) override;
 
 private:
     tLinkType m_type = lthttp;
     QString m_hyperLink;
+    // The last press that opened the link, to know the second press of a double-click.
+    bool m_lastPress = false;
+    ulong m_lastPressTime = 0;
+    QPoint m_lastPressAt;
 };

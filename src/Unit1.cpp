@@ -58,6 +58,7 @@ TForm1::TForm1(QWidget *parent) : QMainWindow(parent), ui(std::make_unique<Ui::T
     ui->StatusBar1->setFixedHeight(19);
     m_statusText = new QLabel(QStringLiteral("Korlith by %1 - %2").arg(Maker::Name, Maker::WebSite), this);
     m_statusText->setObjectName(QStringLiteral("StatusBar1Panel"));
+    m_statusText->setTextFormat(Qt::PlainText);
     ui->StatusBar1->addWidget(m_statusText, 1);
     ui->Splitter1->setSizes({369, width() - 369 - ui->Splitter1->handleWidth()});
     ui->Splitter1->setStretchFactor(1, 1);
@@ -401,6 +402,7 @@ void TForm1::SearchReplace1Replace(bool all)
         } else {
             QMessageBox box(QMessageBox::NoIcon, QStringLiteral("Korlith"),
                             QStringLiteral("Text not found: \"%1\"").arg(findText), QMessageBox::Ok, this);
+            box.setTextFormat(Qt::PlainText);
             box.exec();
         }
         return;

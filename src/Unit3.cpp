@@ -7,6 +7,8 @@
 #include "core/Maker.h"
 #include "platform/Fonts.h"
 
+#include <algorithm>
+
 TForm3 *Form3 = nullptr;
 
 TForm3::TForm3(QWidget *parent) : QDialog(parent), ui(std::make_unique<Ui::TForm3>())
@@ -35,6 +37,20 @@ TForm3::TForm3(QWidget *parent) : QDialog(parent), ui(std::make_unique<Ui::TForm
     ui->LinkLabel2->setHyperLink(Maker::WebSite);
     ui->LinkLabel1->raise();
     ui->LinkLabel2->raise();
+
+    // The substitute font is wider than the original: the values move right as far as their
+    // captions need, so that "Homepage:" never touches its link.
+    const int gap = QFontMetrics(ui->Label6->font()).horizontalAdvance(QLatin1Char(' ')) + 4;
+    int column = 0;
+    for (QLabel *caption : {ui->Label5, ui->Label8, ui->Label6}) {
+        caption->adjustSize();
+        column = std::max(column, caption->mapTo(this, QPoint(caption->width(), 0)).x() + gap);
+    }
+    for (QLabel *value : {static_cast<QLabel *>(ui->LinkLabel1), ui->Label9, static_cast<QLabel *>(ui->LinkLabel2)}) {
+        const QPoint at = value->mapTo(this, QPoint(0, 0));
+        if (at.x() < column)
+            value->move(value->pos() + QPoint(column - at.x(), 0));
+    }
 
     makeFixedDialog(this);
     connect(ui->Button1, &QPushButton::clicked, this, &QDialog::accept);

@@ -7,6 +7,10 @@
 #include "core/Maker.h"
 #include "platform/ErrorBox.h"
 
+#include <QGuiApplication>
+#include <QScreen>
+#include <algorithm>
+
 TForm5 *Form5 = nullptr;
 
 TForm5::TForm5(QWidget *parent) : QDialog(parent), ui(std::make_unique<Ui::TForm5>())
@@ -28,15 +32,34 @@ TForm5::~TForm5() = default;
 
 void TForm5::setMessage(const QString &message)
 {
-    ui->Label1->setText(message);
+    m_message = message;
+    const QScreen *screen = this->screen() ? this->screen() : QGuiApplication::primaryScreen();
+    const QRect available = screen ? screen->availableGeometry() : QRect(0, 0, 1024, 768);
+    // The frame the window manager adds; before the first showing an estimate.
+    const int frame = isVisible() && frameGeometry().width() > width() ? frameGeometry().width() - width() : 16;
+    const int widest = std::max(m_baseSize.width(), available.width() - frame);
+    const int margin = ui->Label1->x();
+    const int room = widest - 2 * margin;
+    const QFontMetrics metrics(ui->Label1->font());
+    ui->Label1->setText(metrics.horizontalAdvance(message) > room ? metrics.elidedText(message, Qt::ElideRight, room)
+                                                                 : message);
     ui->Label1->adjustSize();
-    const int needed = ui->Label1->geometry().right() + 1 + ui->Label1->x();
-    setFixedSize(m_baseSize.expandedTo(QSize(needed, 0)));
+    const int needed = ui->Label1->geometry().right() + 1 + margin;
+    setFixedSize(m_baseSize.expandedTo(QSize(std::min(needed, widest), 0)));
+    // A window that is already placed keeps its place, unless it would now stand off the screen.
+    if (m_shownBefore) {
+        QRect placed = frameGeometry();
+        if (placed.right() > available.right())
+            placed.moveRight(available.right());
+        if (placed.left() < available.left())
+            placed.moveLeft(available.left());
+        move(placed.topLeft());
+    }
 }
 
 QString TForm5::message() const
 {
-    return ui->Label1->text();
+    return m_message;
 }
 
 void TForm5::showEvent(QShowEvent *event)

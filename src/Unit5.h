@@ -16,7 +16,8 @@ public:
     explicit TForm5(QWidget *parent = nullptr);
     ~TForm5() override;
 
-    // Label1's message; the window widens rather than wrap or cut a long line.
+    // Label1's message, as plain text. The window widens for a long line, up to the screen's
+    // width; beyond that the line is cut with an ellipsis.
     void setMessage(const QString &message);
     QString message() const;
 
@@ -31,6 +32,7 @@ protected:
 private:
     std::unique_ptr<Ui::TForm5> ui;
     QSize m_baseSize;
+    QString m_message;
     bool m_shownBefore = false;
 };
 

@@ -76,6 +76,17 @@ private slots:
         server->route("/hugelength", QByteArray("HTTP/1.0 200 OK\r\nContent-Length: 3000000000\r\n\r\nhello"));
         server->route("/short", QByteArray("HTTP/1.0 200 OK\r\nContent-Length: 100\r\n\r\nonly ten.."));
         server->route("/big", TestHttpServer::ok(QByteArray(3000, 'x')));
+        server->route("/failing", QByteArray("HTTP/1.0 500 Internal Server Error\r\nContent-Length: 3\r\n\r\n101"));
+        server->route("/nocontent", QByteArray("HTTP/1.0 204 No Content\r\n\r\n"));
+        server->route("/cut", QByteArray("HTTP/1.0 200 OK\r\nContent-Length: 12\r\n\r\n10"));
+        // Without a length: three bytes, then nothing for longer than the silence allowed.
+        TestHttpServer::Route stalls{TestHttpServer::ok("100", false)};
+        stalls.holdMs = 4000;
+        server->route("/stalls", stalls);
+        // One byte at a time, each after a pause shorter than the silence allowed.
+        TestHttpServer::Route trickle{TestHttpServer::ok("1000"), 1, 900};
+        trickle.delayFrom = int(trickle.response.size()) - 4;
+        server->route("/trickle", trickle);
         server->route("/huge", TestHttpServer::ok(QByteArray(17 * 1024 * 1024, 'y'), false));
         TestHttpServer::Route slow{TestHttpServer::ok(QByteArray(200000, 's')), 1000, 20};
         server->route("/slow", slow);
@@ -171,10 +182,15 @@ private slots:
         QTest::newRow("no length, binary") << QByteArray("/nolength") << true << "error" << QByteArray();
         QTest::newRow("length, binary") << QByteArray("/ok") << true << "string" << QByteArray("hello");
         QTest::newRow("empty body") << QByteArray("/empty") << false << "error" << QByteArray();
-        QTest::newRow("error page") << QByteArray("/missing") << false << "string" << QByteArray("<h1>404</h1>\r\n");
+        QTest::newRow("error page") << QByteArray("/missing") << false << "error" << QByteArray();
+        QTest::newRow("server error with a number") << QByteArray("/failing") << false << "error" << QByteArray();
+        QTest::newRow("no content") << QByteArray("/nocontent") << false << "error" << QByteArray();
         QTest::newRow("length not a number") << QByteArray("/badlength") << false << "error" << QByteArray();
         QTest::newRow("length beyond 2^31") << QByteArray("/hugelength") << false << "error" << QByteArray();
-        QTest::newRow("closed early") << QByteArray("/short") << false << "string" << QByteArray("only ten..");
+        QTest::newRow("closed early") << QByteArray("/short") << false << "error" << QByteArray();
+        QTest::newRow("closed two bytes early") << QByteArray("/cut") << false << "error" << QByteArray();
+        QTest::newRow("silent, then closed") << QByteArray("/stalls") << false << "error" << QByteArray();
+        QTest::newRow("slow but never silent") << QByteArray("/trickle") << false << "string" << QByteArray("1000");
         QTest::newRow("body beyond the bound") << QByteArray("/huge") << false << "error" << QByteArray();
     }
 
@@ -186,6 +202,7 @@ private slots:
         QFETCH(QByteArray, text);
         THTTPGet get;
         get.BinaryData = binary;
+        get.SilenceTimeout = 1500;
         Outcome out;
         QCOMPARE(fetch(path, get, out), events);
         QCOMPARE(out.text, text);

@@ -9,6 +9,10 @@
 #include "core/AppError.h"
 
 #include <QGroupBox>
+#include <QLabel>
+#include <QMouseEvent>
+#include <QStyleHints>
+#include <QWindow>
 #include <QPushButton>
 
 namespace {
@@ -116,9 +120,82 @@ private slots:
         QCOMPARE(label->text(), QStringLiteral("post@example.org"));
         label->setHyperLink(QStringLiteral("other@example.org"));
         QCOMPARE(label->text(), QStringLiteral("post@example.org"));
-        QTest::mousePress(label, Qt::LeftButton);
+        // Later than a double-click's second press would come.
+        QTest::mousePress(label, Qt::LeftButton, {}, QPoint(),
+                          QGuiApplication::styleHints()->mouseDoubleClickInterval() + 10);
         QTest::mousePress(label, Qt::RightButton);
         QCOMPARE(shell.launched(2), QStringList({"http://", "mailto:other@example.org"}));
+    }
+
+    // A double-click as the window system delivers it: two presses in quick succession.
+    void doubleClickOpensOnce()
+    {
+        RecordingLauncher shell;
+        QWidget form;
+        auto *label = new TLinkLabel(&form);
+        label->setHyperLink(QStringLiteral("www.example.org"));
+        label->setGeometry(10, 10, 120, 20);
+        form.resize(200, 60);
+        form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        QWindow *window = form.windowHandle();
+        const QPoint at = label->mapTo(&form, label->rect().center());
+        const int interval = QGuiApplication::styleHints()->mouseDoubleClickInterval();
+        QTest::mouseDClick(window, Qt::LeftButton, {}, at);
+        // As X delivers it to the label: two presses within the interval, by their time stamps.
+        auto press = [&](ulong timestamp) {
+            const QPointF pos = label->rect().center();
+            QMouseEvent event(QEvent::MouseButtonPress, pos, label->mapToGlobal(pos), Qt::LeftButton, Qt::LeftButton,
+                              Qt::NoModifier);
+            event.setTimestamp(timestamp);
+            QApplication::sendEvent(label, &event);
+        };
+        press(100000);
+        press(100000 + ulong(interval) / 2);
+        // A single click later, after the double-click interval, opens again.
+        QTest::mouseClick(label, Qt::LeftButton, {}, QPoint(), interval + 10);
+        QCOMPARE(shell.launched(3), QStringList(3, QStringLiteral("http://www.example.org")));
+    }
+
+    void aboutAnswersReturnAndKeepsItsCaptionsApart()
+    {
+        RecordingLauncher shell;
+        shell.env.writeRegistry("REGEDIT4\n[HKEY_LOCAL_MACHINE\\Software\\Korlith]\n\"configured\"=\"1\"\n");
+        createForms();
+        // "Homepage:" as drawn ends well before its link starts; so do the other captions.
+        const std::pair<const char *, const char *> rows[] = {
+            {"Label5", "LinkLabel1"}, {"Label8", "Label9"}, {"Label6", "LinkLabel2"}};
+        for (const auto &[captionName, valueName] : rows) {
+            auto *caption = Form3->findChild<QLabel *>(QString::fromLatin1(captionName));
+            auto *value = Form3->findChild<QLabel *>(QString::fromLatin1(valueName));
+            const int textEnd = caption->mapTo(Form3, QPoint(0, 0)).x()
+                                + QFontMetrics(caption->font()).horizontalAdvance(caption->text());
+            const int valueStart = value->mapTo(Form3, QPoint(0, 0)).x();
+            QVERIFY2(valueStart - textEnd >= QFontMetrics(caption->font()).horizontalAdvance(QLatin1Char(' ')),
+                     qPrintable(QStringLiteral("%1 ends at %2, %3 starts at %4").arg(captionName).arg(textEnd)
+                                    .arg(valueName).arg(valueStart)));
+            QVERIFY(value->geometry().right() < Form3->width());
+        }
+
+        // Return and the keypad's Enter press the focused "OK".
+        for (const Qt::Key key : {Qt::Key_Return, Qt::Key_Enter}) {
+            bool pressed = false;
+            QTimer::singleShot(0, [&] {
+                if (!activate(Form3))
+                    return;
+                QWidget *focused = QApplication::focusWidget();
+                if (focused != Form3->findChild<QPushButton *>(QStringLiteral("Button1")))
+                    return;
+                QTest::keyClick(focused, key, key == Qt::Key_Enter ? Qt::KeypadModifier : Qt::NoModifier);
+                pressed = !Form3->isVisible();
+                if (!pressed)
+                    Form3->reject();
+            });
+            Form1->action("Info1")->trigger();
+            QVERIFY2(pressed, key == Qt::Key_Return ? "Return" : "Enter");
+        }
+        destroyForms();
+        QCOMPARE(shell.launched(0), QStringList());
     }
 
     void aboutAndNoticeOpenTheirLinks()

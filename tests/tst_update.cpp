@@ -7,6 +7,10 @@
 #include "Unit5.h"
 #include "core/VersionCheck.h"
 
+#include <QLabel>
+#include <QPushButton>
+#include <QScreen>
+
 class TestUpdate : public QObject
 {
     Q_OBJECT
@@ -14,12 +18,13 @@ class TestUpdate : public QObject
     std::unique_ptr<TestHttpServer> server;
 
     // One check through the menu entry; the message boxes it showed.
-    QStringList check(const QByteArray &versionFile)
+    QStringList check(const QByteArray &versionFile) { return checkReply({TestHttpServer::ok(versionFile)}); }
+    QStringList checkReply(const TestHttpServer::Route &reply)
     {
-        server->route("/Tolvane/Korlith.txt", TestHttpServer::ok(versionFile));
+        server->route("/Tolvane/Korlith.txt", reply);
         MessageBoxCatcher boxes;
         Form1->action("Updates1")->trigger();
-        waitUntil([&] { return !Form1->HTTPGet1->isRunning(); });
+        waitUntil([&] { return !Form1->HTTPGet1->isRunning(); }, 15000);
         return boxes.seen;
     }
 
@@ -29,44 +34,6 @@ private slots:
         server = std::make_unique<TestHttpServer>();
         if (!server->isListening())
             QSKIP("port 80 of 127.0.0.2 is not available (the update tests need root)");
-    }
-
-    void versionNumbers_data()
-    {
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<int>("value"); // INT_MIN: not a number
-        const int none = INT_MIN;
-        QTest::newRow("decimal") << "101" << 101;
-        QTest::newRow("leading blanks") << "   101" << 101;
-        QTest::newRow("leading tab") << "\t101" << none;
-        QTest::newRow("trailing blank") << "101 " << none;
-        QTest::newRow("sign") << "-5" << -5;
-        QTest::newRow("plus") << "+7" << 7;
-        QTest::newRow("dollar hex") << "$65" << 0x65;
-        QTest::newRow("0x hex") << "0x65" << 0x65;
-        QTest::newRow("0X hex") << "0X6f" << 0x6f;
-        QTest::newRow("x hex") << "x10" << 16;
-        QTest::newRow("hex wraps") << "$FFFFFFFF" << -1;
-        QTest::newRow("too big") << "2147483648" << none;
-        QTest::newRow("largest") << "2147483647" << 2147483647;
-        QTest::newRow("empty") << "" << none;
-        QTest::newRow("text") << "Version 2" << none;
-        QTest::newRow("bare prefix") << "0x" << none;
-        QTest::newRow("hex digit in decimal") << "10a" << none;
-    }
-
-    void versionNumbers()
-    {
-        QFETCH(QString, text);
-        QFETCH(int, value);
-        QCOMPARE(parseVersionNumber(text).value_or(INT_MIN), value);
-    }
-
-    void lines()
-    {
-        QCOMPARE(splitLines(QStringLiteral("a\r\nb\rc\nd")), QStringList({"a", "b", "c", "d"}));
-        QCOMPARE(splitLines(QStringLiteral("a\n\nb\n")), QStringList({"a", "", "b"}));
-        QCOMPARE(splitLines(QString()), QStringList());
     }
 
     void updatesEndToEnd()
@@ -125,6 +92,65 @@ private slots:
         QTest::qWait(100);
         QCOMPARE(boxes.seen, QStringList(upToDate));
         QCOMPARE(server->requestCount(), before + 1);
+        destroyForms();
+    }
+
+    // What a broken or hostile server sends is never taken for a version, nor drawn as markup.
+    void failingAndHostileServers()
+    {
+        IsolatedEnvironment env;
+        env.writeRegistry("REGEDIT4\n[HKEY_LOCAL_MACHINE\\Software\\Korlith]\n\"configured\"=\"1\"\n");
+        createForms();
+        Form1->show();
+        QVERIFY(QTest::qWaitForWindowExposed(Form1));
+        Form1->HTTPGet1->URL = server->base() + QStringLiteral("/Tolvane/Korlith.txt");
+        Form1->HTTPGet1->SilenceTimeout = 1500;
+
+        // A cut-off body, an error page, a body cut by the server's silence: no verdict at all.
+        QCOMPARE(checkReply({"HTTP/1.0 200 OK\r\nContent-Length: 12\r\n\r\n10"}), QStringList());
+        QCOMPARE(checkReply({"HTTP/1.0 404 Not Found\r\nContent-Length: 15\r\n\r\n404\r\nNot Found\r\n"}),
+                 QStringList());
+        QVERIFY(!Form5->isVisible());
+        TestHttpServer::Route silent{TestHttpServer::ok("100", false)};
+        silent.holdMs = 5000;
+        QCOMPARE(checkReply(silent), QStringList());
+        QVERIFY(!Form5->isVisible());
+
+        // Markup in the version text is shown as the characters it is made of.
+        const QByteArray markup = "<font color=red size=6>9.99</font><img src=\"/usr/share/pixmaps/debian-logo.png\">";
+        QCOMPARE(check("101\n" + markup), QStringList());
+        QVERIFY(Form5->isVisible());
+        QVERIFY(QTest::qWaitForWindowExposed(Form5));
+        auto *label = Form5->findChild<QLabel *>(QStringLiteral("Label1"));
+        QVERIFY(label->text().endsWith(QString::fromLatin1(markup) + QLatin1Char('.')));
+        const QImage drawn = label->grab().toImage();
+        int reddish = 0;
+        for (int y = 0; y < drawn.height(); ++y)
+            for (int x = 0; x < drawn.width(); ++x) {
+                const QColor c = drawn.pixelColor(x, y);
+                reddish += c.red() > 150 && c.green() < 100 && c.blue() < 100;
+            }
+        QCOMPARE(reddish, 0);
+        QVERIFY(label->height() < 2 * QFontMetrics(label->font()).height());
+
+        // A very long version text: the notice stays on the screen with its buttons reachable.
+        const QRect screen = Form5->screen()->availableGeometry();
+        for (const int length : {300, 2400}) {
+            QCOMPARE(check("102\n" + QByteArray(length, 'W')), QStringList());
+            QVERIFY(Form5->message().endsWith(QString(length, QLatin1Char('W')) + QLatin1Char('.')));
+            QVERIFY2(Form5->width() <= screen.width(), qPrintable(QString::number(Form5->width())));
+            QVERIFY(waitUntil([&] { return screen.contains(Form5->frameGeometry()); }));
+            for (const char *name : {"Button1", "Button2"}) {
+                auto *button = Form5->findChild<QPushButton *>(QString::fromLatin1(name));
+                QVERIFY(screen.contains(QRect(button->mapToGlobal(QPoint(0, 0)), button->size())));
+            }
+            QVERIFY(label->geometry().right() < Form5->width());
+            QVERIFY(label->text().endsWith(QChar(0x2026)));
+        }
+        // A short text again: the notice is back to the size that text needs.
+        QCOMPARE(check("103\n1.03"), QStringList());
+        QVERIFY(Form5->width() < 2 * 486);
+        QVERIFY(label->text().endsWith(QStringLiteral("1.03.")));
         destroyForms();
     }
 };

@@ -62,9 +62,12 @@ std::optional<qint32> parseVersionNumber(const QString &text)
             return std::nullopt;
         return qint32(v);
     }
-    // Hexadecimal fills the 32 bits: $FFFFFFFF is -1.
-    const qint32 v = qint32(quint32(n));
-    return negative ? -v : v;
+    // Hexadecimal fills the 32 bits: $FFFFFFFF is -1. The sign is applied in unsigned
+    // arithmetic, which wraps, so that -$80000000 stays $80000000 without overflow.
+    quint32 bits = quint32(n);
+    if (negative)
+        bits = 0u - bits;
+    return qint32(bits);
 }
 
 UpdateVerdict evaluateVersionFile(const QString &text)

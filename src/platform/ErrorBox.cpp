@@ -18,6 +18,8 @@ void showErrorBox(const QString &message)
     QMessageBox box(QMessageBox::Critical, QStringLiteral("Korlith"), errorBoxText(message), QMessageBox::Ok,
                     QApplication::activeWindow());
     box.setObjectName(QStringLiteral("ErrorBox"));
+    // Messages carry file names and other text of the user's: never read as markup.
+    box.setTextFormat(Qt::PlainText);
     box.exec();
 }
 

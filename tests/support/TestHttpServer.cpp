@@ -105,12 +105,20 @@ void TestHttpServer::handle(int client)
         response = ok(request);
     const int piece = route.delayMs > 0 && route.pieceSize > 0 ? route.pieceSize : int(response.size());
     for (int sent = 0; sent < response.size() && !m_stop;) {
-        if (route.delayMs > 0)
+        const bool atOnce = sent < route.delayFrom;
+        if (route.delayMs > 0 && !atOnce)
             usleep(route.delayMs * 1000);
-        const int n = std::min<int>(piece, int(response.size()) - sent);
+        const int n = atOnce ? route.delayFrom - sent : std::min<int>(piece, int(response.size()) - sent);
         const ssize_t w = send(client, response.constData() + sent, size_t(n), MSG_NOSIGNAL);
         if (w <= 0)
             break;
         sent += int(w);
+    }
+    // Held open until the time is up or the client has hung up.
+    for (int held = 0; held < route.holdMs && !m_stop; held += 20) {
+        pollfd p{client, POLLIN, 0};
+        char c;
+        if (poll(&p, 1, 20) > 0 && recv(client, &c, 1, MSG_DONTWAIT) <= 0)
+            break;
     }
 }

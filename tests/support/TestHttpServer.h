@@ -18,6 +18,8 @@ public:
         int pieceSize = 0;    // with a delay: sent in pieces of this size
         int delayMs = 0;      // pause before each piece
         bool echo = false;    // body: the request as it arrived
+        int delayFrom = 0;    // pieces and pauses start at this offset; what is before goes at once
+        int holdMs = 0;       // after the response, the connection stays open, silent, this long
     };
 
     // Listens on address:80; isListening() tells whether that worked (port 80 needs root).

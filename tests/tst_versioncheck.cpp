@@ -1,0 +1,73 @@
+// The version file's evaluation: lines and the published number. Built with the undefined-
+// behaviour checker, so an overflow in the arithmetic fails the suite.
+#include "core/VersionCheck.h"
+
+#include <QtTest>
+#include <climits>
+
+class TestVersionCheck : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void versionNumbers_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<int>("value"); // INT_MIN: not a number
+        const int none = INT_MIN;
+        QTest::newRow("decimal") << "101" << 101;
+        QTest::newRow("leading blanks") << "   101" << 101;
+        QTest::newRow("leading tab") << "\t101" << none;
+        QTest::newRow("trailing blank") << "101 " << none;
+        QTest::newRow("sign") << "-5" << -5;
+        QTest::newRow("plus") << "+7" << 7;
+        QTest::newRow("dollar hex") << "$65" << 0x65;
+        QTest::newRow("0x hex") << "0x65" << 0x65;
+        QTest::newRow("0X hex") << "0X6f" << 0x6f;
+        QTest::newRow("x hex") << "x10" << 16;
+        QTest::newRow("hex wraps") << "$FFFFFFFF" << -1;
+        QTest::newRow("negative hex wraps") << "-$FFFFFFFF" << 1;
+        QTest::newRow("negative hex") << "-$10" << -16;
+        QTest::newRow("too big") << "2147483648" << none;
+        QTest::newRow("largest") << "2147483647" << 2147483647;
+        QTest::newRow("empty") << "" << none;
+        QTest::newRow("text") << "Version 2" << none;
+        QTest::newRow("bare prefix") << "0x" << none;
+        QTest::newRow("hex digit in decimal") << "10a" << none;
+    }
+
+    void versionNumbers()
+    {
+        QFETCH(QString, text);
+        QFETCH(int, value);
+        QCOMPARE(parseVersionNumber(text).value_or(INT_MIN), value);
+    }
+
+    void lines()
+    {
+        QCOMPARE(splitLines(QStringLiteral("a\r\nb\rc\nd")), QStringList({"a", "b", "c", "d"}));
+        QCOMPARE(splitLines(QStringLiteral("a\n\nb\n")), QStringList({"a", "", "b"}));
+        QCOMPARE(splitLines(QString()), QStringList());
+    }
+
+    void smallestNumberWithoutOverflow()
+    {
+        // INT_MIN itself: its negation is not an int, and the result must not need it.
+        QCOMPARE(parseVersionNumber(QStringLiteral("-$80000000")), std::optional<qint32>(INT_MIN));
+        QCOMPARE(parseVersionNumber(QStringLiteral("$80000000")), std::optional<qint32>(INT_MIN));
+        QCOMPARE(parseVersionNumber(QStringLiteral("-2147483648")), std::optional<qint32>(INT_MIN));
+        QCOMPARE(parseVersionNumber(QStringLiteral("-2147483649")), std::optional<qint32>());
+    }
+
+    void verdicts()
+    {
+        QVERIFY(!evaluateVersionFile(QStringLiteral("-$80000000\n9.99")).newer);
+        const UpdateVerdict newer = evaluateVersionFile(QStringLiteral("$7FFFFFFF\r\n9.99"));
+        QVERIFY(newer.readable && newer.newer);
+        QCOMPARE(newer.message, QStringLiteral("Ihre Version von Korlith (1.00) ist veraltet. Die aktuelle Version ist 9.99."));
+        QVERIFY(!evaluateVersionFile(QStringLiteral("Version 2")).readable);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestVersionCheck)
+#include "tst_versioncheck.moc"
