@@ -2,6 +2,7 @@
 #include "BenchSupport.h"
 #include "Unit1.h"
 #include "WebBrowser.h"
+#include "platform/InterpreterProcess.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -97,9 +98,28 @@ int main(int argc, char *argv[])
         alone.push_back(t.nsecsElapsed() / 1e6);
     }
 
+    // Output at the bound: the script is ended when its output reaches it, and the pane must
+    // still show the page soon after.
+    const std::pair<const char *, const char *> floods[] = {
+        {"one line", "<?php while (true) echo str_repeat('x', 65536);"},
+        {"many lines", "<?php while (true) echo str_repeat(\"<p>Zeile mit etwas Text</p>\\n\", 2048);"}};
+    std::vector<std::pair<const char *, double>> bound;
+    for (const auto &[name, flood] : floods) {
+        memo->setPlainText(QString::fromLatin1(flood));
+        memo->moveCursor(QTextCursor::End);
+        QElapsedTimer t;
+        t.start();
+        pressEnter();
+        const bool shown = waitLoaded(60000);
+        bound.emplace_back(name, shown ? t.nsecsElapsed() / 1e6 : -1);
+    }
+
     const double l = median(latency), a = median(alone);
     std::printf("preview latency (Enter to page loaded): median %.1f ms over %d runs\n", l, runs);
     std::printf("php -q alone, same script:              median %.1f ms over %d runs\n", a, runs);
     std::printf("goal 1.5 x php + 30 ms:                 %.1f ms -> %s\n", 1.5 * a + 30, l <= 1.5 * a + 30 ? "met" : "missed");
+    for (const auto &[name, ms] : bound)
+        std::printf("output at the %lld MiB bound, %-10s  %s\n", platform::InterpreterProcess::OutputLimit >> 20, name,
+                    ms < 0 ? "not shown within 60 s" : qPrintable(QStringLiteral("shown after %1 ms").arg(ms, 0, 'f', 0)));
     return 0;
 }

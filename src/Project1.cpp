@@ -1,6 +1,7 @@
 // Project1: the program entry.
 #include "Startup.h"
 #include "Unit1.h"
+#include "platform/ProgramEnd.h"
 #include "platform/WebEngineSetup.h"
 
 #include <QApplication>
@@ -10,6 +11,7 @@ int main(int argc, char *argv[])
     platform::prepareWebEngine();
     QApplication app(argc, argv);
     initApplication(app);
+    platform::endInterpretersWithTheProgram(app);
     createForms();
     Form1->show();
     const int code = app.exec();

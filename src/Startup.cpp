@@ -21,9 +21,14 @@ void initApplication(QApplication &app)
     app.setApplicationVersion(QStringLiteral(KORLITH_VERSION));
 
     QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
-    auto *qtbase = new QTranslator(&app);
-    if (qtbase->load(QStringLiteral("qtbase_de"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
-        app.installTranslator(qtbase);
+    // Qt's own texts in German: standard dialogs and buttons, and the preview's context menu.
+    for (const char *catalogue : {"qtbase_de", "qtwebengine_de"}) {
+        auto *translator = new QTranslator(&app);
+        if (translator->load(QString::fromLatin1(catalogue), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+            app.installTranslator(translator);
+        else
+            delete translator;
+    }
 
     // Without a desktop session (Xvfb) there is no theme; Adwaita carries every image we name.
     QIcon::setFallbackThemeName(QStringLiteral("Adwaita"));

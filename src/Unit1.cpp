@@ -22,6 +22,7 @@
 #include "platform/ErrorBox.h"
 #include "platform/Fonts.h"
 #include "platform/HelpViewer.h"
+#include "platform/InterpreterProcess.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -68,8 +69,12 @@ TForm1::TForm1(QWidget *parent) : QMainWindow(parent), ui(std::make_unique<Ui::T
     ui->WebBrowser1->OnBeforeNavigate2 = [this](const QString &url, bool &cancel) {
         platform::guarded([&] { WebBrowser1BeforeNavigate2(url, cancel); });
     };
-    connect(&m_preview, &PreviewRunner::outputCompleted, this,
-            [this](const QString &output) { platform::guarded([&] { ui->WebBrowser1->Navigate(output); }); });
+    connect(&m_preview, &PreviewRunner::outputCompleted, this, [this](const QString &output) {
+        platform::guarded([&] {
+            showOutputState(output);
+            ui->WebBrowser1->Navigate(output);
+        });
+    });
 
     connectHandler("Jetztaktualisieren1", &TForm1::Jetztaktualisieren1Click);
     connectHandler("Einstellungen1", &TForm1::Optionen1Click);
@@ -237,8 +242,8 @@ bool TForm1::eventFilter(QObject *watched, QEvent *event)
         // Character 13: Enter with or without Shift; Ctrl+Enter is a different character.
         if (enter && !(key->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier))) {
             QChar ch(13);
-            platform::guarded([&] { Memo1KeyPress(ch); });
-            if (ch.isNull())
+            // A handler that stops at an error changes nothing else: no line break goes in.
+            if (!platform::guarded([&] { Memo1KeyPress(ch); }) || ch.isNull())
                 return true;
         }
     }
@@ -259,7 +264,19 @@ void TForm1::Jetztaktualisieren1Click()
 
 void TForm1::Aktualisieren()
 {
-    ui->WebBrowser1->Navigate(m_preview.run(InterpreterPath, ui->memo1->toPlainText()));
+    const QString output = m_preview.run(InterpreterPath, ui->memo1->toPlainText());
+    showOutputState(output);
+    ui->WebBrowser1->Navigate(output);
+}
+
+void TForm1::showOutputState(const QString &output)
+{
+    // A page cut at the bound looks complete: the status bar says that it is not.
+    if (PreviewRunner::outputWasCut(output))
+        ui->StatusBar1->showMessage(QStringLiteral("Die Ausgabe wurde nach %1 MB abgeschnitten.")
+                                        .arg(platform::InterpreterProcess::OutputLimit / (1024 * 1024)));
+    else
+        ui->StatusBar1->clearMessage();
 }
 
 void TForm1::WebBrowser1BeforeNavigate2(const QString &url, bool &cancel)
@@ -282,6 +299,9 @@ void TForm1::Beenden1Click()
 
 void TForm1::Neu1Click()
 {
+    // The discarded script's run goes with it, late page and background children included.
+    m_preview.stop();
+    ui->StatusBar1->clearMessage();
     ui->memo1->clear();
     m_format = TextFormat();
     setCaption(kUntitled);

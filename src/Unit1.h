@@ -91,6 +91,7 @@ private:
     void connectHandler(const char *actionName, void (TForm1::*handler)());
     void updateActions();
     void setCaption(const QString &caption);
+    void showOutputState(const QString &output);
     void writeDocument(const QString &path);
     void selectEditorRange(int editorStart, int length);
 

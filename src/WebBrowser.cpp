@@ -1,6 +1,8 @@
 // TWebBrowser: preview pane over Qt WebEngine, with an off-the-record profile of its own.
 #include "WebBrowser.h"
 
+#include <QContextMenuEvent>
+#include <QMenu>
 #include <QWebEngineProfile>
 #include <QWebEngineSettings>
 
@@ -16,11 +18,6 @@ TWebBrowserPage::TWebBrowserPage(QWebEngineProfile *profile, TWebBrowser *browse
 bool TWebBrowserPage::acceptNavigationRequest(const QUrl &url, NavigationType, bool)
 {
     const QString text = url.toString();
-    // The program's own request for an empty pane passes; a page's way to about:blank does not.
-    if (text == kBlank && m_browser->m_ownBlankPending) {
-        m_browser->m_ownBlankPending = false;
-        return true;
-    }
     bool cancel = false;
     if (m_browser->OnBeforeNavigate2)
         m_browser->OnBeforeNavigate2(text, cancel);
@@ -49,17 +46,62 @@ TWebBrowser::TWebBrowser(QWidget *parent) : QWebEngineView(parent)
     settings->setAttribute(QWebEngineSettings::ScrollAnimatorEnabled, false);
     setPage(page);
     setCursor(Qt::ArrowCursor);
+    connect(this, &QWebEngineView::urlChanged, this, &TWebBrowser::keepRequested);
 }
 
 TWebBrowser::~TWebBrowser() = default;
 
 void TWebBrowser::Navigate(const QString &target)
 {
-    if (target == kBlank) {
-        m_ownBlankPending = true;
-        load(QUrl(kBlank));
+    m_pending = target == kBlank ? QUrl(kBlank) : QUrl::fromLocalFile(target);
+    m_restores = 0;
+    page()->settings()->setAttribute(QWebEngineSettings::JavascriptEnabled, true);
+    load(m_pending);
+}
+
+void TWebBrowser::keepRequested(const QUrl &url)
+{
+    const QUrl document = url.adjusted(QUrl::RemoveFragment);
+    if (!m_pending.isEmpty() && document == m_pending) {
+        m_shown = m_pending;
+        m_pending.clear();
         return;
     }
-    const QUrl url = QUrl::fromLocalFile(target);
-    load(url);
+    if (m_shown.isEmpty() || document == m_shown)
+        return;
+    // The engine asks nobody before about:blank or a step in the history: back to the page.
+    // A page that keeps leaving is shown without its scripts.
+    if (++m_restores > 2)
+        page()->settings()->setAttribute(QWebEngineSettings::JavascriptEnabled, false);
+    QMetaObject::invokeMethod(this, [this, shown = m_shown] { load(shown); }, Qt::QueuedConnection);
+}
+
+void TWebBrowser::contextMenuEvent(QContextMenuEvent *event)
+{
+    QMenu *menu = createStandardContextMenu();
+    const QWebEnginePage::WebAction leaving[] = {
+        QWebEnginePage::Back, QWebEnginePage::Forward, QWebEnginePage::Reload, QWebEnginePage::ReloadAndBypassCache,
+        QWebEnginePage::ViewSource, QWebEnginePage::OpenLinkInThisWindow, QWebEnginePage::OpenLinkInNewWindow,
+        QWebEnginePage::OpenLinkInNewTab, QWebEnginePage::OpenLinkInNewBackgroundTab, QWebEnginePage::SavePage,
+        QWebEnginePage::DownloadLinkToDisk, QWebEnginePage::DownloadImageToDisk, QWebEnginePage::DownloadMediaToDisk,
+        QWebEnginePage::InspectElement};
+    for (const QWebEnginePage::WebAction action : leaving)
+        menu->removeAction(pageAction(action));
+    // No separator at either end or twice in a row.
+    QAction *previous = nullptr;
+    for (QAction *action : menu->actions()) {
+        if (action->isSeparator() && (!previous || previous->isSeparator()))
+            menu->removeAction(action);
+        else
+            previous = action;
+    }
+    if (previous && previous->isSeparator())
+        menu->removeAction(previous);
+    if (menu->actions().isEmpty()) {
+        delete menu;
+        return;
+    }
+    menu->setObjectName(QStringLiteral("WebBrowserMenu"));
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    menu->popup(event->globalPos());
 }

@@ -30,12 +30,22 @@ public:
     ~TWebBrowser() override;
 
     // Starts showing a local file path or "about:blank"; returns without waiting for the load.
+    // The pane shows only what was asked for here: a page that leaves it by a way the guard is
+    // never asked about (about:blank, history) is taken back to it.
     void Navigate(const QString &target);
+
 
     // Raised before every navigation, the program's and the page's own; set cancel to stop it.
     std::function<void(const QString &url, bool &cancel)> OnBeforeNavigate2;
 
+protected:
+    // Copying and selecting; nothing that would navigate, open a window or save.
+    void contextMenuEvent(QContextMenuEvent *event) override;
+
 private:
-    friend class TWebBrowserPage;
-    bool m_ownBlankPending = false;
+    void keepRequested(const QUrl &url);
+
+    QUrl m_pending;   // the program's request until it is shown
+    QUrl m_shown;     // what the program requested and the pane showed
+    int m_restores = 0;
 };

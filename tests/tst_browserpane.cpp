@@ -55,6 +55,11 @@ private slots:
         QTest::newRow("bare name") << "Output.htm" << true;
         QTest::newRow("lower case") << "file:///tmp/korlith-0/output.htm" << false;
         QTest::newRow("other page") << "http://www.example.org/" << false;
+        QTest::newRow("remote output") << "http://127.0.0.1:8071/Output.htm" << false;
+        QTest::newRow("remote output, no port") << "http://host/Output.htm" << false;
+        QTest::newRow("remote output, https") << "https://host/dir/Output.htm" << false;
+        QTest::newRow("remote output, ftp") << "ftp://host/Output.htm" << false;
+        QTest::newRow("file, upper-case scheme") << "FILE:///tmp/Output.htm" << true;
         QTest::newRow("about blank") << "about:blank" << false;
         QTest::newRow("with fragment") << "file:///tmp/Output.htm#top" << false;
         QTest::newRow("with query") << "file:///tmp/Output.htm?a=1" << false;

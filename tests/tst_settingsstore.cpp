@@ -5,6 +5,7 @@
 #include "platform/Registry.h"
 
 #include <QtTest>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace platform;
@@ -113,7 +114,6 @@ private slots:
         QTest::newRow("other root") << QByteArray("REGEDIT4\n[HKEY_CURRENT_USER\\Software\\Korlith]\n");
         QTest::newRow("bad hex") << QByteArray("REGEDIT4\n[HKEY_LOCAL_MACHINE\\Software\\Korlith]\n\"x\"=hex:zz\n");
         QTest::newRow("short dword") << QByteArray("REGEDIT4\n[HKEY_LOCAL_MACHINE\\Software\\Korlith]\n\"x\"=dword:1\n");
-        QTest::newRow("empty file") << QByteArray();
     }
 
     void corruptFileIsNeverOverwritten()
@@ -128,6 +128,84 @@ private slots:
         QCOMPARE(writeOrError(QStringLiteral("configured"), QStringLiteral("1")),
                  QStringLiteral("error: Failed to set data for 'configured'"));
         QCOMPARE(env.readRegistry(), text);
+    }
+
+    void emptyFileIsANewStore()
+    {
+        IsolatedEnvironment env;
+        for (const QByteArray &empty : {QByteArray(), QByteArray("\n\r\n")}) {
+            env.writeRegistry(empty);
+            SettingsStore store;
+            store.open();
+            QCOMPARE(store.readString(QStringLiteral("configured")), QString());
+            store.close();
+            QCOMPARE(writeOrError(QStringLiteral("configured"), QStringLiteral("1")), QStringLiteral("ok"));
+            QVERIFY(env.readRegistry().contains("[HKEY_LOCAL_MACHINE\\Software\\Korlith]\n\"configured\"=\"1\"\n"));
+        }
+    }
+
+    // A pipe or a device where the file should be: read as nothing, at once, and never written.
+    void oddFilesNeitherBlockNorAreWrittenThrough()
+    {
+        IsolatedEnvironment env;
+        QDir().mkpath(env.configHome() + QStringLiteral("/Korlith"));
+        const QByteArray file = QFile::encodeName(env.registryFile());
+        QVERIFY(mkfifo(file.constData(), 0600) == 0);
+        for (int round = 0; round < 2; ++round) {
+            SettingsStore store;
+            store.open();
+            QCOMPARE(store.readString(QStringLiteral("Interpreter")), QString());
+            store.close();
+            QCOMPARE(writeOrError(QStringLiteral("Interpreter"), QStringLiteral("/usr/bin/php")),
+                     QStringLiteral("error: Failed to set data for 'Interpreter'"));
+            struct stat st;
+            QVERIFY(lstat(file.constData(), &st) == 0);
+            QVERIFY(round == 0 ? S_ISFIFO(st.st_mode) : S_ISLNK(st.st_mode));
+            // Then a link to an endless device.
+            QVERIFY(unlink(file.constData()) == 0);
+            QVERIFY(symlink("/dev/zero", file.constData()) == 0);
+        }
+    }
+
+    // Many values, and the same names again: each line costs the same, the last one holds.
+    void largeFilesParseInOnePass()
+    {
+        QByteArray text = "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\Software\\Korlith]\n";
+        const int count = 45000;
+        for (int i = 0; i < count; ++i)
+            text += "\"wert" + QByteArray::number(i) + "\"=\"" + QByteArray::number(i) + "\"\n";
+        text += "\"WERT7\"=\"sieben\"\n[HKEY_LOCAL_MACHINE\\Software\\Other]\n\"a\"=\"b\"\n"
+                "[hkey_local_machine\\software\\korlith]\n\"wert8\"=\"acht\"\n";
+        const auto doc = platform::RegDocument::parse(text);
+        QVERIFY(doc);
+        QCOMPARE(doc->keys.size(), 2);
+        const platform::RegKey &key = doc->keys.first();
+        QCOMPARE(key.values.size(), count);
+        QCOMPARE(key.values.at(7).data, QByteArray("sieben", 7));
+        QCOMPARE(key.values.at(7).name, QStringLiteral("WERT7"));
+        QCOMPARE(key.values.at(8).data, QByteArray("acht", 5));
+        QCOMPARE(key.values.last().data, QByteArray::number(count - 1) + '\0');
+
+        // Four times the values take about four times as long, not sixteen: a ratio, measured
+        // as the best of three, that holds on a slow machine as on a fast one.
+        auto bestOf3 = [](int n) {
+            QByteArray file = "REGEDIT4\n[HKEY_LOCAL_MACHINE\\Software\\Korlith]\n";
+            for (int i = 0; i < n; ++i)
+                file += "\"v" + QByteArray::number(i) + "\"=\"x\"\n";
+            qint64 best = std::numeric_limits<qint64>::max();
+            for (int run = 0; run < 3; ++run) {
+                QElapsedTimer t;
+                t.start();
+                if (!platform::RegDocument::parse(file))
+                    return qint64(-1);
+                best = std::min(best, t.nsecsElapsed());
+            }
+            return best;
+        };
+        const qint64 small = bestOf3(10000), large = bestOf3(40000);
+        qInfo("10,000 values: %.1f ms, 40,000 values: %.1f ms", small / 1e6, large / 1e6);
+        QVERIFY(small > 0 && large > 0);
+        QVERIFY2(large < 10 * small, "parsing grows faster than the file");
     }
 
     void unwritablePlaceFailsWrites()

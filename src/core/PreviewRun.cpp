@@ -6,21 +6,42 @@
 #include "platform/InterpreterProcess.h"
 #include "platform/ScratchDir.h"
 
-#include <QFile>
+#include <QFileInfo>
+
+#include <algorithm>
+#include <cerrno>
+#include <unistd.h>
 
 bool isPreviewOutputTarget(const QString &url)
 {
-    return platform::fileNamePart(url) == OutputFileName;
+    // A local file by its path's last component; anything else by the text after its last "\"
+    // or ":", so that a remote address never passes, whatever its name.
+    if (url.startsWith(QLatin1String("file:"), Qt::CaseInsensitive))
+        return platform::fileNamePart(url) == OutputFileName;
+    const qsizetype cut = std::max(url.lastIndexOf(QLatin1Char('\\')), url.lastIndexOf(QLatin1Char(':')));
+    return url.mid(cut + 1) == OutputFileName;
 }
 
 namespace {
 
 // The scratch script is rewritten on every run and needs no trip to the disk's platter:
-// a plain overwrite, without the sync of an atomic save.
+// a fresh file, without the sync of an atomic save.
 void writeScratchFile(const QString &path, const QByteArray &bytes)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(bytes) != bytes.size() || !file.flush())
+    const int fd = platform::createScratchFile(path);
+    if (fd < 0)
+        throw AppError::cannotCreateFile(path);
+    qsizetype done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::write(fd, bytes.constData() + done, size_t(bytes.size() - done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        done += n;
+    }
+    ::close(fd);
+    if (done != bytes.size())
         throw AppError::cannotCreateFile(path);
 }
 
@@ -30,7 +51,12 @@ PreviewRunner::PreviewRunner(QObject *parent) : QObject(parent) {}
 
 PreviewRunner::~PreviewRunner() = default;
 
-void PreviewRunner::endPrevious()
+bool PreviewRunner::outputWasCut(const QString &outputPath)
+{
+    return QFileInfo(outputPath).size() >= platform::InterpreterProcess::OutputLimit;
+}
+
+void PreviewRunner::stop()
 {
     if (!m_process)
         return;
@@ -51,7 +77,7 @@ void PreviewRunner::endPrevious()
 
 QString PreviewRunner::run(const QString &interpreterPath, const QString &scriptText)
 {
-    endPrevious();
+    stop();
 
     const platform::ScratchDirectory dir = platform::scratchDirectory();
     const QString scriptPath = dir.path + ScriptFileName;

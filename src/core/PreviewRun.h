@@ -25,11 +25,18 @@ public:
     explicit PreviewRunner(QObject *parent = nullptr);
     ~PreviewRunner() override;
 
-    // Ends the interpreter of the previous run, writes the script into the scratch directory,
+    // Ends the previous run (see stop()), writes the script into the scratch directory,
     // starts the interpreter on it and waits until it has finished or RunWaitMs have passed.
     // Returns the output file to show. Raises "Cannot create file %s" when the script cannot
     // be written; nothing is started then.
     QString run(const QString &interpreterPath, const QString &scriptText);
+
+    // Ends the latest run: its interpreter and whatever that left running in its session. Its
+    // late outputCompleted is not sent any more.
+    void stop();
+
+    // Whether the interpreter was stopped at the output bound, so that the page is cut short.
+    static bool outputWasCut(const QString &outputPath);
 
     // The interpreter of the latest run, while it runs (0 otherwise).
     qint64 runningProcessId() const;
@@ -39,7 +46,5 @@ signals:
     void outputCompleted(const QString &outputPath);
 
 private:
-    void endPrevious();
-
     std::unique_ptr<platform::InterpreterProcess> m_process;
 };

@@ -16,16 +16,19 @@ void showErrorBox(const QString &message);
 
 // Runs a handler; an error it raises is shown in the error box and the program carries on.
 // Errors must not cross Qt's event dispatch, so every slot and event handler goes through here.
+// False when the handler stopped at an error.
 template <typename F>
-void guarded(F &&handler)
+bool guarded(F &&handler)
 {
     try {
         handler();
+        return true;
     } catch (const AppError &e) {
         showErrorBox(e.message());
     } catch (const std::exception &e) {
         showErrorBox(QString::fromLocal8Bit(e.what()));
     }
+    return false;
 }
 
 } // namespace platform

@@ -2,11 +2,17 @@
 #include "platform/Registry.h"
 
 #include <QDir>
+#include <QHash>
 #include <QFile>
 #include <QFileInfo>
 #include <QLockFile>
 #include <QSaveFile>
 #include <QStandardPaths>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace platform {
 
@@ -188,6 +194,10 @@ std::optional<RegDocument> RegDocument::parse(const QByteArray &text)
     RegDocument doc;
     bool headerSeen = false;
     RegKey *current = nullptr;
+    // Names by their case-folded form, so that each line costs the same however many came before.
+    QHash<QString, qsizetype> keyIndex;
+    QList<QHash<QString, qsizetype>> valueIndex;
+    QHash<QString, qsizetype> *currentValues = nullptr;
     for (const QByteArray &raw : lines) {
         QByteArray line = raw.trimmed();
         if (!headerSeen && line.startsWith("\xEF\xBB\xBF"))
@@ -210,11 +220,15 @@ std::optional<RegDocument> RegDocument::parse(const QByteArray &text)
             if (!rest.isEmpty() && !rest.startsWith(QLatin1Char('\\')))
                 return std::nullopt;
             const QString path = normalizeKeyPath(rest);
-            current = doc.findKey(path);
-            if (!current) {
+            const QString folded = path.toCaseFolded();
+            auto found = keyIndex.constFind(folded);
+            if (found == keyIndex.constEnd()) {
+                found = keyIndex.insert(folded, doc.keys.size());
                 doc.keys.append(RegKey{path, {}});
-                current = &doc.keys.last();
+                valueIndex.append(QHash<QString, qsizetype>());
             }
+            current = &doc.keys[*found];
+            currentValues = &valueIndex[*found];
             continue;
         }
         if (!current)
@@ -237,15 +251,14 @@ std::optional<RegDocument> RegDocument::parse(const QByteArray &text)
         if (!value)
             return std::nullopt;
         value->name = name;
-        bool replaced = false;
-        for (RegValue &existing : current->values) {
-            if (sameName(existing.name, name)) {
-                existing = *value;
-                replaced = true;
-            }
-        }
-        if (!replaced)
+        const QString folded = name.toCaseFolded();
+        const auto existing = currentValues->constFind(folded);
+        if (existing != currentValues->constEnd()) {
+            current->values[*existing] = *value;
+        } else {
+            currentValues->insert(folded, current->values.size());
             current->values.append(*value);
+        }
     }
     if (!headerSeen)
         return std::nullopt;
@@ -279,13 +292,26 @@ RegistryKey::RegistryKey(QString filePath) : m_filePath(std::move(filePath)) {}
 
 std::optional<RegDocument> RegistryKey::load(bool *missing) const
 {
-    QFile file(m_filePath);
-    *missing = !file.exists();
-    if (*missing)
-        return RegDocument{};
-    if (!file.open(QIODevice::ReadOnly))
+    // Only a regular file is read, and opening never waits: a named pipe or a device under
+    // this name counts as unreadable, and so is never written through either.
+    const QByteArray native = QFile::encodeName(m_filePath);
+    const int fd = ::open(native.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        *missing = errno == ENOENT;
+        return *missing ? std::optional<RegDocument>(RegDocument{}) : std::nullopt;
+    }
+    *missing = false;
+    struct stat st;
+    QFile file;
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || !file.open(fd, QIODevice::ReadOnly, QFile::AutoCloseHandle)) {
+        ::close(fd);
         return std::nullopt;
-    return RegDocument::parse(file.readAll());
+    }
+    const QByteArray text = file.readAll();
+    // An empty file holds no key yet; the next write gives it its first.
+    if (text.trimmed().isEmpty())
+        return RegDocument{};
+    return RegDocument::parse(text);
 }
 
 bool RegistryKey::update(const std::function<void(RegDocument &)> &change)

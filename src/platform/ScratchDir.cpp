@@ -1,7 +1,10 @@
 // Scratch directory: created private, refused when someone else could plant files in it.
 #include "platform/ScratchDir.h"
 
+#include <QDir>
+
 #include <cerrno>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -14,6 +17,9 @@ ScratchDirectory scratchDirectory()
         base.chop(1);
     if (base.isEmpty())
         base = QStringLiteral("/tmp");
+    // A relative TMPDIR names a folder below the current one; the pane needs it absolute.
+    if (!base.startsWith(QLatin1Char('/')))
+        base = QDir(base).absolutePath();
     if (base == QLatin1String("/"))
         base.clear();
 
@@ -30,6 +36,20 @@ ScratchDirectory scratchDirectory()
         return dir;
     dir.usable = S_ISDIR(st.st_mode) && st.st_uid == getuid() && (st.st_mode & 077) == 0;
     return dir;
+}
+
+int createScratchFile(const QString &path)
+{
+    const QByteArray native = path.toLocal8Bit();
+    struct stat st;
+    if (lstat(native.constData(), &st) == 0) {
+        if (!S_ISREG(st.st_mode))
+            return -1;
+        // A second name of another file keeps that file's text: only this name goes.
+        if (unlink(native.constData()) != 0)
+            return -1;
+    }
+    return open(native.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
 }
 
 } // namespace platform

@@ -1,0 +1,13 @@
+// The program's end by a signal: its interpreters end with it.
+#pragma once
+
+class QCoreApplication;
+
+namespace platform {
+
+// SIGTERM, SIGINT and SIGHUP end the running interpreters at once and then the program, through
+// its event loop as if its window had been closed. A crash (SIGSEGV, SIGBUS, SIGFPE, SIGILL,
+// SIGABRT) ends the interpreters before the program goes down.
+void endInterpretersWithTheProgram(QCoreApplication &app);
+
+} // namespace platform
