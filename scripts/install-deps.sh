@@ -14,7 +14,7 @@ packages=(
   php-cli
   fp-utils xchm xdg-utils
   adwaita-icon-theme
-  xvfb xauth openbox x11-utils poppler-utils
+  xvfb xauth openbox x11-utils xdotool poppler-utils
 )
 missing=()
 for p in "${packages[@]}"; do

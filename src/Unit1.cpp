@@ -289,6 +289,9 @@ void TForm1::Optionen1Click()
 {
     if (Form2->isVisible())
         throw AppError(QStringLiteral("Cannot make a visible window modal"));
+    // Over the prompt, which stays on top: otherwise the modal dialog would open beneath it
+    // and neither could be used.
+    Form2->setWindowFlag(Qt::WindowStaysOnTopHint, Form4->isVisible());
     Form2->exec();
 }
 

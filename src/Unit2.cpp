@@ -8,6 +8,7 @@
 #include "platform/ErrorBox.h"
 
 #include <QFileDialog>
+#include <QShowEvent>
 
 TForm2 *Form2 = nullptr;
 
@@ -21,7 +22,9 @@ TForm2::TForm2(QWidget *parent) : QDialog(parent), ui(std::make_unique<Ui::TForm
     m_openDialog->setFileMode(QFileDialog::ExistingFile);
     m_openDialog->setAcceptMode(QFileDialog::AcceptOpen);
     // One entry "PHP.exe" matching "php.exe"; on Linux the interpreter is named php.
-    m_openDialog->setNameFilters({QStringLiteral("PHP.exe (php.exe php php[0-9]*)"), });
+    m_openDialog->setNameFilters({QStringLiteral("PHP.exe (php.exe php php[0-9]*)")});
+    // The entry reads "PHP.exe" alone, as the Open dialog's entries read without their patterns.
+    m_openDialog->setOption(QFileDialog::HideNameFilterDetails, true);
 
     connect(ui->Button1, &QPushButton::clicked, this, [this] { platform::guarded([this] { Button1Click(); }); });
     connect(ui->Button2, &QPushButton::clicked, this, [this] { platform::guarded([this] { Button2Click(); }); });
@@ -32,6 +35,12 @@ TForm2::~TForm2() = default;
 
 void TForm2::showEvent(QShowEvent *event)
 {
+    // The window system shows the dialog again after a restore: that is no showing of ours,
+    // and what the user typed stays.
+    if (event->spontaneous()) {
+        QDialog::showEvent(event);
+        return;
+    }
     centreOnFirstShow(this, m_shownBefore);
     QDialog::showEvent(event);
     ui->Button1->setFocus();

@@ -8,6 +8,8 @@
 #include "core/SettingsStore.h"
 #include "platform/ErrorBox.h"
 
+#include <QShowEvent>
+
 TForm4 *Form4 = nullptr;
 
 TForm4::TForm4(QWidget *parent) : QDialog(parent), ui(std::make_unique<Ui::TForm4>())
@@ -23,6 +25,11 @@ TForm4::~TForm4() = default;
 
 void TForm4::showEvent(QShowEvent *event)
 {
+    // Restored by the window system: not shown by the program, nothing to store again.
+    if (event->spontaneous()) {
+        QDialog::showEvent(event);
+        return;
+    }
     if (Form1)
         centreOver(this, Form1);
     QDialog::showEvent(event);

@@ -13,6 +13,12 @@
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QProcess>
+#include <QStatusBar>
+#include <QComboBox>
+#include <QDir>
+#include <QFileDialog>
+#include <QtTest/qtestspontaneevent.h>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -42,9 +48,60 @@ struct Run
     }
 };
 
+// Whether an interpreter runs on this environment's scratch script.
+bool scriptRuns(const IsolatedEnvironment &env)
+{
+    const QByteArray script = (env.scratchDir() + QStringLiteral("temp.php")).toLocal8Bit();
+    for (const QString &pid : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs))
+        if (readAll(QStringLiteral("/proc/%1/cmdline").arg(pid)).contains(script))
+            return true;
+    return false;
+}
+
 QPushButton *button(QWidget *form, const char *name)
 {
     return form->findChild<QPushButton *>(QString::fromLatin1(name));
+}
+
+// Whether a window manager runs on this display.
+bool windowManagerRuns()
+{
+    QProcess xprop;
+    xprop.start(QStringLiteral("xprop"), {QStringLiteral("-root"), QStringLiteral("_NET_SUPPORTING_WM_CHECK")});
+    return xprop.waitForFinished(5000) && xprop.readAllStandardOutput().contains("window id");
+}
+
+// Minimise and restore as the user does it through the window manager; without one, the
+// restore's show event as the window system sends it.
+bool minimiseAndRestore(QWidget *window)
+{
+    if (!windowManagerRuns()) {
+        QShowEvent shown;
+        QSpontaneKeyEvent::setSpontaneous(&shown);
+        QApplication::instance()->notify(window, &shown); // sendEvent would clear the flag
+        return true;
+    }
+    const QString id = QString::number(window->winId());
+    if (QProcess::execute(QStringLiteral("xdotool"), {QStringLiteral("windowminimize"), QStringLiteral("--sync"), id}) != 0)
+        return false;
+    if (!waitUntil([&] { return window->isMinimized(); }))
+        return false;
+    if (QProcess::execute(QStringLiteral("xdotool"), {QStringLiteral("windowactivate"), QStringLiteral("--sync"), id}) != 0)
+        return false;
+    return waitUntil([&] { return !window->isMinimized() && window->isActiveWindow(); });
+}
+
+// The shown windows from bottom to top, as the window manager stacks them.
+QList<WId> stacking()
+{
+    QProcess xprop;
+    xprop.start(QStringLiteral("xprop"), {QStringLiteral("-root"), QStringLiteral("_NET_CLIENT_LIST_STACKING")});
+    xprop.waitForFinished(5000);
+    QList<WId> ids;
+    const QByteArray out = xprop.readAllStandardOutput();
+    for (const QByteArray &part : out.mid(out.indexOf('#') + 1).split(','))
+        ids << WId(part.trimmed().toULongLong(nullptr, 16));
+    return ids;
 }
 } // namespace
 
@@ -315,6 +372,114 @@ private slots:
         run.memo()->setPlainText(QStringLiteral("<?php echo 'a'; flush(); usleep(800000); echo 'z';"));
         Form1->action("Jetztaktualisieren1")->trigger();
         QVERIFY(run.paneShows(QStringLiteral("az")));
+    }
+
+    // The window system's own showings after a restore are not the program's: nothing reloads
+    // or stores again.
+    void restoreKeepsWhatWasTyped()
+    {
+        IsolatedEnvironment env;
+        env.writeRegistry(ConfiguredWithPhp);
+        Run run;
+        run.show();
+        auto *edit = Form2->findChild<QLineEdit *>(QStringLiteral("Edit1"));
+        Form2->show();
+        QVERIFY(QTest::qWaitForWindowExposed(Form2));
+        QVERIFY(activate(Form2));
+        QCOMPARE(edit->text(), QStringLiteral("/usr/bin/php"));
+        edit->setText(QStringLiteral("/opt/getippt/php"));
+        QVERIFY(minimiseAndRestore(Form2));
+        QCOMPARE(edit->text(), QStringLiteral("/opt/getippt/php"));
+        Form2->hide();
+
+        const QByteArray changed = "REGEDIT4\n[HKEY_LOCAL_MACHINE\\Software\\Korlith]\n\"configured\"=\"x\"\n";
+        Form4->show();
+        QVERIFY(QTest::qWaitForWindowExposed(Form4));
+        env.writeRegistry(changed);
+        QVERIFY(minimiseAndRestore(Form4));
+        QCOMPARE(env.readRegistry(), changed);
+        Form4->hide();
+    }
+
+    // With the prompt on screen, the settings dialog opens above it and takes the input.
+    void settingsOpenAboveThePrompt()
+    {
+        IsolatedEnvironment env;
+        Run run;
+        run.show();
+        QVERIFY(Form4->isVisible());
+        QVERIFY(QTest::qWaitForWindowExposed(Form4));
+        const bool wm = windowManagerRuns();
+        bool above = false, active = false, filterPlain = false;
+        QTimer::singleShot(0, [&] {
+            if (QTest::qWaitForWindowExposed(Form2) && QTest::qWaitForWindowActive(Form2)) {
+                active = QApplication::activeWindow() == Form2;
+                if (wm) {
+                    waitUntil([&] {
+                        const QList<WId> ids = stacking();
+                        return ids.indexOf(Form2->winId()) > ids.indexOf(Form4->winId()) && ids.contains(Form4->winId());
+                    });
+                    const QList<WId> ids = stacking();
+                    above = ids.indexOf(Form2->winId()) > ids.indexOf(Form4->winId()) && ids.contains(Form4->winId());
+                } else {
+                    above = true; // no window manager, no stacking layers
+                }
+                // The browse dialog's filter reads as its caption, without its patterns.
+                QTimer::singleShot(0, [&] {
+                    for (QWidget *w : QApplication::topLevelWidgets())
+                        if (auto *dialog = qobject_cast<QFileDialog *>(w); dialog && dialog->isVisible()) {
+                            auto *types = dialog->findChild<QComboBox *>(QStringLiteral("fileTypeCombo"));
+                            filterPlain = types && types->currentText() == QLatin1String("PHP.exe");
+                            dialog->reject();
+                        }
+                });
+                QTest::mouseClick(button(Form2, "Button2"), Qt::LeftButton);
+            }
+            Form2->reject();
+        });
+        Form1->action("Einstellungen1")->trigger();
+        QVERIFY(active);
+        QVERIFY(above);
+        QVERIFY(filterPlain);
+    }
+
+    // Enter when the run fails: the error, and nothing else changes; New forgets a late page;
+    // output cut at the bound says so.
+    void runFailuresLatePagesAndCutOutput()
+    {
+        IsolatedEnvironment env;
+        env.writeRegistry(ConfiguredWithPhp);
+        Run run;
+        run.show();
+        run.memo()->setFocus();
+        QVERIFY(waitUntil([&] { return run.memo()->hasFocus(); }));
+        {
+            writeFile(env.scratchDir().chopped(1), "planted");
+            MessageBoxCatcher boxes;
+            QTest::keyClicks(run.memo(), QStringLiteral("abc"));
+            QTest::keyClick(run.memo(), Qt::Key_Return);
+            QCOMPARE(boxes.seen.size(), 1);
+            QCOMPARE(run.memo()->toPlainText(), QStringLiteral("abc"));
+            QFile::remove(env.scratchDir().chopped(1));
+        }
+
+        // A run that outlives the wait, then New: its page never comes back.
+        run.memo()->setPlainText(QStringLiteral("<?php echo 'alt'; flush(); usleep(700000); echo 'ende';"));
+        Form1->action("Jetztaktualisieren1")->trigger();
+        Form1->action("Neu1")->trigger();
+        QVERIFY(run.paneShows(QString()));
+        // Until the interpreter would have ended, and a little after.
+        QVERIFY(waitUntil([&] { return !scriptRuns(env); }, 5000));
+        QTest::qWait(900);
+        QCOMPARE(run.paneText(), QString());
+
+        run.memo()->setPlainText(QStringLiteral("<?php while (true) echo str_repeat('x', 65536);"));
+        Form1->action("Jetztaktualisieren1")->trigger();
+        QVERIFY(waitUntil([&] { return Form1->statusBar()->currentMessage().contains(QStringLiteral("abgeschnitten")); }));
+        run.memo()->setPlainText(QStringLiteral("<?php echo 'kurz';"));
+        Form1->action("Jetztaktualisieren1")->trigger();
+        QVERIFY(run.paneShows(QStringLiteral("kurz")));
+        QCOMPARE(Form1->statusBar()->currentMessage(), QString());
     }
 
     void scratchFileErrorIsReported()
