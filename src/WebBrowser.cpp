@@ -87,6 +87,10 @@ void TWebBrowser::contextMenuEvent(QContextMenuEvent *event)
         QWebEnginePage::InspectElement};
     for (const QWebEnginePage::WebAction action : leaving)
         menu->removeAction(pageAction(action));
+    // Copying and selecting are always offered, as in an editor's menu.
+    for (const QWebEnginePage::WebAction action : {QWebEnginePage::Copy, QWebEnginePage::SelectAll})
+        if (!menu->actions().contains(pageAction(action)))
+            menu->addAction(pageAction(action));
     // No separator at either end or twice in a row.
     QAction *previous = nullptr;
     for (QAction *action : menu->actions()) {

@@ -1,9 +1,13 @@
 // The preview pane under its guard, with a real web view: what passes, what is cancelled.
+#include "TestHttpServer.h"
 #include "TestMain.h"
 #include "TestSupport.h"
 #include "WebBrowser.h"
 #include "core/PreviewRun.h"
 
+#include <QMenu>
+#include <QProcess>
+#include <QWindow>
 #include <QSignalSpy>
 #include <QWebEnginePage>
 
@@ -129,6 +133,101 @@ private slots:
         QCOMPARE(pane.text(), QString());
         QCOMPARE(pane.asked.size(), asked);
         QCOMPARE(pane.view.url().toString(), QStringLiteral("about:blank"));
+    }
+
+    // A link to a remote page named like the output: the server is never asked.
+    void remoteOutputNeverShows()
+    {
+        TestHttpServer server;
+        if (!server.isListening())
+            QSKIP("port 80 of 127.0.0.2 is not available (needs root)");
+        server.route("/Output.htm", TestHttpServer::ok("<p>remote</p>"));
+        IsolatedEnvironment env;
+        Pane pane;
+        const QString out = env.root() + QStringLiteral("/Output.htm");
+        writeFile(out, "<p>local</p><a id='r' href='http://127.0.0.2/Output.htm'>r</a>"
+                       "<a id='p' href='http://127.0.0.2:80/x/Output.htm'>p</a>");
+        QVERIFY(pane.load(out));
+        for (const char *id : {"r", "p"}) {
+            const int asked = pane.asked.size();
+            pane.js(QStringLiteral("document.getElementById('%1').click()").arg(QLatin1String(id)));
+            QVERIFY(waitUntil([&] { return pane.asked.size() == asked + 1; }));
+        }
+        QTest::qWait(200);
+        QCOMPARE(server.requestCount(), 0);
+        QCOMPARE(pane.text().left(5), QStringLiteral("local"));
+    }
+
+    // Ways out that the engine asks nobody about: the pane comes back to the output.
+    void pageCannotBlankOrLeaveThePane()
+    {
+        IsolatedEnvironment env;
+        Pane pane;
+        const QString out = env.root() + QStringLiteral("/Output.htm");
+        writeFile(out, "<p>shown</p><a id='b' href='about:blank'>b</a>");
+        QVERIFY(pane.load(QStringLiteral("about:blank")));
+        QVERIFY(pane.load(out));
+        QSignalSpy changes(&pane.view, &QWebEngineView::urlChanged);
+        pane.js(QStringLiteral("document.getElementById('b').click()"));
+        QVERIFY(waitUntil([&] { return changes.size() >= 2 && pane.view.url().fileName() == OutputFileName; }));
+        QVERIFY(waitUntil([&] { return pane.text().startsWith(QStringLiteral("shown")); }));
+        // Back through the history, to the program's empty start page.
+        changes.clear();
+        pane.js(QStringLiteral("history.back()"));
+        QVERIFY(waitUntil([&] { return changes.size() >= 2 && pane.view.url().fileName() == OutputFileName; }));
+        QVERIFY(waitUntil([&] { return pane.text().startsWith(QStringLiteral("shown")); }));
+        // A page that leaves whenever it is shown: it stays, without its scripts.
+        writeFile(out, "<p>hartnaeckig</p><script>location.href = 'about:blank';</script>");
+        pane.view.Navigate(out);
+        QVERIFY(waitUntil([&] { return pane.view.url().fileName() == OutputFileName && pane.text() == QStringLiteral("hartnaeckig"); }, 10000));
+        QTest::qWait(300);
+        QCOMPARE(pane.view.url().fileName(), OutputFileName);
+        // The program's own blank page is shown as asked.
+        QVERIFY(pane.load(QStringLiteral("about:blank")));
+        QTest::qWait(100);
+        QCOMPARE(pane.view.url().toString(), QStringLiteral("about:blank"));
+    }
+
+    // The context menu as the user opens it: German, and nothing in it leaves the output.
+    void contextMenuOffersNoWayOut()
+    {
+        IsolatedEnvironment env;
+        Pane pane;
+        const QString out = env.root() + QStringLiteral("/Output.htm");
+        writeFile(out, "<p style='font-size:40px'>Text zum Kopieren</p>");
+        QVERIFY(pane.load(QStringLiteral("about:blank")));
+        QVERIFY(pane.load(out));
+        QVERIFY(QTest::qWaitForWindowExposed(&pane.view));
+        QVERIFY(activate(&pane.view));
+        const QPoint at = pane.view.mapToGlobal(QPoint(40, 20));
+        QMenu *menu = nullptr;
+        QVERIFY(waitUntil([&] {
+            if (!menu) {
+                // The real pointer, as the user's hand moves it.
+                QProcess::execute(QStringLiteral("xdotool"), {QStringLiteral("mousemove"), QString::number(at.x()),
+                                                              QString::number(at.y()), QStringLiteral("click"),
+                                                              QStringLiteral("3")});
+                QTest::qWait(200);
+            }
+            for (QWidget *w : QApplication::topLevelWidgets())
+                if (auto *m = qobject_cast<QMenu *>(w); m && m->isVisible())
+                    menu = m;
+            return menu != nullptr;
+        }, 10000));
+        QStringList entries;
+        for (QAction *a : menu->actions())
+            if (!a->isSeparator())
+                entries << a->text();
+        menu->close();
+        QVERIFY2(!entries.isEmpty(), "no entries");
+        for (const QString &entry : entries) {
+            for (const char *leaving : {"Back", "Forward", "Reload", "View page source", "Save page", "Zurück",
+                                        "Vor", "Neu laden", "Seitenquelltext", "Seite speichern", "Fenster"})
+                QVERIFY2(!entry.contains(QString::fromUtf8(leaving)), qPrintable(entries.join(QLatin1String(" | "))));
+        }
+        QVERIFY2(entries.join(QLatin1Char('|')).contains(QStringLiteral("Kopieren"))
+                     || entries.join(QLatin1Char('|')).contains(QStringLiteral("auswählen")),
+                 qPrintable(entries.join(QLatin1String(" | "))));
     }
 
     void rewrittenOutputIsShownAfresh()

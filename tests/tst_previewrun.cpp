@@ -6,6 +6,7 @@
 #include "platform/ScratchDir.h"
 
 #include <QElapsedTimer>
+#include <QDir>
 #include <QProcess>
 #include <QSignalSpy>
 #include <QtTest>
@@ -16,6 +17,21 @@
 
 namespace {
 const QString Php = QStringLiteral("/usr/bin/php");
+
+// A script that leaves a child behind, in the background, which notes its pid in pidFile and
+// writes into the run's output a second later.
+QString leavesAChild(const QString &pidFile, const char *text = "SPAET")
+{
+    return QStringLiteral("<?php exec('sh -c \\'echo $$ > %1; sleep 1; echo %2 >&2; sleep 30\\' > /dev/null &'); echo 'erster';")
+        .arg(pidFile, QLatin1String(text));
+}
+
+qint64 pidIn(const QString &file)
+{
+    qint64 pid = 0;
+    waitUntil([&] { return (pid = readAll(file).trimmed().toLongLong()) > 0; });
+    return pid;
+}
 
 QString runOrError(PreviewRunner &runner, const QString &interpreter, const QString &script)
 {
@@ -167,6 +183,149 @@ private slots:
         const QString out = runner.run(Php, QStringLiteral("<?php $s = str_repeat('x', 65536); while (true) echo $s;"));
         QVERIFY(waitUntil([&] { return runner.runningProcessId() == 0; }, 20000));
         QCOMPARE(QFileInfo(out).size(), platform::InterpreterProcess::OutputLimit);
+    }
+
+    // A background child of a finished run: ended by the next run, by stop() and with the
+    // runner, and never able to write into a later page.
+    void leftoverChildrenEndAndNeverWriteIntoTheNextPage()
+    {
+        IsolatedEnvironment env;
+        const QString pidFile = env.root() + QStringLiteral("/child.pid");
+        {
+            PreviewRunner runner;
+            const QString out = runner.run(Php, leavesAChild(pidFile));
+            QVERIFY(waitUntil([&] { return runner.runningProcessId() == 0; }));
+            const qint64 child = pidIn(pidFile);
+            QVERIFY(child > 0 && processAlive(child));
+            QCOMPARE(readAll(out), QByteArray("erster"));
+            // The old page keeps its writer; the new page is another file.
+            QFile::remove(pidFile);
+            runner.run(Php, QStringLiteral("<?php echo 'zweiter';"));
+            QVERIFY(waitUntil([&] { return !processAlive(child); }, 2000));
+            QTest::qWait(1200);
+            QCOMPARE(readAll(out), QByteArray("zweiter"));
+
+            runner.run(Php, leavesAChild(pidFile));
+            const qint64 second = pidIn(pidFile);
+            QVERIFY(waitUntil([&] { return runner.runningProcessId() == 0; }));
+            runner.stop();
+            QVERIFY(waitUntil([&] { return !processAlive(second); }, 2000));
+            QFile::remove(pidFile);
+            runner.run(Php, leavesAChild(pidFile));
+        }
+        const qint64 third = pidIn(pidFile);
+        QVERIFY(third > 0);
+        QVERIFY(waitUntil([&] { return !processAlive(third); }, 2000));
+    }
+
+    // A late page belongs to its run: stop() cancels it.
+    void stoppedRunSendsNoLatePage()
+    {
+        IsolatedEnvironment env;
+        PreviewRunner runner;
+        QSignalSpy completed(&runner, &PreviewRunner::outputCompleted);
+        runner.run(Php, QStringLiteral("<?php echo 'a'; flush(); usleep(600000); echo 'b';"));
+        const qint64 pid = runner.runningProcessId();
+        QVERIFY(pid > 0);
+        runner.stop();
+        QVERIFY(waitUntil([&] { return !processAlive(pid); }, 2000));
+        QTest::qWait(800);
+        QVERIFY(completed.isEmpty());
+    }
+
+    // Names planted in the scratch folder: nothing is written through them, nothing blocks.
+    void plantedScratchFilesAreRefused_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("kind");
+        for (const QString &name : {QStringLiteral("temp.php"), QStringLiteral("Output.htm")}) {
+            QTest::newRow(qPrintable(name + QStringLiteral(" symbolic link"))) << name << QStringLiteral("link");
+            QTest::newRow(qPrintable(name + QStringLiteral(" dangling link"))) << name << QStringLiteral("dangling");
+            QTest::newRow(qPrintable(name + QStringLiteral(" named pipe"))) << name << QStringLiteral("fifo");
+            QTest::newRow(qPrintable(name + QStringLiteral(" folder"))) << name << QStringLiteral("dir");
+            QTest::newRow(qPrintable(name + QStringLiteral(" hard link"))) << name << QStringLiteral("hard");
+        }
+    }
+
+    void plantedScratchFilesAreRefused()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, kind);
+        IsolatedEnvironment env;
+        const platform::ScratchDirectory dir = platform::scratchDirectory();
+        QVERIFY(dir.usable);
+        const QString planted = dir.path + name;
+        const QString target = env.root() + QStringLiteral("/target.txt");
+        writeFile(target, "unberuehrt");
+        const QByteArray p = QFile::encodeName(planted);
+        if (kind == QLatin1String("link"))
+            QVERIFY(symlink(QFile::encodeName(target).constData(), p.constData()) == 0);
+        else if (kind == QLatin1String("dangling"))
+            QVERIFY(symlink(QFile::encodeName(env.root() + QStringLiteral("/neu.txt")).constData(), p.constData()) == 0);
+        else if (kind == QLatin1String("fifo"))
+            QVERIFY(mkfifo(p.constData(), 0600) == 0);
+        else if (kind == QLatin1String("dir"))
+            QVERIFY(QDir().mkdir(planted));
+        else
+            QVERIFY(link(QFile::encodeName(target).constData(), p.constData()) == 0);
+
+        PreviewRunner runner;
+        const QString result = runOrError(runner, Php, QStringLiteral("<?php echo 'neu';"));
+        if (kind == QLatin1String("hard")) {
+            // A second name of another file: the name gets a file of its own.
+            QCOMPARE(result, dir.path + OutputFileName);
+            QCOMPARE(readAll(result), QByteArray("neu"));
+        } else {
+            QCOMPARE(result, QStringLiteral("error: Cannot create file ") + planted);
+        }
+        QCOMPARE(readAll(target), QByteArray("unberuehrt"));
+        QVERIFY(!QFile::exists(env.root() + QStringLiteral("/neu.txt")));
+    }
+
+    void relativeTmpdirGivesAnAbsoluteOutput()
+    {
+        IsolatedEnvironment env;
+        const QString old = QDir::currentPath();
+        QVERIFY(QDir::setCurrent(env.root()));
+        qputenv("TMPDIR", "tmp");
+        PreviewRunner runner;
+        const QString out = runOrError(runner, Php, QStringLiteral("<?php echo 'relativ';"));
+        QDir::setCurrent(old);
+        QCOMPARE(out, env.scratchDir() + OutputFileName);
+        QVERIFY(QFileInfo(out).isAbsolute());
+        QCOMPARE(readAll(out), QByteArray("relativ"));
+    }
+
+    // The program ends by a signal: its interpreter ends with it, and only that.
+    void interpreterEndsWithTheProgram_data()
+    {
+        QTest::addColumn<int>("sig");
+        QTest::newRow("SIGTERM") << int(SIGTERM);
+        QTest::newRow("SIGINT") << int(SIGINT);
+        QTest::newRow("SIGHUP") << int(SIGHUP);
+        QTest::newRow("SIGSEGV") << int(SIGSEGV);
+        QTest::newRow("SIGKILL") << int(SIGKILL);
+    }
+
+    void interpreterEndsWithTheProgram()
+    {
+        QFETCH(int, sig);
+        IsolatedEnvironment env;
+        QProcess foreign;
+        foreign.start(Php, {QStringLiteral("-r"), QStringLiteral("sleep(30);")});
+        QVERIFY(foreign.waitForStarted());
+        QProcess program;
+        program.start(QStringLiteral(PREVIEW_CHILD), {Php, QStringLiteral("<?php while (true) usleep(1000);")});
+        QVERIFY(program.waitForStarted());
+        QVERIFY(waitUntil([&] { return program.canReadLine(); }, 10000));
+        const qint64 php = program.readLine().trimmed().toLongLong();
+        QVERIFY(php > 0 && processAlive(php));
+        ::kill(pid_t(program.processId()), sig);
+        QVERIFY(program.waitForFinished(5000));
+        QVERIFY(waitUntil([&] { return !processAlive(php); }, 2000));
+        QVERIFY(processAlive(foreign.processId()));
+        foreign.kill();
+        foreign.waitForFinished();
     }
 
     void scratchDirectoryIsPrivate()
