@@ -1,6 +1,8 @@
 // TCodeEdit: the gutter follows the scrolling and marks the current line, after Qt's code editor example.
 #include "CodeEdit.h"
 
+#include "core/EditorText.h"
+
 #include "EditorPalette.h"
 #include "PhpHighlighter.h"
 
@@ -42,6 +44,24 @@ int TCodeEdit::gutterDigits(int lines)
     for (int max = qMax(1, lines); max >= 10; max /= 10)
         ++digits;
     return digits;
+}
+
+QString TCodeEdit::documentText() const
+{
+    // toPlainText() would turn no-break spaces into blanks and line separators into breaks.
+    QString text = document()->toRawText();
+    text.replace(QChar::ParagraphSeparator, QLatin1Char('\n'));
+    return text;
+}
+
+QString TCodeEdit::exactText() const
+{
+    return fromEditorForm(documentText());
+}
+
+void TCodeEdit::setExactText(const QString &text)
+{
+    setPlainText(toEditorForm(text));
 }
 
 int TCodeEdit::lineNumberAreaWidth() const

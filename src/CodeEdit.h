@@ -16,6 +16,13 @@ public:
     // Digits the gutter shows for a document of this many lines.
     static int gutterDigits(int lines);
 
+    // The text as the document holds it: its lines joined by "\n", nothing rewritten (no-break
+    // spaces and line separators stay). Positions in it are the editor's cursor positions.
+    QString documentText() const;
+    // The user's text exactly, as it is saved, run and printed.
+    QString exactText() const;
+    void setExactText(const QString &text);
+
     QWidget *lineNumberArea() const { return m_gutter; }
     void paintLineNumbers(QPaintEvent *event);
 

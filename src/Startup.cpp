@@ -13,8 +13,14 @@
 #include <QLocale>
 #include <QTranslator>
 
+#include <csignal>
+
 void initApplication(QApplication &app)
 {
+    // A file-size limit below a document's size must fail the write, not end the program with
+    // the unsaved text. Interpreters get the default back before they start.
+    signal(SIGXFSZ, SIG_IGN);
+
     // No display name: Qt would append it to every title the window manager draws.
     app.setApplicationName(QStringLiteral("Korlith"));
     app.setOrganizationName(QStringLiteral("Tolvane"));

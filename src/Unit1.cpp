@@ -6,6 +6,7 @@
 #include "FindDialog.h"
 #include "FormSupport.h"
 #include "HTTPGet.h"
+#include "CodeEdit.h"
 #include "ReplaceDialog.h"
 #include "URL.h"
 #include "Unit2.h"
@@ -14,6 +15,7 @@
 #include "Unit5.h"
 #include "WebBrowser.h"
 #include "core/Document.h"
+#include "core/EditorText.h"
 #include "core/Maker.h"
 #include "core/PrinterText.h"
 #include "core/SettingsStore.h"
@@ -264,7 +266,7 @@ void TForm1::Jetztaktualisieren1Click()
 
 void TForm1::Aktualisieren()
 {
-    const QString output = m_preview.run(InterpreterPath, ui->memo1->toPlainText());
+    const QString output = m_preview.run(InterpreterPath, ui->memo1->exactText());
     showOutputState(output);
     ui->WebBrowser1->Navigate(output);
 }
@@ -318,10 +320,18 @@ void TForm1::ToolButton1Click()
 
 void TForm1::ffnnen1Click()
 {
+    const QString previous = OpenDialog1->FileName;
     if (!OpenDialog1->Execute())
         return;
-    const DecodedText doc = loadDocument(OpenDialog1->FileName);
-    ui->memo1->setPlainText(doc.text);
+    DecodedText doc;
+    try {
+        doc = loadDocument(OpenDialog1->FileName);
+    } catch (const AppError &) {
+        // The open document is still the one that was: Save must not write to the failed name.
+        OpenDialog1->FileName = previous;
+        throw;
+    }
+    ui->memo1->setExactText(doc.text);
     m_format = doc.format;
     setCaption(kUntitled + QStringLiteral(" - ") + QFileInfo(OpenDialog1->FileName).fileName());
     Aktualisieren();
@@ -329,7 +339,7 @@ void TForm1::ffnnen1Click()
 
 void TForm1::writeDocument(const QString &path)
 {
-    saveDocument(path, ui->memo1->toPlainText(), m_format);
+    saveDocument(path, ui->memo1->exactText(), m_format);
 }
 
 void TForm1::Speichern1Click()
@@ -362,7 +372,7 @@ void TForm1::SearchReplace1Execute()
 
 void TForm1::selectEditorRange(int editorStart, int length)
 {
-    const QString plain = ui->memo1->toPlainText();
+    const QString plain = ui->memo1->documentText();
     const int start = toControlPosition(plain, editorStart);
     const int end = toControlPosition(plain, editorStart + length);
     QTextCursor cursor = ui->memo1->textCursor();
@@ -371,9 +381,9 @@ void TForm1::selectEditorRange(int editorStart, int length)
     ui->memo1->setTextCursor(cursor);
 }
 
-static std::optional<int> searchLines(QPlainTextEdit *memo, const QString &text)
+static std::optional<int> searchLines(TCodeEdit *memo, const QString &text)
 {
-    return lineSearch(memo->toPlainText().split(QLatin1Char('\n')), text);
+    return lineSearch(memo->documentText().split(QLatin1Char('\n')), text);
 }
 
 void TForm1::SearchFind1FindDialogFind()
@@ -396,7 +406,7 @@ void TForm1::SearchReplace1ReplaceDialogFind()
 
 void TForm1::SearchReplace1Replace(bool all)
 {
-    QPlainTextEdit *target = m_replaceTarget;
+    TCodeEdit *target = m_replaceTarget;
     // The target is forgotten after every press, also when the handler stops at an error.
     m_replaceTarget = nullptr;
     if (!target)
@@ -406,7 +416,7 @@ void TForm1::SearchReplace1Replace(bool all)
     const SearchOptions options = ReplaceDialog1->options();
 
     // The text with CR LF breaks and the selection in editor positions.
-    const QString plain = target->toPlainText();
+    const QString plain = target->documentText();
     QString text = withCrLf(plain);
     QTextCursor cursor = target->textCursor();
     int selStart = toEditorPosition(plain, cursor.selectionStart());
@@ -431,32 +441,50 @@ void TForm1::SearchReplace1Replace(bool all)
         return;
     }
 
-    // Replace-all works on the text and puts the result into the editor once, as one step
-    // that a single undo takes back.
-    bool changed = false;
-    auto replaceSelection = [&] {
-        text.replace(selStart, selLength, replacement);
-        selStart += int(replacement.size());
-        selLength = 0;
-        changed = true;
-    };
-    if (selLength > 0 && text.mid(selStart, selLength).compare(findText, Qt::CaseInsensitive) == 0)
-        replaceSelection();
-    while (const auto found = standardSearch(text, selStart, selLength, findText, options)) {
-        selStart = *found;
-        selLength = int(findText.size());
-        replaceSelection();
+    // Replace-all finds every occurrence in the text as it stands and puts the result into the
+    // editor once, as one step that a single undo takes back. Downward, each search goes on
+    // after the occurrence just replaced, which it never looks behind, so the original text
+    // gives the same occurrences as the replaced one would; upward, it goes on before it, so a
+    // replacement that holds the search text is never found again.
+    const int findLength = int(findText.size());
+    QList<int> hits;
+    int from = selStart, fromLength = selLength;
+    if (selLength > 0 && text.mid(selStart, selLength).compare(findText, Qt::CaseInsensitive) == 0) {
+        hits << selStart;
+        from = options.down ? selStart + selLength : selStart;
+        fromLength = 0;
     }
-    if (!changed)
+    while (const auto found = standardSearch(text, from, fromLength, findText, options)) {
+        hits << *found;
+        from = options.down ? *found + findLength : *found;
+        fromLength = 0;
+    }
+    if (hits.isEmpty())
         return;
-    QString result = text;
+    if (!options.down)
+        std::reverse(hits.begin(), hits.end());
+    QString result;
+    result.reserve(text.size() + hits.size() * (replacement.size() - findLength));
+    int copied = 0;
+    for (int i = 0; i < hits.size(); ++i) {
+        // The first occurrence may be the selection, whose length is its own.
+        const int length = hits[i] == selStart && selLength > 0 ? selLength : findLength;
+        result += QStringView(text).mid(copied, hits[i] - copied);
+        result += replacement;
+        copied = hits[i] + length;
+    }
+    result += QStringView(text).mid(copied);
+    // The caret ends after the replacement made last.
+    const int growth = int(replacement.size()) - findLength;
+    const int caret = options.down ? hits.last() + (int(hits.size()) - 1) * growth + int(replacement.size())
+                                   : hits.first() + int(replacement.size());
     result.replace(QLatin1String("\r\n"), QLatin1String("\n"));
     cursor.beginEditBlock();
     cursor.select(QTextCursor::Document);
     cursor.insertText(result);
     cursor.endEditBlock();
     target->setTextCursor(cursor);
-    selectEditorRange(selStart, 0);
+    selectEditorRange(caret, 0);
 }
 
 void TForm1::KorlithOnline1Click()
@@ -519,8 +547,14 @@ void TForm1::PrintDlg1Accept(QPrinter &printer)
     prn.write(QStringLiteral("\r\n"));
     prn.writeln();
     const QString blanks(10, QLatin1Char(' '));
-    for (QTextBlock block = ui->memo1->document()->begin(); block.isValid(); block = block.next())
-        prn.writeln(blanks + block.text());
+    // The editor's lines as a memo counts them: a final line break ends the last line and
+    // opens no empty one.
+    const QTextBlock last = ui->memo1->document()->lastBlock();
+    for (QTextBlock block = ui->memo1->document()->begin(); block.isValid(); block = block.next()) {
+        if (block == last && block.text().isEmpty())
+            break;
+        prn.writeln(blanks + fromEditorForm(block.text()));
+    }
     prn.close();
     surface.finish();
 }

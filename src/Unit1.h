@@ -21,6 +21,7 @@ class TReplaceDialog;
 class QLabel;
 class QPlainTextEdit;
 class TWebBrowser;
+class TCodeEdit;
 
 // Program-wide values, read from the settings store at start-up.
 extern QString InterpreterPath;
@@ -104,7 +105,7 @@ private:
     bool m_clipboardHasText = false;
     std::unique_ptr<QPrinter> m_printer;     // keeps the chosen printer between listings
     TextFormat m_format;                     // how the document's file is encoded
-    QPlainTextEdit *m_replaceTarget = nullptr;
+    TCodeEdit *m_replaceTarget = nullptr;
 };
 
 extern TForm1 *Form1;

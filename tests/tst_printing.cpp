@@ -21,7 +21,7 @@ struct RecordingSurface : TextSurface
     int pageHeight() const override { return height; }
     int textWidth(const QString &t) const override { return 10 * int(t.size()); }
     int fontHeight() const override { return 20; }
-    int averageCharWidth() const override { return 10; }
+    int charAdvance() const override { return 10; }
     void drawText(int x, int y, const QString &t) override { drawn << QStringLiteral("%1:%2,%3:%4").arg(page).arg(x).arg(y).arg(t); }
     void newPage() override { ++page; }
 };

@@ -1,6 +1,8 @@
-// PrinterTextDevice: CR flushes, LF advances, tabs to multiples of eight average widths,
+// PrinterTextDevice: CR flushes, LF advances, tabs to multiples of eight character advances,
 // long text broken at a character boundary.
 #include "core/PrinterText.h"
+
+#include <algorithm>
 
 PrinterTextDevice::PrinterTextDevice(TextSurface &surface) : m_surface(surface) {}
 
@@ -32,26 +34,48 @@ void PrinterTextDevice::close()
     flush();
 }
 
+// How many characters of the rest of the pending text fit into room: the longest prefix that
+// fits, found by doubling and then halving, so that only prefixes up to twice the answer are
+// measured and a long line costs time in proportion to its length.
+int PrinterTextDevice::fitting(int room) const
+{
+    const qsizetype rest = m_pending.size() - m_done;
+    auto fits = [&](qsizetype n) { return m_surface.textWidth(m_pending.mid(m_done, n)) <= room; };
+    // Most lines of a listing are short and fit whole: one measurement.
+    if (rest <= 512 && fits(rest))
+        return int(rest);
+    qsizetype low = 0, high = 1;
+    while (high <= rest && fits(high)) {
+        low = high;
+        high *= 2;
+    }
+    high = std::min(high, rest + 1); // the first length known not to fit, or one past the end
+    while (high - low > 1) {
+        const qsizetype mid = low + (high - low) / 2;
+        (fits(mid) ? low : high) = mid;
+    }
+    return int(low);
+}
+
 void PrinterTextDevice::flush()
 {
-    while (!m_pending.isEmpty()) {
-        const int room = m_surface.pageWidth() - m_x;
-        int fit = int(m_pending.size());
-        while (fit > 0 && m_surface.textWidth(m_pending.left(fit)) > room)
-            --fit;
+    while (m_done < m_pending.size()) {
+        int fit = fitting(m_surface.pageWidth() - m_x);
         // At the start of a line at least one character goes out, however narrow the page.
         if (fit == 0 && m_x == 0)
             fit = 1;
         if (fit > 0) {
-            const QString part = m_pending.left(fit);
+            const QString part = m_pending.mid(m_done, fit);
             m_surface.drawText(m_x, m_y, part);
             m_x += m_surface.textWidth(part);
             m_lineHeight = qMax(m_lineHeight, m_surface.fontHeight());
-            m_pending.remove(0, fit);
+            m_done += fit;
         }
-        if (!m_pending.isEmpty())
+        if (m_done < m_pending.size())
             advanceLine();
     }
+    m_pending.clear();
+    m_done = 0;
 }
 
 void PrinterTextDevice::newLine()
@@ -81,7 +105,7 @@ void PrinterTextDevice::newPage()
 void PrinterTextDevice::tab()
 {
     flush();
-    const int t = 8 * qMax(1, m_surface.averageCharWidth());
+    const int t = 8 * qMax(1, m_surface.charAdvance());
     const int next = ((m_x + 1) / t + 1) * t;
     if (next > m_surface.pageWidth())
         advanceLine();
@@ -91,6 +115,8 @@ void PrinterTextDevice::tab()
 
 #include "core/AppError.h"
 
+#include <QFile>
+#include <QFileInfo>
 #include <QFontMetrics>
 #include <QPainter>
 #include <QPrinter>
@@ -134,9 +160,11 @@ int PrinterSurface::fontHeight() const
     return m_painter->fontMetrics().height();
 }
 
-int PrinterSurface::averageCharWidth() const
+int PrinterSurface::charAdvance() const
 {
-    return m_painter->fontMetrics().averageCharWidth();
+    // The real advance: a fixed-width font's average width can differ from it, and the
+    // columns would drift.
+    return m_painter->fontMetrics().horizontalAdvance(QLatin1Char(' '));
 }
 
 void PrinterSurface::drawText(int x, int y, const QString &text)
@@ -152,6 +180,15 @@ void PrinterSurface::newPage()
 
 void PrinterSurface::finish()
 {
-    if (!m_painter->end())
+    if (!m_painter->end() || m_printer.printerState() == QPrinter::Error)
         throw AppError(QStringLiteral("Printer is not currently printing"));
+    // The PDF writer does not tell a write that failed (a full disk): the file must be whole.
+    const QString file = m_printer.outputFileName();
+    if (m_printer.outputFormat() == QPrinter::PdfFormat && !file.isEmpty()) {
+        QFile written(file);
+        const bool whole = QFileInfo(file).isFile() && written.open(QIODevice::ReadOnly) && written.size() > 16
+                           && written.seek(written.size() - 16) && written.read(16).contains("%%EOF");
+        if (!whole)
+            throw AppError::cannotCreateFile(file);
+    }
 }

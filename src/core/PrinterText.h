@@ -12,7 +12,8 @@ public:
     virtual int pageHeight() const = 0;
     virtual int textWidth(const QString &text) const = 0;
     virtual int fontHeight() const = 0;
-    virtual int averageCharWidth() const = 0;
+    // The advance of one character of the (fixed-width) font: the tab stops' unit.
+    virtual int charAdvance() const = 0;
     // Draws text with its top-left corner at (x, y); raises AppError when the printer fails.
     virtual void drawText(int x, int y, const QString &text) = 0;
     virtual void newPage() = 0;
@@ -34,9 +35,11 @@ private:
     void advanceLine();
     void newPage();
     void tab();
+    int fitting(int room) const;
 
     TextSurface &m_surface;
     QString m_pending;
+    qsizetype m_done = 0; // how much of m_pending is out already
     int m_x = 0;
     int m_y = 0;
     int m_lineHeight = 0; // tallest text written on the current line
@@ -58,11 +61,12 @@ public:
     int pageHeight() const override;
     int textWidth(const QString &text) const override;
     int fontHeight() const override;
-    int averageCharWidth() const override;
+    int charAdvance() const override;
     void drawText(int x, int y, const QString &text) override;
     void newPage() override;
 
-    // Ends the print document and sends it.
+    // Ends the print document and sends it; raises an error when it did not reach its place
+    // (a file that could not be written, a printer in error).
     void finish();
 
 private:

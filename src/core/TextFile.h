@@ -5,5 +5,7 @@
 #include <QString>
 
 // Writes bytes to path through a temporary file beside it and a rename, so that a failed
-// write leaves the old file as it was. Raises "Cannot create file %s" on failure.
+// write leaves the old file as it was; the file keeps its owner and group where possible, and a
+// file with other names is written in place so that they all see the new text. Anything but a
+// regular file is refused. Raises "Cannot create file %s" on failure.
 void writeFileAtomically(const QString &path, const QByteArray &bytes);

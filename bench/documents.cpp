@@ -1,0 +1,71 @@
+// Benchmark: the commands that walk a whole document: printing a long line and a large
+// listing to PDF, and replace-all with many replacements.
+#include "BenchSupport.h"
+#include "ReplaceDialog.h"
+#include "Unit1.h"
+
+#include <QCheckBox>
+#include <QElapsedTimer>
+#include <QPlainTextEdit>
+#include <QPrinter>
+#include <cstdio>
+
+namespace {
+
+double printMs(const QString &text, const QString &pdf)
+{
+    Form1->memo1()->setPlainText(text);
+    QPrinter printer(QPrinter::HighResolution);
+    printer.setOutputFormat(QPrinter::PdfFormat);
+    printer.setOutputFileName(pdf);
+    QElapsedTimer t;
+    t.start();
+    Form1->PrintDlg1Accept(printer);
+    return t.nsecsElapsed() / 1e6;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    BenchProgram program(argc, argv);
+    const QString pdf = program.dir.path() + QStringLiteral("/listing.pdf");
+
+    for (const int length : {2000, 10000, 20000})
+        std::printf("print one line of %6d characters:   %8.0f ms\n", length,
+                    printMs(QString(length, QLatin1Char('x')), pdf));
+    QString listing;
+    const QString line = QStringLiteral("    echo \"<tr><td>\" . $zeile['name'] . \"</td></tr>\"; // Kommentar\n");
+    for (const int mb : {5, 10}) {
+        while (listing.size() < mb * 1000 * 1000)
+            listing += line;
+        std::printf("print a listing of %4.1f MB:          %8.0f ms\n", listing.size() / 1e6, printMs(listing, pdf));
+    }
+
+    // Replace-all of a short word in a large document, as the dialog does it.
+    for (const double mb : {3.2, 9.2}) {
+        QString text;
+        // One replacement in about 46 characters, as in a long listing of ordinary code.
+        const QString piece = QStringLiteral("$wert = strlen($text) + 1; // int, eine Zeile\n");
+        while (text.size() < mb * 1000 * 1000)
+            text += piece;
+        QPlainTextEdit *memo = Form1->memo1();
+        memo->setPlainText(text);
+        Form1->activateWindow();
+        memo->setFocus();
+        QElapsedTimer focus;
+        focus.start();
+        while (!memo->hasFocus() && focus.elapsed() < 5000)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        memo->moveCursor(QTextCursor::Start);
+        Form1->SearchReplace1Execute();
+        Form1->ReplaceDialog1->setTexts(QStringLiteral("wert"), QStringLiteral("zahl"));
+        QElapsedTimer t;
+        t.start();
+        Form1->SearchReplace1Replace(true);
+        const double ms = t.nsecsElapsed() / 1e6;
+        const qsizetype replaced = text.count(QStringLiteral("wert"));
+        std::printf("replace-all, %.1f MB, %lld replacements: %8.0f ms\n", text.size() / 1e6, qint64(replaced), ms);
+    }
+    return 0;
+}
