@@ -3,6 +3,8 @@
 
 #include "core/FileFilter.h"
 
+#include <QAbstractItemView>
+#include <QCompleter>
 #include <QFileDialog>
 #include <QLineEdit>
 
@@ -31,7 +33,13 @@ bool TFileDialog::Execute()
         if (auto *field = m_dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit")))
             field->clear();
     }
-    if (m_dialog->exec() != QDialog::Accepted)
+    const int result = m_dialog->exec();
+    // Return pressed while the name's completion list showed closes the dialog, not the list:
+    // the list would stay on screen and take the next key.
+    for (QLineEdit *edit : m_dialog->findChildren<QLineEdit *>())
+        if (QCompleter *completer = edit->completer(); completer && completer->popup())
+            completer->popup()->hide();
+    if (result != QDialog::Accepted)
         return false;
     const QStringList files = m_dialog->selectedFiles();
     if (files.isEmpty())

@@ -1,4 +1,5 @@
 // Document commands and find/replace on the real main window, with real files and dialogs.
+#include "FileDialog.h"
 #include "FindDialog.h"
 #include "ReplaceDialog.h"
 #include "TestMain.h"
@@ -7,7 +8,11 @@
 #include "WebBrowser.h"
 
 #include <QCheckBox>
+#include <QAbstractItemView>
 #include <QClipboard>
+#include <QCompleter>
+#include <QFileDialog>
+#include <QProcess>
 #include <QElapsedTimer>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -303,6 +308,58 @@ private slots:
         QVERIFY(activate(Form1));
         QTest::keyClick(Form1, Qt::Key_F, Qt::ControlModifier);
         QVERIFY(Form1->FindDialog1->isVisible());
+    }
+
+    // Return while the file dialog's completion list shows: nothing of the dialog stays, and
+    // the next key reaches the program.
+    void completionListGoesWithTheDialog()
+    {
+        if (!windowManagerRuns())
+            QSKIP("the keyboard reaches the file dialog through a window manager");
+        Run run;
+        for (const char *name : {"auswahl1.php", "auswahl2.php"})
+            writeFile(run.file(QString::fromLatin1(name)), "<?php echo 'gewaehlt';");
+        Form1->OpenDialog1->FileName = run.file(QStringLiteral("x.php"));
+        bool listShown = false;
+        QTimer::singleShot(0, [&] {
+            QFileDialog *dialog = nullptr;
+            waitUntil([&] {
+                for (QWidget *w : QApplication::topLevelWidgets())
+                    if (auto *d = qobject_cast<QFileDialog *>(w); d && d->isVisible())
+                        dialog = d;
+                return dialog != nullptr;
+            });
+            if (!dialog || !activate(dialog))
+                return;
+            auto *field = dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"));
+            field->setFocus();
+            field->clear();
+            // Typed on the real keyboard, as the completion list answers typing.
+            QProcess::execute(QStringLiteral("xdotool"), {QStringLiteral("type"), QStringLiteral("--delay"),
+                                                          QStringLiteral("20"), QStringLiteral("auswahl")});
+            listShown = waitUntil([&] { return field->completer() && field->completer()->popup()->isVisible(); });
+            if (listShown)
+                QProcess::execute(QStringLiteral("xdotool"), {QStringLiteral("key"), QStringLiteral("Down"),
+                                                              QStringLiteral("Return")});
+            waitUntil([&] { return !dialog->isVisible(); }, 2000);
+            if (dialog->isVisible())
+                QTest::keyClick(field, Qt::Key_Return);
+            waitUntil([&] { return !dialog->isVisible(); }, 2000);
+            if (dialog->isVisible())
+                dialog->reject();
+        });
+        run.trigger("ffnnen1");
+        QVERIFY(listShown);
+        QCOMPARE(Form1->caption(), QStringLiteral("Korlith 2005 - auswahl1.php"));
+        for (QWidget *w : QApplication::topLevelWidgets())
+            QVERIFY2(!w->isVisible() || w == Form1, qPrintable(w->metaObject()->className()));
+        // The editor has the focus again and its entries are there; Ctrl+S saves at once.
+        QVERIFY(run.focusMemo());
+        QVERIFY(Form1->action("SearchFind1")->isEnabled());
+        run.memo()->setPlainText(QStringLiteral("neu"));
+        QVERIFY(activate(Form1));
+        QTest::keyClick(Form1, Qt::Key_S, Qt::ControlModifier);
+        QVERIFY(waitUntil([&] { return readAll(run.file(QStringLiteral("auswahl1.php"))) == "neu"; }));
     }
 
     // Ending the program with the search dialogs on screen, one of them active.

@@ -63,14 +63,6 @@ QPushButton *button(QWidget *form, const char *name)
     return form->findChild<QPushButton *>(QString::fromLatin1(name));
 }
 
-// Whether a window manager runs on this display.
-bool windowManagerRuns()
-{
-    QProcess xprop;
-    xprop.start(QStringLiteral("xprop"), {QStringLiteral("-root"), QStringLiteral("_NET_SUPPORTING_WM_CHECK")});
-    return xprop.waitForFinished(5000) && xprop.readAllStandardOutput().contains("window id");
-}
-
 // Minimise and restore as the user does it through the window manager; without one, the
 // restore's show event as the window system sends it.
 bool minimiseAndRestore(QWidget *window)

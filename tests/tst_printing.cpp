@@ -8,6 +8,7 @@
 #include <QPlainTextEdit>
 #include <QPrinter>
 #include <QProcess>
+#include <QTemporaryDir>
 
 namespace {
 
@@ -183,6 +184,26 @@ private slots:
         const QString chm = QStringLiteral(KORLITH_BUILD_DIR "/Korlith.chm");
         QVERIFY2(QFileInfo(chm).size() > 1000, qPrintable(chm));
         QCOMPARE(readAll(chm).left(4), QByteArray("ITSF"));
+
+        // What the viewer gets out of it: pages it renders (xchm shows a page named .htm as
+        // source) in the code page of the file's language, Windows-1252 for German.
+        QTemporaryDir out;
+        QProcess chmls;
+        chmls.start(QStringLiteral("chmls"), {QStringLiteral("extractall"), chm, out.path()});
+        QVERIFY(chmls.waitForFinished(20000));
+        const QStringList pages = QDir(out.path()).entryList({QStringLiteral("*.htm*")}, QDir::Files);
+        QVERIFY2(pages.size() >= 5, qPrintable(pages.join(QLatin1Char(' '))));
+        for (const QString &page : pages)
+            QVERIFY2(page.endsWith(QLatin1String(".html")), qPrintable(page));
+        const QByteArray contents = readAll(out.path() + QStringLiteral("/Korlith.hhc"));
+        QVERIFY(contents.contains("value=\"index.html\""));
+        QVERIFY(!contents.contains(".htm\""));
+        const QByteArray menus = readAll(out.path() + QStringLiteral("/menues.html"));
+        // "Menüs" as one byte 0xFC; no UTF-8 sequence that would show as "MenÃ¼s".
+        QVERIFY(contents.contains("Men\xFCs"));
+        QVERIFY(menus.contains("Men\xFCs"));
+        QVERIFY(!menus.contains("\xC3\xBC") && !contents.contains("\xC3"));
+        QVERIFY(menus.contains("charset=windows-1252"));
     }
 };
 

@@ -137,6 +137,14 @@ bool activate(QWidget *window)
     return QTest::qWaitForWindowActive(window);
 }
 
+// Whether a window manager runs on this display.
+bool windowManagerRuns()
+{
+    QProcess xprop;
+    xprop.start(QStringLiteral("xprop"), {QStringLiteral("-root"), QStringLiteral("_NET_SUPPORTING_WM_CHECK")});
+    return xprop.waitForFinished(5000) && xprop.readAllStandardOutput().contains("window id");
+}
+
 QString windowManagerTitle(QWidget *window)
 {
     QProcess xprop;

@@ -70,6 +70,9 @@ bool waitUntil(const std::function<bool()> &condition, int timeoutMs = 5000);
 // Raises and activates a window, and waits until the window system says it is active.
 bool activate(QWidget *window);
 
+// Whether a window manager runs on this display.
+bool windowManagerRuns();
+
 // The title that the window manager gets for a shown window (_NET_WM_NAME, read by xprop).
 QString windowManagerTitle(QWidget *window);
 
