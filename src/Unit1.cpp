@@ -544,6 +544,12 @@ void TForm1::PrintDlg1Accept(QPrinter &printer)
         font.setPointSizeF(font.pixelSize() * 72.0 / ui->memo1->logicalDpiY());
     PrinterSurface surface(printer, font);
     PrinterTextDevice prn(surface);
+    writeListing(prn);
+    surface.finish();
+}
+
+void TForm1::writeListing(PrinterTextDevice &prn)
+{
     prn.write(QStringLiteral("\r\n"));
     prn.writeln();
     const QString blanks(10, QLatin1Char(' '));
@@ -556,7 +562,6 @@ void TForm1::PrintDlg1Accept(QPrinter &printer)
         prn.writeln(blanks + fromEditorForm(block.text()));
     }
     prn.close();
-    surface.finish();
 }
 
 QString TForm1::helpFilePath()

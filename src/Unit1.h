@@ -14,6 +14,7 @@ class TForm1;
 class QAction;
 class TFileDialog;
 class QPrinter;
+class PrinterTextDevice;
 class THTTPGet;
 class TURL;
 class TFindDialog;
@@ -67,6 +68,8 @@ public:
     // Printing and help.
     void PrintDlg1Execute();
     void PrintDlg1Accept(QPrinter &printer);
+    // The listing: two empty lines, then each of the editor's lines behind ten blanks.
+    void writeListing(PrinterTextDevice &prn);
     void Hilfe2Click();
     static QString helpFilePath();
 

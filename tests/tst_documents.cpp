@@ -8,6 +8,7 @@
 #include "WebBrowser.h"
 
 #include <QCheckBox>
+#include <QDir>
 #include <QAbstractItemView>
 #include <QClipboard>
 #include <QCompleter>
@@ -17,6 +18,10 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 const QByteArray ConfiguredWithPhp = "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\Software\\Korlith]\n"
@@ -360,6 +365,166 @@ private slots:
         QVERIFY(activate(Form1));
         QTest::keyClick(Form1, Qt::Key_S, Qt::ControlModifier);
         QVERIFY(waitUntil([&] { return readAll(run.file(QStringLiteral("auswahl1.php"))) == "neu"; }));
+    }
+
+    // Characters that a text document rewrites: kept through open, run, replace-all and save.
+    void unusualCharactersSurviveEveryCommand_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        const QByteArray utf8 = "<?php // a\xC2\xA0" "b\xE2\x80\xA8" "c\xE2\x80\xA9" "d\xEF\xB7\x90" "e\xEF\xB7\x91"
+                                "f\xEF\xA3\xA0\xEF\xA3\xA1g\n echo 'x\xC2\xA0y';\n";
+        QByteArray crlf = utf8;
+        crlf.replace("\n", "\r\n");
+        QTest::newRow("UTF-8, LF") << utf8;
+        QTest::newRow("UTF-8, CR LF") << crlf;
+        QTest::newRow("Windows-1252, CR LF") << QByteArray("<?php // \xA0\xE4\x80\r\n echo 'x\xA0y';\r\n");
+        QTest::newRow("Windows-1252, LF") << QByteArray("<?php // \xA0\xE4\x80\n echo 'x\xA0y';\n");
+    }
+
+    void unusualCharactersSurviveEveryCommand()
+    {
+        QFETCH(QByteArray, bytes);
+        Run run;
+        const QString script = run.file(QStringLiteral("sonder.php"));
+        writeFile(script, bytes);
+        {
+            FileDialogAnswerer answers({script});
+            run.trigger("ffnnen1");
+        }
+        // The preview runs the text as it stands (with the platform's line breaks).
+        QVERIFY(waitUntil([&] { return !run.paneText().isEmpty(); }, 10000));
+        QByteArray lf = bytes;
+        lf.replace("\r\n", "\n");
+        const QByteArray scratch = readAll(run.env.scratchDir() + QStringLiteral("temp.php"));
+        if (bytes.contains("\xC2\xA0"))
+            QCOMPARE(scratch, lf);
+        run.trigger("Speichern1");
+        QCOMPARE(readAll(script), bytes);
+
+        // Replace-all elsewhere in the text leaves them alone.
+        QVERIFY(run.focusMemo());
+        run.trigger("SearchReplace1");
+        Form1->ReplaceDialog1->setTexts(QStringLiteral("echo"), QStringLiteral("print"));
+        press(Form1->ReplaceDialog1, "ReplaceAll");
+        run.trigger("Speichern1");
+        QByteArray replaced = bytes;
+        replaced.replace("echo", "print");
+        QCOMPARE(readAll(script), replaced);
+    }
+
+    // Open that fails keeps the document it had: Save still writes where that came from.
+    void failedOpenKeepsTheSaveTarget()
+    {
+        Run run;
+        const QString first = run.file(QStringLiteral("erste.php"));
+        writeFile(first, "eins");
+        {
+            FileDialogAnswerer answers({first});
+            run.trigger("ffnnen1");
+        }
+        const QString fifo = run.file(QStringLiteral("rohr.php"));
+        QVERIFY(mkfifo(QFile::encodeName(fifo).constData(), 0600) == 0);
+        MessageBoxCatcher boxes;
+        QElapsedTimer t;
+        t.start();
+        for (const QString &bad : {run.file(QStringLiteral("fehlt.php")), fifo, QStringLiteral("/dev/zero")}) {
+            FileDialogAnswerer answers({bad});
+            run.trigger("ffnnen1");
+        }
+        QVERIFY2(t.elapsed() < 20000, "an open waited on a pipe or a device");
+        QCOMPARE(boxes.seen.size(), 3);
+        QCOMPARE(boxes.seen.at(1), QStringLiteral("Korlith|Cannot open file %1.").arg(fifo));
+        QCOMPARE(boxes.seen.at(2), QStringLiteral("Korlith|Cannot open file /dev/zero."));
+        QCOMPARE(Form1->caption(), QStringLiteral("Korlith 2005 - erste.php"));
+        QCOMPARE(run.memo()->toPlainText(), QStringLiteral("eins"));
+        run.memo()->setPlainText(QStringLiteral("zwei"));
+        run.trigger("Speichern1");
+        QCOMPARE(readAll(first), QByteArray("zwei"));
+        struct stat st;
+        QVERIFY(lstat(QFile::encodeName(fifo).constData(), &st) == 0 && S_ISFIFO(st.st_mode));
+    }
+
+    // Save As onto a pipe or a device: refused, and the target stays what it was.
+    void savingOntoSomethingElseIsRefused()
+    {
+        Run run;
+        run.memo()->setPlainText(QStringLiteral("text"));
+        const QString fifo = run.file(QStringLiteral("rohr.php"));
+        QVERIFY(mkfifo(QFile::encodeName(fifo).constData(), 0600) == 0);
+        MessageBoxCatcher boxes;
+        for (const QString &target : {fifo, QStringLiteral("/dev/null")}) {
+            FileDialogAnswerer answers({target});
+            run.trigger("Speichernunter1");
+        }
+        QCOMPARE(boxes.seen, QStringList({QStringLiteral("Korlith|Cannot create file %1.").arg(fifo),
+                                          QStringLiteral("Korlith|Cannot create file /dev/null.")}));
+        struct stat st;
+        QVERIFY(lstat(QFile::encodeName(fifo).constData(), &st) == 0 && S_ISFIFO(st.st_mode));
+        QVERIFY(stat("/dev/null", &st) == 0 && S_ISCHR(st.st_mode));
+        QCOMPARE(run.memo()->toPlainText(), QStringLiteral("text"));
+    }
+
+    // A save keeps the file's owner, group and other names.
+    void savingKeepsOwnerAndOtherNames()
+    {
+        Run run;
+        const QString script = run.file(QStringLiteral("geteilt.php"));
+        const QString other = run.file(QStringLiteral("zweiter-name.php"));
+        writeFile(script, "alt");
+        QVERIFY(link(QFile::encodeName(script).constData(), QFile::encodeName(other).constData()) == 0);
+        const bool root = geteuid() == 0;
+        if (root)
+            QVERIFY(chown(QFile::encodeName(script).constData(), 65534, 65534) == 0);
+        {
+            FileDialogAnswerer answers({script});
+            run.trigger("ffnnen1");
+        }
+        run.memo()->setPlainText(QStringLiteral("neu"));
+        run.trigger("Speichern1");
+        QCOMPARE(readAll(script), QByteArray("neu"));
+        QCOMPARE(readAll(other), QByteArray("neu"));
+        // One name alone: written through a new file, which gets the old owner.
+        QVERIFY(QFile::remove(other));
+        run.memo()->setPlainText(QStringLiteral("neuer"));
+        run.trigger("Speichern1");
+        QCOMPARE(readAll(script), QByteArray("neuer"));
+        struct stat st;
+        QVERIFY(stat(QFile::encodeName(script).constData(), &st) == 0);
+        if (root) {
+            QCOMPARE(int(st.st_uid), 65534);
+            QCOMPARE(int(st.st_gid), 65534);
+        }
+        QVERIFY(QDir(run.env.root()).entryList({QStringLiteral("*korlith-*")}).isEmpty());
+    }
+
+    // A file-size limit below the document: the write fails, nothing is lost.
+    void fileSizeLimitFailsTheWriteOnly()
+    {
+        Run run;
+        const QString script = run.file(QStringLiteral("gross.php"));
+        writeFile(script, "klein");
+        {
+            FileDialogAnswerer answers({script});
+            run.trigger("ffnnen1");
+        }
+        const QString big(20000, QLatin1Char('x'));
+        run.memo()->setPlainText(big);
+        struct rlimit old;
+        getrlimit(RLIMIT_FSIZE, &old);
+        struct rlimit small = {8192, old.rlim_max};
+        QVERIFY(setrlimit(RLIMIT_FSIZE, &small) == 0);
+        QStringList seen;
+        {
+            MessageBoxCatcher boxes;
+            run.trigger("Speichern1");
+            run.trigger("Jetztaktualisieren1");
+            seen = boxes.seen;
+        }
+        setrlimit(RLIMIT_FSIZE, &old);
+        QCOMPARE(seen, QStringList({QStringLiteral("Korlith|Cannot create file %1.").arg(script),
+                                    QStringLiteral("Korlith|Cannot create file %1temp.php.").arg(run.env.scratchDir())}));
+        QCOMPARE(readAll(script), QByteArray("klein"));
+        QCOMPARE(run.memo()->toPlainText(), big);
     }
 
     // Ending the program with the search dialogs on screen, one of them active.

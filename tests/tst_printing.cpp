@@ -1,6 +1,7 @@
 // The printer text device's layout, a listing printed to PDF, and the help viewer started.
 #include "TestMain.h"
 #include "TestSupport.h"
+#include "platform/ErrorBox.h"
 #include "Unit1.h"
 #include "core/PrinterText.h"
 #include "platform/HelpViewer.h"
@@ -20,7 +21,12 @@ struct RecordingSurface : TextSurface
     int page = 1;
     int pageWidth() const override { return width; }
     int pageHeight() const override { return height; }
-    int textWidth(const QString &t) const override { return 10 * int(t.size()); }
+    mutable qint64 measured = 0; // characters measured, to see how the work grows
+    int textWidth(const QString &t) const override
+    {
+        measured += t.size();
+        return 10 * int(t.size());
+    }
     int fontHeight() const override { return 20; }
     int charAdvance() const override { return 10; }
     void drawText(int x, int y, const QString &t) override { drawn << QStringLiteral("%1:%2,%3:%4").arg(page).arg(x).arg(y).arg(t); }
@@ -111,6 +117,22 @@ private slots:
                                        "1:0,132:6", "1:0,154:7", "2:0,0:8", "2:0,22:vor", "3:0,0:nach"}));
     }
 
+    // A line of 20,000 characters breaks into page-wide parts, measuring each character a
+    // bounded number of times rather than once for every shorter try.
+    void longLineBreaksInLinearWork()
+    {
+        RecordingSurface s;
+        s.height = 1000000;
+        PrinterTextDevice prn(s);
+        const QString line(20000, QLatin1Char('x'));
+        prn.writeln(line);
+        prn.close();
+        QCOMPARE(s.drawn.size(), 200);
+        for (const QString &d : s.drawn)
+            QCOMPARE(d.section(QLatin1Char(':'), 2).size(), 100);
+        QVERIFY2(s.measured < 10 * line.size(), qPrintable(QString::number(s.measured)));
+    }
+
     void listingPrintsToPdf()
     {
         IsolatedEnvironment env;
@@ -153,6 +175,63 @@ private slots:
         QVERIFY(words[0].first.y() > lineGap);
         QVERIFY(words[1].first.x() > words[0].first.x() + 5);
         QCOMPARE(qRound(words[3].first.x()), qRound(words[0].first.x()));
+    }
+
+    // The listing ends with the last line: a final line break prints no blank line after it.
+    void listingEndsWithTheLastLine()
+    {
+        IsolatedEnvironment env;
+        env.writeRegistry("REGEDIT4\n[HKEY_LOCAL_MACHINE\\Software\\Korlith]\n\"configured\"=\"1\"\n");
+        createForms();
+        const QString blanks(10, QLatin1Char(' '));
+        for (const auto &[text, lines] : {std::pair<const char *, int>{"a\nb\n", 2}, {"a\nb", 2}, {"a\n\n", 2},
+                                          {"", 0}}) {
+            Form1->memo1()->setPlainText(QString::fromLatin1(text));
+            RecordingSurface s;
+            PrinterTextDevice prn(s);
+            Form1->writeListing(prn);
+            QStringList printed;
+            for (const QString &d : s.drawn)
+                if (d.section(QLatin1Char(':'), 2).startsWith(blanks))
+                    printed << d.section(QLatin1Char(':'), 2).mid(10);
+            QCOMPARE(printed.size(), lines);
+        }
+        destroyForms();
+    }
+
+    // Columns after tabs line up with the characters of other lines, and a failed file is told.
+    void tabsAlignAndFailuresAreReported()
+    {
+        IsolatedEnvironment env;
+        env.writeRegistry("REGEDIT4\n[HKEY_LOCAL_MACHINE\\Software\\Korlith]\n\"configured\"=\"1\"\n");
+        createForms();
+        // Ten blanks, then a tab to column 16; the other line reaches column 16 by characters.
+        Form1->memo1()->setPlainText(QStringLiteral("\tA\n12345 B\n\t\tC\n1234567890123 D"));
+        QPrinter printer(QPrinter::HighResolution);
+        printer.setOutputFormat(QPrinter::PdfFormat);
+        const QString pdf = env.root() + QStringLiteral("/tabs.pdf");
+        printer.setOutputFileName(pdf);
+        Form1->PrintDlg1Accept(printer);
+        QProcess text;
+        text.start(QStringLiteral("pdftotext"), {QStringLiteral("-bbox"), pdf, QStringLiteral("-")});
+        QVERIFY(text.waitForFinished());
+        const QString html = QString::fromUtf8(text.readAllStandardOutput());
+        QMap<QString, double> x;
+        QRegularExpression word(QStringLiteral("xMin=\"([0-9.]+)\"[^>]*>([^<]+)</word>"));
+        for (auto it = word.globalMatch(html); it.hasNext();) {
+            const auto m = it.next();
+            x[m.captured(2)] = m.captured(1).toDouble();
+        }
+        QVERIFY2(qAbs(x.value(QStringLiteral("A")) - x.value(QStringLiteral("B"))) < 0.5, qPrintable(html));
+        QVERIFY2(qAbs(x.value(QStringLiteral("C")) - x.value(QStringLiteral("D"))) < 0.5, qPrintable(html));
+
+        MessageBoxCatcher boxes;
+        QPrinter full(QPrinter::HighResolution);
+        full.setOutputFormat(QPrinter::PdfFormat);
+        full.setOutputFileName(QStringLiteral("/dev/full"));
+        platform::guarded([&] { Form1->PrintDlg1Accept(full); });
+        QCOMPARE(boxes.seen, QStringList(QStringLiteral("Korlith|Cannot create file /dev/full.")));
+        destroyForms();
     }
 
     void helpStartsTheViewerWithTheFullPath()
