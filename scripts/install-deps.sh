@@ -13,6 +13,7 @@ packages=(
   libcurl4-openssl-dev
   php-cli
   fp-utils xchm xdg-utils
+  dpkg-dev appstream desktop-file-utils
   adwaita-icon-theme
   xvfb xauth openbox x11-utils xdotool poppler-utils
 )

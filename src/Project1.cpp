@@ -5,6 +5,7 @@
 #include "platform/WebEngineSetup.h"
 
 #include <QApplication>
+#include <QTimer>
 
 int main(int argc, char *argv[])
 {
@@ -14,6 +15,11 @@ int main(int argc, char *argv[])
     platform::endInterpretersWithTheProgram(app);
     createForms();
     Form1->show();
+    // A file named on the command line (the desktop entry's %f) opens as with "Öffnen".
+    // From inside the event loop, so that the program's end by a signal ends it at any point.
+    const QStringList arguments = app.arguments();
+    if (arguments.size() > 1)
+        QTimer::singleShot(0, Form1, [path = arguments.at(1)] { Form1->OpenAtStart(path); });
     const int code = app.exec();
     destroyForms();
     return code;

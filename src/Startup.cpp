@@ -17,6 +17,8 @@
 
 void initApplication(QApplication &app)
 {
+    Q_INIT_RESOURCE(korlith); // the icons, inside the static library
+
     // A file-size limit below a document's size must fail the write, not end the program with
     // the unsaved text. Interpreters get the default back before they start.
     signal(SIGXFSZ, SIG_IGN);
@@ -40,7 +42,11 @@ void initApplication(QApplication &app)
     QIcon::setFallbackThemeName(QStringLiteral("Adwaita"));
     if (QIcon::themeName().isEmpty() || QIcon::themeName() == QLatin1String("hicolor"))
         QIcon::setThemeName(QStringLiteral("Adwaita"));
-    app.setWindowIcon(QIcon::fromTheme(QStringLiteral("korlith"), QIcon::fromTheme(QStringLiteral("text-editor"))));
+    // The program's own icon, carried inside it, so that it shows installed or not.
+    QIcon icon;
+    for (int size : {16, 32, 48, 64, 128, 256})
+        icon.addFile(QStringLiteral(":/icons/korlith-%1.png").arg(size), QSize(size, size));
+    app.setWindowIcon(icon);
 }
 
 void createForms()

@@ -323,6 +323,19 @@ void TForm1::ffnnen1Click()
     const QString previous = OpenDialog1->FileName;
     if (!OpenDialog1->Execute())
         return;
+    loadChosenFile(previous);
+}
+
+void TForm1::OpenAtStart(const QString &path)
+{
+    // As the Open command with this file chosen; the program starts empty when it fails.
+    const QString previous = OpenDialog1->FileName;
+    OpenDialog1->FileName = QFileInfo(path).absoluteFilePath();
+    platform::guarded([&] { loadChosenFile(previous); });
+}
+
+void TForm1::loadChosenFile(const QString &previous)
+{
     DecodedText doc;
     try {
         doc = loadDocument(OpenDialog1->FileName);
@@ -566,7 +579,7 @@ void TForm1::writeListing(PrinterTextDevice &prn)
 
 QString TForm1::helpFilePath()
 {
-    return QCoreApplication::applicationDirPath() + QStringLiteral("/Korlith.chm");
+    return platform::helpFileBeside(QCoreApplication::applicationDirPath());
 }
 
 void TForm1::Hilfe2Click()

@@ -55,6 +55,8 @@ public:
     void Neu1Click();
     void ToolButton1Click();
     void ffnnen1Click();
+    // "korlith FILE": FILE opened at start-up as the Open command opens it.
+    void OpenAtStart(const QString &path);
     void Speichern1Click();
     void Speichernunter1Click();
 
@@ -95,6 +97,7 @@ private:
     void connectHandler(const char *actionName, void (TForm1::*handler)());
     void updateActions();
     void setCaption(const QString &caption);
+    void loadChosenFile(const QString &previous);
     void showOutputState(const QString &output);
     void writeDocument(const QString &path);
     void selectEditorRange(int editorStart, int length);

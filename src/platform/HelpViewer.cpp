@@ -1,10 +1,19 @@
 // HTML Help viewer stand-in.
 #include "platform/HelpViewer.h"
 
+#include <QDir>
+#include <QFileInfo>
 #include <QProcess>
 #include <QStandardPaths>
 
 namespace platform {
+
+QString helpFileBeside(const QString &programDir)
+{
+    const QString beside = programDir + QStringLiteral("/Korlith.chm");
+    const QString installed = QDir::cleanPath(programDir + QStringLiteral("/../share/korlith/Korlith.chm"));
+    return QFileInfo::exists(beside) || !QFileInfo::exists(installed) ? beside : installed;
+}
 
 void showHelpFile(const QString &path)
 {

@@ -5,6 +5,10 @@
 
 namespace platform {
 
+// Korlith.chm next to the program (the build folder), or where an installation puts it:
+// ../share/korlith/ from the program's folder. The first place when neither holds it.
+QString helpFileBeside(const QString &programDir);
+
 // Starts the viewer detached with the help file's full path as its one argument. As with the
 // original viewer, a missing file or viewer is not reported.
 void showHelpFile(const QString &path);

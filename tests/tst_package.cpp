@@ -1,0 +1,131 @@
+// The Debian package: built from the build folder, its files and dependencies, and the unpacked
+// program finding its help file and opening a file named on its command line.
+#include "TestSupport.h"
+#include "platform/HelpViewer.h"
+
+#include <QDir>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QtTest>
+
+namespace {
+
+QString run(const QString &program, const QStringList &arguments, int *exitCode = nullptr, int timeoutMs = 300000)
+{
+    QProcess p;
+    p.setProcessChannelMode(QProcess::MergedChannels);
+    p.start(program, arguments);
+    if (!p.waitForFinished(timeoutMs)) {
+        p.kill();
+        p.waitForFinished();
+    }
+    if (exitCode)
+        *exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+    return QString::fromLocal8Bit(p.readAll());
+}
+
+// The X window ids of windows with exactly this title.
+QStringList windowsNamed(const QString &title)
+{
+    QStringList ids;
+    const QString out = run(QStringLiteral("xdotool"), {QStringLiteral("search"), QStringLiteral("--name"),
+                                                        QLatin1Char('^') + QRegularExpression::escape(title) + QLatin1Char('$')});
+    // Only the ids: windows that went away meanwhile make xdotool print X errors too.
+    for (const QString &line : out.split(QLatin1Char('\n'), Qt::SkipEmptyParts))
+        if (bool number = false; line.trimmed().toULongLong(&number), number)
+            ids << line.trimmed();
+    return ids;
+}
+
+} // namespace
+
+class TestPackage : public QObject
+{
+    Q_OBJECT
+
+    QString m_deb;
+
+private slots:
+    void entryAndMetainfoValidate()
+    {
+        int code = 0;
+        QString out = run(QStringLiteral("desktop-file-validate"), {QStringLiteral(KORLITH_SOURCE_DIR "/data/korlith.desktop")}, &code);
+        QVERIFY2(code == 0 && !out.contains(QLatin1String("error")), qPrintable(out));
+        out = run(QStringLiteral("appstreamcli"), {QStringLiteral("validate"), QStringLiteral("--no-net"),
+                                                   QStringLiteral(KORLITH_SOURCE_DIR "/data/korlith.metainfo.xml")}, &code);
+        QVERIFY2(code == 0, qPrintable(out));
+        const QByteArray entry = readAll(QStringLiteral(KORLITH_SOURCE_DIR "/data/korlith.desktop"));
+        QVERIFY(entry.contains("\nExec=korlith %f\n"));
+        QVERIFY(entry.contains("\nMimeType=application/x-php;text/x-php;\n"));
+        QVERIFY(entry.contains("\nIcon=korlith\n"));
+    }
+
+    void packageBuildsWithItsFilesAndDependencies()
+    {
+        int code = 0;
+        const QString out = run(QStringLiteral("cmake"), {QStringLiteral("--build"), QStringLiteral(KORLITH_BUILD_DIR),
+                                                          QStringLiteral("--target"), QStringLiteral("package")}, &code);
+        QVERIFY2(code == 0, qPrintable(out));
+        const QStringList debs = QDir(QStringLiteral(KORLITH_BUILD_DIR)).entryList({QStringLiteral("korlith_*.deb")});
+        QCOMPARE(debs.size(), 1);
+        QVERIFY2(QRegularExpression(QStringLiteral("^korlith_1\\.0\\.0\\.0_[a-z0-9]+\\.deb$")).match(debs.first()).hasMatch(),
+                 qPrintable(debs.first()));
+        m_deb = QStringLiteral(KORLITH_BUILD_DIR "/") + debs.first();
+
+        const QString files = run(QStringLiteral("dpkg-deb"), {QStringLiteral("-c"), m_deb});
+        for (const char *path : {"./usr/bin/korlith", "./usr/share/korlith/Korlith.chm",
+                                 "./usr/share/applications/korlith.desktop",
+                                 "./usr/share/metainfo/korlith.metainfo.xml",
+                                 "./usr/share/icons/hicolor/scalable/apps/korlith.svg",
+                                 "./usr/share/icons/hicolor/48x48/apps/korlith.png",
+                                 "./usr/share/icons/hicolor/256x256/apps/korlith.png"})
+            QVERIFY2(files.contains(QLatin1String(path) + QLatin1Char('\n')), path);
+        QVERIFY(!files.contains(QLatin1String("/bin/Korlith.chm")));
+        const QString depends = run(QStringLiteral("dpkg-deb"), {QStringLiteral("-f"), m_deb, QStringLiteral("Depends")});
+        for (const char *dependency : {"php-cli", "xchm", "xdg-utils", "libqt6widgets6", "libqt6webenginecore6", "libcurl4"})
+            QVERIFY2(depends.contains(QLatin1String(dependency)), qPrintable(depends));
+    }
+
+    void unpackedProgramFindsItsFilesAndOpensItsArgument()
+    {
+        if (m_deb.isEmpty())
+            QSKIP("no package was built");
+        QTemporaryDir root;
+        int code = 0;
+        run(QStringLiteral("dpkg-deb"), {QStringLiteral("-x"), m_deb, root.path()}, &code);
+        QCOMPARE(code, 0);
+        const QString bin = root.path() + QStringLiteral("/usr/bin");
+        // Installed: the help file under ../share/korlith; in the build folder: beside the program.
+        QCOMPARE(platform::helpFileBeside(bin), root.path() + QStringLiteral("/usr/share/korlith/Korlith.chm"));
+        QCOMPARE(platform::helpFileBeside(QStringLiteral(KORLITH_BUILD_DIR)), QStringLiteral(KORLITH_BUILD_DIR "/Korlith.chm"));
+
+        IsolatedEnvironment env;
+        env.writeRegistry("REGEDIT4\n[HKEY_LOCAL_MACHINE\\Software\\Korlith]\n\"configured\"=\"1\"\n"
+                          "\"Interpreter\"=\"/usr/bin/php\"\n");
+        const QString script = env.root() + QStringLiteral("/aus dem Dateimanager.php");
+        writeFile(script, "<?php echo 'geoeffnet';");
+        QProcess program;
+        program.start(bin + QStringLiteral("/korlith"), {script});
+        QVERIFY(program.waitForStarted());
+        QStringList windows;
+        QVERIFY(waitUntil([&] { return !(windows = windowsNamed(QStringLiteral("Korlith 2005 - aus dem Dateimanager.php"))).isEmpty(); }, 30000));
+        // Its own icon on the window.
+        const QString icon = run(QStringLiteral("xprop"), {QStringLiteral("-id"), windows.first(), QStringLiteral("_NET_WM_ICON")});
+        QVERIFY2(icon.contains(QLatin1String("Icon (16 x 16)")) || icon.contains(QLatin1String("_NET_WM_ICON(CARDINAL)")),
+                 qPrintable(icon.left(200)));
+        program.terminate();
+        QVERIFY(program.waitForFinished(10000));
+
+        // A missing file: the Open command's error box, and the program starts empty.
+        QProcess missing;
+        missing.start(bin + QStringLiteral("/korlith"), {env.root() + QStringLiteral("/fehlt.php")});
+        QVERIFY(missing.waitForStarted());
+        QVERIFY(waitUntil([&] { return !windowsNamed(QStringLiteral("Korlith")).isEmpty(); }, 30000));
+        QVERIFY(waitUntil([&] { return !windowsNamed(QStringLiteral("Korlith 2005")).isEmpty(); }, 10000));
+        missing.terminate();
+        QVERIFY(missing.waitForFinished(10000));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestPackage)
+#include "tst_package.moc"
