@@ -7,6 +7,9 @@
 #include "PhpHighlighter.h"
 
 #include <QFontDatabase>
+#include <QHash>
+#include <QHelpEvent>
+#include <QToolTip>
 #include <QPainter>
 #include <QTextBlock>
 
@@ -19,6 +22,19 @@ public:
 
 protected:
     void paintEvent(QPaintEvent *event) override { m_editor->paintLineNumbers(event); }
+    bool event(QEvent *event) override
+    {
+        if (event->type() == QEvent::ToolTip) {
+            auto *help = static_cast<QHelpEvent *>(event);
+            const QString text = m_editor->lineMarkAt(help->pos());
+            if (text.isEmpty())
+                QToolTip::hideText();
+            else
+                QToolTip::showText(help->globalPos(), text, this);
+            return true;
+        }
+        return QWidget::event(event);
+    }
 
 private:
     TCodeEdit *m_editor;
@@ -62,6 +78,51 @@ QString TCodeEdit::exactText() const
 void TCodeEdit::setExactText(const QString &text)
 {
     setPlainText(toEditorForm(text));
+}
+
+void TCodeEdit::setLineMarks(const QList<std::tuple<int, bool, QString>> &marks)
+{
+    m_marks.clear();
+    for (const auto &[line, error, text] : marks) {
+        const QTextBlock block = document()->findBlockByNumber(line - 1);
+        if (!block.isValid())
+            continue;
+        // Several messages on one line share its tooltip.
+        bool merged = false;
+        for (LineMark &m : m_marks) {
+            if (m.at.block() == block) {
+                m.error |= error;
+                m.text += QLatin1Char('\n') + text;
+                merged = true;
+            }
+        }
+        if (!merged)
+            m_marks.append({QTextCursor(block), error, text});
+    }
+    m_gutter->update();
+}
+
+void TCodeEdit::clearLineMarks()
+{
+    m_marks.clear();
+    m_gutter->update();
+}
+
+QList<std::tuple<int, bool, QString>> TCodeEdit::lineMarks() const
+{
+    QList<std::tuple<int, bool, QString>> out;
+    for (const LineMark &m : m_marks)
+        out.append({m.at.blockNumber() + 1, m.error, m.text});
+    return out;
+}
+
+QString TCodeEdit::lineMarkAt(const QPoint &gutterPos) const
+{
+    const QTextBlock block = cursorForPosition(QPoint(0, gutterPos.y())).block();
+    for (const LineMark &m : m_marks)
+        if (m.at.block() == block)
+            return m.text;
+    return QString();
 }
 
 int TCodeEdit::lineNumberAreaWidth() const
@@ -117,8 +178,15 @@ void TCodeEdit::paintLineNumbers(QPaintEvent *event)
     QTextBlock block = firstVisibleBlock();
     int top = qRound(blockBoundingGeometry(block).translated(contentOffset()).top());
     int bottom = top + qRound(blockBoundingRect(block).height());
+    // Marks by line, an error above a warning on the same line.
+    QHash<int, bool> marked;
+    for (const LineMark &m : m_marks)
+        marked[m.at.blockNumber()] |= m.error;
     while (block.isValid() && top <= event->rect().bottom()) {
         if (block.isVisible() && bottom >= event->rect().top()) {
+            if (const auto mark = marked.constFind(block.blockNumber()); mark != marked.constEnd())
+                painter.fillRect(0, top, m_gutter->width(), bottom - top,
+                                 *mark ? EditorPalette::gutterErrorMark() : EditorPalette::gutterWarningMark());
             painter.setPen(block.blockNumber() == current ? EditorPalette::gutterCurrentText() : EditorPalette::gutterText());
             painter.drawText(0, top, m_gutter->width() - kPadding, fontMetrics().height(), Qt::AlignRight,
                              QString::number(block.blockNumber() + 1));

@@ -2,6 +2,8 @@
 #pragma once
 
 #include <QPlainTextEdit>
+#include <QTextCursor>
+#include <tuple>
 
 class PhpHighlighter;
 
@@ -23,6 +25,15 @@ public:
     QString exactText() const;
     void setExactText(const QString &text);
 
+    // Marks on lines of the gutter, red for errors and amber for warnings, with the message as
+    // tooltip. A mark stays with its line while the text is edited.
+    void setLineMarks(const QList<std::tuple<int, bool, QString>> &marks); // line (1-based), error, text
+    void clearLineMarks();
+    // The marked lines as they stand now: line (1-based), error, text.
+    QList<std::tuple<int, bool, QString>> lineMarks() const;
+    // The message of the mark at this gutter position, or nothing.
+    QString lineMarkAt(const QPoint &gutterPos) const;
+
     QWidget *lineNumberArea() const { return m_gutter; }
     void paintLineNumbers(QPaintEvent *event);
 
@@ -35,6 +46,13 @@ private:
     void updateGutter(const QRect &rect, int dy);
     void highlightCurrentLine();
 
+    struct LineMark
+    {
+        QTextCursor at; // moves with the text
+        bool error;
+        QString text;
+    };
+    QList<LineMark> m_marks;
     QWidget *m_gutter;
     PhpHighlighter *m_highlighter;
 };

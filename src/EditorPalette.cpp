@@ -60,4 +60,14 @@ QColor currentLine()
     return QColor(QStringLiteral("#f5f8ff"));
 }
 
+QColor gutterErrorMark()
+{
+    return QColor(0xf2, 0x8b, 0x8b);
+}
+
+QColor gutterWarningMark()
+{
+    return QColor(0xf7, 0xd9, 0x8a);
+}
+
 } // namespace EditorPalette

@@ -13,6 +13,8 @@ QTextCharFormat format(SyntaxKind kind);
 QColor gutterBackground();
 QColor gutterText();
 QColor gutterCurrentText();
+QColor gutterErrorMark();
+QColor gutterWarningMark();
 QColor currentLine();
 
 } // namespace EditorPalette

@@ -18,6 +18,7 @@
 #include "core/EditorText.h"
 #include "core/Maker.h"
 #include "core/PrinterText.h"
+#include "core/ScriptMessages.h"
 #include "core/SettingsStore.h"
 #include "core/TextSearch.h"
 #include "core/VersionCheck.h"
@@ -25,9 +26,12 @@
 #include "platform/Fonts.h"
 #include "platform/HelpViewer.h"
 #include "platform/InterpreterProcess.h"
+#include "platform/ScratchDir.h"
 
 #include <QApplication>
 #include <QClipboard>
+#include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QFontDatabase>
 #include <QKeyEvent>
@@ -52,6 +56,8 @@ TForm1::TForm1(QWidget *parent) : QMainWindow(parent), ui(std::make_unique<Ui::T
 {
     ui->setupUi(this);
     m_caption = windowTitle();
+    // Before any file is chosen, the interpreter runs where Korlith was started.
+    m_workingDir = QDir::currentPath();
     setFont(platform::dialogFont());
     // The system's fixed-width font at the size of the window's font.
     QFont fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);
@@ -266,13 +272,21 @@ void TForm1::Jetztaktualisieren1Click()
 
 void TForm1::Aktualisieren()
 {
-    const QString output = m_preview.run(InterpreterPath, ui->memo1->exactText());
+    const QString output = m_preview.run(InterpreterPath, ui->memo1->exactText(), m_workingDir);
     showOutputState(output);
     ui->WebBrowser1->Navigate(output);
 }
 
 void TForm1::showOutputState(const QString &output)
 {
+    // PHP's messages about the script, on their lines in the gutter.
+    const QString script = platform::scratchDirectory().path + ScriptFileName;
+    QList<std::tuple<int, bool, QString>> marks;
+    QFile file(output);
+    if (file.open(QIODevice::ReadOnly))
+        for (const ScriptMessage &m : findScriptMessages(file.readAll(), script))
+            marks.append({m.line, m.error, m.text});
+    ui->memo1->setLineMarks(marks);
     // A page cut at the bound looks complete: the status bar says that it is not.
     if (PreviewRunner::outputWasCut(output))
         ui->StatusBar1->showMessage(QStringLiteral("Die Ausgabe wurde nach %1 MB abgeschnitten.")
@@ -307,6 +321,7 @@ void TForm1::Neu1Click()
     // The discarded script's run goes with it, late page and background children included.
     m_preview.stop();
     ui->StatusBar1->clearMessage();
+    ui->memo1->clearLineMarks();
     ui->memo1->clear();
     m_format = TextFormat();
     setCaption(kUntitled);
@@ -323,6 +338,7 @@ void TForm1::ffnnen1Click()
     const QString previous = OpenDialog1->FileName;
     if (!OpenDialog1->Execute())
         return;
+    chooseDocumentFolder(OpenDialog1->FileName);
     loadChosenFile(previous);
 }
 
@@ -331,6 +347,7 @@ void TForm1::OpenAtStart(const QString &path)
     // As the Open command with this file chosen; the program starts empty when it fails.
     const QString previous = OpenDialog1->FileName;
     OpenDialog1->FileName = QFileInfo(path).absoluteFilePath();
+    chooseDocumentFolder(OpenDialog1->FileName);
     platform::guarded([&] { loadChosenFile(previous); });
 }
 
@@ -350,6 +367,14 @@ void TForm1::loadChosenFile(const QString &previous)
     Aktualisieren();
 }
 
+void TForm1::chooseDocumentFolder(const QString &chosenFile)
+{
+    // As the file dialogs of the original platform make the chosen file's folder the current
+    // one, the interpreter runs there, and the page's relative addresses lead there.
+    m_workingDir = QFileInfo(chosenFile).absolutePath();
+    ui->WebBrowser1->setDocumentFolder(m_workingDir);
+}
+
 void TForm1::writeDocument(const QString &path)
 {
     saveDocument(path, ui->memo1->exactText(), m_format);
@@ -362,14 +387,18 @@ void TForm1::Speichern1Click()
         writeDocument(OpenDialog1->FileName);
         return;
     }
-    if (SaveDialog1->Execute())
+    if (SaveDialog1->Execute()) {
+        chooseDocumentFolder(SaveDialog1->FileName);
         writeDocument(SaveDialog1->FileName);
+    }
 }
 
 void TForm1::Speichernunter1Click()
 {
-    if (SaveDialog1->Execute())
+    if (SaveDialog1->Execute()) {
+        chooseDocumentFolder(SaveDialog1->FileName);
         writeDocument(SaveDialog1->FileName);
+    }
 }
 
 void TForm1::SearchFind1Execute()

@@ -98,6 +98,7 @@ private:
     void updateActions();
     void setCaption(const QString &caption);
     void loadChosenFile(const QString &previous);
+    void chooseDocumentFolder(const QString &chosenFile);
     void showOutputState(const QString &output);
     void writeDocument(const QString &path);
     void selectEditorRange(int editorStart, int length);
@@ -105,6 +106,7 @@ private:
     std::unique_ptr<Ui::TForm1> ui;
     std::unique_ptr<QObject> m_appLinks;     // context of the connections from application-wide senders
     QString m_caption;
+    QString m_workingDir; // the interpreter's folder: the document's, or the start folder
     QLabel *m_statusText = nullptr;
     PreviewRunner m_preview;
     bool m_shownBefore = false;

@@ -35,8 +35,9 @@ void TForm5::setMessage(const QString &message)
     m_message = message;
     const QScreen *screen = this->screen() ? this->screen() : QGuiApplication::primaryScreen();
     const QRect available = screen ? screen->availableGeometry() : QRect(0, 0, 1024, 768);
-    // The frame the window manager adds; before the first showing an estimate.
-    const int frame = isVisible() && frameGeometry().width() > width() ? frameGeometry().width() - width() : 16;
+    // The frame the window manager adds: known only some time after a showing, so never less
+    // than a generous estimate.
+    const int frame = std::max(32, frameGeometry().width() - width());
     const int widest = std::max(m_baseSize.width(), available.width() - frame);
     const int margin = ui->Label1->x();
     const int room = widest - 2 * margin;

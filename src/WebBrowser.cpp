@@ -1,14 +1,66 @@
 // TWebBrowser: preview pane over Qt WebEngine, with an off-the-record profile of its own.
 #include "WebBrowser.h"
 
+#include "core/PreviewRun.h"
+#include "platform/ScratchDir.h"
+
 #include <QContextMenuEvent>
 #include <QMenu>
+#include <QDir>
+#include <QFileInfo>
+#include <QMutex>
 #include <QWebEngineProfile>
+#include <QWebEngineUrlRequestInterceptor>
 #include <QWebEngineSettings>
 
 namespace {
 const QString kBlank = QStringLiteral("about:blank");
 }
+
+// Serves the output page's relative addresses from the document's folder.
+class PreviewAddressMap : public QWebEngineUrlRequestInterceptor
+{
+public:
+    explicit PreviewAddressMap(QObject *parent) : QWebEngineUrlRequestInterceptor(parent) {}
+
+    void setFolder(const QString &folder)
+    {
+        QMutexLocker lock(&m_mutex);
+        m_folder = folder.isEmpty() ? QString() : QFileInfo(folder).canonicalFilePath();
+    }
+
+    void interceptRequest(QWebEngineUrlRequestInfo &info) override
+    {
+        const QUrl url = info.requestUrl();
+        if (!url.isLocalFile() || info.resourceType() == QWebEngineUrlRequestInfo::ResourceTypeMainFrame)
+            return;
+        QString folder;
+        {
+            QMutexLocker lock(&m_mutex);
+            folder = m_folder;
+        }
+        if (folder.isEmpty())
+            return;
+        const QString scratch = platform::scratchDirectory().path;
+        const QString path = QDir::cleanPath(url.toLocalFile());
+        if (!path.startsWith(scratch))
+            return;
+        const QString relative = path.mid(scratch.size());
+        if (relative.isEmpty() || relative == OutputFileName)
+            return;
+        // Links are followed, but what they lead to must lie inside the folder too.
+        const QString target = QFileInfo(folder + QLatin1Char('/') + relative).canonicalFilePath();
+        if (target.isEmpty() || !target.startsWith(folder + QLatin1Char('/'))) {
+            info.block(true);
+            return;
+        }
+        info.redirect(QUrl::fromLocalFile(target));
+    }
+
+private:
+    QMutex m_mutex;
+    QString m_folder;
+};
 
 TWebBrowserPage::TWebBrowserPage(QWebEngineProfile *profile, TWebBrowser *browser)
     : QWebEnginePage(profile, browser), m_browser(browser)
@@ -34,6 +86,8 @@ TWebBrowser::TWebBrowser(QWidget *parent) : QWebEngineView(parent)
     // Off the record: no disk cache, so a rewritten output file is always read afresh.
     auto *profile = new QWebEngineProfile;
     profile->setHttpCacheType(QWebEngineProfile::MemoryHttpCache);
+    m_addresses = new PreviewAddressMap(profile);
+    profile->setUrlRequestInterceptor(m_addresses);
     auto *page = new TWebBrowserPage(profile, this);
     // Owned by the page, the profile goes only after the page is gone.
     profile->setParent(page);
@@ -57,6 +111,11 @@ void TWebBrowser::Navigate(const QString &target)
     m_restores = 0;
     page()->settings()->setAttribute(QWebEngineSettings::JavascriptEnabled, true);
     load(m_pending);
+}
+
+void TWebBrowser::setDocumentFolder(const QString &folder)
+{
+    m_addresses->setFolder(folder);
 }
 
 void TWebBrowser::keepRequested(const QUrl &url)

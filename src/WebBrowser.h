@@ -6,6 +6,7 @@
 #include <functional>
 
 class TWebBrowser;
+class PreviewAddressMap;
 
 class TWebBrowserPage : public QWebEnginePage
 {
@@ -35,6 +36,11 @@ public:
     void Navigate(const QString &target);
 
 
+    // The folder the output's relative addresses lead to (stylesheets, images, scripts, fonts):
+    // a request for a file in the scratch folder, other than the output, is served from the same
+    // place below this folder, never from outside it. Empty: nothing is mapped.
+    void setDocumentFolder(const QString &folder);
+
     // Raised before every navigation, the program's and the page's own; set cancel to stop it.
     std::function<void(const QString &url, bool &cancel)> OnBeforeNavigate2;
 
@@ -48,4 +54,5 @@ private:
     QUrl m_pending;   // the program's request until it is shown
     QUrl m_shown;     // what the program requested and the pane showed
     int m_restores = 0;
+    PreviewAddressMap *m_addresses;
 };

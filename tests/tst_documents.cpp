@@ -5,10 +5,13 @@
 #include "TestMain.h"
 #include "TestSupport.h"
 #include "Unit1.h"
+#include "core/PreviewRun.h"
 #include "WebBrowser.h"
 
 #include <QCheckBox>
 #include <QDir>
+#include <QImage>
+#include <QWebEnginePage>
 #include <QAbstractItemView>
 #include <QClipboard>
 #include <QCompleter>
@@ -525,6 +528,60 @@ private slots:
                                     QStringLiteral("Korlith|Cannot create file %1temp.php.").arg(run.env.scratchDir())}));
         QCOMPARE(readAll(script), QByteArray("klein"));
         QCOMPARE(run.memo()->toPlainText(), big);
+    }
+
+    // A page from a project folder: its includes, stylesheet and image come from that folder,
+    // never from outside it, and the interpreter runs there.
+    void previewRunsWhereTheDocumentLives()
+    {
+        Run run;
+        // Before any file is chosen: the folder Korlith was started in.
+        run.memo()->setPlainText(QStringLiteral("<?php echo getcwd();"));
+        run.trigger("Jetztaktualisieren1");
+        QVERIFY(waitUntil([&] { return run.paneText() == QDir::currentPath(); }, 10000));
+
+        const QString project = run.file(QStringLiteral("projekt"));
+        QVERIFY(QDir().mkpath(project + QStringLiteral("/css")));
+        writeFile(project + QStringLiteral("/header.php"), "<?php echo 'Kopf aus header.php';");
+        writeFile(project + QStringLiteral("/css/style.css"), "p { color: rgb(0, 128, 0); }");
+        QImage logo(7, 5, QImage::Format_RGB32);
+        logo.fill(Qt::red);
+        QVERIFY(logo.save(project + QStringLiteral("/logo.png")));
+        QVERIFY(logo.save(run.file(QStringLiteral("draussen.png"))));
+        QVERIFY(QFile::link(run.file(QStringLiteral("draussen.png")), project + QStringLiteral("/link.png")));
+        const QString page = project + QStringLiteral("/index.php");
+        writeFile(page, "<?php include 'header.php'; ?>\n<link rel='stylesheet' href='css/style.css'>"
+                        "<p id='p'><?php echo basename(getcwd()); ?></p><img id='logo' src='logo.png'>"
+                        "<img id='out' src='../draussen.png'><img id='link' src='link.png'>"
+                        "<img id='up' src='css/../../draussen.png'>");
+        {
+            FileDialogAnswerer answers({page});
+            run.trigger("ffnnen1");
+        }
+        QVERIFY(waitUntil([&] {
+            const QString shown = run.paneText();
+            return shown.startsWith(QStringLiteral("Kopf aus header.php")) && shown.contains(QStringLiteral("projekt"));
+        }, 10000));
+        auto js = [&](const QString &script) {
+            QVariant result;
+            bool done = false;
+            Form1->WebBrowser1()->page()->runJavaScript(script, [&](const QVariant &v) {
+                result = v;
+                done = true;
+            });
+            waitUntil([&] { return done; });
+            return result;
+        };
+        QVERIFY(waitUntil([&] { return js(QStringLiteral("document.images.length && Array.from(document.images).every(i => i.complete)")).toBool(); }));
+        QCOMPARE(js(QStringLiteral("getComputedStyle(document.getElementById('p')).color")).toString(),
+                 QStringLiteral("rgb(0, 128, 0)"));
+        QCOMPARE(js(QStringLiteral("document.getElementById('logo').naturalWidth")).toInt(), 7);
+        // Out of the folder, by a way up or by a link: nothing.
+        QCOMPARE(js(QStringLiteral("document.getElementById('out').naturalWidth")).toInt(), 0);
+        QCOMPARE(js(QStringLiteral("document.getElementById('up').naturalWidth")).toInt(), 0);
+        QCOMPARE(js(QStringLiteral("document.getElementById('link').naturalWidth")).toInt(), 0);
+        // The program's own folder is unchanged.
+        QVERIFY(QDir::currentPath() != project);
     }
 
     // Ending the program with the search dialogs on screen, one of them active.

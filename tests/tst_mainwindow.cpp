@@ -1,6 +1,8 @@
 // Start-up, first-run prompt, settings dialog and the preview keys on the real windows.
 #include "TestMain.h"
 #include "TestSupport.h"
+#include "CodeEdit.h"
+#include "EditorPalette.h"
 #include "Unit1.h"
 #include "Unit2.h"
 #include "Unit3.h"
@@ -22,6 +24,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QTextBlock>
 #include <QToolBar>
 
 namespace {
@@ -472,6 +475,48 @@ private slots:
         Form1->action("Jetztaktualisieren1")->trigger();
         QVERIFY(run.paneShows(QStringLiteral("kurz")));
         QCOMPARE(Form1->statusBar()->currentMessage(), QString());
+    }
+
+    // Messages about the script mark their lines in the gutter, follow them while editing, and
+    // go with the next run or New.
+    void messagesMarkTheirLines()
+    {
+        IsolatedEnvironment env;
+        env.writeRegistry(ConfiguredWithPhp);
+        Run run;
+        run.show();
+        auto *memo = static_cast<TCodeEdit *>(run.memo());
+        memo->setPlainText(QStringLiteral("<?php\necho $nirgends;\necho 'gut';\nthrow new Exception('boom');"));
+        Form1->action("Jetztaktualisieren1")->trigger();
+        QVERIFY(waitUntil([&] { return memo->lineMarks().size() == 2; }, 10000));
+        QCOMPARE(std::get<0>(memo->lineMarks().at(0)), 4);
+        QVERIFY(std::get<1>(memo->lineMarks().at(0)));
+        QCOMPARE(std::get<0>(memo->lineMarks().at(1)), 2);
+        QVERIFY(!std::get<1>(memo->lineMarks().at(1)));
+        // As drawn: the warning's row in its colour, the unmarked row without it.
+        QWidget *gutter = memo->lineNumberArea();
+        const QImage drawn = gutter->grab().toImage();
+        auto rowOf = [&](int line) {
+            QTextCursor c(memo->document()->findBlockByNumber(line - 1));
+            return memo->cursorRect(c).center().y();
+        };
+        QCOMPARE(drawn.pixelColor(1, rowOf(2)), EditorPalette::gutterWarningMark());
+        QCOMPARE(drawn.pixelColor(1, rowOf(4)), EditorPalette::gutterErrorMark());
+        QVERIFY(drawn.pixelColor(1, rowOf(3)) != EditorPalette::gutterWarningMark());
+        QVERIFY(memo->lineMarkAt(QPoint(1, rowOf(2))).startsWith(QStringLiteral("Warning: Undefined variable $nirgends")));
+        // A line typed above moves the marks with their lines.
+        QTextCursor top(memo->document());
+        top.insertText(QStringLiteral("\n"));
+        QCOMPARE(std::get<0>(memo->lineMarks().at(1)), 3);
+        // The next run has its own marks; New has none.
+        memo->setPlainText(QStringLiteral("<?php echo 'ok';"));
+        Form1->action("Jetztaktualisieren1")->trigger();
+        QVERIFY(waitUntil([&] { return memo->lineMarks().isEmpty(); }));
+        memo->setPlainText(QStringLiteral("<?php\necho $x;"));
+        Form1->action("Jetztaktualisieren1")->trigger();
+        QVERIFY(waitUntil([&] { return memo->lineMarks().size() == 1; }, 10000));
+        Form1->action("Neu1")->trigger();
+        QVERIFY(memo->lineMarks().isEmpty());
     }
 
     void scratchFileErrorIsReported()

@@ -2,6 +2,7 @@
 #include "TestSupport.h"
 #include "core/AppError.h"
 #include "core/PreviewRun.h"
+#include "core/ScriptMessages.h"
 #include "platform/InterpreterProcess.h"
 #include "platform/ScratchDir.h"
 
@@ -326,6 +327,50 @@ private slots:
         QVERIFY(processAlive(foreign.processId()));
         foreign.kill();
         foreign.waitForFinished();
+    }
+
+    // PHP's own messages, in every form it writes them, found on their lines.
+    void messagesPointAtTheirLines_data()
+    {
+        QTest::addColumn<QString>("script");
+        QTest::addColumn<int>("line");
+        QTest::addColumn<bool>("error");
+        QTest::addColumn<QString>("start");
+        QTest::newRow("warning") << "<?php\n\necho $nirgends;\n" << 3 << false << "Warning: Undefined variable $nirgends";
+        QTest::newRow("warning, html") << "<?php ini_set('display_errors', '1'); ini_set('html_errors', '1');\necho $x;"
+                                       << 2 << false << "Warning: Undefined variable $x";
+        QTest::newRow("warning, stderr") << "<?php ini_set('display_errors', 'stderr');\n\n\necho $y;" << 4 << false
+                                         << "Warning: Undefined variable $y";
+        QTest::newRow("notice") << "<?php\n$x = array_pop(explode(',', 'a,b'));" << 2 << false
+                                << "Notice: Only variables should be passed by reference";
+        QTest::newRow("deprecated") << "<?php error_reporting(E_ALL);\n\n$n = strlen(null);" << 3 << false
+                                    << "Deprecated: strlen(): Passing null";
+        QTest::newRow("parse error") << "<?php\n$a = ;\n" << 2 << true << "Parse error: syntax error";
+        QTest::newRow("fatal error") << "<?php\nclass A {}\nclass A {}" << 3 << true << "Fatal error: Cannot declare class A";
+        QTest::newRow("uncaught exception") << "<?php\n\nthrow new Exception('boom');" << 3 << true
+                                            << "Fatal error: Uncaught Exception: boom";
+        QTest::newRow("uncaught, html") << "<?php ini_set('display_errors', '1'); ini_set('html_errors', '1');\n\n"
+                                           "function g() { throw new RuntimeException('tief'); }\ng();"
+                                        << 3 << true << "Fatal error: Uncaught RuntimeException: tief";
+    }
+
+    void messagesPointAtTheirLines()
+    {
+        QFETCH(QString, script);
+        QFETCH(int, line);
+        QFETCH(bool, error);
+        QFETCH(QString, start);
+        IsolatedEnvironment env;
+        PreviewRunner runner;
+        const QString out = runner.run(Php, script);
+        QVERIFY(waitUntil([&] { return runner.runningProcessId() == 0; }));
+        const QList<ScriptMessage> found = findScriptMessages(readAll(out), env.scratchDir() + ScriptFileName);
+        QVERIFY2(!found.isEmpty(), readAll(out).constData());
+        QCOMPARE(found.first().line, line);
+        QCOMPARE(found.first().error, error);
+        QVERIFY2(found.first().text.startsWith(start), qPrintable(found.first().text));
+        // Only messages about the script itself.
+        QVERIFY(findScriptMessages(readAll(out), env.scratchDir() + QStringLiteral("other.php")).isEmpty());
     }
 
     void scratchDirectoryIsPrivate()

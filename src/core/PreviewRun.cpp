@@ -75,7 +75,7 @@ void PreviewRunner::stop()
     }
 }
 
-QString PreviewRunner::run(const QString &interpreterPath, const QString &scriptText)
+QString PreviewRunner::run(const QString &interpreterPath, const QString &scriptText, const QString &workingDir)
 {
     stop();
 
@@ -87,7 +87,7 @@ QString PreviewRunner::run(const QString &interpreterPath, const QString &script
     writeScratchFile(scriptPath, scriptText.toLocal8Bit());
 
     m_process = std::make_unique<platform::InterpreterProcess>();
-    if (!m_process->start(interpreterPath, {QStringLiteral("-q"), scriptPath}, outputPath))
+    if (!m_process->start(interpreterPath, {QStringLiteral("-q"), scriptPath}, outputPath, workingDir))
         return outputPath;
     if (!m_process->waitForFinished(RunWaitMs)) {
         connect(m_process.get(), &platform::InterpreterProcess::finished, this,

@@ -29,7 +29,8 @@ public:
     // starts the interpreter on it and waits until it has finished or RunWaitMs have passed.
     // Returns the output file to show. Raises "Cannot create file %s" when the script cannot
     // be written; nothing is started then.
-    QString run(const QString &interpreterPath, const QString &scriptText);
+    // The interpreter runs in workingDir (the program's own folder when empty).
+    QString run(const QString &interpreterPath, const QString &scriptText, const QString &workingDir = QString());
 
     // Ends the latest run: its interpreter and whatever that left running in its session. Its
     // late outputCompleted is not sent any more.

@@ -94,7 +94,8 @@ InterpreterProcess::~InterpreterProcess()
         g_running[m_slot].store(0);
 }
 
-bool InterpreterProcess::start(const QString &program, const QStringList &arguments, const QString &outputPath)
+bool InterpreterProcess::start(const QString &program, const QStringList &arguments, const QString &outputPath,
+                               const QString &workingDir)
 {
     // Created anew, so that a writer left over from an earlier run never writes into this page.
     // The output is emptied even when the program cannot start, as a shell redirect would.
@@ -126,6 +127,9 @@ bool InterpreterProcess::start(const QString &program, const QStringList &argume
         sigaddset(&xfsz, SIGXFSZ);
         sigprocmask(SIG_UNBLOCK, &xfsz, nullptr);
     });
+    // Relative includes and files resolve where the document lives; the program's own folder
+    // stays as it is.
+    m_process.setWorkingDirectory(workingDir);
     m_process.start(program, arguments, QIODevice::ReadOnly);
     const bool started = m_process.waitForStarted(-1);
     close(out);

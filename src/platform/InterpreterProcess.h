@@ -22,7 +22,9 @@ public:
     // then starts program (as it stands: no shell, no splitting) with standard output and
     // standard error into it and standard input empty. Raises "Cannot create file" when the
     // output file cannot be created; false when the program could not be started.
-    bool start(const QString &program, const QStringList &arguments, const QString &outputPath);
+    // workingDir: the folder the interpreter runs in (the program's own when empty).
+    bool start(const QString &program, const QStringList &arguments, const QString &outputPath,
+               const QString &workingDir = QString());
 
     bool isRunning() const;
     bool waitForFinished(int msecs);
