@@ -5,13 +5,23 @@
 #include "core/AppError.h"
 #include "platform/ScratchDir.h"
 
+#include <QElapsedTimer>
+#include <QFile>
+#include <QSocketNotifier>
+#include <QStandardPaths>
+
 #include <atomic>
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
+#include <poll.h>
+#include <pthread.h>
+#include <sys/wait.h>
+#include <vector>
 #include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/syscall.h>
@@ -69,30 +79,27 @@ void killRunningInterpreters()
     }
 }
 
-InterpreterProcess::InterpreterProcess(QObject *parent) : QObject(parent)
-{
-    m_process.setStandardInputFile(QProcess::nullDevice());
-    // Standard output and error go to the output file, set up in the child.
-    m_process.setStandardOutputFile(QProcess::nullDevice());
-    m_process.setStandardErrorFile(QProcess::nullDevice());
-    connect(&m_process, &QProcess::finished, this, [this] {
-        if (m_slot >= 0)
-            g_running[m_slot].store(0);
-        m_slot = -1;
-        emit finished();
-    });
-}
+InterpreterProcess::InterpreterProcess(QObject *parent) : QObject(parent) {}
 
 InterpreterProcess::~InterpreterProcess()
 {
     if (isRunning()) {
         kill();
-        m_process.waitForFinished(1000);
+        waitForFinished(1000);
     }
     endSession();
     if (m_slot >= 0)
         g_running[m_slot].store(0);
+    if (m_pidfd >= 0)
+        ::close(m_pidfd);
 }
+
+namespace {
+
+// The signals the program handles itself: the child sets them back before the interpreter runs.
+constexpr int kHandled[] = {SIGTERM, SIGINT, SIGHUP, SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT, SIGXFSZ, SIGPIPE};
+
+} // namespace
 
 bool InterpreterProcess::start(const QString &program, const QStringList &arguments, const QString &outputPath,
                                const QString &workingDir)
@@ -102,67 +109,160 @@ bool InterpreterProcess::start(const QString &program, const QStringList &argume
     const int out = createScratchFile(outputPath);
     if (out < 0)
         throw AppError::cannotCreateFile(outputPath);
-    if (program.isEmpty()) {
-        close(out);
+    // The program as it stands; a bare name is looked up on PATH, here, before the start.
+    QString path = program;
+    if (!path.isEmpty() && !path.contains(QLatin1Char('/')))
+        path = QStandardPaths::findExecutable(path);
+    if (path.isEmpty()) {
+        ::close(out);
+        return false;
+    }
+    // Everything the child needs is made before it exists: between vfork and exec it may only
+    // make system calls.
+    const QByteArray file = QFile::encodeName(path);
+    QList<QByteArray> args{QFile::encodeName(program)};
+    for (const QString &a : arguments)
+        args << a.toLocal8Bit();
+    std::vector<char *> argv;
+    for (QByteArray &a : args)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+    const QByteArray dir = QFile::encodeName(workingDir);
+    const int input = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+    int report[2];
+    if (input < 0 || pipe2(report, O_CLOEXEC) != 0) {
+        ::close(out);
+        if (input >= 0)
+            ::close(input);
         return false;
     }
     const pid_t parent = getpid();
-    m_process.setChildProcessModifier([out, parent] {
-        // Runs in the child between fork and exec: async-signal-safe calls only.
+    const struct rlimit fsize = {rlim_t(OutputLimit), rlim_t(OutputLimit)};
+    const struct rlimit core = {0, 0};
+
+    // No handler of the program may run in the child, which shares its memory until exec.
+    sigset_t all, old;
+    sigfillset(&all);
+    pthread_sigmask(SIG_SETMASK, &all, &old);
+    // vfork: the large program is not copied, so the start costs what the interpreter's costs.
+    const pid_t pid = vfork();
+    if (pid == 0) {
+        for (int sig : kHandled)
+            signal(sig, SIG_DFL);
         setsid(); // own session and process group, no controlling terminal
         // Ends with the program, however the program ends.
         prctl(PR_SET_PDEATHSIG, SIGKILL);
         if (getppid() != parent)
             _exit(127);
+        dup2(input, STDIN_FILENO);
         dup2(out, STDOUT_FILENO);
         dup2(out, STDERR_FILENO);
-        close(out);
-        struct rlimit fsize = {rlim_t(OutputLimit), rlim_t(OutputLimit)};
         setrlimit(RLIMIT_FSIZE, &fsize);
-        struct rlimit core = {0, 0};
         setrlimit(RLIMIT_CORE, &core);
-        signal(SIGXFSZ, SIG_DFL);
-        sigset_t xfsz;
-        sigemptyset(&xfsz);
-        sigaddset(&xfsz, SIGXFSZ);
-        sigprocmask(SIG_UNBLOCK, &xfsz, nullptr);
-    });
-    // Relative includes and files resolve where the document lives; the program's own folder
-    // stays as it is.
-    m_process.setWorkingDirectory(workingDir);
-    m_process.start(program, arguments, QIODevice::ReadOnly);
-    const bool started = m_process.waitForStarted(-1);
-    close(out);
-    if (!started)
+        if (!dir.isEmpty() && chdir(dir.constData()) != 0) {
+            const int e = errno;
+            [[maybe_unused]] const ssize_t n = write(report[1], &e, sizeof e);
+            _exit(127);
+        }
+        sigset_t none;
+        sigemptyset(&none);
+        sigprocmask(SIG_SETMASK, &none, nullptr);
+        execv(file.constData(), argv.data());
+        const int e = errno;
+        [[maybe_unused]] const ssize_t n = write(report[1], &e, sizeof e);
+        _exit(127);
+    }
+    pthread_sigmask(SIG_SETMASK, &old, nullptr);
+    ::close(out);
+    ::close(input);
+    ::close(report[1]);
+    if (pid < 0) {
+        ::close(report[0]);
         return false;
-    m_session = m_process.processId();
-    m_slot = remember(pid_t(m_session));
+    }
+    // The exec is done (or failed) once vfork has returned: the report says which.
+    int error = 0;
+    const bool failed = ::read(report[0], &error, sizeof error) == sizeof error;
+    ::close(report[0]);
+    m_pid = pid;
+    m_running = true;
+    m_session = pid;
+    m_slot = remember(pid);
+    if (failed) {
+        int status = 0;
+        while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+        }
+        reap(status);
+        m_session = 0;
+        return false;
+    }
+    m_pidfd = int(syscall(SYS_pidfd_open, pid, 0));
+    if (m_pidfd >= 0) {
+        m_ended = new QSocketNotifier(m_pidfd, QSocketNotifier::Read, this);
+        connect(m_ended, &QSocketNotifier::activated, this, [this] { waitForFinished(0); });
+    }
     return true;
+}
+
+void InterpreterProcess::reap(int)
+{
+    m_running = false;
+    if (m_slot >= 0)
+        g_running[m_slot].store(0);
+    m_slot = -1;
+    if (m_ended)
+        m_ended->setEnabled(false);
+}
+
+bool InterpreterProcess::waitReadable(int msecs)
+{
+    if (m_pidfd < 0)
+        return true; // no pidfd: the reap below blocks
+    pollfd p{m_pidfd, POLLIN, 0};
+    QElapsedTimer t;
+    t.start();
+    for (;;) {
+        const int left = msecs < 0 ? -1 : int(std::max<qint64>(0, msecs - t.elapsed()));
+        const int r = poll(&p, 1, left);
+        if (r > 0)
+            return true;
+        if (r == 0 || errno != EINTR)
+            return false;
+    }
 }
 
 bool InterpreterProcess::isRunning() const
 {
-    return m_process.state() != QProcess::NotRunning;
+    return m_running;
 }
 
 bool InterpreterProcess::waitForFinished(int msecs)
 {
-    if (!isRunning())
+    if (!m_running)
         return true;
-    return m_process.waitForFinished(msecs);
+    if (!waitReadable(msecs))
+        return false;
+    int status = 0;
+    pid_t r;
+    while ((r = waitpid(m_pid, &status, m_pidfd >= 0 ? WNOHANG : 0)) < 0 && errno == EINTR) {
+    }
+    if (r != m_pid)
+        return false;
+    reap(status);
+    emit finished();
+    return true;
 }
 
 qint64 InterpreterProcess::processId() const
 {
-    return m_process.processId();
+    return m_pid;
 }
 
 void InterpreterProcess::kill()
 {
-    const qint64 pid = m_process.processId();
     // While the interpreter has not been reaped its id cannot pass to anyone else.
-    if (pid > 0 && isRunning())
-        ::kill(-pid_t(pid), SIGKILL);
+    if (m_pid > 0 && m_running)
+        ::kill(-m_pid, SIGKILL);
 }
 
 void InterpreterProcess::endSession()
@@ -170,6 +270,13 @@ void InterpreterProcess::endSession()
     if (m_session <= 0 || isRunning())
         return;
     const pid_t session = pid_t(m_session);
+    // Nearly always the group has gone with the interpreter: then there is nothing to look for.
+    // (A child that moved to a group of its own within the session is found only while some
+    // process is left in the interpreter's group.)
+    if (::kill(-session, 0) != 0 && errno == ESRCH) {
+        m_session = 0;
+        return;
+    }
     // Each candidate is pinned by a pidfd before its session is read, so a number that has
     // passed to another process in between is never signalled.
     DIR *proc = opendir("/proc");

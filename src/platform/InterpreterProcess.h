@@ -2,8 +2,11 @@
 #pragma once
 
 #include <QObject>
-#include <QProcess>
 #include <QStringList>
+
+#include <sys/types.h>
+
+class QSocketNotifier;
 
 namespace platform {
 
@@ -41,7 +44,13 @@ signals:
     void finished();
 
 private:
-    QProcess m_process;
+    void reap(int status);
+    bool waitReadable(int msecs);
+
+    pid_t m_pid = 0;
+    int m_pidfd = -1;           // readable once the interpreter has ended
+    bool m_running = false;     // started and not reaped yet
+    QSocketNotifier *m_ended = nullptr;
     qint64 m_session = 0;  // the interpreter's pid, which is its session's and group's id
     int m_slot = -1;       // where the program-wide record of running interpreters holds it
 };
