@@ -337,8 +337,17 @@ private slots:
                         dialog = d;
                 return dialog != nullptr;
             });
-            if (!dialog || !activate(dialog))
+            if (!dialog)
                 return;
+            // The window manager may hold a new window back from the focus; asked as a pager
+            // asks, it gives it.
+            if (!activate(dialog))
+                QProcess::execute(QStringLiteral("xdotool"), {QStringLiteral("windowactivate"), QStringLiteral("--sync"),
+                                                              QString::number(dialog->winId())});
+            if (!QTest::qWaitForWindowActive(dialog)) {
+                dialog->reject();
+                return;
+            }
             auto *field = dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"));
             field->setFocus();
             field->clear();
@@ -352,6 +361,8 @@ private slots:
             waitUntil([&] { return !dialog->isVisible(); }, 2000);
             if (dialog->isVisible())
                 QTest::keyClick(field, Qt::Key_Return);
+            if (dialog->isVisible())
+                dialog->reject(); // never left open: the command would wait for it
             waitUntil([&] { return !dialog->isVisible(); }, 2000);
             if (dialog->isVisible())
                 dialog->reject();
