@@ -9,6 +9,7 @@
 
 #include <QGuiApplication>
 #include <QScreen>
+#include <QTimer>
 #include <algorithm>
 
 TForm5 *Form5 = nullptr;
@@ -47,15 +48,37 @@ void TForm5::setMessage(const QString &message)
     ui->Label1->adjustSize();
     const int needed = ui->Label1->geometry().right() + 1 + margin;
     setFixedSize(m_baseSize.expandedTo(QSize(std::min(needed, widest), 0)));
-    // A window that is already placed keeps its place, unless it would now stand off the screen.
-    if (m_shownBefore) {
-        QRect placed = frameGeometry();
-        if (placed.right() > available.right())
-            placed.moveRight(available.right());
-        if (placed.left() < available.left())
-            placed.moveLeft(available.left());
+    // A window that is already placed keeps its place, unless it would now stand off the screen;
+    // the window manager's frame for the new size is known only later, so look again then.
+    keepOnScreen();
+    QTimer::singleShot(100, this, [this] { keepOnScreen(); });
+}
+
+void TForm5::keepOnScreen()
+{
+    if (!m_shownBefore || !isVisible())
+        return;
+    const QScreen *screen = this->screen() ? this->screen() : QGuiApplication::primaryScreen();
+    if (!screen)
+        return;
+    const QRect available = screen->availableGeometry();
+    QRect placed = frameGeometry();
+    if (placed.right() > available.right())
+        placed.moveRight(available.right());
+    if (placed.left() < available.left())
+        placed.moveLeft(available.left());
+    if (placed.bottom() > available.bottom())
+        placed.moveBottom(available.bottom());
+    if (placed.top() < available.top())
+        placed.moveTop(available.top());
+    if (placed.topLeft() != frameGeometry().topLeft())
         move(placed.topLeft());
-    }
+}
+
+void TForm5::resizeEvent(QResizeEvent *event)
+{
+    QDialog::resizeEvent(event);
+    keepOnScreen();
 }
 
 QString TForm5::message() const

@@ -28,8 +28,11 @@ public:
 
 protected:
     void showEvent(QShowEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
 
 private:
+    void keepOnScreen();
+
     std::unique_ptr<Ui::TForm5> ui;
     QSize m_baseSize;
     QString m_message;
