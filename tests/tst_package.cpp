@@ -120,7 +120,10 @@ private slots:
         QProcess missing;
         missing.start(bin + QStringLiteral("/korlith"), {env.root() + QStringLiteral("/fehlt.php")});
         QVERIFY(missing.waitForStarted());
-        QVERIFY(waitUntil([&] { return !windowsNamed(QStringLiteral("Korlith")).isEmpty(); }, 30000));
+        QVERIFY2(waitUntil([&] { return !windowsNamed(QStringLiteral("Korlith")).isEmpty(); }, 30000),
+                 qPrintable(run(QStringLiteral("xdotool"), {QStringLiteral("search"), QStringLiteral("--name"), QStringLiteral("."),
+                                                            QStringLiteral("getwindowname"), QStringLiteral("%@")})
+                            + QString::fromLocal8Bit(missing.readAll())));
         QVERIFY(waitUntil([&] { return !windowsNamed(QStringLiteral("Korlith 2005")).isEmpty(); }, 10000));
         missing.terminate();
         QVERIFY(missing.waitForFinished(10000));
