@@ -96,7 +96,7 @@ int main(int argc, char *argv[])
     QTextCursor top(memo->document()->findBlockByNumber(9));
     QElapsedTimer t;
     t.start();
-    top.insertText(QStringLiteral("$x = <<<NIEMALS_ZU "));
+    top.insertText(QStringLiteral("$x = <<<NIEMALS_ZU\n"));
     comment.push_back(ms(t.nsecsElapsed()));
 
     std::sort(loads.begin(), loads.end());

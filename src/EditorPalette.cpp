@@ -18,7 +18,8 @@ struct Entry
 const Entry kEntries[] = {
     {SyntaxKind::HtmlTag, "#800000", false, false},      {SyntaxKind::HtmlAttribute, "#b35c00", false, false},
     {SyntaxKind::HtmlValue, "#1a1aa6", false, false},    {SyntaxKind::HtmlComment, "#6a737d", false, true},
-    {SyntaxKind::HtmlEntity, "#8a2be2", false, false},   {SyntaxKind::PhpTag, "#c00000", true, false},
+    {SyntaxKind::HtmlEntity, "#8a2be2", false, false},   {SyntaxKind::PhpOpenTag, "#c00000", true, false},
+    {SyntaxKind::PhpCloseTag, "#c00000", true, false},
     {SyntaxKind::Keyword, "#0033b3", true, false},       {SyntaxKind::Variable, "#660e7a", false, false},
     {SyntaxKind::String, "#067d17", false, false},       {SyntaxKind::Interpolation, "#660e7a", true, false},
     {SyntaxKind::Number, "#1750eb", false, false},       {SyntaxKind::Comment, "#8c8c8c", false, true},

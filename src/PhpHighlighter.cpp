@@ -5,8 +5,10 @@
 
 PhpHighlighter::PhpHighlighter(QTextDocument *document) : QSyntaxHighlighter(document)
 {
-    for (int k = 0; k <= int(SyntaxKind::Constant); ++k)
+    for (int k = 0; k < int(SyntaxKind::Count); ++k) {
         m_formats[k] = EditorPalette::format(SyntaxKind(k));
+        m_plain[k] = m_formats[k].properties().isEmpty();
+    }
 }
 
 void PhpHighlighter::highlightBlock(const QString &text)
@@ -14,5 +16,6 @@ void PhpHighlighter::highlightBlock(const QString &text)
     m_ranges.clear();
     setCurrentBlockState(m_syntax.highlightLine(text, previousBlockState(), m_ranges));
     for (const SyntaxRange &r : m_ranges)
-        setFormat(r.start, r.length, m_formats[int(r.kind)]);
+        if (!m_plain[int(r.kind)])
+            setFormat(r.start, r.length, m_formats[int(r.kind)]);
 }

@@ -18,5 +18,6 @@ protected:
 private:
     PhpSyntax m_syntax;
     QList<SyntaxRange> m_ranges;
-    QTextCharFormat m_formats[int(SyntaxKind::Constant) + 1];
+    QTextCharFormat m_formats[int(SyntaxKind::Count)];
+    bool m_plain[int(SyntaxKind::Count)]; // text and code outside all classes keep the default format
 };

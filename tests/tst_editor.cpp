@@ -14,8 +14,8 @@ namespace {
 
 const char *kindName(SyntaxKind k)
 {
-    static const char *names[] = {"tag", "attr", "value", "htmlcomment", "entity", "phptag", "keyword", "var",
-                                  "string", "interp", "number", "comment", "cast", "const"};
+    static const char *names[] = {"text", "tag", "attr", "value", "htmlcomment", "entity", "open", "close", "code",
+                                  "keyword", "var", "string", "interp", "number", "comment", "cast", "const"};
     return names[int(k)];
 }
 
@@ -30,7 +30,8 @@ QString classify(const QString &source)
         state = syntax.highlightLine(line, state, ranges);
         QStringList parts;
         for (const SyntaxRange &r : ranges)
-            parts << line.mid(r.start, r.length) + QLatin1Char('=') + QLatin1String(kindName(r.kind));
+            if (r.kind != SyntaxKind::HtmlText && r.kind != SyntaxKind::Code)
+                parts << line.mid(r.start, r.length) + QLatin1Char('=') + QLatin1String(kindName(r.kind));
         lines << parts.join(QLatin1Char(' '));
     }
     return lines.join(QStringLiteral(" | "));
@@ -48,37 +49,76 @@ private slots:
         QTest::addColumn<QString>("source");
         QTest::addColumn<QString>("expected");
         QTest::newRow("html markup") << "<a href=\"x\" id=y>&amp;</a>"
-                                     << "<a=tag href=attr \"x\"=value id=attr y=value >=tag &amp;=entity </a=tag >=tag";
+                                     << "<a=tag href=attr \"x\"=value id=attr y=value >=tag &amp;=entity </a>=tag";
         QTest::newRow("html comment over lines") << "<!-- a\nb -->c" << "<!-- a=htmlcomment | b -->=htmlcomment";
         QTest::newRow("php keywords and variables") << "<?php echo $x; ?>"
-                                                    << "<?php=phptag echo=keyword $x=var ?>=phptag";
-        QTest::newRow("short echo tag") << "<?= $a ?>" << "<?==phptag $a=var ?>=phptag";
+                                                    << "<?php =open echo=keyword $x=var ?>=close";
+        QTest::newRow("short echo tag") << "<?= $a ?>" << "<?==open $a=var ?>=close";
         QTest::newRow("strings") << "<?php 'a\\'b' . \"c $d {$e['f']} g\""
-                                 << "<?php=phptag 'a\\'b'=string \"c =string $d=interp  =string {$e['f']}=interp  g\"=string";
+                                 << "<?php =open 'a\\'b'=string \"c =string $d=var  =string {=interp $e=var 'f'=string }=interp  g\"=string";
         QTest::newRow("close tag inside a string") << "<?php $s = '?>'; ?><b>"
-                                                   << "<?php=phptag $s=var '?>'=string ?>=phptag <b=tag >=tag";
+                                                   << "<?php =open $s=var '?>'=string ?>=close <b>=tag";
         QTest::newRow("line comments end at close tag") << "<?php // note ?> <i># no</i>"
-                                                        << "<?php=phptag // note =comment ?>=phptag <i=tag >=tag </i=tag >=tag";
-        QTest::newRow("hash comment") << "<?php # x\n$y" << "<?php=phptag # x=comment | $y=var";
+                                                        << "<?php =open // note =comment ?>=close <i>=tag </i>=tag";
+        QTest::newRow("hash comment") << "<?php # x\n$y" << "<?php =open # x=comment | $y=var";
         QTest::newRow("block comment over lines") << "<?php /* a\nstill ?> here\n*/ $z"
-                                                  << "<?php=phptag /* a=comment | still ?> here=comment | */=comment $z=var";
+                                                  << "<?php =open /* a=comment | still ?> here=comment | */=comment $z=var";
         QTest::newRow("numbers") << "<?php 42 0x1F 0b101 3.5e-2 .5 1_000"
-                                 << "<?php=phptag 42=number 0x1F=number 0b101=number 3.5e-2=number .5=number 1_000=number";
+                                 << "<?php =open 42=number 0x1F=number 0b101=number 3.5e-2=number .5=number 1_000=number";
         QTest::newRow("casts and constants") << "<?php (int) $a; ( string )$b; (foo); TRUE; null; MAX_SIZE; Foo;"
-                                             << "<?php=phptag (int)=cast $a=var ( string )=cast $b=var TRUE=const null=const MAX_SIZE=const";
+                                             << "<?php =open (int)=cast $a=var ( string )=cast $b=var TRUE=const null=const MAX_SIZE=const";
         QTest::newRow("members are no keywords") << "<?php $o->class; A::new; function f() {}"
-                                                 << "<?php=phptag $o=var function=keyword";
+                                                 << "<?php =open $o=var function=keyword";
         QTest::newRow("heredoc over lines") << "<?php $t = <<<EOT\nHallo $name ?>\n  EOT;\necho 1;"
-                                            << "<?php=phptag $t=var <<<EOT=string | Hallo =string $name=interp  ?>=string | EOT=string | echo=keyword 1=number";
+                                            << "<?php =open $t=var <<<EOT=string | Hallo =string $name=var  ?>=string |   EOT=string | echo=keyword 1=number";
         QTest::newRow("nowdoc over lines") << "<?php <<<'X'\n$no\nX\n?>"
-                                           << "<?php=phptag <<<'X'=string | $no=string | X=string | ?>=phptag";
+                                           << "<?php =open <<<'X'=string | $no=string | X=string | ?>=close";
         QTest::newRow("heredoc label inside a word") << "<?php <<<\"END\"\nENDING\nEND;"
-                                                     << "<?php=phptag <<<\"END\"=string | ENDING=string | END=string";
+                                                     << "<?php =open <<<\"END\"=string | ENDING=string | END=string";
         QTest::newRow("string over lines") << "<?php \"a\nb $c\"; $d"
-                                           << "<?php=phptag \"a=string | b =string $c=interp \"=string $d=var";
+                                           << "<?php =open \"a=string | b =string $c=var \"=string $d=var";
         QTest::newRow("html after php") << "<?php $a ?>\n<p class=\"x\">"
-                                        << "<?php=phptag $a=var ?>=phptag | <p=tag class=attr \"x\"=value >=tag";
+                                        << "<?php =open $a=var ?>=close | <p=tag class=attr \"x\"=value >=tag";
         QTest::newRow("tag over lines") << "<div\n  id=\"a\">t" << "<div=tag | id=attr \"a\"=value >=tag";
+        // PHP opens in every HTML context, and the context resumes after "?>".
+        QTest::newRow("php in a quoted value") << "<p class=\"<?php echo \"q\"; ?>\">"
+                                               << "<p=tag class=attr \"=value <?php =open echo=keyword \"q\"=string ?>=close \"=value >=tag";
+        QTest::newRow("php in a value of a tag over lines") << "<img\n  src=\"<?php echo $y; ?>\" alt=a>"
+                                                            << "<img=tag | src=attr \"=value <?php =open echo=keyword $y=var ?>=close \"=value alt=attr a=value >=tag";
+        QTest::newRow("value over lines around php") << "<a title='x\n<?= $t ?>\ny'>z"
+                                                     << "<a=tag title=attr 'x=value | <?==open $t=var ?>=close | y'=value >=tag";
+        QTest::newRow("php in a bare value") << "<td width=<?= $w ?>px nowrap>"
+                                             << "<td=tag width=attr <?==open $w=var ?>=close px=value nowrap=attr >=tag";
+        QTest::newRow("php in an html comment") << "<!-- <?php echo $z; ?> -->"
+                                                << "<!-- =htmlcomment <?php =open echo=keyword $z=var ?>=close  -->=htmlcomment";
+        QTest::newRow("php in a comment over lines") << "<!-- a\n<?= $b ?> c\n-->d"
+                                                     << "<!-- a=htmlcomment | <?==open $b=var ?>=close  c=htmlcomment | -->=htmlcomment";
+        QTest::newRow("php in a tag between attributes") << "<input <?php if ($on) echo 'checked'; ?> name=n>"
+                                                         << "<input=tag <?php =open if=keyword $on=var echo=keyword 'checked'=string ?>=close name=attr n=value >=tag";
+        QTest::newRow("script content is no markup") << "<script>if (a <b && c) x = '<?= $v ?>';</script><b>"
+                                                     << "<script>=tag <?==open $v=var ?>=close </script><b>=tag";
+        QTest::newRow("style over lines") << "<style>\np < a { }\n</STYLE>"
+                                          << "<style>=tag |  | </STYLE>=tag";
+        QTest::newRow("short and xml tags stay html") << "<?xml version=\"1.0\"?><? echo 1 ?><?phpx"
+                                                      << "";
+        QTest::newRow("close tag inside a line comment") << "<?php // c ?>\n<p>"
+                                                         << "<?php =open // c =comment ?>=close | <p>=tag";
+        QTest::newRow("interpolation forms") << "<?php \"{$a->b['c']} ${n} $o->p $q?->r $s[0] $t[k]\""
+                                             << "<?php =open \"=string {=interp $a=var 'c'=string }=interp  =string ${=interp n=var }=interp  =string $o=var ->p=interp  =string $q=var ?->r=interp  =string $s=var [=interp 0=number ]=interp  =string $t=var [k]=interp \"=string";
+        QTest::newRow("interpolation over lines") << "<?php \"a {$b[\n1]} c\""
+                                                  << "<?php =open \"a =string {=interp $b=var | 1=number }=interp  c\"=string";
+        QTest::newRow("attribute is no comment") << "<?php #[Pure]\n# comment"
+                                                 << "<?php =open | # comment=comment";
+        QTest::newRow("indented heredoc closing label") << "<?php $h = <<<EOT\n    a\n    EOT;\n$x"
+                                                        << "<?php =open $h=var <<<EOT=string |     a=string |     EOT=string | $x=var";
+        QTest::newRow("heredoc needs the line end") << "<?php $a <<<EOT;\n$b"
+                                                    << "<?php =open $a=var EOT=const | $b=var";
+        QTest::newRow("php numbers") << "<?php 0o17 0X1F 0B11 1_000.5e-3 7. 1__0 0x"
+                                     << "<?php =open 0o17=number 0X1F=number 0B11=number 1_000.5e-3=number 7.=number 1=number 0=number";
+        QTest::newRow("casts with blanks") << "<?php (\tint ) (real)( array)"
+                                           << "<?php =open (\tint )=cast (real)( array)=cast";
+        QTest::newRow("halt compiler") << "<?php __halt_compiler(); <?php $data"
+                                       << "<?php =open __halt_compiler=keyword";
     }
 
     void classification()

@@ -43,6 +43,27 @@ private slots:
         QCOMPARE(encodeText(doc.text, doc.format), bytes);
     }
 
+    // Each character of the editor's text leads back to its first byte in the file.
+    void charactersLeadBackToTheirBytes()
+    {
+        struct Case
+        {
+            QByteArray bytes;
+            QList<int> offsets;
+        };
+        const Case cases[] = {
+            {"\xEF\xBB\xBF" "a\xC3\xA4\xE2\x82\xAC\xF0\x9F\x98\x80" "b", {3, 4, 6, 9, 9, 13}}, // BOM, 2-, 3-, 4-byte
+            {"a\r\nb\r\n", {0, 1, 3, 4}},                                                   // CR LF throughout
+            {"a\r\nb\n", {0, 1, 2, 3, 4}},                                                    // mixed: the CR stays
+            {"\xE4\x80x", {0, 1, 2}},                                                          // Windows-1252
+        };
+        for (const Case &c : cases) {
+            const DecodedText decoded = decodeText(c.bytes);
+            QCOMPARE(sourceOffsets(c.bytes, decoded), c.offsets);
+            QCOMPARE(decoded.text.size(), c.offsets.size());
+        }
+    }
+
     void legacyTextReadsAsWindows1252()
     {
         const DecodedText doc = decodeText("Gr\xFC\xDF" "e \x80\x85");

@@ -1,4 +1,5 @@
-// PhpSyntax: the word tables and a small scanner per context.
+// PhpSyntax: a line scanner that follows PHP's own lexer where it opens and closes PHP, strings,
+// comments, heredocs and interpolations, and keeps the HTML context PHP is embedded in.
 #include "core/PhpSyntax.h"
 
 #include <QSet>
@@ -18,7 +19,7 @@ const QSet<QString> &keywords()
                               "insteadof", "interface", "isset", "list", "match", "namespace", "new", "or", "print",
                               "private", "protected", "public", "readonly", "require", "require_once", "return",
                               "static", "switch", "throw", "trait", "try", "unset", "use", "var", "while", "xor",
-                              "yield", "self", "parent"})
+                              "yield", "self", "parent", "__halt_compiler"})
             s.insert(QString::fromLatin1(w));
         return s;
     }();
@@ -40,120 +41,774 @@ const QSet<QString> &constants()
     return words;
 }
 
-bool identStart(QChar c)
+// PHP's labels are bytes: every byte from 0x80 up belongs to a name, so every non-ASCII character does.
+bool labelStart(QChar c)
 {
-    return c.isLetter() || c == QLatin1Char('_') || c.unicode() >= 0x80;
+    const char16_t u = c.unicode();
+    return (u >= 'a' && u <= 'z') || (u >= 'A' && u <= 'Z') || u == '_' || u >= 0x80;
 }
 
-bool identChar(QChar c)
+bool digit(QChar c)
 {
-    return c.isLetterOrNumber() || c == QLatin1Char('_') || c.unicode() >= 0x80;
+    return c.unicode() >= '0' && c.unicode() <= '9';
 }
 
-int identEnd(const QString &s, int i)
+bool labelChar(QChar c)
 {
-    while (i < s.size() && identChar(s.at(i)))
-        ++i;
-    return i;
+    return labelStart(c) || digit(c);
 }
 
-struct Scanner
+bool hexDigit(QChar c)
 {
+    const char16_t u = c.unicode();
+    return digit(c) || (u >= 'a' && u <= 'f') || (u >= 'A' && u <= 'F');
+}
+
+bool binDigit(QChar c)
+{
+    return c.unicode() == '0' || c.unicode() == '1';
+}
+
+bool octDigit(QChar c)
+{
+    return c.unicode() >= '0' && c.unicode() <= '7';
+}
+
+bool blank(QChar c)
+{
+    return c.unicode() == ' ' || c.unicode() == '\t';
+}
+
+bool space(QChar c)
+{
+    const char16_t u = c.unicode();
+    return u == ' ' || u == '\t' || u == '\r' || u == '\n' || u == '\f' || u == '\v';
+}
+
+bool asciiAlnum(QChar c)
+{
+    const char16_t u = c.unicode();
+    return digit(c) || (u >= 'a' && u <= 'z') || (u >= 'A' && u <= 'Z');
+}
+
+using namespace SyntaxState;
+
+class Lexer
+{
+public:
+    Lexer(const QString &line, int state, QList<SyntaxRange> &out, const QStringList &labels)
+        : s(line), n(int(line.size())), out(out), labels(labels), php(SyntaxState::php(state)),
+          markup(SyntaxState::markup(state)), raw(SyntaxState::raw(state)), outer(SyntaxState::outer(state)),
+          depth(SyntaxState::depth(state)), label(SyntaxState::label(state))
+    {
+    }
+
+    // Returns the end state; `newLabel` is asked for the id of a heredoc label met on the line.
+    template <typename LabelId> int run(LabelId newLabel)
+    {
+        if (php == Heredoc || php == Nowdoc)
+            closingLabel();
+        while (i < n) {
+            switch (php) {
+            case Html: html(); break;
+            case Code: code(newLabel); break;
+            case BlockComment:
+                if (until("*/", SyntaxKind::Comment))
+                    php = Code;
+                break;
+            case SingleString:
+                if (single(i))
+                    php = Code;
+                break;
+            case DoubleString: interpolated(u'"', false); break;
+            case Backtick: interpolated(u'`', false); break;
+            case Heredoc: interpolated(0, false); break;
+            case Nowdoc: mark(i, n, SyntaxKind::String); i = n; break;
+            default: mark(i, n, SyntaxKind::HtmlText); i = n; break; // after __halt_compiler
+            }
+        }
+        if (php != Heredoc && php != Nowdoc && outer != InHeredoc)
+            label = 0;
+        if (outer == NoOuter)
+            depth = 0;
+        return php | (markup << 4) | (raw << 8) | (outer << 10) | (depth << 12) | (label << 16);
+    }
+
+private:
     const QString &s;
+    const int n;
     QList<SyntaxRange> &out;
+    const QStringList &labels;
     int i = 0;
+    int php, markup, raw, outer, depth, label;
 
-    bool at(const char *lit) const { return QStringView(s).mid(i).startsWith(QLatin1String(lit)); }
-    bool atCi(const char *lit) const { return QStringView(s).mid(i).startsWith(QLatin1String(lit), Qt::CaseInsensitive); }
+    QChar at(int k) const { return k < n ? s.at(k) : QChar(); }
+    bool starts(int k, const char *lit) const { return QStringView(s).mid(k).startsWith(QLatin1String(lit)); }
+    bool startsCi(int k, const char *lit) const
+    {
+        return QStringView(s).mid(k).startsWith(QLatin1String(lit), Qt::CaseInsensitive);
+    }
+    int labelEnd(int k) const
+    {
+        while (k < n && labelChar(s.at(k)))
+            ++k;
+        return k;
+    }
+    int blanksEnd(int k) const
+    {
+        while (k < n && blank(s.at(k)))
+            ++k;
+        return k;
+    }
+
     void mark(int start, int end, SyntaxKind kind)
     {
-        if (end > start)
+        if (end <= start)
+            return;
+        if (!out.isEmpty() && out.last().kind == kind && out.last().start + out.last().length == start)
+            out.last().length += end - start;
+        else
             out.append({start, end - start, kind});
     }
 
-    // From `from` up to and including `closing`, or to the line's end; true when it closed.
-    bool until(int from, const char *closing, SyntaxKind kind)
+    // From i up to and including `closing`, or to the line's end; true when it closed.
+    bool until(const char *closing, SyntaxKind kind)
     {
         const QLatin1String close(closing);
-        const int end = s.indexOf(close, i);
-        const int stop = end < 0 ? int(s.size()) : end + int(close.size());
-        mark(from, stop, kind);
+        const int end = int(s.indexOf(close, i));
+        const int stop = end < 0 ? n : end + int(close.size());
+        mark(i, stop, kind);
         i = stop;
         return end >= 0;
     }
 
-    // The rest of a single-quoted string from i; true when its quote closed it.
-    bool singleQuoted(int from)
+    // ---- HTML ------------------------------------------------------------------------------
+
+    // The length of a PHP open tag at k: "<?php" and one blank (or the line's end), or "<?=".
+    // "<?" alone is HTML: short_open_tag is off.
+    int phpOpen(int k) const
     {
-        while (i < s.size() && s.at(i) != QLatin1Char('\''))
-            i += s.at(i) == QLatin1Char('\\') ? 2 : 1;
-        i = qMin(i, int(s.size()));
-        const bool closed = i < s.size();
+        if (k + 1 >= n || s.at(k + 1).unicode() != '?')
+            return 0;
+        if (starts(k, "<?="))
+            return 3;
+        if (startsCi(k, "<?php")) {
+            if (k + 5 == n)
+                return 5;
+            const char16_t c = s.at(k + 5).unicode();
+            if (c == ' ' || c == '\t' || c == '\r')
+                return 6;
+        }
+        return 0;
+    }
+
+    bool openPhpAt(int k, SyntaxKind before)
+    {
+        const int len = phpOpen(k);
+        if (!len)
+            return false;
+        mark(i, k, before);
+        mark(k, k + len, SyntaxKind::PhpOpenTag);
+        i = k + len;
+        php = Code;
+        return true;
+    }
+
+    void html()
+    {
+        switch (markup) {
+        case Text: text(); break;
+        case MarkupComment: markupComment(); break;
+        case Tag: tag(); break;
+        case TagEquals: tagEquals(); break;
+        case DoubleValue: quotedValue(u'"'); break;
+        case SingleValue: quotedValue(u'\''); break;
+        case BareValue: bareValue(); break;
+        default: rawText(); break;
+        }
+    }
+
+    void text()
+    {
+        int j = i;
+        while (j < n && s.at(j).unicode() != '<' && s.at(j).unicode() != '&')
+            ++j;
+        mark(i, j, SyntaxKind::HtmlText);
+        i = j;
+        if (i >= n)
+            return;
+        if (s.at(i).unicode() == '&') {
+            int k = i + 1;
+            if (at(k).unicode() == '#')
+                ++k;
+            int e = k;
+            while (e < n && asciiAlnum(s.at(e)))
+                ++e;
+            const int stop = e > k && at(e).unicode() == ';' ? e + 1 : i + 1;
+            mark(i, stop, stop > i + 1 ? SyntaxKind::HtmlEntity : SyntaxKind::HtmlText);
+            i = stop;
+            return;
+        }
+        if (openPhpAt(i, SyntaxKind::HtmlText))
+            return;
+        if (starts(i, "<!--")) {
+            mark(i, i + 4, SyntaxKind::HtmlComment);
+            i += 4;
+            markup = MarkupComment;
+            return;
+        }
+        const QChar next = at(i + 1);
+        int e = i + 1;
+        if (next.unicode() == '/' || next.unicode() == '!')
+            ++e;
+        if (e < n && ((s.at(e).unicode() | 0x20) >= 'a' && (s.at(e).unicode() | 0x20) <= 'z')) {
+            const int name = e;
+            while (e < n && (asciiAlnum(s.at(e)) || s.at(e).unicode() == '-' || s.at(e).unicode() == ':'
+                             || s.at(e).unicode() == '_' || s.at(e).unicode() == '.'))
+                ++e;
+            const QStringView word = QStringView(s).mid(name, e - name);
+            raw = NoRaw;
+            if (next.unicode() != '/' && next.unicode() != '!') {
+                if (word.compare(QLatin1String("script"), Qt::CaseInsensitive) == 0)
+                    raw = Script;
+                else if (word.compare(QLatin1String("style"), Qt::CaseInsensitive) == 0)
+                    raw = Style;
+            }
+            mark(i, e, SyntaxKind::HtmlTag);
+            i = e;
+            markup = Tag;
+            return;
+        }
+        mark(i, i + 1, SyntaxKind::HtmlText);
+        ++i;
+    }
+
+    void markupComment()
+    {
+        for (int j = i; j < n; ++j) {
+            const char16_t c = s.at(j).unicode();
+            if (c == '-' && starts(j, "-->")) {
+                mark(i, j + 3, SyntaxKind::HtmlComment);
+                i = j + 3;
+                markup = Text;
+                return;
+            }
+            if (c == '<' && openPhpAt(j, SyntaxKind::HtmlComment))
+                return;
+        }
+        mark(i, n, SyntaxKind::HtmlComment);
+        i = n;
+    }
+
+    void endTag(int len)
+    {
+        mark(i, i + len, SyntaxKind::HtmlTag);
+        i += len;
+        markup = raw == Script ? ScriptText : raw == Style ? StyleText : Text;
+        raw = NoRaw;
+    }
+
+    void tag()
+    {
+        const QChar c = s.at(i);
+        const char16_t u = c.unicode();
+        if (space(c)) {
+            int j = i;
+            while (j < n && space(s.at(j)))
+                ++j;
+            mark(i, j, SyntaxKind::HtmlText);
+            i = j;
+        } else if (u == '<' && openPhpAt(i, SyntaxKind::HtmlText)) {
+        } else if (u == '>') {
+            endTag(1);
+        } else if (u == '/' && at(i + 1).unicode() == '>') {
+            raw = NoRaw; // a self-closed <script/> has no content
+            endTag(2);
+        } else if (u == '"' || u == '\'') {
+            mark(i, i + 1, SyntaxKind::HtmlValue);
+            ++i;
+            markup = u == '"' ? DoubleValue : SingleValue;
+        } else if (u == '=') {
+            mark(i, i + 1, SyntaxKind::HtmlText);
+            ++i;
+            markup = TagEquals;
+        } else {
+            int e = i + 1;
+            while (e < n) {
+                const char16_t d = s.at(e).unicode();
+                if (space(s.at(e)) || d == '=' || d == '>' || d == '"' || d == '\'' || (d == '/' && at(e + 1).unicode() == '>')
+                    || (d == '<' && phpOpen(e)))
+                    break;
+                ++e;
+            }
+            mark(i, e, SyntaxKind::HtmlAttribute);
+            i = e;
+        }
+    }
+
+    void tagEquals()
+    {
+        const QChar c = s.at(i);
+        if (space(c)) {
+            int j = i;
+            while (j < n && space(s.at(j)))
+                ++j;
+            mark(i, j, SyntaxKind::HtmlText);
+            i = j;
+        } else if (c.unicode() == '"' || c.unicode() == '\'' || c.unicode() == '>') {
+            markup = Tag;
+        } else {
+            markup = BareValue;
+        }
+    }
+
+    void quotedValue(char16_t quote)
+    {
+        for (int j = i; j < n; ++j) {
+            const char16_t c = s.at(j).unicode();
+            if (c == quote) {
+                mark(i, j + 1, SyntaxKind::HtmlValue);
+                i = j + 1;
+                markup = Tag;
+                return;
+            }
+            if (c == '<' && openPhpAt(j, SyntaxKind::HtmlValue))
+                return;
+        }
+        mark(i, n, SyntaxKind::HtmlValue);
+        i = n;
+    }
+
+    void bareValue()
+    {
+        int j = i;
+        while (j < n && !space(s.at(j)) && s.at(j).unicode() != '>') {
+            if (s.at(j).unicode() == '<' && openPhpAt(j, SyntaxKind::HtmlValue))
+                return;
+            ++j;
+        }
+        mark(i, j, SyntaxKind::HtmlValue);
+        i = j;
+        markup = Tag; // a line break ends the value too
+    }
+
+    void rawText()
+    {
+        const char *close = markup == ScriptText ? "</script" : "</style";
+        for (int j = i; j < n; ++j) {
+            if (s.at(j).unicode() != '<')
+                continue;
+            if (openPhpAt(j, SyntaxKind::HtmlText))
+                return;
+            if (startsCi(j, close)) {
+                const int e = j + int(qstrlen(close));
+                if (e == n || !asciiAlnum(s.at(e))) {
+                    mark(i, j, SyntaxKind::HtmlText);
+                    mark(j, e, SyntaxKind::HtmlTag);
+                    i = e;
+                    markup = Tag;
+                    raw = NoRaw;
+                    return;
+                }
+            }
+        }
+        mark(i, n, SyntaxKind::HtmlText);
+        i = n;
+    }
+
+    // ---- PHP -------------------------------------------------------------------------------
+
+    void closingLabel()
+    {
+        const QString closing = labels.value(label);
+        if (closing.isEmpty())
+            return;
+        const int j = blanksEnd(0);
+        const int e = j + int(closing.size());
+        if (QStringView(s).mid(j).startsWith(closing) && (e >= n || !labelChar(s.at(e)))) {
+            mark(0, e, SyntaxKind::String);
+            i = e;
+            php = Code;
+            label = 0;
+        }
+    }
+
+    // The rest of a single-quoted string from i; true when its quote closed it.
+    bool single(int from)
+    {
+        while (i < n && s.at(i).unicode() != '\'')
+            i += s.at(i).unicode() == '\\' ? 2 : 1;
+        i = qMin(i, n);
+        const bool closed = i < n;
         if (closed)
             ++i;
         mark(from, i, SyntaxKind::String);
         return closed;
     }
 
-    // Inside a double-quoted string or heredoc: $name, $name->prop, $name[...], {$...}.
-    // Returns true when the closing quote was found (quote == 0: heredoc, never closes here).
-    bool interpolated(char16_t quote, int start)
+    int digitsEnd(int k, bool (*isDigit)(QChar)) const
     {
-        int run = start;
-        while (i < s.size()) {
+        if (k >= n || !isDigit(s.at(k)))
+            return k;
+        while (k < n) {
+            if (isDigit(s.at(k)))
+                ++k;
+            else if (s.at(k).unicode() == '_' && k + 1 < n && isDigit(s.at(k + 1)))
+                k += 2;
+            else
+                break;
+        }
+        return k;
+    }
+
+    // An integer as PHP reads it: decimal, 0x, 0b, 0o, with "_" between digits.
+    int integerEnd(int k) const
+    {
+        if (s.at(k).unicode() == '0' && k + 1 < n) {
+            const char16_t x = s.at(k + 1).unicode() | 0x20;
+            bool (*kind)(QChar) = x == 'x' ? hexDigit : x == 'b' ? binDigit : x == 'o' ? octDigit : nullptr;
+            if (kind) {
+                const int e = digitsEnd(k + 2, kind);
+                if (e > k + 2)
+                    return e;
+            }
+        }
+        return digitsEnd(k, digit);
+    }
+
+    // A number as PHP reads it: an integer, or digits with a point and an exponent (".5", "1.", "2e-3").
+    int numberEnd(int k) const
+    {
+        if (s.at(k).unicode() == '0' && (at(k + 1).unicode() | 0x20) != 'e' && !digit(at(k + 1))
+            && at(k + 1).unicode() != '.' && at(k + 1).unicode() != '_') {
+            const int e = integerEnd(k);
+            if (e > k + 1)
+                return e; // 0x.., 0b.., 0o..
+        }
+        int e = digitsEnd(k, digit);
+        if (at(e).unicode() == '.') {
+            const int f = digitsEnd(e + 1, digit);
+            e = f > e + 1 ? f : e + 1;
+        }
+        if ((at(e).unicode() | 0x20) == 'e') {
+            int j = e + 1;
+            if (at(j).unicode() == '+' || at(j).unicode() == '-')
+                ++j;
+            const int g = digitsEnd(j, digit);
+            if (g > j)
+                e = g;
+        }
+        return e;
+    }
+
+    int outerOf(int ctx) const { return ctx == Heredoc ? InHeredoc : ctx == Backtick ? InBacktick : InDouble; }
+    int stringOf(int o) const { return o == InHeredoc ? Heredoc : o == InBacktick ? Backtick : DoubleString; }
+
+    // "[...]" after a variable inside a string: names, numbers and variables up to "]".
+    void offset()
+    {
+        mark(i, i + 1, SyntaxKind::Interpolation);
+        ++i;
+        while (i < n) {
             const QChar c = s.at(i);
-            if (c == QLatin1Char('\\')) {
-                i = qMin(int(s.size()), i + 2);
+            const char16_t u = c.unicode();
+            if (u == ']') {
+                mark(i, i + 1, SyntaxKind::Interpolation);
+                ++i;
+                return;
+            }
+            if (u == '$' && labelStart(at(i + 1))) {
+                const int e = labelEnd(i + 1);
+                mark(i, e, SyntaxKind::Variable);
+                i = e;
+            } else if (digit(c)) {
+                const int e = integerEnd(i);
+                mark(i, e, SyntaxKind::Number);
+                i = e;
+            } else if (labelStart(c)) {
+                const int e = labelEnd(i);
+                mark(i, e, SyntaxKind::Interpolation);
+                i = e;
+            } else if (space(c) || u == '\\' || u == '\'' || u == '#') {
+                return; // PHP gives up the offset here and reads on as string
+            } else {
+                mark(i, i + 1, SyntaxKind::Interpolation);
+                ++i;
+            }
+        }
+    }
+
+    // Inside a double-quoted string, heredoc or backtick string. `nested`: a string inside a
+    // "{$...}" interpolation, read to its end on this line without further nesting.
+    void interpolated(char16_t quote, bool nested)
+    {
+        int run = i;
+        while (i < n) {
+            const char16_t c = s.at(i).unicode();
+            if (c == '\\') {
+                i = qMin(n, i + 2);
                 continue;
             }
-            if (quote && c.unicode() == quote) {
+            if (quote && c == quote) {
                 ++i;
                 mark(run, i, SyntaxKind::String);
-                return true;
+                if (!nested)
+                    php = Code;
+                return;
             }
-            const bool brace = c == QLatin1Char('{') && i + 1 < s.size() && s.at(i + 1) == QLatin1Char('$');
-            if ((c == QLatin1Char('$') && i + 1 < s.size() && identStart(s.at(i + 1))) || brace) {
+            if (c == '$' && labelStart(at(i + 1))) {
                 mark(run, i, SyntaxKind::String);
-                const int v = i;
-                if (brace) {
-                    const int close = s.indexOf(QLatin1Char('}'), i);
-                    i = close < 0 ? int(s.size()) : close + 1;
-                } else {
-                    i = identEnd(s, i + 1);
-                    if (QStringView(s).mid(i).startsWith(QLatin1String("->")) && i + 2 < s.size() && identStart(s.at(i + 2)))
-                        i = identEnd(s, i + 2);
-                    else if (i < s.size() && s.at(i) == QLatin1Char('[')) {
-                        const int close = s.indexOf(QLatin1Char(']'), i);
-                        if (close > 0)
-                            i = close + 1;
-                    }
+                const int e = labelEnd(i + 1);
+                mark(i, e, SyntaxKind::Variable);
+                i = e;
+                if (at(i).unicode() == '[') {
+                    offset();
+                } else if (starts(i, "->") && labelStart(at(i + 2))) {
+                    const int p = labelEnd(i + 2);
+                    mark(i, p, SyntaxKind::Interpolation);
+                    i = p;
+                } else if (starts(i, "?->") && labelStart(at(i + 3))) {
+                    const int p = labelEnd(i + 3);
+                    mark(i, p, SyntaxKind::Interpolation);
+                    i = p;
                 }
-                mark(v, i, SyntaxKind::Interpolation);
                 run = i;
                 continue;
+            }
+            if (!nested && ((c == '{' && at(i + 1).unicode() == '$') || (c == '$' && at(i + 1).unicode() == '{'))) {
+                mark(run, i, SyntaxKind::String);
+                const int len = c == '{' ? 1 : 2;
+                mark(i, i + len, SyntaxKind::Interpolation);
+                i += len;
+                if (len == 2) {
+                    // "${name}" and "${name[...]}": the name is a variable's.
+                    const int e = labelEnd(i);
+                    if (e > i && labelStart(s.at(i)) && (at(e).unicode() == '[' || at(e).unicode() == '}')) {
+                        mark(i, e, SyntaxKind::Variable);
+                        i = e;
+                    }
+                }
+                outer = outerOf(php);
+                depth = 0;
+                php = Code;
+                return;
             }
             ++i;
         }
         mark(run, i, SyntaxKind::String);
-        return false;
+    }
+
+    void lineComment()
+    {
+        int j = i;
+        // A CR is a line break to PHP too.
+        while (j < n && s.at(j).unicode() != '\r' && !(s.at(j).unicode() == '?' && at(j + 1).unicode() == '>'))
+            ++j;
+        mark(i, j, SyntaxKind::Comment);
+        i = j;
+    }
+
+    // "<<<" blanks, a label bare or quoted, and the line's end: the start of a heredoc or nowdoc.
+    template <typename LabelId> bool heredocStart(LabelId newLabel)
+    {
+        int j = blanksEnd(i + 3);
+        const char16_t q = at(j).unicode();
+        const bool quoted = q == '\'' || q == '"';
+        const int name = quoted ? j + 1 : j;
+        if (!labelStart(at(name)))
+            return false;
+        int e = labelEnd(name);
+        const int nameEnd = e;
+        if (quoted) {
+            if (at(e).unicode() != q)
+                return false;
+            ++e;
+        }
+        if (e != n && !(e + 1 == n && s.at(e).unicode() == '\r'))
+            return false;
+        label = newLabel(s.mid(name, nameEnd - name));
+        mark(i, n, SyntaxKind::String);
+        i = n;
+        php = q == '\'' ? Nowdoc : Heredoc;
+        return true;
+    }
+
+    // After "__halt_compiler": "(", ")", and ";" or "?>"; everything after them is data.
+    bool haltCompiler(int e)
+    {
+        int k = e;
+        auto skip = [&] {
+            while (k < n && space(s.at(k)))
+                ++k;
+        };
+        skip();
+        if (at(k).unicode() != '(')
+            return false;
+        ++k;
+        skip();
+        if (at(k).unicode() != ')')
+            return false;
+        ++k;
+        skip();
+        int end;
+        if (at(k).unicode() == ';')
+            end = k + 1;
+        else if (starts(k, "?>"))
+            end = k + 2;
+        else
+            return false;
+        mark(e, end - (at(end - 1).unicode() == '>' ? 2 : 0), SyntaxKind::Code);
+        if (at(end - 1).unicode() == '>')
+            mark(end - 2, end, SyntaxKind::PhpCloseTag);
+        mark(end, n, SyntaxKind::HtmlText);
+        i = n;
+        php = Halted;
+        return true;
+    }
+
+    template <typename LabelId> void code(LabelId newLabel)
+    {
+        const QChar c = s.at(i);
+        const char16_t u = c.unicode();
+        const char16_t next = at(i + 1).unicode();
+        if (space(c)) {
+            int j = i;
+            while (j < n && space(s.at(j)))
+                ++j;
+            mark(i, j, SyntaxKind::Code);
+            i = j;
+        } else if (u == '?' && next == '>') {
+            // The close tag takes one line break with it, a CR of a CR LF too.
+            const int len = at(i + 2).unicode() == '\r' ? 3 : 2;
+            mark(i, i + len, SyntaxKind::PhpCloseTag);
+            i += len;
+            php = Html;
+            outer = NoOuter;
+        } else if (u == '#' && next == '[') {
+            mark(i, i + 2, SyntaxKind::Code);
+            i += 2;
+        } else if (u == '#' || (u == '/' && next == '/')) {
+            lineComment();
+        } else if (u == '/' && next == '*') {
+            const int start = i;
+            i += 2;
+            const int end = int(s.indexOf(QLatin1String("*/"), i));
+            const int stop = end < 0 ? n : end + 2;
+            mark(start, stop, SyntaxKind::Comment);
+            i = stop;
+            if (end < 0)
+                php = BlockComment;
+        } else if (u == '\'') {
+            const int start = i++;
+            if (!single(start) && outer == NoOuter)
+                php = SingleString;
+        } else if (u == '"' || u == '`') {
+            mark(i, i + 1, SyntaxKind::String);
+            ++i;
+            if (outer != NoOuter)
+                interpolated(u, true);
+            else
+                php = u == '"' ? DoubleString : Backtick;
+        } else if (u == '<' && outer == NoOuter && starts(i, "<<<") && heredocStart(newLabel)) {
+        } else if (u == '$' && labelStart(at(i + 1))) {
+            const int e = labelEnd(i + 1);
+            mark(i, e, SyntaxKind::Variable);
+            i = e;
+        } else if (digit(c) || (u == '.' && digit(at(i + 1)))) {
+            const int e = numberEnd(i);
+            mark(i, e, SyntaxKind::Number);
+            i = e;
+        } else if (u == '.' && starts(i, "...")) {
+            mark(i, i + 3, SyntaxKind::Code);
+            i += 3;
+        } else if (u == '(') {
+            // A cast: "(" blanks type blanks ")".
+            const int j = blanksEnd(i + 1);
+            const int e = labelEnd(j);
+            const int k = blanksEnd(e);
+            if (e > j && at(k).unicode() == ')' && PhpSyntax::isCast(QStringView(s).mid(j, e - j))) {
+                mark(i, k + 1, SyntaxKind::Cast);
+                i = k + 1;
+            } else {
+                mark(i, i + 1, SyntaxKind::Code);
+                ++i;
+            }
+        } else if (labelStart(c)) {
+            const int e = labelEnd(i);
+            const QStringView word = QStringView(s).mid(i, e - i);
+            if (e == i + 1 && (u | 0x20) == 'b' && (at(e).unicode() == '\'' || at(e).unicode() == '"')) {
+                mark(i, e, SyntaxKind::String); // a binary string b'...'
+                i = e;
+                return;
+            }
+            // A name after "->" or "::" is a member, not a keyword.
+            const bool member = i >= 2 && (QStringView(s).mid(i - 2, 2) == QLatin1String("->")
+                                           || QStringView(s).mid(i - 2, 2) == QLatin1String("::"));
+            if (!member && word.compare(QLatin1String("__halt_compiler"), Qt::CaseInsensitive) == 0) {
+                mark(i, e, SyntaxKind::Keyword);
+                i = e;
+                haltCompiler(e);
+                return;
+            }
+            mark(i, e, !member && PhpSyntax::isKeyword(word) ? SyntaxKind::Keyword
+                       : PhpSyntax::isConstant(word)         ? SyntaxKind::Constant
+                                                             : SyntaxKind::Code);
+            i = e;
+        } else if (u == '{' && outer != NoOuter) {
+            depth = qMin(depth + 1, 15);
+            mark(i, i + 1, SyntaxKind::Code);
+            ++i;
+        } else if (u == '}' && outer != NoOuter) {
+            if (depth == 0) {
+                mark(i, i + 1, SyntaxKind::Interpolation);
+                php = stringOf(outer);
+                outer = NoOuter;
+            } else {
+                --depth;
+                mark(i, i + 1, SyntaxKind::Code);
+            }
+            ++i;
+        } else {
+            mark(i, i + 1, SyntaxKind::Code);
+            ++i;
+        }
     }
 };
 
 } // namespace
 
-bool PhpSyntax::isKeyword(const QString &word)
+TokenClass tokenClass(SyntaxKind kind)
 {
-    return keywords().contains(word.toLower());
+    switch (kind) {
+    case SyntaxKind::HtmlText:
+    case SyntaxKind::HtmlTag:
+    case SyntaxKind::HtmlAttribute:
+    case SyntaxKind::HtmlValue:
+    case SyntaxKind::HtmlComment:
+    case SyntaxKind::HtmlEntity: return TokenClass::InlineHtml;
+    case SyntaxKind::PhpOpenTag: return TokenClass::OpenTag;
+    case SyntaxKind::PhpCloseTag: return TokenClass::CloseTag;
+    case SyntaxKind::Comment: return TokenClass::Comment;
+    case SyntaxKind::String: return TokenClass::String;
+    case SyntaxKind::Variable: return TokenClass::Variable;
+    case SyntaxKind::Number: return TokenClass::Number;
+    default: return TokenClass::Code;
+    }
 }
 
-bool PhpSyntax::isCast(const QString &word)
+bool PhpSyntax::isKeyword(QStringView word)
 {
-    return casts().contains(word.toLower());
+    return keywords().contains(word.toString().toLower());
 }
 
-bool PhpSyntax::isConstant(const QString &word)
+bool PhpSyntax::isCast(QStringView word)
 {
-    if (constants().contains(word.toLower()))
+    return casts().contains(word.toString().toLower());
+}
+
+bool PhpSyntax::isConstant(QStringView word)
+{
+    if (constants().contains(word.toString().toLower()))
         return true;
     // ALL_CAPS names are constants by convention.
     bool upper = false;
@@ -167,245 +822,19 @@ bool PhpSyntax::isConstant(const QString &word)
 
 int PhpSyntax::labelId(const QString &label)
 {
-    int id = int(m_labels.indexOf(label));
-    if (id < 0) {
-        m_labels << label;
-        id = int(m_labels.size()) - 1;
-    }
+    const auto found = m_labelIds.constFind(label);
+    if (found != m_labelIds.constEnd())
+        return *found;
+    if (m_labels.size() > 0x7FFF)
+        return 0; // the state has room for this many; beyond, the first label stands in
+    const int id = int(m_labels.size());
+    m_labels << label;
+    m_labelIds.insert(label, id);
     return id;
 }
 
 int PhpSyntax::highlightLine(const QString &line, int state, QList<SyntaxRange> &out)
 {
-    using namespace SyntaxState;
-    Scanner sc{line, out};
-    const QString &s = line;
-    int ctx = context(state);
-    int label = SyntaxState::label(state);
-
-    while (sc.i < s.size()) {
-        switch (ctx) {
-        case Html: {
-            const int lt = s.indexOf(QLatin1Char('<'), sc.i);
-            const int amp = s.indexOf(QLatin1Char('&'), sc.i);
-            int next = lt < 0 ? amp : (amp < 0 ? lt : qMin(lt, amp));
-            if (next < 0) {
-                sc.i = int(s.size());
-                break;
-            }
-            sc.i = next;
-            if (s.at(sc.i) == QLatin1Char('&')) {
-                int j = sc.i + 1;
-                if (j < s.size() && s.at(j) == QLatin1Char('#'))
-                    ++j;
-                const int e = identEnd(s, j);
-                if (e > j && e < s.size() && s.at(e) == QLatin1Char(';')) {
-                    sc.mark(sc.i, e + 1, SyntaxKind::HtmlEntity);
-                    sc.i = e + 1;
-                } else {
-                    ++sc.i;
-                }
-            } else if (sc.atCi("<?php") || sc.at("<?=") || sc.at("<?")) {
-                const int len = sc.atCi("<?php") ? 5 : (sc.at("<?=") ? 3 : 2);
-                sc.mark(sc.i, sc.i + len, SyntaxKind::PhpTag);
-                sc.i += len;
-                ctx = Php;
-            } else if (sc.at("<!--")) {
-                const int start = sc.i;
-                sc.i += 4;
-                if (!sc.until(start, "-->", SyntaxKind::HtmlComment))
-                    ctx = HtmlComment;
-            } else if (sc.i + 1 < s.size() && (s.at(sc.i + 1).isLetter() || s.at(sc.i + 1) == QLatin1Char('/')
-                                                 || s.at(sc.i + 1) == QLatin1Char('!'))) {
-                int e = sc.i + 1;
-                if (s.at(e) == QLatin1Char('/') || s.at(e) == QLatin1Char('!'))
-                    ++e;
-                e = identEnd(s, e);
-                while (e < s.size() && (s.at(e) == QLatin1Char('-') || s.at(e) == QLatin1Char(':')))
-                    e = identEnd(s, e + 1);
-                sc.mark(sc.i, e, SyntaxKind::HtmlTag);
-                sc.i = e;
-                ctx = HtmlTag;
-            } else {
-                ++sc.i;
-            }
-            break;
-        }
-        case HtmlComment:
-            if (sc.until(sc.i, "-->", SyntaxKind::HtmlComment))
-                ctx = Html;
-            break;
-        case HtmlTag: {
-            const QChar c = s.at(sc.i);
-            if (c.isSpace()) {
-                ++sc.i;
-            } else if (sc.at("<?php") || sc.at("<?=")) {
-                ctx = Html; // the PHP tag is taken up there
-            } else if (c == QLatin1Char('>') || sc.at("/>")) {
-                const int len = c == QLatin1Char('>') ? 1 : 2;
-                sc.mark(sc.i, sc.i + len, SyntaxKind::HtmlTag);
-                sc.i += len;
-                ctx = Html;
-            } else if (c == QLatin1Char('"') || c == QLatin1Char('\'')) {
-                const int end = s.indexOf(c, sc.i + 1);
-                const int stop = end < 0 ? int(s.size()) : end + 1;
-                sc.mark(sc.i, stop, SyntaxKind::HtmlValue);
-                sc.i = stop;
-            } else if (c == QLatin1Char('=')) {
-                ++sc.i;
-                // An unquoted value.
-                int e = sc.i;
-                while (e < s.size() && !s.at(e).isSpace() && s.at(e) != QLatin1Char('>') && s.at(e) != QLatin1Char('"')
-                       && s.at(e) != QLatin1Char('\''))
-                    ++e;
-                sc.mark(sc.i, e, SyntaxKind::HtmlValue);
-                sc.i = e;
-            } else {
-                int e = sc.i;
-                while (e < s.size() && !s.at(e).isSpace() && s.at(e) != QLatin1Char('=') && s.at(e) != QLatin1Char('>')
-                       && !QStringView(s).mid(e).startsWith(QLatin1String("/>")))
-                    ++e;
-                if (e == sc.i)
-                    ++e;
-                sc.mark(sc.i, e, SyntaxKind::HtmlAttribute);
-                sc.i = e;
-            }
-            break;
-        }
-        case PhpComment:
-            if (sc.until(sc.i, "*/", SyntaxKind::Comment))
-                ctx = Php;
-            break;
-        case SingleString:
-            if (sc.singleQuoted(sc.i))
-                ctx = Php;
-            break;
-        case DoubleString:
-            if (sc.interpolated(u'"', sc.i))
-                ctx = Php;
-            break;
-        case Heredoc:
-        case Nowdoc: {
-            const QString closing = m_labels.value(label);
-            int j = 0;
-            while (j < s.size() && (s.at(j) == QLatin1Char(' ') || s.at(j) == QLatin1Char('\t')))
-                ++j;
-            if (sc.i == 0 && QStringView(s).mid(j).startsWith(closing)
-                && (j + closing.size() >= s.size() || !identChar(s.at(j + int(closing.size()))))) {
-                sc.mark(j, j + int(closing.size()), SyntaxKind::String);
-                sc.i = j + int(closing.size());
-                ctx = Php;
-                label = 0;
-                break;
-            }
-            if (ctx == Heredoc) {
-                sc.interpolated(0, sc.i);
-            } else {
-                sc.mark(sc.i, int(s.size()), SyntaxKind::String);
-                sc.i = int(s.size());
-            }
-            break;
-        }
-        case Php: {
-            const QChar c = s.at(sc.i);
-            if (sc.at("?>")) {
-                sc.mark(sc.i, sc.i + 2, SyntaxKind::PhpTag);
-                sc.i += 2;
-                ctx = Html;
-            } else if (sc.at("//") || (c == QLatin1Char('#') && !sc.at("#["))) {
-                // A line comment ends at the line's end or at "?>".
-                const int close = s.indexOf(QLatin1String("?>"), sc.i);
-                const int stop = close < 0 ? int(s.size()) : close;
-                sc.mark(sc.i, stop, SyntaxKind::Comment);
-                sc.i = stop;
-            } else if (sc.at("/*")) {
-                const int start = sc.i;
-                sc.i += 2;
-                if (!sc.until(start, "*/", SyntaxKind::Comment))
-                    ctx = PhpComment;
-            } else if (c == QLatin1Char('\'')) {
-                const int start = sc.i++;
-                if (!sc.singleQuoted(start))
-                    ctx = SingleString;
-            } else if (c == QLatin1Char('"')) {
-                const int start = sc.i;
-                ++sc.i;
-                if (!sc.interpolated(u'"', start))
-                    ctx = DoubleString;
-            } else if (sc.at("<<<")) {
-                int j = sc.i + 3;
-                while (j < s.size() && s.at(j) == QLatin1Char(' '))
-                    ++j;
-                const bool nowdoc = j < s.size() && s.at(j) == QLatin1Char('\'');
-                const bool quoted = nowdoc || (j < s.size() && s.at(j) == QLatin1Char('"'));
-                const int nameStart = quoted ? j + 1 : j;
-                const int nameEnd = identEnd(s, nameStart);
-                if (nameEnd > nameStart) {
-                    label = labelId(s.mid(nameStart, nameEnd - nameStart));
-                    sc.mark(sc.i, int(s.size()), SyntaxKind::String);
-                    sc.i = int(s.size());
-                    ctx = nowdoc ? Nowdoc : Heredoc;
-                } else {
-                    sc.i += 3;
-                }
-            } else if (c == QLatin1Char('$') && sc.i + 1 < s.size() && identStart(s.at(sc.i + 1))) {
-                const int e = identEnd(s, sc.i + 1);
-                sc.mark(sc.i, e, SyntaxKind::Variable);
-                sc.i = e;
-            } else if (c.isDigit() || (c == QLatin1Char('.') && sc.i + 1 < s.size() && s.at(sc.i + 1).isDigit())) {
-                int e = sc.i;
-                if (sc.atCi("0x") || sc.atCi("0b")) {
-                    e += 2;
-                    while (e < s.size() && (s.at(e).isLetterOrNumber() || s.at(e) == QLatin1Char('_')))
-                        ++e;
-                } else {
-                    while (e < s.size() && (s.at(e).isDigit() || s.at(e) == QLatin1Char('_') || s.at(e) == QLatin1Char('.')))
-                        ++e;
-                    if (e < s.size() && (s.at(e) == QLatin1Char('e') || s.at(e) == QLatin1Char('E'))) {
-                        int k = e + 1;
-                        if (k < s.size() && (s.at(k) == QLatin1Char('+') || s.at(k) == QLatin1Char('-')))
-                            ++k;
-                        if (k < s.size() && s.at(k).isDigit()) {
-                            e = k;
-                            while (e < s.size() && s.at(e).isDigit())
-                                ++e;
-                        }
-                    }
-                }
-                sc.mark(sc.i, e, SyntaxKind::Number);
-                sc.i = e;
-            } else if (c == QLatin1Char('(')) {
-                // A cast: "(" blanks type blanks ")".
-                int j = sc.i + 1;
-                while (j < s.size() && s.at(j).isSpace())
-                    ++j;
-                const int e = identEnd(s, j);
-                int k = e;
-                while (k < s.size() && s.at(k).isSpace())
-                    ++k;
-                if (e > j && k < s.size() && s.at(k) == QLatin1Char(')') && isCast(s.mid(j, e - j))) {
-                    sc.mark(sc.i, k + 1, SyntaxKind::Cast);
-                    sc.i = k + 1;
-                } else {
-                    ++sc.i;
-                }
-            } else if (identStart(c)) {
-                const int e = identEnd(s, sc.i);
-                const QString word = s.mid(sc.i, e - sc.i);
-                // A name after "->" or "::" is a member, not a keyword.
-                const bool member = sc.i >= 2 && (QStringView(s).mid(sc.i - 2, 2) == QLatin1String("->")
-                                                  || QStringView(s).mid(sc.i - 2, 2) == QLatin1String("::"));
-                if (!member && isKeyword(word))
-                    sc.mark(sc.i, e, SyntaxKind::Keyword);
-                else if (isConstant(word))
-                    sc.mark(sc.i, e, SyntaxKind::Constant);
-                sc.i = e;
-            } else {
-                ++sc.i;
-            }
-            break;
-        }
-        }
-    }
-    return ctx | (label << 4);
+    Lexer lexer(line, state, out, m_labels);
+    return lexer.run([this](const QString &label) { return labelId(label); });
 }

@@ -93,6 +93,30 @@ DecodedText decodeText(const QByteArray &raw)
     return result;
 }
 
+QList<int> sourceOffsets(const QByteArray &raw, const DecodedText &decoded)
+{
+    QList<int> offsets;
+    offsets.reserve(decoded.text.size());
+    int b = decoded.format.byteOrderMark ? 3 : 0;
+    const bool utf8 = decoded.format.encoding == TextFormat::Utf8;
+    while (b < raw.size()) {
+        const uchar lead = uchar(raw[b]);
+        if (decoded.format.crlf && lead == '\r') {
+            offsets << b; // the line break, CR LF in the file
+            b += 2;
+            continue;
+        }
+        int length = 1;
+        if (utf8)
+            length = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 1;
+        offsets << b;
+        if (length == 4)
+            offsets << b; // two UTF-16 units
+        b += length;
+    }
+    return offsets;
+}
+
 QByteArray encodeText(const QString &text, const TextFormat &format)
 {
     QByteArray bytes;

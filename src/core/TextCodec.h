@@ -2,6 +2,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QList>
 #include <QString>
 
 struct TextFormat
@@ -27,3 +28,6 @@ DecodedText decodeText(const QByteArray &bytes);
 QByteArray encodeText(const QString &text, const TextFormat &format);
 
 bool isValidUtf8(const QByteArray &bytes);
+
+// For each character of decodeText(raw).text, the offset in `raw` of its first byte.
+QList<int> sourceOffsets(const QByteArray &raw, const DecodedText &decoded);

@@ -1,0 +1,4 @@
+<?php
+echo "CR LF";
+?>
+<p>zeile</p>

@@ -1,0 +1,2 @@
+<?php echo 1; ?>
+<p>kein Zeilenende am Schluss</p><?php
