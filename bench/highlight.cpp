@@ -1,5 +1,5 @@
 // Benchmark: loading and highlighting a 10,000-line script, and one keystroke in it.
-// With --screenshot FILE it saves a picture of the main window showing a mixed PHP/HTML script.
+// With --screenshot FILE [SCRIPT] it saves a picture of the main window showing a mixed PHP/HTML script.
 #include "CodeEdit.h"
 #include "BenchSupport.h"
 #include "Unit1.h"
@@ -7,6 +7,7 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QEventLoop>
 #include <QPlainTextEdit>
 #include <QTemporaryDir>
@@ -63,7 +64,9 @@ int main(int argc, char *argv[])
     const QStringList args = program.app.arguments();
     const int shot = int(args.indexOf(QStringLiteral("--screenshot")));
     if (shot > 0 && shot + 1 < args.size()) {
-        memo->setPlainText(QString::fromUtf8(kSample));
+        // An optional script to show instead of the built-in one.
+        QFile source(shot + 2 < args.size() ? args[shot + 2] : QString());
+        memo->setPlainText(source.open(QIODevice::ReadOnly) ? QString::fromUtf8(source.readAll()) : QString::fromUtf8(kSample));
         memo->setFocus();
         Form1->Aktualisieren();
         idle(2500);
