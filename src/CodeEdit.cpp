@@ -82,6 +82,10 @@ void TCodeEdit::setExactText(const QString &text)
 
 void TCodeEdit::setLineMarks(const QList<std::tuple<int, bool, QString>> &marks)
 {
+    // Every run sets the marks; most leave them as they were (none). A repaint of the window
+    // would hold up the page load that the run starts next.
+    if (marks.isEmpty() && m_marks.isEmpty())
+        return;
     m_marks.clear();
     for (const auto &[line, error, text] : marks) {
         const QTextBlock block = document()->findBlockByNumber(line - 1);
@@ -104,6 +108,8 @@ void TCodeEdit::setLineMarks(const QList<std::tuple<int, bool, QString>> &marks)
 
 void TCodeEdit::clearLineMarks()
 {
+    if (m_marks.isEmpty())
+        return;
     m_marks.clear();
     m_gutter->update();
 }

@@ -291,7 +291,7 @@ void TForm1::showOutputState(const QString &output)
     if (PreviewRunner::outputWasCut(output))
         ui->StatusBar1->showMessage(QStringLiteral("Die Ausgabe wurde nach %1 MB abgeschnitten.")
                                         .arg(platform::InterpreterProcess::OutputLimit / (1024 * 1024)));
-    else
+    else if (!ui->StatusBar1->currentMessage().isEmpty())
         ui->StatusBar1->clearMessage();
 }
 
