@@ -206,9 +206,8 @@ private slots:
         QVERIFY(waitUntil([&] {
             if (!menu) {
                 // The real pointer, as the user's hand moves it.
-                QProcess::execute(QStringLiteral("xdotool"), {QStringLiteral("mousemove"), QString::number(at.x()),
-                                                              QString::number(at.y()), QStringLiteral("click"),
-                                                              QStringLiteral("3")});
+                xdotool({QStringLiteral("mousemove"), QString::number(at.x()), QString::number(at.y()),
+                         QStringLiteral("click"), QStringLiteral("3")});
                 QTest::qWait(200);
             }
             for (QWidget *w : QApplication::topLevelWidgets())

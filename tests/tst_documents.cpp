@@ -329,6 +329,14 @@ private slots:
             writeFile(run.file(QString::fromLatin1(name)), "<?php echo 'gewaehlt';");
         Form1->OpenDialog1->FileName = run.file(QStringLiteral("x.php"));
         bool listShown = false;
+        // Every step is bounded: a dialog left open would hold the command, and the test, forever.
+        const auto closeDialogs = [] {
+            for (QWidget *w : QApplication::topLevelWidgets())
+                if (auto *d = qobject_cast<QFileDialog *>(w); d && d->isVisible())
+                    d->reject();
+        };
+        QObject lastResort;
+        QTimer::singleShot(60000, &lastResort, closeDialogs);
         QTimer::singleShot(0, [&] {
             QFileDialog *dialog = nullptr;
             waitUntil([&] {
@@ -336,14 +344,13 @@ private slots:
                     if (auto *d = qobject_cast<QFileDialog *>(w); d && d->isVisible())
                         dialog = d;
                 return dialog != nullptr;
-            });
+            }, 20000);
             if (!dialog)
                 return;
             // The window manager may hold a new window back from the focus; asked as a pager
             // asks, it gives it.
             if (!activate(dialog))
-                QProcess::execute(QStringLiteral("xdotool"), {QStringLiteral("windowactivate"), QStringLiteral("--sync"),
-                                                              QString::number(dialog->winId())});
+                xdotool({QStringLiteral("windowactivate"), QString::number(dialog->winId())});
             if (!QTest::qWaitForWindowActive(dialog)) {
                 dialog->reject();
                 return;
@@ -352,12 +359,10 @@ private slots:
             field->setFocus();
             field->clear();
             // Typed on the real keyboard, as the completion list answers typing.
-            QProcess::execute(QStringLiteral("xdotool"), {QStringLiteral("type"), QStringLiteral("--delay"),
-                                                          QStringLiteral("20"), QStringLiteral("auswahl")});
+            xdotool({QStringLiteral("type"), QStringLiteral("--delay"), QStringLiteral("20"), QStringLiteral("auswahl")});
             listShown = waitUntil([&] { return field->completer() && field->completer()->popup()->isVisible(); });
             if (listShown)
-                QProcess::execute(QStringLiteral("xdotool"), {QStringLiteral("key"), QStringLiteral("Down"),
-                                                              QStringLiteral("Return")});
+                xdotool({QStringLiteral("key"), QStringLiteral("Down"), QStringLiteral("Return")});
             waitUntil([&] { return !dialog->isVisible(); }, 2000);
             if (dialog->isVisible())
                 QTest::keyClick(field, Qt::Key_Return);
@@ -368,6 +373,7 @@ private slots:
                 dialog->reject();
         });
         run.trigger("ffnnen1");
+        closeDialogs();
         QVERIFY(listShown);
         QCOMPARE(Form1->caption(), QStringLiteral("Korlith 2005 - auswahl1.php"));
         for (QWidget *w : QApplication::topLevelWidgets())

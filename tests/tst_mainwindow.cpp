@@ -77,11 +77,11 @@ bool minimiseAndRestore(QWidget *window)
         return true;
     }
     const QString id = QString::number(window->winId());
-    if (QProcess::execute(QStringLiteral("xdotool"), {QStringLiteral("windowminimize"), QStringLiteral("--sync"), id}) != 0)
+    if (xdotool({QStringLiteral("windowminimize"), id}) != 0)
         return false;
     if (!waitUntil([&] { return window->isMinimized(); }))
         return false;
-    if (QProcess::execute(QStringLiteral("xdotool"), {QStringLiteral("windowactivate"), QStringLiteral("--sync"), id}) != 0)
+    if (xdotool({QStringLiteral("windowactivate"), id}) != 0)
         return false;
     return waitUntil([&] { return !window->isMinimized() && window->isActiveWindow(); });
 }

@@ -138,6 +138,18 @@ bool activate(QWidget *window)
 }
 
 // Whether a window manager runs on this display.
+int xdotool(const QStringList &args, int timeoutMs)
+{
+    QProcess p;
+    p.start(QStringLiteral("xdotool"), args);
+    if (!p.waitForFinished(timeoutMs)) {
+        p.kill();
+        p.waitForFinished();
+        return -1;
+    }
+    return p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+}
+
 bool windowManagerRuns()
 {
     QProcess xprop;

@@ -72,6 +72,9 @@ bool activate(QWidget *window);
 
 // Whether a window manager runs on this display.
 bool windowManagerRuns();
+// Runs xdotool (the real keyboard, pointer and window manager requests); its exit code, or -1
+// when it did not end within the time, so that no step can hang a test.
+int xdotool(const QStringList &args, int timeoutMs = 10000);
 
 // The title that the window manager gets for a shown window (_NET_WM_NAME, read by xprop).
 QString windowManagerTitle(QWidget *window);
