@@ -101,6 +101,14 @@ TWebBrowser::TWebBrowser(QWidget *parent) : QWebEngineView(parent)
     setPage(page);
     setCursor(Qt::ArrowCursor);
     connect(this, &QWebEngineView::urlChanged, this, &TWebBrowser::keepRequested);
+    // The request counts as shown once it has loaded: a refused navigation reports its address
+    // on the way too, and must not become the page to keep.
+    connect(this, &QWebEngineView::loadFinished, this, [this](bool ok) {
+        if (ok && !m_pending.isEmpty() && url().adjusted(QUrl::RemoveFragment) == m_pending) {
+            m_shown = m_pending;
+            m_pending.clear();
+        }
+    });
 }
 
 TWebBrowser::~TWebBrowser() = default;
@@ -121,18 +129,16 @@ void TWebBrowser::setDocumentFolder(const QString &folder)
 void TWebBrowser::keepRequested(const QUrl &url)
 {
     const QUrl document = url.adjusted(QUrl::RemoveFragment);
-    if (!m_pending.isEmpty() && document == m_pending) {
-        m_shown = m_pending;
-        m_pending.clear();
+    if (document == m_pending || document == m_shown)
         return;
-    }
-    if (m_shown.isEmpty() || document == m_shown)
+    const QUrl keep = m_pending.isEmpty() ? m_shown : m_pending;
+    if (keep.isEmpty())
         return;
     // The engine asks nobody before about:blank or a step in the history: back to the page.
     // A page that keeps leaving is shown without its scripts.
     if (++m_restores > 2)
         page()->settings()->setAttribute(QWebEngineSettings::JavascriptEnabled, false);
-    QMetaObject::invokeMethod(this, [this, shown = m_shown] { load(shown); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(this, [this, keep] { load(keep); }, Qt::QueuedConnection);
 }
 
 void TWebBrowser::contextMenuEvent(QContextMenuEvent *event)
