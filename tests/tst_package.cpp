@@ -118,12 +118,14 @@ private slots:
 
         // A missing file: the Open command's error box, and the program starts empty.
         QProcess missing;
+        missing.setProcessChannelMode(QProcess::MergedChannels);
         missing.start(bin + QStringLiteral("/korlith"), {env.root() + QStringLiteral("/fehlt.php")});
         QVERIFY(missing.waitForStarted());
         QVERIFY2(waitUntil([&] { return !windowsNamed(QStringLiteral("Korlith")).isEmpty(); }, 30000),
                  qPrintable(run(QStringLiteral("xdotool"), {QStringLiteral("search"), QStringLiteral("--name"), QStringLiteral("."),
                                                             QStringLiteral("getwindowname"), QStringLiteral("%@")})
-                            + QString::fromLocal8Bit(missing.readAll())));
+                            + QStringLiteral(" | running: %1, exit %2 | ").arg(missing.state() == QProcess::Running).arg(missing.exitCode())
+                            + QString::fromLocal8Bit(missing.readAll()).right(2000)));
         QVERIFY(waitUntil([&] { return !windowsNamed(QStringLiteral("Korlith 2005")).isEmpty(); }, 10000));
         missing.terminate();
         QVERIFY(missing.waitForFinished(10000));
