@@ -37,6 +37,19 @@ QStringList windowsNamed(const QString &title)
     return ids;
 }
 
+// For a failure's message: the titled windows, and whether the program runs and what it said.
+QString shownWindows()
+{
+    return run(QStringLiteral("xdotool"), {QStringLiteral("search"), QStringLiteral("--name"), QStringLiteral("."),
+                                          QStringLiteral("getwindowname"), QStringLiteral("%@")}, nullptr, 10000);
+}
+
+QString programState(QProcess &p)
+{
+    return QStringLiteral(" | running: %1, exit %2 | ").arg(p.state() == QProcess::Running).arg(p.exitCode())
+           + QString::fromLocal8Bit(p.readAll()).right(2000);
+}
+
 } // namespace
 
 class TestPackage : public QObject
@@ -105,10 +118,12 @@ private slots:
         const QString script = env.root() + QStringLiteral("/aus dem Dateimanager.php");
         writeFile(script, "<?php echo 'geoeffnet';");
         QProcess program;
+        program.setProcessChannelMode(QProcess::MergedChannels);
         program.start(bin + QStringLiteral("/korlith"), {script});
         QVERIFY(program.waitForStarted());
         QStringList windows;
-        QVERIFY(waitUntil([&] { return !(windows = windowsNamed(QStringLiteral("Korlith 2005 - aus dem Dateimanager.php"))).isEmpty(); }, 30000));
+        QVERIFY2(waitUntil([&] { return !(windows = windowsNamed(QStringLiteral("Korlith 2005 - aus dem Dateimanager.php"))).isEmpty(); }, 30000),
+                 qPrintable(shownWindows() + programState(program)));
         // Its own icon on the window.
         const QString icon = run(QStringLiteral("xprop"), {QStringLiteral("-id"), windows.first(), QStringLiteral("_NET_WM_ICON")});
         QVERIFY2(icon.contains(QLatin1String("Icon (16 x 16)")) || icon.contains(QLatin1String("_NET_WM_ICON(CARDINAL)")),
@@ -122,10 +137,7 @@ private slots:
         missing.start(bin + QStringLiteral("/korlith"), {env.root() + QStringLiteral("/fehlt.php")});
         QVERIFY(missing.waitForStarted());
         QVERIFY2(waitUntil([&] { return !windowsNamed(QStringLiteral("Korlith")).isEmpty(); }, 30000),
-                 qPrintable(run(QStringLiteral("xdotool"), {QStringLiteral("search"), QStringLiteral("--name"), QStringLiteral("."),
-                                                            QStringLiteral("getwindowname"), QStringLiteral("%@")})
-                            + QStringLiteral(" | running: %1, exit %2 | ").arg(missing.state() == QProcess::Running).arg(missing.exitCode())
-                            + QString::fromLocal8Bit(missing.readAll()).right(2000)));
+                 qPrintable(shownWindows() + programState(missing)));
         QVERIFY(waitUntil([&] { return !windowsNamed(QStringLiteral("Korlith 2005")).isEmpty(); }, 10000));
         missing.terminate();
         QVERIFY(missing.waitForFinished(10000));
