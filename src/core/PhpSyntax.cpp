@@ -283,21 +283,28 @@ private:
         ++i;
     }
 
-    void markupComment()
+    // Reads `kind` from i to the end that `closing(j)` finds (its length, or 0), to where PHP
+    // opens, or to the line's end; true when it reached the end.
+    template <typename Closing> bool readUntil(SyntaxKind kind, Closing closing)
     {
         for (int j = i; j < n; ++j) {
-            const char16_t c = s.at(j).unicode();
-            if (c == '-' && starts(j, "-->")) {
-                mark(i, j + 3, SyntaxKind::HtmlComment);
-                i = j + 3;
-                markup = Text;
-                return;
+            if (const int len = closing(j)) {
+                mark(i, j + len, kind);
+                i = j + len;
+                return true;
             }
-            if (c == '<' && openPhpAt(j, SyntaxKind::HtmlComment))
-                return;
+            if (s.at(j).unicode() == '<' && openPhpAt(j, kind))
+                return false;
         }
-        mark(i, n, SyntaxKind::HtmlComment);
+        mark(i, n, kind);
         i = n;
+        return false;
+    }
+
+    void markupComment()
+    {
+        if (readUntil(SyntaxKind::HtmlComment, [this](int j) { return s.at(j).unicode() == '-' && starts(j, "-->") ? 3 : 0; }))
+            markup = Text;
     }
 
     void endTag(int len)
@@ -364,19 +371,8 @@ private:
 
     void quotedValue(char16_t quote)
     {
-        for (int j = i; j < n; ++j) {
-            const char16_t c = s.at(j).unicode();
-            if (c == quote) {
-                mark(i, j + 1, SyntaxKind::HtmlValue);
-                i = j + 1;
-                markup = Tag;
-                return;
-            }
-            if (c == '<' && openPhpAt(j, SyntaxKind::HtmlValue))
-                return;
-        }
-        mark(i, n, SyntaxKind::HtmlValue);
-        i = n;
+        if (readUntil(SyntaxKind::HtmlValue, [this, quote](int j) { return s.at(j).unicode() == quote ? 1 : 0; }))
+            markup = Tag;
     }
 
     void bareValue()
@@ -657,9 +653,9 @@ private:
             end = k + 2;
         else
             return false;
-        mark(e, end - (at(end - 1).unicode() == '>' ? 2 : 0), SyntaxKind::Code);
-        if (at(end - 1).unicode() == '>')
-            mark(end - 2, end, SyntaxKind::PhpCloseTag);
+        const int closeTag = at(end - 1).unicode() == '>' ? 2 : 0;
+        mark(e, end - closeTag, SyntaxKind::Code);
+        mark(end - closeTag, end, SyntaxKind::PhpCloseTag);
         mark(end, n, SyntaxKind::HtmlText);
         i = n;
         php = Halted;
