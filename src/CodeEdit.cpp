@@ -6,9 +6,11 @@
 #include "EditorPalette.h"
 #include "PhpHighlighter.h"
 
+#include <QCoreApplication>
 #include <QFontDatabase>
 #include <QHash>
 #include <QHelpEvent>
+#include <QKeyEvent>
 #include <QToolTip>
 #include <QPainter>
 #include <QTextBlock>
@@ -112,6 +114,22 @@ void TCodeEdit::clearLineMarks()
         return;
     m_marks.clear();
     m_gutter->update();
+}
+
+LineShift TCodeEdit::typeKey(QKeyEvent *key)
+{
+    const QTextCursor before = textCursor();
+    const QTextBlock first = document()->findBlock(before.selectionStart());
+    LineShift shift;
+    shift.firstLine = first.blockNumber() + 1;
+    shift.firstColumn = before.selectionStart() - first.position();
+    shift.lastLine = document()->findBlock(before.selectionEnd()).blockNumber() + 1;
+    const int lines = blockCount();
+    QCoreApplication::sendEvent(this, key);
+    // Typed text ends where the cursor stands.
+    shift.landingLine = textCursor().blockNumber() + 1;
+    shift.lineDelta = blockCount() - lines;
+    return shift;
 }
 
 QList<std::tuple<int, bool, QString>> TCodeEdit::lineMarks() const

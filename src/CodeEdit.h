@@ -1,6 +1,8 @@
 // TCodeEdit: the plain-text editor with a line-number gutter, a fixed-width font and colours.
 #pragma once
 
+#include "core/LineShift.h"
+
 #include <QPlainTextEdit>
 #include <QTextCursor>
 #include <tuple>
@@ -33,6 +35,10 @@ public:
     QList<std::tuple<int, bool, QString>> lineMarks() const;
     // The message of the mark at this gutter position, or nothing.
     QString lineMarkAt(const QPoint &gutterPos) const;
+
+    // Types the key into the editor as if it came from the keyboard, and tells where the lines
+    // of the text before it stand now.
+    LineShift typeKey(QKeyEvent *key);
 
     QWidget *lineNumberArea() const { return m_gutter; }
     void paintLineNumbers(QPaintEvent *event);

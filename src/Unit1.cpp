@@ -43,6 +43,8 @@
 #include <QPrinter>
 #include <QTextBlock>
 
+#include <utility>
+
 QString InterpreterPath;
 bool Configured = false;
 TForm1 *Form1 = nullptr;
@@ -244,14 +246,18 @@ void TForm1::FormShow()
 
 bool TForm1::eventFilter(QObject *watched, QEvent *event)
 {
-    if (watched == ui->memo1 && event->type() == QEvent::KeyPress) {
+    if (watched == ui->memo1 && event->type() == QEvent::KeyPress && !m_typing) {
         auto *key = static_cast<QKeyEvent *>(event);
         const bool enter = key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter;
         // Character 13: Enter with or without Shift; Ctrl+Enter is a different character.
         if (enter && !(key->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier))) {
             QChar ch(13);
+            m_lineBreak = key;
             // A handler that stops at an error changes nothing else: no line break goes in.
-            if (!platform::guarded([&] { Memo1KeyPress(ch); }) || ch.isNull())
+            const bool ok = platform::guarded([&] { Memo1KeyPress(ch); });
+            // A run types the line break itself, once its interpreter has started.
+            const bool typed = std::exchange(m_lineBreak, nullptr) == nullptr;
+            if (!ok || ch.isNull() || typed)
                 return true;
         }
     }
@@ -272,9 +278,24 @@ void TForm1::Jetztaktualisieren1Click()
 
 void TForm1::Aktualisieren()
 {
-    const QString output = m_preview.run(InterpreterPath, ui->memo1->exactText(), m_workingDir);
+    m_runShift.reset();
+    const QString output = m_preview.run(InterpreterPath, ui->memo1->exactText(), m_workingDir,
+                                         [this] { drawWhileRunning(); });
     showOutputState(output);
     ui->WebBrowser1->Navigate(output);
+}
+
+// While the interpreter runs on the other core, the window draws what it owes: a repaint left
+// for later would hold up the page load that follows the run. The Enter key's line break goes
+// in first; the run has the text as it stood before it.
+void TForm1::drawWhileRunning()
+{
+    if (QKeyEvent *key = std::exchange(m_lineBreak, nullptr)) {
+        m_typing = true;
+        m_runShift = ui->memo1->typeKey(key);
+        m_typing = false;
+    }
+    QCoreApplication::sendPostedEvents(this, QEvent::UpdateRequest);
 }
 
 void TForm1::showOutputState(const QString &output)
@@ -285,7 +306,7 @@ void TForm1::showOutputState(const QString &output)
     QFile file(output);
     if (file.open(QIODevice::ReadOnly))
         for (const ScriptMessage &m : findScriptMessages(file.readAll(), script))
-            marks.append({m.line, m.error, m.text});
+            marks.append({m_runShift ? m_runShift->lineAfter(m.line) : m.line, m.error, m.text});
     ui->memo1->setLineMarks(marks);
     // A page cut at the bound looks complete: the status bar says that it is not.
     if (PreviewRunner::outputWasCut(output))

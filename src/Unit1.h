@@ -1,17 +1,20 @@
 // TForm1: the main window with the editor, the preview pane, menu, toolbar and status bar.
 #pragma once
 
+#include "core/LineShift.h"
 #include "core/PreviewRun.h"
 #include "core/TextCodec.h"
 
 #include <QMainWindow>
 #include <QString>
 #include <memory>
+#include <optional>
 
 namespace Ui {
 class TForm1;
 }
 class QAction;
+class QKeyEvent;
 class TFileDialog;
 class QPrinter;
 class PrinterTextDevice;
@@ -99,6 +102,7 @@ private:
     void setCaption(const QString &caption);
     void loadChosenFile(const QString &previous);
     void chooseDocumentFolder(const QString &chosenFile);
+    void drawWhileRunning();
     void showOutputState(const QString &output);
     void writeDocument(const QString &path);
     void selectEditorRange(int editorStart, int length);
@@ -106,6 +110,9 @@ private:
     std::unique_ptr<Ui::TForm1> ui;
     std::unique_ptr<QObject> m_appLinks;     // context of the connections from application-wide senders
     QString m_caption;
+    QKeyEvent *m_lineBreak = nullptr;       // the Enter key whose line break the run types
+    bool m_typing = false;                  // the editor gets a key from here, not the keyboard
+    std::optional<LineShift> m_runShift;    // how that line break moved the run's lines
     QString m_workingDir; // the interpreter's folder: the document's, or the start folder
     QLabel *m_statusText = nullptr;
     PreviewRunner m_preview;

@@ -519,6 +519,54 @@ private slots:
         QVERIFY(memo->lineMarks().isEmpty());
     }
 
+    // Enter runs the text as it stood before its line break, and the line break moves the marks
+    // with their lines, as any later edit does.
+    void enterMovesTheMarksWithItsLineBreak_data()
+    {
+        QTest::addColumn<int>("line"); // where the cursor stands: line (1-based) and column
+        QTest::addColumn<int>("column");
+        QTest::addColumn<int>("selectTo"); // a selection to the end of this line; 0: none
+        QTest::addColumn<int>("warningAt");
+        QTest::addColumn<int>("errorAt");
+        QTest::newRow("inside the warning's line") << 2 << 6 << 0 << 2 << 5;
+        QTest::newRow("start of the error's line") << 4 << 0 << 0 << 2 << 5;
+        QTest::newRow("end of the error's line") << 4 << 28 << 0 << 2 << 4;
+        QTest::newRow("selection over two lines") << 2 << 0 << 3 << 3 << 4;
+    }
+
+    void enterMovesTheMarksWithItsLineBreak()
+    {
+        QFETCH(int, line);
+        QFETCH(int, column);
+        QFETCH(int, selectTo);
+        QFETCH(int, warningAt);
+        QFETCH(int, errorAt);
+        IsolatedEnvironment env;
+        env.writeRegistry(ConfiguredWithPhp);
+        Run run;
+        run.show();
+        auto *memo = static_cast<TCodeEdit *>(run.memo());
+        const QString script = QStringLiteral("<?php\necho $nirgends;\necho 'gut';\nthrow new Exception('boom');");
+        memo->setPlainText(script);
+        QTextCursor at(memo->document()->findBlockByNumber(line - 1));
+        at.movePosition(QTextCursor::Right, QTextCursor::MoveAnchor, column);
+        if (selectTo) {
+            at.setPosition(memo->document()->findBlockByNumber(selectTo - 1).position(), QTextCursor::KeepAnchor);
+            at.movePosition(QTextCursor::EndOfBlock, QTextCursor::KeepAnchor);
+        }
+        memo->setTextCursor(at);
+        memo->setFocus();
+        QTest::keyClick(memo, Qt::Key_Return);
+        QCOMPARE(readAll(env.scratchDir() + QStringLiteral("temp.php")), script.toUtf8());
+        QCOMPARE(memo->blockCount(), selectTo ? 4 : 5);
+        QVERIFY(waitUntil([&] { return memo->lineMarks().size() == 2; }, 10000));
+        QList<int> warnings, errors;
+        for (const auto &[markLine, error, text] : memo->lineMarks())
+            (error ? errors : warnings).append(markLine);
+        QCOMPARE(warnings, QList<int>{warningAt});
+        QCOMPARE(errors, QList<int>{errorAt});
+    }
+
     void scratchFileErrorIsReported()
     {
         IsolatedEnvironment env;

@@ -75,7 +75,8 @@ void PreviewRunner::stop()
     }
 }
 
-QString PreviewRunner::run(const QString &interpreterPath, const QString &scriptText, const QString &workingDir)
+QString PreviewRunner::run(const QString &interpreterPath, const QString &scriptText, const QString &workingDir,
+                           const std::function<void()> &whileRunning)
 {
     stop();
 
@@ -87,7 +88,10 @@ QString PreviewRunner::run(const QString &interpreterPath, const QString &script
     writeScratchFile(scriptPath, scriptText.toLocal8Bit());
 
     m_process = std::make_unique<platform::InterpreterProcess>();
-    if (!m_process->start(interpreterPath, {QStringLiteral("-q"), scriptPath}, outputPath, workingDir))
+    const bool started = m_process->start(interpreterPath, {QStringLiteral("-q"), scriptPath}, outputPath, workingDir);
+    if (whileRunning)
+        whileRunning();
+    if (!started)
         return outputPath;
     if (!m_process->waitForFinished(RunWaitMs)) {
         connect(m_process.get(), &platform::InterpreterProcess::finished, this,

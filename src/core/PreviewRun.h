@@ -3,6 +3,7 @@
 
 #include <QObject>
 #include <QString>
+#include <functional>
 #include <memory>
 
 namespace platform {
@@ -29,8 +30,10 @@ public:
     // starts the interpreter on it and waits until it has finished or RunWaitMs have passed.
     // Returns the output file to show. Raises "Cannot create file %s" when the script cannot
     // be written; nothing is started then.
-    // The interpreter runs in workingDir (the program's own folder when empty).
-    QString run(const QString &interpreterPath, const QString &scriptText, const QString &workingDir = QString());
+    // The interpreter runs in workingDir (the program's own folder when empty). whileRunning is
+    // called once it has started (or failed to), before the wait.
+    QString run(const QString &interpreterPath, const QString &scriptText, const QString &workingDir = QString(),
+                const std::function<void()> &whileRunning = {});
 
     // Ends the latest run: its interpreter and whatever that left running in its session. Its
     // late outputCompleted is not sent any more.
