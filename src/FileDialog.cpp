@@ -4,9 +4,11 @@
 #include "core/FileFilter.h"
 
 #include <QAbstractItemView>
+#include <QApplication>
 #include <QCompleter>
 #include <QFileDialog>
 #include <QLineEdit>
+#include <QWindow>
 
 TFileDialog::TFileDialog(Kind kind, const QString &windowsFilter, QWidget *parent, const QString &name)
     : QObject(parent), m_dialog(new QFileDialog(parent))
@@ -39,6 +41,18 @@ bool TFileDialog::Execute()
     for (QLineEdit *edit : m_dialog->findChildren<QLineEdit *>())
         if (QCompleter *completer = edit->completer(); completer && completer->popup())
             completer->popup()->hide();
+    // The window manager may hand the focus back while the list still counts as open; Qt then
+    // drops that activation, and no window would take the keyboard.
+    if (!QApplication::activeWindow()) {
+        for (QWidget *window : QApplication::topLevelWidgets()) {
+            if (window->isVisible() && window->windowHandle() && window->windowHandle() == QGuiApplication::focusWindow()) {
+                QT_WARNING_PUSH
+                QT_WARNING_DISABLE_DEPRECATED
+                QApplication::setActiveWindow(window);
+                QT_WARNING_POP
+            }
+        }
+    }
     if (result != QDialog::Accepted)
         return false;
     const QStringList files = m_dialog->selectedFiles();

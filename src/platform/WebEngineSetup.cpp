@@ -2,6 +2,8 @@
 #include "platform/WebEngineSetup.h"
 
 #include <QByteArray>
+#include <QQuickWindow>
+#include <QSGRendererInterface>
 #include <QtGlobal>
 #include <unistd.h>
 
@@ -17,8 +19,14 @@ void prepareWebEngine()
         flags += " --disable-background-networking --disable-component-update";
     // The preview shows plain pages; the software compositor loads them faster than a GL
     // context does, markedly so where GL itself is software (remote and virtual displays).
-    if (!flags.contains("gpu"))
+    if (!flags.contains("gpu")) {
         flags += " --disable-gpu";
+        // Its frames are then images in memory: the window paints them as they are. A GL scene
+        // for them would compose the whole window at every repaint, a keystroke's included,
+        // which costs several milliseconds of both cores where GL is software.
+        if (qEnvironmentVariableIsEmpty("QT_QUICK_BACKEND") && qEnvironmentVariableIsEmpty("QSG_RHI_BACKEND"))
+            QQuickWindow::setGraphicsApi(QSGRendererInterface::Software);
+    }
     qputenv("QTWEBENGINE_CHROMIUM_FLAGS", flags.trimmed());
 }
 
