@@ -57,8 +57,25 @@ class TestPackage : public QObject
     Q_OBJECT
 
     QString m_deb;
+    // This suite has no window of its own. Without one and without a window manager, the X
+    // server resets whenever the last program closes, and a program that connects meanwhile
+    // fails; a desktop always keeps clients. One that only listens stands in for them.
+    QProcess m_client;
 
 private slots:
+    void initTestCase()
+    {
+        m_client.setStandardOutputFile(QProcess::nullDevice());
+        m_client.start(QStringLiteral("xprop"), {QStringLiteral("-root"), QStringLiteral("-spy"), QStringLiteral("_NET_ACTIVE_WINDOW")});
+        QVERIFY(m_client.waitForStarted());
+    }
+
+    void cleanupTestCase()
+    {
+        m_client.kill();
+        m_client.waitForFinished();
+    }
+
     void entryAndMetainfoValidate()
     {
         int code = 0;
