@@ -160,6 +160,19 @@ private:
             ++k;
         return k;
     }
+    int spacesEnd(int k) const
+    {
+        while (k < n && space(s.at(k)))
+            ++k;
+        return k;
+    }
+    // The white space at i, as one range of this kind.
+    void markSpaces(SyntaxKind kind)
+    {
+        const int j = spacesEnd(i);
+        mark(i, j, kind);
+        i = j;
+    }
 
     void mark(int start, int end, SyntaxKind kind)
     {
@@ -320,11 +333,7 @@ private:
         const QChar c = s.at(i);
         const char16_t u = c.unicode();
         if (space(c)) {
-            int j = i;
-            while (j < n && space(s.at(j)))
-                ++j;
-            mark(i, j, SyntaxKind::HtmlText);
-            i = j;
+            markSpaces(SyntaxKind::HtmlText);
         } else if (u == '<' && openPhpAt(i, SyntaxKind::HtmlText)) {
         } else if (u == '>') {
             endTag(1);
@@ -357,11 +366,7 @@ private:
     {
         const QChar c = s.at(i);
         if (space(c)) {
-            int j = i;
-            while (j < n && space(s.at(j)))
-                ++j;
-            mark(i, j, SyntaxKind::HtmlText);
-            i = j;
+            markSpaces(SyntaxKind::HtmlText);
         } else if (c.unicode() == '"' || c.unicode() == '\'' || c.unicode() == '>') {
             markup = Tag;
         } else {
@@ -632,20 +637,13 @@ private:
     // After "__halt_compiler": "(", ")", and ";" or "?>"; everything after them is data.
     bool haltCompiler(int e)
     {
-        int k = e;
-        auto skip = [&] {
-            while (k < n && space(s.at(k)))
-                ++k;
-        };
-        skip();
+        int k = spacesEnd(e);
         if (at(k).unicode() != '(')
             return false;
-        ++k;
-        skip();
+        k = spacesEnd(k + 1);
         if (at(k).unicode() != ')')
             return false;
-        ++k;
-        skip();
+        k = spacesEnd(k + 1);
         int end;
         if (at(k).unicode() == ';')
             end = k + 1;
@@ -668,11 +666,7 @@ private:
         const char16_t u = c.unicode();
         const char16_t next = at(i + 1).unicode();
         if (space(c)) {
-            int j = i;
-            while (j < n && space(s.at(j)))
-                ++j;
-            mark(i, j, SyntaxKind::Code);
-            i = j;
+            markSpaces(SyntaxKind::Code);
         } else if (u == '?' && next == '>') {
             // The close tag takes one line break with it, a CR of a CR LF too.
             const int len = at(i + 2).unicode() == '\r' ? 3 : 2;
