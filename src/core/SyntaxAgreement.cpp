@@ -73,7 +73,8 @@ bool tokenizerClasses(const QString &php, const QStringList &files, QList<QByteA
         p.setProcessChannelMode(QProcess::SeparateChannels);
         QStringList args{QStringLiteral("-d"), QStringLiteral("short_open_tag=0"), QStringLiteral("-r"),
                          QString::fromLatin1(kTokenizer), QStringLiteral("--")};
-        args += files.mid(from, 200);
+        const QStringList batch = files.mid(from, 200);
+        args += batch;
         p.start(php, args);
         if (!p.waitForStarted() || !p.waitForFinished(-1) || p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0) {
             *error = QStringLiteral("%1: %2 %3").arg(php, p.errorString(), QString::fromLocal8Bit(p.readAllStandardError()));
@@ -82,8 +83,8 @@ bool tokenizerClasses(const QString &php, const QStringList &files, QList<QByteA
         QList<QByteArray> lines = p.readAllStandardOutput().split('\n');
         if (!lines.isEmpty() && lines.last().isEmpty())
             lines.removeLast();
-        if (lines.size() != qMin<qsizetype>(200, files.size() - from)) {
-            *error = QStringLiteral("%1 gave %2 results for %3 files").arg(php).arg(lines.size()).arg(files.size() - from);
+        if (lines.size() != batch.size()) {
+            *error = QStringLiteral("%1 gave %2 results for %3 files").arg(php).arg(lines.size()).arg(batch.size());
             return false;
         }
         *letters += lines;
