@@ -1,10 +1,7 @@
 #!/usr/bin/env bash
-# Installs what Korlith needs to build, run and test on Debian 12 (run as root).
+# Installs what Korlith needs to build, run, test, package and benchmark on Debian 12.
+# Installing needs root: as another user it goes through sudo, and only when something is missing.
 set -euo pipefail
-if [ "$(id -u)" -ne 0 ]; then
-  exec sudo "$0" "$@"
-fi
-export DEBIAN_FRONTEND=noninteractive
 packages=(
   build-essential cmake ninja-build pkg-config
   qt6-base-dev qt6-base-dev-tools qt6-tools-dev qt6-tools-dev-tools
@@ -13,15 +10,26 @@ packages=(
   libcurl4-openssl-dev
   php-cli
   fp-utils xchm xdg-utils
-  dpkg-dev appstream desktop-file-utils
   adwaita-icon-theme
+  # The package: CPack's library dependencies need dpkg-shlibdeps and file; lintian judges it.
+  dpkg-dev file lintian appstream desktop-file-utils
+  # Tests and benchmarks: a virtual X server, a window manager, X tools, PDF tools.
   xvfb xauth openbox x11-utils xdotool poppler-utils
 )
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
 done
-if [ ${#missing[@]} -gt 0 ]; then
-  apt-get update -qq
-  apt-get install -y -qq --no-install-recommends "${missing[@]}"
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+if [ "$(id -u)" -ne 0 ]; then
+  if command -v sudo >/dev/null; then
+    exec sudo "$0" "$@"
+  fi
+  echo "install-deps: these Debian packages are missing: ${missing[*]}" >&2
+  echo "install-deps: run as root, or install sudo" >&2
+  exit 1
 fi
+export DEBIAN_FRONTEND=noninteractive
+apt-get update -qq
+apt-get install -y -qq --no-install-recommends "${missing[@]}"
