@@ -2,6 +2,7 @@
 #include "platform/WebEngineSetup.h"
 
 #include <QByteArray>
+#include <QLoggingCategory>
 #include <QQuickWindow>
 #include <QSGRendererInterface>
 #include <QtGlobal>
@@ -11,10 +12,14 @@ namespace platform {
 
 void prepareWebEngine()
 {
-    if (geteuid() == 0)
-        qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
-    // The preview only shows local files: nothing of Chromium's own should reach the network.
+    // The engine reports its set-up at every start; a start where nothing is wrong says nothing.
+    // Users can still ask for it with QT_LOGGING_RULES, which is read after these rules.
+    QLoggingCategory::setFilterRules(QStringLiteral("qt.webenginecontext.info=false"));
     QByteArray flags = qgetenv("QTWEBENGINE_CHROMIUM_FLAGS");
+    // As a flag rather than through the engine's variable, which announces itself on the terminal.
+    if (geteuid() == 0 && !flags.contains("--no-sandbox"))
+        flags += " --no-sandbox";
+    // The preview only shows local files: nothing of Chromium's own should reach the network.
     if (!flags.contains("--disable-background-networking"))
         flags += " --disable-background-networking --disable-component-update";
     // The preview shows plain pages; the software compositor loads them faster than a GL
