@@ -15,7 +15,7 @@ int main(int argc, char *argv[])
     platform::endInterpretersWithTheProgram(app);
     createForms();
     Form1->show();
-    // A file named on the command line (the desktop entry's %f) opens as with "Öffnen".
+    // A file named on the command line (the desktop entry's %f) is loaded, not run.
     // From inside the event loop, so that the program's end by a signal ends it at any point.
     const QStringList arguments = app.arguments();
     if (arguments.size() > 1)

@@ -360,19 +360,23 @@ void TForm1::ffnnen1Click()
     if (!OpenDialog1->Execute())
         return;
     chooseDocumentFolder(OpenDialog1->FileName);
-    loadChosenFile(previous);
+    loadChosenFile(previous, true);
 }
 
 void TForm1::OpenAtStart(const QString &path)
 {
-    // As the Open command with this file chosen; the program starts empty when it fails.
+    // As the Open command with this file chosen, but the script does not run: a file manager
+    // hands over downloaded files too, and running one is the user's decision. The program
+    // starts empty when the file cannot be loaded.
     const QString previous = OpenDialog1->FileName;
     OpenDialog1->FileName = QFileInfo(path).absoluteFilePath();
     chooseDocumentFolder(OpenDialog1->FileName);
-    platform::guarded([&] { loadChosenFile(previous); });
+    const bool loaded = platform::guarded([&] { loadChosenFile(previous, false); });
+    if (loaded)
+        ui->StatusBar1->showMessage(QStringLiteral("F5 führt das Skript aus."));
 }
 
-void TForm1::loadChosenFile(const QString &previous)
+void TForm1::loadChosenFile(const QString &previous, bool run)
 {
     DecodedText doc;
     try {
@@ -385,7 +389,8 @@ void TForm1::loadChosenFile(const QString &previous)
     ui->memo1->setExactText(doc.text);
     m_format = doc.format;
     setCaption(kUntitled + QStringLiteral(" - ") + QFileInfo(OpenDialog1->FileName).fileName());
-    Aktualisieren();
+    if (run)
+        Aktualisieren();
 }
 
 void TForm1::chooseDocumentFolder(const QString &chosenFile)

@@ -58,7 +58,7 @@ public:
     void Neu1Click();
     void ToolButton1Click();
     void ffnnen1Click();
-    // "korlith FILE": FILE opened at start-up as the Open command opens it.
+    // "korlith FILE": FILE loaded at start-up as the Open command loads it, but not run.
     void OpenAtStart(const QString &path);
     void Speichern1Click();
     void Speichernunter1Click();
@@ -100,7 +100,7 @@ private:
     void connectHandler(const char *actionName, void (TForm1::*handler)());
     void updateActions();
     void setCaption(const QString &caption);
-    void loadChosenFile(const QString &previous);
+    void loadChosenFile(const QString &previous, bool run);
     void chooseDocumentFolder(const QString &chosenFile);
     void drawWhileRunning();
     void showOutputState(const QString &output);

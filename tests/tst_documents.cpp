@@ -22,6 +22,7 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QStatusBar>
 
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -560,6 +561,33 @@ private slots:
                                     QStringLiteral("Korlith|Cannot create file %1temp.php.").arg(run.env.scratchDir())}));
         QCOMPARE(readAll(script), QByteArray("klein"));
         QCOMPARE(run.memo()->toPlainText(), big);
+    }
+
+    // A file handed over at start, as a file manager hands over a download: shown with its
+    // caption, but its code runs only when the user asks for it.
+    void fileNamedAtStartRunsOnlyOnF5()
+    {
+        Run run;
+        const QString marker = run.file(QStringLiteral("gelaufen.txt"));
+        const QString script = run.file(QStringLiteral("rechnung.php"));
+        const QByteArray code = "<?php file_put_contents('" + marker.toUtf8() + "', 'x', FILE_APPEND); echo 'lief';\n";
+        writeFile(script, code);
+        Form1->OpenAtStart(script);
+        QCOMPARE(Form1->windowTitle(), QStringLiteral("Korlith 2005 - rechnung.php"));
+        QCOMPARE(run.memo()->toPlainText(), QString::fromUtf8(code));
+        QCOMPARE(Form1->statusBar()->currentMessage(), QStringLiteral("F5 führt das Skript aus."));
+        // The run by F5 is the only one: a run at start would have written its mark first.
+        run.trigger("Jetztaktualisieren1");
+        QVERIFY(waitUntil([&] { return run.paneText() == QStringLiteral("lief"); }, 10000));
+        QCOMPARE(readAll(marker), QByteArray("x"));
+        QCOMPARE(Form1->statusBar()->currentMessage(), QString());
+
+        // A file that cannot be read: the error box, and nothing to run.
+        MessageBoxCatcher boxes;
+        Form1->OpenAtStart(run.file(QStringLiteral("fehlt.php")));
+        QCOMPARE(boxes.seen.size(), 1);
+        QCOMPARE(Form1->windowTitle(), QStringLiteral("Korlith 2005 - rechnung.php"));
+        QCOMPARE(Form1->statusBar()->currentMessage(), QString());
     }
 
     // A page from a project folder: its includes, stylesheet and image come from that folder,
