@@ -1,5 +1,6 @@
-// The Debian package: built from the build folder, its files and dependencies, and the unpacked
-// program finding its help file and opening a file named on its command line.
+// The Debian package: built from the build folder, its files, its dependencies and lintian's
+// verdict; the unpacked program finds its help file and shows a file named on its command line,
+// without running it and without a word on the terminal.
 #include "TestSupport.h"
 #include "platform/HelpViewer.h"
 
@@ -111,9 +112,31 @@ private slots:
                                  "./usr/share/icons/hicolor/256x256/apps/korlith.png"})
             QVERIFY2(files.contains(QLatin1String(path) + QLatin1Char('\n')), path);
         QVERIFY(!files.contains(QLatin1String("/bin/Korlith.chm")));
+        // Its documents, as Debian keeps them.
+        for (const char *path : {"./usr/share/man/man1/korlith.1.gz", "./usr/share/doc/korlith/copyright",
+                                 "./usr/share/doc/korlith/changelog.gz"})
+            QVERIFY2(files.contains(QLatin1String(path) + QLatin1Char('\n')), path);
+        // What the program needs, also where recommended packages are not installed: the German
+        // standard dialogs and the toolbar's icons.
         const QString depends = run(QStringLiteral("dpkg-deb"), {QStringLiteral("-f"), m_deb, QStringLiteral("Depends")});
-        for (const char *dependency : {"php-cli", "xchm", "xdg-utils", "libqt6widgets6", "libqt6webenginecore6", "libcurl4"})
+        for (const char *dependency : {"php-cli", "xchm", "xdg-utils", "qt6-translations-l10n", "adwaita-icon-theme",
+                                       "libqt6widgets6", "libqt6webenginecore6", "libcurl4"})
             QVERIFY2(depends.contains(QLatin1String(dependency)), qPrintable(depends));
+        const QString recommends = run(QStringLiteral("dpkg-deb"), {QStringLiteral("-f"), m_deb, QStringLiteral("Recommends")});
+        QVERIFY2(recommends.contains(QLatin1String("qt6-wayland")), qPrintable(recommends));
+    }
+
+    // Debian's own judge of packages finds nothing to complain of, warnings included.
+    void lintianFindsNothing()
+    {
+        if (m_deb.isEmpty())
+            QSKIP("no package was built");
+        int code = 0;
+        const QString out = run(QStringLiteral("lintian"), {QStringLiteral("--fail-on"), QStringLiteral("error,warning"),
+                                                            QStringLiteral("--no-tag-display-limit"), m_deb}, &code);
+        QVERIFY2(code == 0, qPrintable(out));
+        const QRegularExpression complaint(QStringLiteral("^[EW]: "), QRegularExpression::MultilineOption);
+        QVERIFY2(!complaint.match(out).hasMatch(), qPrintable(out));
     }
 
     void unpackedProgramFindsItsFilesAndOpensItsArgument()
@@ -132,8 +155,10 @@ private slots:
         IsolatedEnvironment env;
         env.writeRegistry("REGEDIT4\n[HKEY_LOCAL_MACHINE\\Software\\Korlith]\n\"configured\"=\"1\"\n"
                           "\"Interpreter\"=\"/usr/bin/php\"\n");
+        // A downloaded script, handed over by a file manager: shown, not run.
         const QString script = env.root() + QStringLiteral("/aus dem Dateimanager.php");
-        writeFile(script, "<?php echo 'geoeffnet';");
+        const QString marker = env.root() + QStringLiteral("/gelaufen");
+        writeFile(script, "<?php touch('" + marker.toUtf8() + "');");
         QProcess program;
         program.setProcessChannelMode(QProcess::MergedChannels);
         program.start(bin + QStringLiteral("/korlith"), {script});
@@ -147,6 +172,10 @@ private slots:
                  qPrintable(icon.left(200)));
         program.terminate();
         QVERIFY(program.waitForFinished(10000));
+        QVERIFY(!QFile::exists(marker));
+        // A start where nothing is wrong says nothing on the terminal.
+        const QByteArray said = program.readAll();
+        QVERIFY2(said.isEmpty(), said.constData());
 
         // A missing file: the Open command's error box, and the program starts empty.
         QProcess missing;
