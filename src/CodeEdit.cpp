@@ -43,6 +43,14 @@ private:
 };
 
 constexpr int kPadding = 4;
+
+// The line end that a file had before this block.
+class LineEndBefore : public QTextBlockUserData
+{
+public:
+    explicit LineEndBefore(TextFormat::LineEnd end) : end(end) {}
+    const TextFormat::LineEnd end;
+};
 } // namespace
 
 TCodeEdit::TCodeEdit(QWidget *parent) : QPlainTextEdit(parent), m_gutter(new Gutter(this))
@@ -77,9 +85,33 @@ QString TCodeEdit::exactText() const
     return fromEditorForm(documentText());
 }
 
-void TCodeEdit::setExactText(const QString &text)
+void TCodeEdit::setExactText(const QString &text, const QList<TextFormat::LineEnd> &lineEnds)
 {
     setPlainText(toEditorForm(text));
+    setLineEnds(lineEnds);
+}
+
+void TCodeEdit::setLineEnds(const QList<TextFormat::LineEnd> &lineEnds)
+{
+    // Each line end rides on the block after it: a break typed inside a line makes a new block
+    // (its own, without one), and a deleted break takes its block's with it.
+    m_lineEndsKept = !lineEnds.isEmpty();
+    QTextBlock block = document()->begin().next();
+    for (qsizetype i = 0; i < lineEnds.size() && block.isValid(); ++i, block = block.next())
+        block.setUserData(new LineEndBefore(lineEnds[i]));
+}
+
+QList<TextFormat::LineEnd> TCodeEdit::lineEnds(TextFormat::LineEnd added) const
+{
+    QList<TextFormat::LineEnd> ends;
+    if (!m_lineEndsKept)
+        return ends;
+    ends.reserve(blockCount());
+    for (QTextBlock block = document()->begin().next(); block.isValid(); block = block.next()) {
+        const auto *kept = static_cast<const LineEndBefore *>(block.userData());
+        ends << (kept ? kept->end : added);
+    }
+    return ends;
 }
 
 void TCodeEdit::setLineMarks(const QList<std::tuple<int, bool, QString>> &marks)
@@ -130,6 +162,74 @@ LineShift TCodeEdit::typeKey(QKeyEvent *key)
     shift.landingLine = textCursor().blockNumber() + 1;
     shift.lineDelta = blockCount() - lines;
     return shift;
+}
+
+void TCodeEdit::keyPressEvent(QKeyEvent *event)
+{
+    const Qt::KeyboardModifiers mods = event->modifiers() & ~(Qt::KeypadModifier | Qt::ShiftModifier);
+    const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+    if (enter && mods == Qt::NoModifier && !isReadOnly()) {
+        insertLineBreak();
+        return;
+    }
+    if (event->key() == Qt::Key_I && mods == Qt::ControlModifier && !isReadOnly()) {
+        indentLines(!(event->modifiers() & Qt::ShiftModifier));
+        return;
+    }
+    QPlainTextEdit::keyPressEvent(event);
+}
+
+void TCodeEdit::insertLineBreak()
+{
+    QTextCursor cursor = textCursor();
+    const QTextBlock block = document()->findBlock(cursor.selectionStart());
+    const QString line = block.text();
+    const int column = cursor.selectionStart() - block.position();
+    int indent = 0;
+    while (indent < column && (line[indent] == QLatin1Char(' ') || line[indent] == QLatin1Char('\t')))
+        ++indent;
+    cursor.insertText(QLatin1Char('\n') + line.left(indent));
+    setTextCursor(cursor);
+    ensureCursorVisible();
+}
+
+void TCodeEdit::indentLines(bool inward)
+{
+    const QTextCursor caret = textCursor();
+    const QTextBlock first = document()->findBlock(caret.selectionStart());
+    QTextBlock last = document()->findBlock(caret.selectionEnd());
+    // A selection that ends where a line starts does not take that line.
+    if (last != first && caret.selectionEnd() == last.position())
+        last = last.previous();
+    const QString step(4, QLatin1Char(' '));
+    QTextCursor edit(document());
+    edit.beginEditBlock();
+    for (QTextBlock block = first;; block = block.next()) {
+        edit.setPosition(block.position());
+        if (inward) {
+            edit.insertText(step);
+        } else {
+            const QString text = block.text();
+            int n = 0;
+            if (text.startsWith(QLatin1Char('\t')))
+                n = 1;
+            else
+                while (n < 4 && n < text.size() && text[n] == QLatin1Char(' '))
+                    ++n;
+            edit.setPosition(block.position() + n, QTextCursor::KeepAnchor);
+            edit.removeSelectedText();
+        }
+        if (block == last)
+            break;
+    }
+    edit.endEditBlock();
+    // A selection goes on to cover its lines whole.
+    if (caret.hasSelection()) {
+        QTextCursor lines(document());
+        lines.setPosition(first.position());
+        lines.setPosition(last.position() + last.length() - 1, QTextCursor::KeepAnchor);
+        setTextCursor(lines);
+    }
 }
 
 QList<std::tuple<int, bool, QString>> TCodeEdit::lineMarks() const

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "core/LineShift.h"
+#include "core/TextCodec.h"
 
 #include <QPlainTextEdit>
 #include <QTextCursor>
@@ -25,7 +26,12 @@ public:
     QString documentText() const;
     // The user's text exactly, as it is saved, run and printed.
     QString exactText() const;
-    void setExactText(const QString &text);
+    // Line ends given (one per "\n", as a file had them) stay with the line that follows each;
+    // lineEnds() gives them back, and `added` for the line breaks typed or pasted since.
+    void setExactText(const QString &text, const QList<TextFormat::LineEnd> &lineEnds = {});
+    QList<TextFormat::LineEnd> lineEnds(TextFormat::LineEnd added) const;
+    // Puts line ends back on the lines as lineEnds() gave them (after the whole text was replaced).
+    void setLineEnds(const QList<TextFormat::LineEnd> &lineEnds);
 
     // Marks on lines of the gutter, red for errors and amber for warnings, with the message as
     // tooltip. A mark stays with its line while the text is edited.
@@ -43,7 +49,15 @@ public:
     QWidget *lineNumberArea() const { return m_gutter; }
     void paintLineNumbers(QPaintEvent *event);
 
+    // Enter, with or without Shift: a line break, the new line indented as the text before the
+    // caret is. Never a line separator, which PHP would read as part of the code.
+    void insertLineBreak();
+    // Ctrl+I and Ctrl+Shift+I: the lines of the selection (or the caret's) four blanks further
+    // in or out, as one undo step.
+    void indentLines(bool inward);
+
 protected:
+    void keyPressEvent(QKeyEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
     void changeEvent(QEvent *event) override;
 
@@ -59,6 +73,7 @@ private:
         QString text;
     };
     QList<LineMark> m_marks;
+    bool m_lineEndsKept = false; // blocks carry the line end before them
     QWidget *m_gutter;
     PhpHighlighter *m_highlighter;
 };

@@ -386,7 +386,7 @@ void TForm1::loadChosenFile(const QString &previous, bool run)
         OpenDialog1->FileName = previous;
         throw;
     }
-    ui->memo1->setExactText(doc.text);
+    ui->memo1->setExactText(doc.text, doc.lineEnds);
     m_format = doc.format;
     setCaption(kUntitled + QStringLiteral(" - ") + QFileInfo(OpenDialog1->FileName).fileName());
     if (run)
@@ -403,7 +403,7 @@ void TForm1::chooseDocumentFolder(const QString &chosenFile)
 
 void TForm1::writeDocument(const QString &path)
 {
-    saveDocument(path, ui->memo1->exactText(), m_format);
+    saveDocument(path, ui->memo1->exactText(), m_format, ui->memo1->lineEnds(m_format.lineEnd));
 }
 
 void TForm1::Speichern1Click()
@@ -547,10 +547,15 @@ void TForm1::SearchReplace1Replace(bool all)
     const int caret = options.down ? hits.last() + (int(hits.size()) - 1) * growth + int(replacement.size())
                                    : hits.first() + int(replacement.size());
     result.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+    // The lines are new blocks: the line ends a file had go back on them while they are the same lines.
+    const QList<TextFormat::LineEnd> lineEnds = target->lineEnds(m_format.lineEnd);
+    const int lines = target->blockCount();
     cursor.beginEditBlock();
     cursor.select(QTextCursor::Document);
     cursor.insertText(result);
     cursor.endEditBlock();
+    if (target->blockCount() == lines)
+        target->setLineEnds(lineEnds);
     target->setTextCursor(cursor);
     selectEditorRange(caret, 0);
 }

@@ -23,6 +23,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QStatusBar>
+#include <QTextBlock>
 
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -415,6 +416,8 @@ private slots:
         QTest::newRow("UTF-8, CR LF") << crlf;
         QTest::newRow("Windows-1252, CR LF") << QByteArray("<?php // \xA0\xE4\x80\r\n echo 'x\xA0y';\r\n");
         QTest::newRow("Windows-1252, LF") << QByteArray("<?php // \xA0\xE4\x80\n echo 'x\xA0y';\n");
+        QTest::newRow("UTF-8, mixed line ends") << QByteArray("<?php // a\r\necho 1;\necho 2;\r\n// c\rz\r\n");
+        QTest::newRow("Windows-1252, mixed line ends") << QByteArray("<?php // \xE4\r\necho 1;\r\n\necho 2;\n\r\n");
     }
 
     void unusualCharactersSurviveEveryCommand()
@@ -446,6 +449,28 @@ private slots:
         QByteArray replaced = bytes;
         replaced.replace("echo", "print");
         QCOMPARE(readAll(script), replaced);
+    }
+
+    // A line added to a file with mixed line ends takes the file's most frequent one; the rest
+    // stay as they were.
+    void addedLineTakesTheMostFrequentLineEnd()
+    {
+        Run run;
+        const QString script = run.file(QStringLiteral("gemischt.php"));
+        writeFile(script, "<?php // a\r\necho 1;\necho 2;\r\n");
+        {
+            FileDialogAnswerer answers({script});
+            run.trigger("ffnnen1");
+        }
+        QVERIFY(waitUntil([&] { return run.paneText() == QStringLiteral("12"); }, 10000));
+        QVERIFY(run.focusMemo());
+        QTextCursor c(run.memo()->document()->findBlockByNumber(1));
+        c.movePosition(QTextCursor::EndOfBlock);
+        run.memo()->setTextCursor(c);
+        QTest::keyClick(run.memo(), Qt::Key_Return);
+        QTest::keyClicks(run.memo(), QStringLiteral("echo 3;"));
+        run.trigger("Speichern1");
+        QCOMPARE(readAll(script), QByteArray("<?php // a\r\necho 1;\r\necho 3;\necho 2;\r\n"));
     }
 
     // Open that fails keeps the document it had: Save still writes where that came from.

@@ -191,6 +191,98 @@ private slots:
         QCOMPARE(edit.lineNumberArea()->width(), thousand);
         QCOMPARE(edit.viewport()->geometry().left(), edit.contentsRect().left() + thousand);
     }
+
+    // Enter in all its forms: one line break, the new line indented as the text before the caret.
+    void enterKeepsTheIndentation_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<int>("caret");
+        QTest::addColumn<int>("modifiers");
+        QTest::addColumn<int>("key");
+        QTest::addColumn<QString>("expected");
+        const int none = Qt::NoModifier, shift = Qt::ShiftModifier, pad = Qt::KeypadModifier;
+        QTest::newRow("end of an indented line") << "    if ($a) {" << 13 << none << int(Qt::Key_Return) << "    if ($a) {\n    ";
+        QTest::newRow("shift") << "    echo 1;" << 11 << shift << int(Qt::Key_Return) << "    echo 1;\n    ";
+        QTest::newRow("keypad with shift") << "\t\techo 1;" << 9 << (shift | pad) << int(Qt::Key_Enter) << "\t\techo 1;\n\t\t";
+        QTest::newRow("inside the indentation") << "    x" << 2 << none << int(Qt::Key_Return) << "  \n    x";
+        QTest::newRow("middle of a line") << "  a = b;" << 5 << none << int(Qt::Key_Enter) << "  a =\n   b;";
+        QTest::newRow("no indentation") << "echo 1;" << 7 << shift << int(Qt::Key_Return) << "echo 1;\n";
+    }
+
+    void enterKeepsTheIndentation()
+    {
+        QFETCH(QString, text);
+        QFETCH(int, caret);
+        QFETCH(int, modifiers);
+        QFETCH(int, key);
+        QFETCH(QString, expected);
+        TCodeEdit edit;
+        edit.setPlainText(text);
+        QTextCursor c = edit.textCursor();
+        c.setPosition(caret);
+        edit.setTextCursor(c);
+        QTest::keyClick(&edit, Qt::Key(key), Qt::KeyboardModifiers(modifiers));
+        // No line separator (U+2028), which PHP would read as code: a real line.
+        QCOMPARE(edit.exactText(), expected);
+        QCOMPARE(edit.blockCount(), 2);
+        QCOMPARE(edit.textCursor().position(), int(expected.size()) - int(text.size()) + caret);
+        edit.undo();
+        QCOMPARE(edit.exactText(), text);
+    }
+
+    // Ctrl+I and Ctrl+Shift+I move the selected lines by four blanks, each one undo step.
+    void indentAndUnindentLines()
+    {
+        TCodeEdit edit;
+        const QString text = QStringLiteral("a\n  b\n\tc\n      d\ne");
+        edit.setPlainText(text);
+        // From inside line 2 to the start of line 5: lines 2 to 4.
+        QTextCursor c = edit.textCursor();
+        c.setPosition(3);
+        c.setPosition(text.indexOf(QLatin1Char('e')), QTextCursor::KeepAnchor);
+        edit.setTextCursor(c);
+        QTest::keyClick(&edit, Qt::Key_I, Qt::ControlModifier);
+        QCOMPARE(edit.exactText(), QStringLiteral("a\n      b\n    \tc\n          d\ne"));
+        QCOMPARE(edit.textCursor().selectedText(), QStringLiteral("      b\u2029    \tc\u2029          d"));
+        QTest::keyClick(&edit, Qt::Key_I, Qt::ControlModifier | Qt::ShiftModifier);
+        QTest::keyClick(&edit, Qt::Key_I, Qt::ControlModifier | Qt::ShiftModifier);
+        // Out: four blanks, fewer where there are fewer, a tab counts as a step.
+        QCOMPARE(edit.exactText(), QStringLiteral("a\nb\nc\n  d\ne"));
+        edit.undo();
+        QCOMPARE(edit.exactText(), QStringLiteral("a\n  b\n\tc\n      d\ne"));
+        edit.undo();
+        QCOMPARE(edit.exactText(), QStringLiteral("a\n      b\n    \tc\n          d\ne"));
+        edit.undo();
+        QCOMPARE(edit.exactText(), text);
+        // Without a selection: the caret's line, the caret moving with its text.
+        c.setPosition(0);
+        edit.setTextCursor(c);
+        QTest::keyClick(&edit, Qt::Key_I, Qt::ControlModifier);
+        QCOMPARE(edit.exactText(), QStringLiteral("    ") + text);
+        QCOMPARE(edit.textCursor().position(), 4);
+    }
+
+    // Line ends a file had stay with their lines through typing; new lines take the given one.
+    void lineEndsStayWithTheirLines()
+    {
+        TCodeEdit edit;
+        using LE = TextFormat::LineEnd;
+        edit.setExactText(QStringLiteral("a\nb\nc\nd"), {LE::CrLf, LE::Lf, LE::Cr});
+        QCOMPARE(edit.lineEnds(LE::CrLf), QList<LE>({LE::CrLf, LE::Lf, LE::Cr}));
+        // A break typed at the end of line 1 is new; deleting the one after "b" takes its own.
+        QTextCursor c(edit.document()->findBlockByNumber(0));
+        c.movePosition(QTextCursor::EndOfBlock);
+        edit.setTextCursor(c);
+        QTest::keyClick(&edit, Qt::Key_Return);
+        c = QTextCursor(edit.document()->findBlockByNumber(2));
+        c.movePosition(QTextCursor::EndOfBlock);
+        c.deleteChar();
+        QCOMPARE(edit.exactText(), QStringLiteral("a\n\nbc\nd"));
+        QCOMPARE(edit.lineEnds(LE::Lf), QList<LE>({LE::Lf, LE::CrLf, LE::Cr}));
+        // A file with one kind throughout carries none.
+        edit.setExactText(QStringLiteral("x\ny"));
+        QCOMPARE(edit.lineEnds(LE::CrLf), QList<LE>());
+    }
 };
 
 KORLITH_TEST_MAIN(TestEditor)

@@ -358,6 +358,28 @@ private slots:
         QVERIFY(run.paneShows(QStringLiteral("Äbcd")));
     }
 
+    // Shift+Enter is Enter: it runs the text as it stood and puts in a real line break, indented
+    // as the line it splits.
+    void shiftEnterRunsAndIndents()
+    {
+        IsolatedEnvironment env;
+        env.writeRegistry(ConfiguredWithPhp);
+        Run run;
+        run.show();
+        run.memo()->setFocus();
+        run.memo()->setPlainText(QStringLiteral("<?php\n    echo 'e';"));
+        run.memo()->moveCursor(QTextCursor::End);
+        QTest::keyClick(run.memo(), Qt::Key_Return, Qt::ShiftModifier);
+        QCOMPARE(readAll(env.scratchDir() + QStringLiteral("temp.php")), QByteArray("<?php\n    echo 'e';"));
+        QVERIFY(run.paneShows(QStringLiteral("e")));
+        QTest::keyClicks(run.memo(), QStringLiteral("echo 'f';"));
+        QTest::keyClick(run.memo(), Qt::Key_Enter, Qt::KeypadModifier | Qt::ShiftModifier);
+        QVERIFY(run.paneShows(QStringLiteral("ef")));
+        QCOMPARE(readAll(env.scratchDir() + QStringLiteral("temp.php")), QByteArray("<?php\n    echo 'e';\n    echo 'f';"));
+        QCOMPARE(run.memo()->toPlainText(), QStringLiteral("<?php\n    echo 'e';\n    echo 'f';\n    "));
+        QCOMPARE(run.memo()->blockCount(), 4);
+    }
+
     void slowScriptArrivesWithoutSecondKeypress()
     {
         IsolatedEnvironment env;

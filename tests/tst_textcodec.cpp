@@ -17,30 +17,54 @@ private slots:
     {
         QTest::addColumn<QByteArray>("bytes");
         QTest::addColumn<int>("encoding");
-        QTest::addColumn<bool>("crlf");
+        QTest::addColumn<int>("lineEnd");
+        QTest::addColumn<bool>("mixed");
         QByteArray all;
         for (int b = 1; b < 256; ++b)
             all += char(b);
-        QTest::newRow("utf-8 lf") << QByteArray("<?php\necho 'Grüße';\n") << int(TextFormat::Utf8) << false;
-        QTest::newRow("utf-8 crlf") << QByteArray("<?php\r\necho 'Grüße';\r\n") << int(TextFormat::Utf8) << true;
-        QTest::newRow("utf-8 bom") << QByteArray("\xEF\xBB\xBF<?php echo 1;") << int(TextFormat::Utf8) << false;
-        QTest::newRow("1252 crlf") << QByteArray("<?php\r\necho 'Gr\xFC\xDF" "e \x80 \x93x\x94';\r\n") << int(TextFormat::Windows1252) << true;
-        QTest::newRow("1252 every byte") << all << int(TextFormat::Windows1252) << false;
-        QTest::newRow("mixed breaks") << QByteArray("a\r\nb\nc\rd") << int(TextFormat::Utf8) << false;
-        QTest::newRow("empty") << QByteArray() << int(TextFormat::Utf8) << false;
+        const int lf = TextFormat::Lf, crlf = TextFormat::CrLf, cr = TextFormat::Cr;
+        QTest::newRow("utf-8 lf") << QByteArray("<?php\necho 'Grüße';\n") << int(TextFormat::Utf8) << lf << false;
+        QTest::newRow("utf-8 crlf") << QByteArray("<?php\r\necho 'Grüße';\r\n") << int(TextFormat::Utf8) << crlf << false;
+        QTest::newRow("utf-8 cr") << QByteArray("<?php\recho 'Grüße';\r") << int(TextFormat::Utf8) << cr << false;
+        QTest::newRow("utf-8 bom") << QByteArray("\xEF\xBB\xBF<?php echo 1;") << int(TextFormat::Utf8) << lf << false;
+        QTest::newRow("1252 crlf") << QByteArray("<?php\r\necho 'Gr\xFC\xDF" "e \x80 \x93x\x94';\r\n") << int(TextFormat::Windows1252) << crlf << false;
+        QTest::newRow("1252 every byte") << all << int(TextFormat::Windows1252) << lf << true;
+        QTest::newRow("1252 mixed") << QByteArray("<?php // \xFC\r\necho 1;\necho 2;\r\n") << int(TextFormat::Windows1252) << crlf << true;
+        QTest::newRow("mixed, ties to lf") << QByteArray("a\r\nb\nc\rd") << int(TextFormat::Utf8) << lf << true;
+        QTest::newRow("mostly crlf") << QByteArray("<?php // a\r\necho 1;\necho 2;\r\n") << int(TextFormat::Utf8) << crlf << true;
+        QTest::newRow("cr before crlf") << QByteArray("a\r\r\n\r\r") << int(TextFormat::Utf8) << cr << true;
+        QTest::newRow("lf cr is two") << QByteArray("a\n\rb\n") << int(TextFormat::Utf8) << lf << true;
+        QTest::newRow("empty") << QByteArray() << int(TextFormat::Utf8) << lf << false;
     }
 
     void roundTripsByteForByte()
     {
         QFETCH(QByteArray, bytes);
         QFETCH(int, encoding);
-        QFETCH(bool, crlf);
+        QFETCH(int, lineEnd);
+        QFETCH(bool, mixed);
         const DecodedText doc = decodeText(bytes);
         QCOMPARE(int(doc.format.encoding), encoding);
-        QCOMPARE(doc.format.crlf, crlf);
-        if (crlf)
-            QVERIFY(!doc.text.contains(QLatin1Char('\r')));
-        QCOMPARE(encodeText(doc.text, doc.format), bytes);
+        QCOMPARE(int(doc.format.lineEnd), lineEnd);
+        QCOMPARE(!doc.lineEnds.isEmpty(), mixed);
+        // The editor gets one kind of line break, each one a line.
+        QVERIFY(!doc.text.contains(QLatin1Char('\r')));
+        if (mixed)
+            QCOMPARE(doc.lineEnds.size(), doc.text.count(QLatin1Char('\n')));
+        QCOMPARE(encodeText(doc.text, doc.format, doc.lineEnds), bytes);
+    }
+
+    // Lines added to a file with mixed line ends take its most frequent one.
+    void addedLinesTakeTheMostFrequentLineEnd()
+    {
+        const DecodedText doc = decodeText("a\nb\r\nc\r\n");
+        QCOMPARE(doc.format.lineEnd, TextFormat::CrLf);
+        QCOMPARE(doc.lineEnds, QList<TextFormat::LineEnd>({TextFormat::Lf, TextFormat::CrLf, TextFormat::CrLf}));
+        QCOMPARE(encodeText(doc.text + QStringLiteral("d\ne\n"), doc.format, doc.lineEnds),
+                 QByteArray("a\nb\r\nc\r\nd\r\ne\r\n"));
+        TextFormat mac;
+        mac.lineEnd = TextFormat::Cr;
+        QCOMPARE(encodeText(QStringLiteral("x\ny\n"), mac), QByteArray("x\ry\r"));
     }
 
     // Each character of the editor's text leads back to its first byte in the file.
@@ -54,7 +78,8 @@ private slots:
         const Case cases[] = {
             {"\xEF\xBB\xBF" "a\xC3\xA4\xE2\x82\xAC\xF0\x9F\x98\x80" "b", {3, 4, 6, 9, 9, 13}}, // BOM, 2-, 3-, 4-byte
             {"a\r\nb\r\n", {0, 1, 3, 4}},                                                   // CR LF throughout
-            {"a\r\nb\n", {0, 1, 2, 3, 4}},                                                    // mixed: the CR stays
+            {"a\r\nb\n", {0, 1, 3, 4}},                                                       // mixed
+            {"a\rb\r\n", {0, 1, 2, 3}},                                                       // CR alone
             {"\xE4\x80x", {0, 1, 2}},                                                          // Windows-1252
         };
         for (const Case &c : cases) {
@@ -76,7 +101,7 @@ private slots:
     {
         TextFormat legacy;
         legacy.encoding = TextFormat::Windows1252;
-        legacy.crlf = true;
+        legacy.lineEnd = TextFormat::CrLf;
         QCOMPARE(encodeText(QStringLiteral("ä€\n"), legacy), QByteArray("\xE4\x80\r\n"));
         // An arrow has no place in 1252: the whole text goes out as UTF-8 instead.
         QCOMPARE(encodeText(QStringLiteral("ä→\n"), legacy), QByteArray("ä→\r\n"));

@@ -32,7 +32,8 @@ DecodedText loadDocument(const QString &path)
     return decodeText(bytes);
 }
 
-void saveDocument(const QString &path, const QString &text, const TextFormat &format)
+void saveDocument(const QString &path, const QString &text, const TextFormat &format,
+                  const QList<TextFormat::LineEnd> &lineEnds)
 {
-    writeFileAtomically(path, encodeText(text, format));
+    writeFileAtomically(path, encodeText(text, format, lineEnds));
 }

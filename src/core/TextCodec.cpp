@@ -1,4 +1,4 @@
-// TextCodec: UTF-8 or Windows-1252, LF or CR LF, remembered per document.
+// TextCodec: UTF-8 or Windows-1252, and the line ends, remembered per document.
 #include "core/TextCodec.h"
 
 #include <QStringDecoder>
@@ -47,21 +47,45 @@ bool toCp1252(const QString &text, QByteArray *out)
     return true;
 }
 
-// CR LF becomes LF only when every line break of the file is a CR LF: otherwise the
-// conversion could not be undone on save.
-bool consistentCrlf(const QByteArray &bytes)
+// Every line end becomes "\n", each one's kind recorded, so that a save can write it back.
+QByteArray toEditorLineEnds(const QByteArray &bytes, DecodedText *out)
 {
-    bool any = false;
-    for (int i = 0; i < bytes.size(); ++i) {
-        if (bytes[i] == '\n') {
-            if (i == 0 || bytes[i - 1] != '\r')
-                return false;
-            any = true;
-        } else if (bytes[i] == '\r' && (i + 1 >= bytes.size() || bytes[i + 1] != '\n')) {
-            return false;
+    QList<TextFormat::LineEnd> ends;
+    qsizetype counts[3] = {0, 0, 0};
+    const bool anyCr = bytes.contains('\r');
+    QByteArray text;
+    if (anyCr)
+        text.reserve(bytes.size());
+    const char *data = bytes.constData();
+    const qsizetype size = bytes.size();
+    qsizetype copied = 0; // bytes before this are in `text`
+    for (qsizetype i = 0; i < size; ++i) {
+        const char c = data[i];
+        if (c != '\r' && c != '\n')
+            continue;
+        TextFormat::LineEnd end = TextFormat::Lf;
+        if (c == '\r') {
+            end = i + 1 < size && data[i + 1] == '\n' ? TextFormat::CrLf : TextFormat::Cr;
+            text.append(data + copied, i - copied).append('\n');
+            if (end == TextFormat::CrLf)
+                ++i;
+            copied = i + 1;
         }
+        ends << end;
+        ++counts[end];
     }
-    return any;
+    // Ties go to LF, then CR LF: the kinds new documents and Windows editors write.
+    TextFormat::LineEnd most = TextFormat::Lf;
+    for (TextFormat::LineEnd kind : {TextFormat::CrLf, TextFormat::Cr})
+        if (counts[kind] > counts[most])
+            most = kind;
+    out->format.lineEnd = most;
+    if (counts[most] != ends.size())
+        out->lineEnds = std::move(ends);
+    if (!anyCr)
+        return bytes;
+    text.append(data + copied, size - copied);
+    return text;
 }
 
 } // namespace
@@ -76,10 +100,7 @@ bool isValidUtf8(const QByteArray &bytes)
 DecodedText decodeText(const QByteArray &raw)
 {
     DecodedText result;
-    QByteArray bytes = raw;
-    result.format.crlf = consistentCrlf(bytes);
-    if (result.format.crlf)
-        bytes.replace("\r\n", "\n");
+    QByteArray bytes = toEditorLineEnds(raw, &result);
     if (bytes.startsWith("\xEF\xBB\xBF") && isValidUtf8(bytes)) {
         result.format.byteOrderMark = true;
         bytes.remove(0, 3);
@@ -101,9 +122,9 @@ QList<int> sourceOffsets(const QByteArray &raw, const DecodedText &decoded)
     const bool utf8 = decoded.format.encoding == TextFormat::Utf8;
     while (b < raw.size()) {
         const uchar lead = uchar(raw[b]);
-        if (decoded.format.crlf && lead == '\r') {
-            offsets << b; // the line break, CR LF in the file
-            b += 2;
+        if (lead == '\r') {
+            offsets << b; // a line end: CR LF or CR alone in the file
+            b += b + 1 < raw.size() && raw[b + 1] == '\n' ? 2 : 1;
             continue;
         }
         int length = 1;
@@ -117,7 +138,7 @@ QList<int> sourceOffsets(const QByteArray &raw, const DecodedText &decoded)
     return offsets;
 }
 
-QByteArray encodeText(const QString &text, const TextFormat &format)
+QByteArray encodeText(const QString &text, const TextFormat &format, const QList<TextFormat::LineEnd> &lineEnds)
 {
     QByteArray bytes;
     if (format.encoding != TextFormat::Windows1252 || !toCp1252(text, &bytes)) {
@@ -125,7 +146,25 @@ QByteArray encodeText(const QString &text, const TextFormat &format)
         if (format.byteOrderMark)
             bytes.prepend("\xEF\xBB\xBF");
     }
-    if (format.crlf)
-        bytes.replace("\n", "\r\n");
-    return bytes;
+    if (lineEnds.isEmpty()) {
+        if (format.lineEnd == TextFormat::CrLf)
+            bytes.replace("\n", "\r\n");
+        else if (format.lineEnd == TextFormat::Cr)
+            bytes.replace('\n', '\r');
+        return bytes;
+    }
+    // Both encodings write "\n" as that one byte, and no other character contains it.
+    QByteArray out;
+    out.reserve(bytes.size() + lineEnds.size());
+    qsizetype line = 0;
+    for (const char c : std::as_const(bytes)) {
+        if (c != '\n') {
+            out += c;
+            continue;
+        }
+        const TextFormat::LineEnd end = line < lineEnds.size() ? lineEnds[line] : format.lineEnd;
+        ++line;
+        out += end == TextFormat::Lf ? "\n" : end == TextFormat::CrLf ? "\r\n" : "\r";
+    }
+    return out;
 }

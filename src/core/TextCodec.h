@@ -8,15 +8,18 @@
 struct TextFormat
 {
     enum Encoding { Utf8, Windows1252 };
+    enum LineEnd : quint8 { Lf, CrLf, Cr };
     Encoding encoding = Utf8;
     bool byteOrderMark = false; // UTF-8 files that began with one get it back
-    bool crlf = false;          // line breaks as CR LF in the file
+    LineEnd lineEnd = Lf;       // the file's most frequent line end: lines the user adds take it
 };
 
 struct DecodedText
 {
-    QString text;   // line breaks as "\n", the editor's form
+    QString text;   // every line end as "\n", the editor's form
     TextFormat format;
+    // The line end of each "\n" in the file, where they are not all format.lineEnd; else empty.
+    QList<TextFormat::LineEnd> lineEnds;
 };
 
 // UTF-8 when the bytes are valid UTF-8, otherwise Windows-1252, the code page of legacy
@@ -24,8 +27,9 @@ struct DecodedText
 DecodedText decodeText(const QByteArray &bytes);
 
 // The text in the given format. Text that Windows-1252 cannot hold is written as UTF-8
-// (whole), rather than losing characters.
-QByteArray encodeText(const QString &text, const TextFormat &format);
+// (whole), rather than losing characters. The n-th "\n" is written as lineEnds[n] where that
+// exists, otherwise as format.lineEnd.
+QByteArray encodeText(const QString &text, const TextFormat &format, const QList<TextFormat::LineEnd> &lineEnds = {});
 
 bool isValidUtf8(const QByteArray &bytes);
 
