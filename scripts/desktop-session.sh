@@ -25,6 +25,11 @@ for _ in $(seq 100); do
 done
 [ -s "$work/display" ] || { echo "desktop-session: Xvfb did not start" >&2; exit 2; }
 export DISPLAY=":$(tr -d '[:space:]' < "$work/display")"
+# The server answers its first client before anything else starts.
+for _ in $(seq 100); do
+  xprop -root >/dev/null 2>&1 && break
+  sleep 0.1
+done
 # A login gives each session a private runtime folder; programs expect one.
 if [ -z "${XDG_RUNTIME_DIR:-}" ]; then
   mkdir -m 0700 "$work/runtime"

@@ -18,8 +18,13 @@ int main(int argc, char *argv[])
     // A file named on the command line (the desktop entry's %f) is loaded, not run.
     // From inside the event loop, so that the program's end by a signal ends it at any point.
     const QStringList arguments = app.arguments();
-    if (arguments.size() > 1)
-        QTimer::singleShot(0, Form1, [path = arguments.at(1)] { Form1->OpenAtStart(path); });
+    QTimer::singleShot(0, Form1, [arguments] {
+        // Unsaved text that a crash or a kill left comes first; taken, it is the document.
+        if (Form1->RecoverAtStart())
+            return;
+        if (arguments.size() > 1)
+            Form1->OpenAtStart(arguments.at(1));
+    });
     const int code = app.exec();
     destroyForms();
     return code;

@@ -41,6 +41,8 @@
 #include <QPlainTextEdit>
 #include <QPrintDialog>
 #include <QPrinter>
+#include <QPushButton>
+#include <QCloseEvent>
 #include <QTextBlock>
 
 #include <utility>
@@ -162,6 +164,28 @@ TForm1::TForm1(QWidget *parent) : QMainWindow(parent), ui(std::make_unique<Ui::T
     connect(QGuiApplication::clipboard(), &QClipboard::dataChanged, m_appLinks.get(), clipboardChanged);
     clipboardChanged();
 
+    // Unsaved text is copied a moment after typing pauses, never on a key's own path; a saved
+    // (or emptied) document needs no copy. An end by a signal writes what is pending; the
+    // user's own Exit leaves none.
+    m_recoveryPause.setSingleShot(true);
+    m_recoveryPause.setInterval(1000);
+    connect(&m_recoveryPause, &QTimer::timeout, this, &TForm1::keepRecoveryCopy);
+    QTextDocument *document = ui->memo1->document();
+    connect(document, &QTextDocument::contentsChanged, this, [this, document] {
+        if (document->isModified())
+            m_recoveryPause.start();
+    });
+    connect(document, &QTextDocument::modificationChanged, this, [this](bool modified) {
+        if (!modified) {
+            m_recoveryPause.stop();
+            m_recovery.remove();
+        }
+    });
+    connect(qApp, &QCoreApplication::aboutToQuit, m_appLinks.get(), [this] {
+        if (!m_userExit && m_recoveryPause.isActive())
+            keepRecoveryCopy();
+    });
+
     platform::guarded([this] { FormCreate(); });
 }
 
@@ -236,6 +260,69 @@ void TForm1::showEvent(QShowEvent *event)
     QMainWindow::showEvent(event);
     if (first)
         platform::guarded([this] { FormShow(); });
+}
+
+void TForm1::closeEvent(QCloseEvent *event)
+{
+    // Closing without saving has always been the user's choice: no copy outlives it.
+    m_userExit = true;
+    m_recoveryPause.stop();
+    m_recovery.remove();
+    QMainWindow::closeEvent(event);
+}
+
+// The editor holds a saved (or new) document: no copy is kept of it.
+void TForm1::noCopyNeeded()
+{
+    // Replacing the whole text does not always tell the document's modification signal.
+    ui->memo1->document()->setModified(false);
+    m_recoveryPause.stop();
+    m_recovery.remove();
+}
+
+void TForm1::keepRecoveryCopy()
+{
+    m_recoveryPause.stop();
+    QTextDocument *document = ui->memo1->document();
+    if (!document->isModified())
+        return;
+    if (document->isEmpty()) {
+        m_recovery.remove();
+        return;
+    }
+    // A copy that cannot be written leaves the last one; typing goes on undisturbed.
+    m_recovery.write({ui->memo1->exactText(), OpenDialog1->FileName, caption(), m_format,
+                      ui->memo1->lineEnds(m_format.lineEnd)});
+}
+
+bool TForm1::RecoverAtStart()
+{
+    const auto orphan = m_recovery.claimOrphan();
+    if (!orphan)
+        return false;
+    QMessageBox box(QMessageBox::Question, QStringLiteral("Korlith"),
+                    QStringLiteral("Korlith wurde nicht ordnungsgemäß beendet. "
+                                   "Möchten Sie den nicht gespeicherten Text wiederherstellen?"),
+                    QMessageBox::Yes | QMessageBox::No, this);
+    box.button(QMessageBox::Yes)->setText(QStringLiteral("Ja"));
+    box.button(QMessageBox::No)->setText(QStringLiteral("Nein"));
+    box.setDefaultButton(QMessageBox::Yes);
+    const bool take = box.exec() == QMessageBox::Yes;
+    if (take) {
+        // The document as it was, unsaved; nothing runs until the user asks.
+        const RecoveredText &copy = orphan->copy;
+        ui->memo1->setExactText(copy.text, copy.lineEnds);
+        m_format = copy.format;
+        OpenDialog1->FileName = copy.fileName;
+        if (!copy.fileName.isEmpty())
+            chooseDocumentFolder(copy.fileName);
+        setCaption(copy.caption);
+        ui->memo1->document()->setModified(true);
+        // This instance's own copy exists before the old one goes.
+        keepRecoveryCopy();
+    }
+    m_recovery.discardClaimed();
+    return take;
 }
 
 void TForm1::FormShow()
@@ -344,6 +431,7 @@ void TForm1::Neu1Click()
     ui->StatusBar1->clearMessage();
     ui->memo1->clearLineMarks();
     ui->memo1->clear();
+    noCopyNeeded();
     m_format = TextFormat();
     setCaption(kUntitled);
     ui->WebBrowser1->Navigate(QStringLiteral("about:blank"));
@@ -387,6 +475,7 @@ void TForm1::loadChosenFile(const QString &previous, bool run)
         throw;
     }
     ui->memo1->setExactText(doc.text, doc.lineEnds);
+    noCopyNeeded();
     m_format = doc.format;
     setCaption(kUntitled + QStringLiteral(" - ") + QFileInfo(OpenDialog1->FileName).fileName());
     if (run)
@@ -404,6 +493,7 @@ void TForm1::chooseDocumentFolder(const QString &chosenFile)
 void TForm1::writeDocument(const QString &path)
 {
     saveDocument(path, ui->memo1->exactText(), m_format, ui->memo1->lineEnds(m_format.lineEnd));
+    noCopyNeeded();
 }
 
 void TForm1::Speichern1Click()

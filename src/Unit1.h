@@ -3,10 +3,12 @@
 
 #include "core/LineShift.h"
 #include "core/PreviewRun.h"
+#include "core/RecoveryStore.h"
 #include "core/TextCodec.h"
 
 #include <QMainWindow>
 #include <QString>
+#include <QTimer>
 #include <memory>
 #include <optional>
 
@@ -60,6 +62,9 @@ public:
     void ffnnen1Click();
     // "korlith FILE": FILE loaded at start-up as the Open command loads it, but not run.
     void OpenAtStart(const QString &path);
+    // At start-up: offers the unsaved text of an instance that ended without the user's Exit.
+    // True when the user took it into the editor.
+    bool RecoverAtStart();
     void Speichern1Click();
     void Speichernunter1Click();
 
@@ -94,6 +99,7 @@ public:
 
 protected:
     void showEvent(QShowEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
@@ -105,6 +111,8 @@ private:
     void drawWhileRunning();
     void showOutputState(const QString &output);
     void writeDocument(const QString &path);
+    void keepRecoveryCopy();
+    void noCopyNeeded();
     void selectEditorRange(int editorStart, int length);
 
     std::unique_ptr<Ui::TForm1> ui;
@@ -121,6 +129,9 @@ private:
     std::unique_ptr<QPrinter> m_printer;     // keeps the chosen printer between listings
     TextFormat m_format;                     // how the document's file is encoded
     TCodeEdit *m_replaceTarget = nullptr;
+    RecoveryStore m_recovery;                // the unsaved text, for a crash, a kill or a logout
+    QTimer m_recoveryPause;                  // a copy is written once typing pauses
+    bool m_userExit = false;
 };
 
 extern TForm1 *Form1;

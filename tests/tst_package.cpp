@@ -25,19 +25,6 @@ QString run(const QString &program, const QStringList &arguments, int *exitCode 
     return QString::fromLocal8Bit(p.readAll());
 }
 
-// The X window ids of windows with exactly this title.
-QStringList windowsNamed(const QString &title)
-{
-    QStringList ids;
-    const QString out = run(QStringLiteral("xdotool"), {QStringLiteral("search"), QStringLiteral("--name"),
-                                                        QLatin1Char('^') + QRegularExpression::escape(title) + QLatin1Char('$')});
-    // Only the ids: windows that went away meanwhile make xdotool print X errors too.
-    for (const QString &line : out.split(QLatin1Char('\n'), Qt::SkipEmptyParts))
-        if (bool number = false; line.trimmed().toULongLong(&number), number)
-            ids << line.trimmed();
-    return ids;
-}
-
 // For a failure's message: the titled windows, and whether the program runs and what it said.
 QString shownWindows()
 {

@@ -41,7 +41,9 @@ void endInterpretersWithTheProgram(QCoreApplication &app)
         char buf[16];
         while (read(g_quitPipe[0], buf, sizeof buf) > 0) {
         }
-        QCoreApplication::quit();
+        // exit(), not quit(): quit() closes the windows first, as the user's Exit does, and a
+        // signal is not the user's Exit (the unsaved text is kept for the next start).
+        QCoreApplication::exit(0);
     });
     struct sigaction quit = {};
     quit.sa_handler = onQuitSignal;

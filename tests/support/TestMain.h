@@ -17,6 +17,7 @@
         /* a folder of this run, gone with it, not one of the cases' environments. */                                \
         QTemporaryDir home(QDir::tempPath() + QStringLiteral("/korlith-tests-XXXXXX"));                                \
         qputenv("XDG_CONFIG_HOME", home.path().toLocal8Bit());                                                         \
+        qputenv("XDG_STATE_HOME", home.path().toLocal8Bit());                                                          \
         platform::prepareWebEngine();                                                                                  \
         QApplication app(argc, argv);                                                                                  \
         initApplication(app);                                                                                          \

@@ -12,6 +12,7 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTest>
 #include <QWebEnginePage>
 #include <QWebEngineView>
@@ -20,18 +21,20 @@
 #include <unistd.h>
 
 IsolatedEnvironment::IsolatedEnvironment()
-    : m_oldConfig(qgetenv("XDG_CONFIG_HOME")), m_oldTmp(qgetenv("TMPDIR"))
+    : m_oldConfig(qgetenv("XDG_CONFIG_HOME")), m_oldTmp(qgetenv("TMPDIR")), m_oldState(qgetenv("XDG_STATE_HOME"))
 {
     QDir().mkpath(configHome());
     QDir().mkpath(tmpDir());
     qputenv("XDG_CONFIG_HOME", configHome().toLocal8Bit());
     qputenv("TMPDIR", tmpDir().toLocal8Bit());
+    qputenv("XDG_STATE_HOME", stateHome().toLocal8Bit());
 }
 
 IsolatedEnvironment::~IsolatedEnvironment()
 {
     qputenv("XDG_CONFIG_HOME", m_oldConfig);
     qputenv("TMPDIR", m_oldTmp);
+    qputenv("XDG_STATE_HOME", m_oldState);
     // Leave nothing that would stop the temporary directory from going.
     QFile::setPermissions(m_dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
 }
@@ -52,15 +55,18 @@ QByteArray IsolatedEnvironment::readRegistry() const
     return readAll(registryFile());
 }
 
-MessageBoxCatcher::MessageBoxCatcher()
+MessageBoxCatcher::MessageBoxCatcher(QMessageBox::StandardButton answer)
 {
     m_timer.setInterval(10);
-    connect(&m_timer, &QTimer::timeout, this, [this] {
+    connect(&m_timer, &QTimer::timeout, this, [this, answer] {
         for (QWidget *w : QApplication::topLevelWidgets()) {
             auto *box = qobject_cast<QMessageBox *>(w);
             if (box && box->isVisible()) {
                 seen << box->windowTitle() + QLatin1Char('|') + box->text();
-                box->done(QMessageBox::Ok);
+                if (QAbstractButton *button = box->button(answer))
+                    button->click();
+                else
+                    box->done(QMessageBox::Ok);
             }
         }
     });
@@ -148,6 +154,40 @@ int xdotool(const QStringList &args, int timeoutMs)
         return -1;
     }
     return p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+}
+
+QStringList windowsNamed(const QString &title)
+{
+    QProcess p;
+    p.start(QStringLiteral("xdotool"), {QStringLiteral("search"), QStringLiteral("--onlyvisible"), QStringLiteral("--name"),
+                                       QLatin1Char('^') + QRegularExpression::escape(title) + QLatin1Char('$')});
+    if (!p.waitForFinished(10000)) {
+        p.kill();
+        p.waitForFinished();
+    }
+    // Only the ids: windows that went away meanwhile make xdotool print X errors too.
+    QStringList ids;
+    for (const QByteArray &line : p.readAllStandardOutput().split('\n'))
+        if (bool number = false; line.trimmed().toULongLong(&number), number)
+            ids << QString::fromLatin1(line.trimmed());
+    return ids;
+}
+
+static bool focusWindow(const QString &windowId)
+{
+    // A window manager may still be taking a new window in: asked again until it has.
+    const QString how = windowManagerRuns() ? QStringLiteral("windowactivate") : QStringLiteral("windowfocus");
+    return waitUntil([&] { return xdotool({how, QStringLiteral("--sync"), windowId}, 3000) == 0; }, 20000);
+}
+
+bool typeInto(const QString &windowId, const QString &text)
+{
+    return focusWindow(windowId) && xdotool({QStringLiteral("type"), QStringLiteral("--delay"), QStringLiteral("20"), text}) == 0;
+}
+
+bool pressKeysIn(const QString &windowId, const QString &keys)
+{
+    return focusWindow(windowId) && xdotool({QStringLiteral("key"), keys}) == 0;
 }
 
 bool windowManagerRuns()

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QMessageBox>
 #include <QObject>
 #include <QString>
 #include <QStringList>
@@ -13,7 +14,7 @@
 class QWebEngineView;
 class QWidget;
 
-// Points XDG_CONFIG_HOME and TMPDIR into a fresh temporary directory for its lifetime.
+// Points XDG_CONFIG_HOME, XDG_STATE_HOME and TMPDIR into a fresh temporary directory for its lifetime.
 class IsolatedEnvironment
 {
 public:
@@ -22,6 +23,7 @@ public:
     QString root() const { return m_dir.path(); }
     QString configHome() const { return m_dir.path() + QStringLiteral("/config"); }
     QString tmpDir() const { return m_dir.path() + QStringLiteral("/tmp"); }
+    QString stateHome() const { return m_dir.path() + QStringLiteral("/state"); }
     QString registryFile() const { return configHome() + QStringLiteral("/Korlith/HKEY_LOCAL_MACHINE.reg"); }
     QString scratchDir() const;
     void writeRegistry(const QByteArray &text) const;
@@ -29,14 +31,15 @@ public:
 
 private:
     QTemporaryDir m_dir;
-    QByteArray m_oldConfig, m_oldTmp;
+    QByteArray m_oldConfig, m_oldTmp, m_oldState;
 };
 
-// Watches for modal message boxes while it lives; records "caption|text" of each and closes it.
+// Watches for modal message boxes while it lives; records "caption|text" of each and closes it
+// with the given button where it has one.
 class MessageBoxCatcher : public QObject
 {
 public:
-    MessageBoxCatcher();
+    explicit MessageBoxCatcher(QMessageBox::StandardButton answer = QMessageBox::Ok);
     QStringList seen;
 
 private:
@@ -75,6 +78,13 @@ bool windowManagerRuns();
 // Runs xdotool (the real keyboard, pointer and window manager requests); its exit code, or -1
 // when it did not end within the time, so that no step can hang a test.
 int xdotool(const QStringList &args, int timeoutMs = 10000);
+
+// The X window ids of another program's shown windows with exactly this title.
+QStringList windowsNamed(const QString &title);
+// Gives another program's window the keyboard (through the window manager where one runs) and
+// types into it, or presses keys ("F5", "alt+F4"), as the real keyboard does.
+bool typeInto(const QString &windowId, const QString &text);
+bool pressKeysIn(const QString &windowId, const QString &keys);
 
 // The title that the window manager gets for a shown window (_NET_WM_NAME, read by xprop).
 QString windowManagerTitle(QWidget *window);

@@ -1,0 +1,151 @@
+// Recovery copies, their format and their owners.
+#include "core/RecoveryStore.h"
+
+#include <QCoreApplication>
+#include <QDataStream>
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+
+namespace {
+
+const QByteArray kMagic = QByteArrayLiteral("Korlith recovery 1\n");
+const QString kSuffix = QStringLiteral(".recovery");
+
+QString lockPathOf(const QString &copyPath)
+{
+    return copyPath.left(copyPath.size() - kSuffix.size()) + QStringLiteral(".lock");
+}
+
+std::unique_ptr<QLockFile> makeLock(const QString &path)
+{
+    auto lock = std::make_unique<QLockFile>(path);
+    // Only a dead owner makes a lock stale, never its age: a running instance keeps its copy.
+    lock->setStaleLockTime(0);
+    return lock;
+}
+
+} // namespace
+
+QByteArray serialiseRecovery(const RecoveredText &copy)
+{
+    QByteArray bytes = kMagic;
+    QDataStream out(&bytes, QIODevice::Append);
+    out.setVersion(QDataStream::Qt_6_0);
+    QByteArray ends;
+    ends.reserve(copy.lineEnds.size());
+    for (TextFormat::LineEnd e : copy.lineEnds)
+        ends += char(e);
+    out << copy.fileName << copy.caption << qint32(copy.format.encoding) << copy.format.byteOrderMark
+        << qint32(copy.format.lineEnd) << ends << copy.text;
+    return bytes;
+}
+
+std::optional<RecoveredText> parseRecovery(const QByteArray &bytes)
+{
+    if (!bytes.startsWith(kMagic))
+        return std::nullopt;
+    QDataStream in(bytes.mid(kMagic.size()));
+    in.setVersion(QDataStream::Qt_6_0);
+    RecoveredText copy;
+    qint32 encoding = 0, lineEnd = 0;
+    QByteArray ends;
+    in >> copy.fileName >> copy.caption >> encoding >> copy.format.byteOrderMark >> lineEnd >> ends >> copy.text;
+    if (in.status() != QDataStream::Ok || !in.atEnd() || encoding < 0 || encoding > TextFormat::Windows1252
+        || lineEnd < 0 || lineEnd > TextFormat::Cr)
+        return std::nullopt;
+    copy.format.encoding = TextFormat::Encoding(encoding);
+    copy.format.lineEnd = TextFormat::LineEnd(lineEnd);
+    for (const char e : std::as_const(ends)) {
+        if (e < TextFormat::Lf || e > TextFormat::Cr)
+            return std::nullopt;
+        copy.lineEnds << TextFormat::LineEnd(e);
+    }
+    return copy;
+}
+
+RecoveryStore::RecoveryStore()
+    : m_id(QStringLiteral("%1-%2").arg(QCoreApplication::applicationPid()).arg(QDateTime::currentMSecsSinceEpoch()))
+{
+}
+
+RecoveryStore::~RecoveryStore() = default;
+
+QString RecoveryStore::folder()
+{
+    QString base = qEnvironmentVariable("XDG_STATE_HOME");
+    if (base.isEmpty() || !QDir::isAbsolutePath(base))
+        base = QDir::homePath() + QStringLiteral("/.local/state");
+    return base + QStringLiteral("/Korlith");
+}
+
+QString RecoveryStore::copyPath() const
+{
+    return folder() + QLatin1Char('/') + m_id + kSuffix;
+}
+
+bool RecoveryStore::write(const RecoveredText &copy)
+{
+    const QString dir = folder();
+    if (!QDir().mkpath(dir) || !QFile::setPermissions(dir, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner))
+        return false;
+    if (!m_lock) {
+        auto lock = makeLock(lockPathOf(copyPath()));
+        if (!lock->tryLock(0))
+            return false;
+        m_lock = std::move(lock);
+    }
+    QSaveFile file(copyPath());
+    if (!file.open(QIODevice::WriteOnly))
+        return false;
+    file.setPermissions(QFile::ReadOwner | QFile::WriteOwner);
+    const QByteArray bytes = serialiseRecovery(copy);
+    if (file.write(bytes) != bytes.size() || !file.commit())
+        return false;
+    m_written = true;
+    return true;
+}
+
+void RecoveryStore::remove()
+{
+    if (!m_written)
+        return;
+    QFile::remove(copyPath());
+    m_written = false;
+}
+
+std::optional<RecoveryStore::Orphan> RecoveryStore::claimOrphan()
+{
+    discardClaimed();
+    const QDir dir(folder());
+    const QFileInfoList copies = dir.entryInfoList({QLatin1Char('*') + kSuffix}, QDir::Files, QDir::Time);
+    for (const QFileInfo &info : copies) {
+        const QString path = info.absoluteFilePath();
+        if (path == copyPath())
+            continue;
+        auto lock = makeLock(lockPathOf(path));
+        if (!lock->tryLock(0))
+            continue; // its instance still runs, or another start has it
+        QFile file(path);
+        std::optional<RecoveredText> copy;
+        if (file.open(QIODevice::ReadOnly))
+            copy = parseRecovery(file.readAll());
+        if (!copy)
+            continue; // not one this program can read back: left as it is, the lock let go
+        m_claimed = std::move(lock);
+        m_claimedPath = path;
+        return Orphan{path, *copy};
+    }
+    return std::nullopt;
+}
+
+void RecoveryStore::discardClaimed()
+{
+    if (!m_claimed)
+        return;
+    QFile::remove(m_claimedPath);
+    m_claimed.reset(); // unlocking removes the lock file
+    m_claimedPath.clear();
+}

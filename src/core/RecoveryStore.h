@@ -1,0 +1,62 @@
+// Recovery copies: the unsaved text of each running instance, kept so that a crash, a kill or
+// the end of the desktop session loses nothing.
+#pragma once
+
+#include "core/TextCodec.h"
+
+#include <QList>
+#include <QLockFile>
+#include <QString>
+#include <memory>
+#include <optional>
+
+// What a copy holds: the text and what makes it the document it was.
+struct RecoveredText
+{
+    QString text;
+    QString fileName; // the file it was opened from; empty for an untitled one
+    QString caption;
+    TextFormat format;
+    QList<TextFormat::LineEnd> lineEnds;
+};
+
+QByteArray serialiseRecovery(const RecoveredText &copy);
+std::optional<RecoveredText> parseRecovery(const QByteArray &bytes);
+
+// One instance's copy in $XDG_STATE_HOME/Korlith/ (default ~/.local/state): a file of its own,
+// mode 0600 in a folder only the user can enter, replaced atomically, and a lock that lives
+// exactly as long as the instance. A copy whose lock nobody holds belongs to an instance that
+// is gone.
+class RecoveryStore
+{
+public:
+    RecoveryStore();
+    ~RecoveryStore();
+
+    static QString folder();
+
+    // Writes this instance's copy; false when it could not (the old copy, if any, stays).
+    bool write(const RecoveredText &copy);
+    // Removes this instance's copy: the text was saved, dropped or the user closed the program.
+    void remove();
+    bool hasCopy() const { return m_written; }
+    QString copyPath() const;
+
+    // The newest copy of an instance that no longer runs. It stays reserved for this instance
+    // (its lock held) until discardClaimed() or this store's end.
+    struct Orphan
+    {
+        QString path;
+        RecoveredText copy;
+    };
+    std::optional<Orphan> claimOrphan();
+    // Deletes the claimed copy, whether the user took its text or not.
+    void discardClaimed();
+
+private:
+    QString m_id;
+    std::unique_ptr<QLockFile> m_lock;    // held from the first write on
+    std::unique_ptr<QLockFile> m_claimed; // an orphan's lock while it is offered
+    QString m_claimedPath;
+    bool m_written = false;
+};

@@ -1,0 +1,252 @@
+// Recovery copies: their format, their owners, and a real Korlith ended by a signal or a crash
+// whose unsaved text the next start offers back; the user's own Exit, New and Save leave none.
+#include "TestMain.h"
+#include "TestSupport.h"
+#include "CodeEdit.h"
+#include "FileDialog.h"
+#include "Unit1.h"
+#include "core/RecoveryStore.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QPlainTextEdit>
+#include <QProcess>
+#include <QTextCursor>
+
+#include <csignal>
+#include <sys/stat.h>
+#include <sys/types.h>
+
+namespace {
+const QByteArray ConfiguredWithPhp = "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\Software\\Korlith]\n"
+                                     "\"configured\"=\"1\"\n\"Interpreter\"=\"/usr/bin/php\"\n\n";
+
+QStringList copiesIn(const IsolatedEnvironment &env)
+{
+    return QDir(env.stateHome() + QStringLiteral("/Korlith")).entryList({QStringLiteral("*.recovery")}, QDir::Files);
+}
+
+// The texts of the copies in this environment.
+QStringList copiedTexts(const IsolatedEnvironment &env)
+{
+    QStringList texts;
+    for (const QString &name : copiesIn(env))
+        if (const auto copy = parseRecovery(readAll(env.stateHome() + QStringLiteral("/Korlith/") + name)))
+            texts << copy->text;
+    return texts;
+}
+
+// The real program, started as from a terminal in this environment.
+struct Program
+{
+    QProcess process;
+    QString window;
+    bool start(const QStringList &arguments, const QString &title)
+    {
+        process.setProcessChannelMode(QProcess::ForwardedChannels);
+        process.start(QStringLiteral(KORLITH_BUILD_DIR "/korlith"), arguments);
+        if (!process.waitForStarted())
+            return false;
+        QStringList ids;
+        if (!waitUntil([&] { return !(ids = windowsNamed(title)).isEmpty(); }, 30000))
+            return false;
+        window = ids.first();
+        return true;
+    }
+    ~Program()
+    {
+        if (process.state() != QProcess::NotRunning) {
+            process.kill();
+            process.waitForFinished();
+        }
+    }
+};
+
+// The five windows of a start in this process, as the program makes them.
+struct Start
+{
+    Start() { createForms(); }
+    ~Start() { destroyForms(); }
+};
+} // namespace
+
+class TestRecovery : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void copiesReadBackExactlyAndRefuseDamage()
+    {
+        RecoveredText copy;
+        copy.text = QStringLiteral("<?php echo 'Grüße';\n\u2029\u2028\uF8E1 ") + QChar(0xD800); // even a lone surrogate
+        copy.fileName = QStringLiteral("/home/x/ein skript.php");
+        copy.caption = QStringLiteral("Korlith 2005 - ein skript.php");
+        copy.format.encoding = TextFormat::Windows1252;
+        copy.format.lineEnd = TextFormat::CrLf;
+        copy.lineEnds = {TextFormat::Cr};
+        const QByteArray bytes = serialiseRecovery(copy);
+        const auto back = parseRecovery(bytes);
+        QVERIFY(back);
+        QCOMPARE(back->text, copy.text);
+        QCOMPARE(back->fileName, copy.fileName);
+        QCOMPARE(back->caption, copy.caption);
+        QCOMPARE(back->format.encoding, TextFormat::Windows1252);
+        QCOMPARE(back->format.lineEnd, TextFormat::CrLf);
+        QCOMPARE(back->lineEnds, copy.lineEnds);
+        QVERIFY(!parseRecovery(bytes.left(bytes.size() - 1)));
+        QVERIFY(!parseRecovery(bytes + "x"));
+        QVERIFY(!parseRecovery("<?php echo 1;"));
+    }
+
+    // A copy is private to its user and owned by its instance while that runs.
+    void copiesArePrivateAndOwned()
+    {
+        IsolatedEnvironment env;
+        auto first = std::make_unique<RecoveryStore>();
+        QVERIFY(first->write({QStringLiteral("eins"), {}, QStringLiteral("Korlith 2005"), {}, {}}));
+        QCOMPARE(QFileInfo(first->copyPath()).path(), env.stateHome() + QStringLiteral("/Korlith"));
+        auto mode = [](const QString &path) {
+            struct stat st = {};
+            return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? int(st.st_mode & 07777) : -1;
+        };
+        QCOMPARE(mode(first->copyPath()), 0600);
+        QCOMPARE(mode(RecoveryStore::folder()), 0700);
+        // Another instance does not take a running one's copy.
+        RecoveryStore second;
+        QVERIFY(!second.claimOrphan());
+        // Once the first is gone without removing it, the copy is offered, once.
+        const QString path = first->copyPath();
+        first.reset();
+        const auto orphan = second.claimOrphan();
+        QVERIFY(orphan);
+        QCOMPARE(orphan->copy.text, QStringLiteral("eins"));
+        RecoveryStore third;
+        QVERIFY(!third.claimOrphan()); // claimed by the second while it is offered
+        second.discardClaimed();
+        QVERIFY(!QFile::exists(path));
+        QVERIFY(!third.claimOrphan());
+
+        // Without XDG_STATE_HOME: the home folder's state folder.
+        const QByteArray state = qgetenv("XDG_STATE_HOME");
+        qunsetenv("XDG_STATE_HOME");
+        QCOMPARE(RecoveryStore::folder(), QDir::homePath() + QStringLiteral("/.local/state/Korlith"));
+        qputenv("XDG_STATE_HOME", state);
+    }
+
+    // A real Korlith ended without the user's Exit: the next start offers its text back with
+    // its caption and runs nothing.
+    void textSurvivesTheProgramsEnd_data()
+    {
+        QTest::addColumn<int>("sig");
+        QTest::addColumn<bool>("atOnce"); // the signal comes before typing has paused
+        QTest::newRow("SIGKILL") << int(SIGKILL) << false;
+        QTest::newRow("SIGSEGV") << int(SIGSEGV) << false;
+        QTest::newRow("SIGTERM at once") << int(SIGTERM) << true;
+        QTest::newRow("SIGHUP at once") << int(SIGHUP) << true;
+    }
+
+    void textSurvivesTheProgramsEnd()
+    {
+        QFETCH(int, sig);
+        QFETCH(bool, atOnce);
+        IsolatedEnvironment env;
+        env.writeRegistry(ConfiguredWithPhp);
+        const QString script = env.root() + QStringLiteral("/rettung.php");
+        writeFile(script, "<?php echo 'alt';\n");
+        const QString typed = QStringLiteral("echo 'neu';");
+        const QString text = typed + QStringLiteral("<?php echo 'alt';\n");
+        Program program;
+        QVERIFY(program.start({script}, QStringLiteral("Korlith 2005 - rettung.php")));
+        QVERIFY(typeInto(program.window, typed));
+        if (atOnce) {
+            // F5 shows when the keys have arrived: the run writes the text as the editor holds it.
+            QVERIFY(pressKeysIn(program.window, QStringLiteral("F5")));
+            QVERIFY(waitUntil([&] { return readAll(env.scratchDir() + QStringLiteral("temp.php")) == text.toUtf8(); }, 10000));
+        } else {
+            QVERIFY(waitUntil([&] { return copiedTexts(env) == QStringList(text); }, 10000));
+            // A start while that instance runs does not take its copy.
+            Start other;
+            MessageBoxCatcher boxes(QMessageBox::Yes);
+            QVERIFY(!Form1->RecoverAtStart());
+            QVERIFY(boxes.seen.isEmpty());
+        }
+        QFile::remove(env.scratchDir() + QStringLiteral("temp.php"));
+        ::kill(pid_t(program.process.processId()), sig);
+        QVERIFY(program.process.waitForFinished(10000));
+        QCOMPARE(copiedTexts(env), QStringList(text));
+
+        Start next;
+        MessageBoxCatcher boxes(QMessageBox::Yes);
+        QVERIFY(Form1->RecoverAtStart());
+        QCOMPARE(boxes.seen, QStringList(QStringLiteral("Korlith|Korlith wurde nicht ordnungsgemäß beendet. "
+                                                        "Möchten Sie den nicht gespeicherten Text wiederherstellen?")));
+        QCOMPARE(static_cast<TCodeEdit *>(Form1->memo1())->exactText(), text);
+        QCOMPARE(Form1->windowTitle(), QStringLiteral("Korlith 2005 - rettung.php"));
+        QCOMPARE(Form1->OpenDialog1->FileName, script);
+        // Nothing ran, and the copy is now this instance's.
+        QVERIFY(!QFile::exists(env.scratchDir() + QStringLiteral("temp.php")));
+        QCOMPARE(copiedTexts(env), QStringList(text));
+        QVERIFY(!Form1->RecoverAtStart());
+        // Saved, it needs no copy.
+        Form1->action("Speichern1")->trigger();
+        QCOMPARE(readAll(script), text.toUtf8());
+        QCOMPARE(copiesIn(env), QStringList());
+    }
+
+    void declinedCopyIsDiscarded()
+    {
+        IsolatedEnvironment env;
+        {
+            RecoveryStore gone;
+            QVERIFY(gone.write({QStringLiteral("weg"), {}, QStringLiteral("Korlith 2005"), {}, {}}));
+        }
+        Start start;
+        MessageBoxCatcher boxes(QMessageBox::No);
+        QVERIFY(!Form1->RecoverAtStart());
+        QCOMPARE(boxes.seen.size(), 1);
+        QCOMPARE(Form1->memo1()->toPlainText(), QString());
+        QCOMPARE(copiesIn(env), QStringList());
+    }
+
+    // The user's own Exit, New and a save leave no copy behind.
+    void exitNewAndSaveRemoveTheCopy()
+    {
+        IsolatedEnvironment env;
+        env.writeRegistry(ConfiguredWithPhp);
+        {
+            Program program;
+            QVERIFY(program.start({}, QStringLiteral("Korlith 2005")));
+            QVERIFY(typeInto(program.window, QStringLiteral("abc")));
+            QVERIFY(waitUntil([&] { return copiedTexts(env) == QStringList(QStringLiteral("abc")); }, 10000));
+            // Alt+F4: the window manager's close, or the menu entry's own shortcut without one.
+            QVERIFY(pressKeysIn(program.window, QStringLiteral("alt+F4")));
+            QVERIFY(program.process.waitForFinished(10000));
+            QCOMPARE(copiesIn(env), QStringList());
+        }
+        Start start;
+        Form1->show();
+        QVERIFY(QTest::qWaitForWindowExposed(Form1));
+        auto *memo = Form1->memo1();
+        memo->insertPlainText(QStringLiteral("x"));
+        QVERIFY(waitUntil([&] { return copiedTexts(env) == QStringList(QStringLiteral("x")); }, 10000));
+        Form1->action("Neu1")->trigger();
+        QCOMPARE(copiesIn(env), QStringList());
+        memo->insertPlainText(QStringLiteral("y"));
+        QVERIFY(waitUntil([&] { return copiedTexts(env) == QStringList(QStringLiteral("y")); }, 10000));
+        // Typing back to the saved state (here: empty) needs none either.
+        memo->undo();
+        QCOMPARE(copiesIn(env), QStringList());
+        memo->insertPlainText(QStringLiteral("z"));
+        QVERIFY(waitUntil([&] { return copiedTexts(env) == QStringList(QStringLiteral("z")); }, 10000));
+        const QString target = env.root() + QStringLiteral("/gespeichert.php");
+        {
+            FileDialogAnswerer answers({target});
+            Form1->action("Speichernunter1")->trigger();
+        }
+        QCOMPARE(readAll(target), QByteArray("z"));
+        QCOMPARE(copiesIn(env), QStringList());
+    }
+};
+
+KORLITH_TEST_MAIN(TestRecovery)
+#include "tst_recovery.moc"
