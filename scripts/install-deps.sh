@@ -7,14 +7,15 @@ packages=(
   qt6-base-dev qt6-base-dev-tools qt6-tools-dev qt6-tools-dev-tools
   qt6-declarative-dev qt6-webengine-dev libqt6webenginecore6-bin qt6-translations-l10n
   libgl-dev libvulkan-dev libxkbcommon-dev
-  libcurl4-openssl-dev
+  libcurl4-openssl-dev libcups2-dev
   php-cli
   fp-utils xchm xdg-utils
   adwaita-icon-theme
   # The package: CPack's library dependencies need dpkg-shlibdeps and file; lintian judges it.
   dpkg-dev file lintian appstream desktop-file-utils
-  # Tests and benchmarks: a virtual X server, a window manager, X tools, PDF tools.
-  xvfb xauth openbox x11-utils xdotool poppler-utils
+  # Tests and benchmarks: a virtual X server, a window manager, X tools, PDF tools, and a
+  # print scheduler of the tests' own.
+  xvfb xauth openbox x11-utils xdotool poppler-utils cups-daemon cups-client
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -26,6 +26,7 @@
 #include "platform/Fonts.h"
 #include "platform/HelpViewer.h"
 #include "platform/InterpreterProcess.h"
+#include "platform/PrintSystem.h"
 #include "platform/ScratchDir.h"
 
 #include <QApplication>
@@ -709,6 +710,13 @@ void TForm1::PrintDlg1Accept(QPrinter &printer)
     PrinterTextDevice prn(surface);
     writeListing(prn);
     surface.finish();
+    // A printer's job goes to the print system as the document is ended; a queue that refuses
+    // it must not look like a listing on its way.
+    if (printer.outputFormat() == QPrinter::NativeFormat) {
+        const QString refusal = platform::printJobRefusal();
+        if (!refusal.isEmpty())
+            throw AppError(QStringLiteral("Printer is not currently printing (%1)").arg(refusal));
+    }
 }
 
 void TForm1::writeListing(PrinterTextDevice &prn)

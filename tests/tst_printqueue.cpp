@@ -1,0 +1,133 @@
+// A listing sent to real print queues of a private CUPS scheduler: an accepting queue gets the
+// job, and a queue that refuses it (cupsreject) reaches the error box instead of looking printed.
+#include "TestMain.h"
+#include "TestSupport.h"
+#include "Unit1.h"
+#include "platform/ErrorBox.h"
+
+#include <QPlainTextEdit>
+#include <QPrinter>
+#include <QPrinterInfo>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <unistd.h>
+
+namespace {
+
+// Runs a CUPS command against the private scheduler; its output, or nothing when it failed.
+std::optional<QString> cups(const QString &program, const QStringList &arguments)
+{
+    QProcess p;
+    p.setProcessChannelMode(QProcess::MergedChannels);
+    p.start(program, arguments);
+    if (!p.waitForFinished(30000) || p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0) {
+        p.kill();
+        p.waitForFinished();
+        return std::nullopt;
+    }
+    return QString::fromLocal8Bit(p.readAll());
+}
+
+// The five windows of one program run.
+struct Run
+{
+    Run() { createForms(); }
+    ~Run() { destroyForms(); }
+};
+
+} // namespace
+
+class TestPrintQueue : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir m_dir;
+    QProcess m_cupsd;
+
+private slots:
+    void initTestCase()
+    {
+        if (geteuid() != 0)
+            QSKIP("a private CUPS scheduler runs its queues as the lp user, which needs root");
+        // The scheduler's own folders, on a socket of its own: nothing of the machine's CUPS.
+        const QString d = m_dir.path();
+        QFile::setPermissions(d, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadGroup
+                                     | QFile::ExeGroup | QFile::ReadOther | QFile::ExeOther);
+        for (const char *sub : {"spool", "tmp", "cache", "state", "log"})
+            QVERIFY(QDir(d).mkpath(QString::fromLatin1(sub)));
+        const QString socket = d + QStringLiteral("/cups.sock");
+        writeFile(d + QStringLiteral("/cupsd.conf"),
+                  ("Listen " + socket + "\nLogLevel warn\nBrowsing No\nWebInterface No\nDefaultAuthType None\n"
+                   "<Location />\n  Order allow,deny\n  Allow all\n</Location>\n"
+                   "<Location /admin>\n  Order allow,deny\n  Allow all\n</Location>\n")
+                      .toUtf8());
+        writeFile(d + QStringLiteral("/cups-files.conf"),
+                  ("ServerRoot " + d + "\nRequestRoot " + d + "/spool\nTempDir " + d + "/tmp\nCacheDir " + d
+                   + "/cache\nStateDir " + d + "/state\nErrorLog " + d + "/log/error_log\nAccessLog " + d
+                   + "/log/access_log\nPageLog " + d + "/log/page_log\nFileDevice Yes\nUser lp\nGroup lp\n"
+                     "SystemGroup root\n")
+                      .toUtf8());
+        qputenv("CUPS_SERVER", socket.toLocal8Bit());
+        m_cupsd.setProcessChannelMode(QProcess::ForwardedChannels);
+        m_cupsd.start(QStringLiteral("cupsd"), {QStringLiteral("-f"), QStringLiteral("-c"), d + QStringLiteral("/cupsd.conf"),
+                                                QStringLiteral("-s"), d + QStringLiteral("/cups-files.conf")});
+        QVERIFY2(m_cupsd.waitForStarted(), "cupsd (cups-daemon) is needed");
+        QVERIFY(waitUntil([] { return cups(QStringLiteral("lpstat"), {QStringLiteral("-r")}).has_value(); }, 30000));
+        for (const char *queue : {"annehmen", "ablehnen"})
+            QVERIFY(cups(QStringLiteral("lpadmin"), {QStringLiteral("-p"), QString::fromLatin1(queue), QStringLiteral("-E"),
+                                                     QStringLiteral("-v"), QStringLiteral("file:///dev/null"),
+                                                     QStringLiteral("-m"), QStringLiteral("raw")}));
+        QVERIFY(cups(QStringLiteral("cupsreject"), {QStringLiteral("ablehnen")}));
+    }
+
+    void cleanupTestCase()
+    {
+        if (m_cupsd.state() != QProcess::NotRunning) {
+            m_cupsd.terminate();
+            if (!m_cupsd.waitForFinished(10000)) {
+                m_cupsd.kill();
+                m_cupsd.waitForFinished();
+            }
+        }
+    }
+
+    void acceptingQueueGetsTheListing()
+    {
+        IsolatedEnvironment env;
+        Run run;
+        Form1->memo1()->setPlainText(QStringLiteral("<?php echo 'gedruckt';"));
+        QPrinter printer(QPrinterInfo::printerInfo(QStringLiteral("annehmen")), QPrinter::HighResolution);
+        QCOMPARE(printer.printerName(), QStringLiteral("annehmen"));
+        MessageBoxCatcher boxes;
+        QVERIFY(platform::guarded([&] { Form1->PrintDlg1Accept(printer); }));
+        QCOMPARE(boxes.seen, QStringList());
+        // The scheduler has the job under the document's name.
+        QVERIFY(waitUntil([] {
+            const auto jobs = cups(QStringLiteral("lpstat"), {QStringLiteral("-W"), QStringLiteral("all"), QStringLiteral("-o"),
+                                                            QStringLiteral("annehmen")});
+            return jobs && jobs->contains(QLatin1String("annehmen-"));
+        }, 30000));
+    }
+
+    void refusingQueueReachesTheErrorBox()
+    {
+        IsolatedEnvironment env;
+        Run run;
+        Form1->memo1()->setPlainText(QStringLiteral("<?php echo 'abgelehnt';"));
+        QPrinter printer(QPrinterInfo::printerInfo(QStringLiteral("ablehnen")), QPrinter::HighResolution);
+        QCOMPARE(printer.printerName(), QStringLiteral("ablehnen"));
+        MessageBoxCatcher boxes;
+        QVERIFY(!platform::guarded([&] { Form1->PrintDlg1Accept(printer); }));
+        QCOMPARE(boxes.seen.size(), 1);
+        QVERIFY2(boxes.seen.first().startsWith(QLatin1String("Korlith|Printer is not currently printing (")),
+                 qPrintable(boxes.seen.first()));
+        QVERIFY2(boxes.seen.first().contains(QLatin1String("accept"), Qt::CaseInsensitive), qPrintable(boxes.seen.first()));
+        QCOMPARE(cups(QStringLiteral("lpstat"), {QStringLiteral("-W"), QStringLiteral("all"), QStringLiteral("-o"),
+                                                 QStringLiteral("ablehnen")}).value_or(QStringLiteral("failed")),
+                 QString());
+    }
+};
+
+KORLITH_TEST_MAIN(TestPrintQueue)
+#include "tst_printqueue.moc"
