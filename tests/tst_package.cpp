@@ -146,7 +146,15 @@ private slots:
         const QString script = env.root() + QStringLiteral("/aus dem Dateimanager.php");
         const QString marker = env.root() + QStringLiteral("/gelaufen");
         writeFile(script, "<?php touch('" + marker.toUtf8() + "');");
+        // A login gives every session a private runtime folder; without one Qt says so.
+        QTemporaryDir runtime;
+        QProcessEnvironment session = QProcessEnvironment::systemEnvironment();
+        if (!session.contains(QStringLiteral("XDG_RUNTIME_DIR"))) {
+            QFile::setPermissions(runtime.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+            session.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime.path());
+        }
         QProcess program;
+        program.setProcessEnvironment(session);
         program.setProcessChannelMode(QProcess::MergedChannels);
         program.start(bin + QStringLiteral("/korlith"), {script});
         QVERIFY(program.waitForStarted());
