@@ -15,8 +15,9 @@ cleanup() {
 }
 trap cleanup EXIT
 
-# The server picks a free display and says which.
-Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp >"$work/xvfb.log" 2>&1 3>"$work/display" &
+# The server picks a free display and says which. It never resets: a reset whenever its last
+# client leaves would refuse the clients that connect meanwhile.
+Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp -noreset >"$work/xvfb.log" 2>&1 3>"$work/display" &
 xvfb_pid=$!
 for _ in $(seq 100); do
   [ -s "$work/display" ] && break
@@ -25,11 +26,6 @@ for _ in $(seq 100); do
 done
 [ -s "$work/display" ] || { echo "desktop-session: Xvfb did not start" >&2; exit 2; }
 export DISPLAY=":$(tr -d '[:space:]' < "$work/display")"
-# The server answers its first client before anything else starts.
-for _ in $(seq 100); do
-  xprop -root >/dev/null 2>&1 && break
-  sleep 0.1
-done
 # A login gives each session a private runtime folder; programs expect one.
 if [ -z "${XDG_RUNTIME_DIR:-}" ]; then
   mkdir -m 0700 "$work/runtime"

@@ -56,7 +56,9 @@ public:
 TCodeEdit::TCodeEdit(QWidget *parent) : QPlainTextEdit(parent), m_gutter(new Gutter(this))
 {
     m_gutter->setObjectName(QStringLiteral("LineNumbers"));
-    m_highlighter = new PhpHighlighter(document());
+    m_colours = &EditorPalette::current();
+    m_highlighter = new PhpHighlighter(document(), *m_colours);
+    applyColours();
     connect(this, &QPlainTextEdit::blockCountChanged, this, &TCodeEdit::updateGutterWidth);
     connect(this, &QPlainTextEdit::updateRequest, this, &TCodeEdit::updateGutter);
     connect(this, &QPlainTextEdit::cursorPositionChanged, this, &TCodeEdit::highlightCurrentLine);
@@ -281,12 +283,33 @@ void TCodeEdit::changeEvent(QEvent *event)
     QPlainTextEdit::changeEvent(event);
     if (event->type() == QEvent::FontChange)
         updateGutterWidth();
+    // The desktop turned light or dark: the editor follows with the set for it.
+    // (The widget hears of it as a change of its own palette, whose other roles follow the desktop.)
+    if (event->type() == QEvent::ApplicationPaletteChange || event->type() == QEvent::PaletteChange
+        || event->type() == QEvent::ThemeChange) {
+        const EditorColours *colours = &EditorPalette::current();
+        if (colours != m_colours) {
+            m_colours = colours;
+            applyColours();
+            m_highlighter->setColours(*m_colours);
+        }
+    }
+}
+
+void TCodeEdit::applyColours()
+{
+    // The text stands on the set's own background, which its colours were chosen against.
+    QPalette p = palette();
+    p.setColor(QPalette::Base, m_colours->background);
+    p.setColor(QPalette::Text, m_colours->text);
+    setPalette(p);
+    highlightCurrentLine();
 }
 
 void TCodeEdit::highlightCurrentLine()
 {
     QTextEdit::ExtraSelection line;
-    line.format.setBackground(EditorPalette::currentLine());
+    line.format.setBackground(m_colours->currentLine);
     line.format.setProperty(QTextFormat::FullWidthSelection, true);
     line.cursor = textCursor();
     line.cursor.clearSelection();
@@ -297,7 +320,7 @@ void TCodeEdit::highlightCurrentLine()
 void TCodeEdit::paintLineNumbers(QPaintEvent *event)
 {
     QPainter painter(m_gutter);
-    painter.fillRect(event->rect(), EditorPalette::gutterBackground());
+    painter.fillRect(event->rect(), m_colours->gutterBackground);
     const int current = textCursor().blockNumber();
     QTextBlock block = firstVisibleBlock();
     int top = qRound(blockBoundingGeometry(block).translated(contentOffset()).top());
@@ -308,10 +331,13 @@ void TCodeEdit::paintLineNumbers(QPaintEvent *event)
         marked[m.at.blockNumber()] |= m.error;
     while (block.isValid() && top <= event->rect().bottom()) {
         if (block.isVisible() && bottom >= event->rect().top()) {
-            if (const auto mark = marked.constFind(block.blockNumber()); mark != marked.constEnd())
-                painter.fillRect(0, top, m_gutter->width(), bottom - top,
-                                 *mark ? EditorPalette::gutterErrorMark() : EditorPalette::gutterWarningMark());
-            painter.setPen(block.blockNumber() == current ? EditorPalette::gutterCurrentText() : EditorPalette::gutterText());
+            const auto mark = marked.constFind(block.blockNumber());
+            if (mark != marked.constEnd()) {
+                painter.fillRect(0, top, m_gutter->width(), bottom - top, *mark ? m_colours->errorMark : m_colours->warningMark);
+                painter.setPen(m_colours->markedNumber);
+            } else {
+                painter.setPen(block.blockNumber() == current ? m_colours->gutterCurrentText : m_colours->gutterText);
+            }
             painter.drawText(0, top, m_gutter->width() - kPadding, fontMetrics().height(), Qt::AlignRight,
                              QString::number(block.blockNumber() + 1));
         }

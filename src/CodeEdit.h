@@ -9,6 +9,7 @@
 #include <tuple>
 
 class PhpHighlighter;
+struct EditorColours;
 
 class TCodeEdit : public QPlainTextEdit
 {
@@ -65,6 +66,7 @@ private:
     void updateGutterWidth();
     void updateGutter(const QRect &rect, int dy);
     void highlightCurrentLine();
+    void applyColours();
 
     struct LineMark
     {
@@ -76,4 +78,5 @@ private:
     bool m_lineEndsKept = false; // blocks carry the line end before them
     QWidget *m_gutter;
     PhpHighlighter *m_highlighter;
+    const EditorColours *m_colours; // the light or the dark set, as the desktop is
 };

@@ -1,20 +1,39 @@
-// EditorPalette: the editor's colours, one small table that reads well on a light background.
+// EditorPalette: the editor's colours, a light and a dark set, chosen by the system palette.
 #pragma once
 
 #include "core/PhpSyntax.h"
 
 #include <QColor>
+#include <QPalette>
 #include <QTextCharFormat>
+
+struct EditorColours
+{
+    struct Syntax
+    {
+        SyntaxKind kind;
+        QColor colour;
+        bool bold;
+        bool italic;
+    };
+    QList<Syntax> syntax; // the classes with a colour of their own; the rest is text
+    QColor background, text, currentLine;
+    QColor gutterBackground, gutterText, gutterCurrentText;
+    QColor errorMark, warningMark, markedNumber; // a marked line's number stands on its mark
+};
 
 namespace EditorPalette {
 
-QTextCharFormat format(SyntaxKind kind);
+const EditorColours &light();
+const EditorColours &dark();
+// The set for a palette: dark where its text background is dark.
+const EditorColours &forPalette(const QPalette &palette);
+// The set for the application's palette now.
+const EditorColours &current();
 
-QColor gutterBackground();
-QColor gutterText();
-QColor gutterCurrentText();
-QColor gutterErrorMark();
-QColor gutterWarningMark();
-QColor currentLine();
+QTextCharFormat format(const EditorColours &colours, SyntaxKind kind);
+
+// WCAG's contrast ratio of two colours, 1 to 21.
+double contrast(const QColor &a, const QColor &b);
 
 } // namespace EditorPalette

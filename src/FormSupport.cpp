@@ -9,6 +9,8 @@
 #include <QScreen>
 #include <QWidget>
 
+#include <algorithm>
+
 void makeFixedDialog(QWidget *window)
 {
     window->setFont(platform::dialogFont());
@@ -16,12 +18,16 @@ void makeFixedDialog(QWidget *window)
                            | Qt::WindowCloseButtonHint);
     // Labels size themselves to their text. The substitute for the dialog font can be wider
     // than the original, so the window grows rather than cut a text off.
+    // The right margin is the window's left one, whatever column a label stands in.
     QSize size = window->size();
+    int margin = size.width();
+    for (QWidget *child : window->findChildren<QWidget *>(Qt::FindDirectChildrenOnly))
+        margin = std::min(margin, child->x());
     for (QLabel *label : window->findChildren<QLabel *>()) {
         label->adjustSize();
         const QRect r = label->geometry();
         if (label->parentWidget() == window)
-            size = size.expandedTo(QSize(r.right() + 1 + r.left(), r.bottom() + 1));
+            size = size.expandedTo(QSize(r.right() + 1 + std::max(margin, 0), r.bottom() + 1));
     }
     window->setFixedSize(size);
     window->setAttribute(Qt::WA_QuitOnClose, false);

@@ -3,12 +3,23 @@
 
 #include "EditorPalette.h"
 
-PhpHighlighter::PhpHighlighter(QTextDocument *document) : QSyntaxHighlighter(document)
+PhpHighlighter::PhpHighlighter(QTextDocument *document, const EditorColours &colours) : QSyntaxHighlighter(document)
+{
+    takeColours(colours);
+}
+
+void PhpHighlighter::takeColours(const EditorColours &colours)
 {
     for (int k = 0; k < int(SyntaxKind::Count); ++k) {
-        m_formats[k] = EditorPalette::format(SyntaxKind(k));
+        m_formats[k] = EditorPalette::format(colours, SyntaxKind(k));
         m_plain[k] = m_formats[k].properties().isEmpty();
     }
+}
+
+void PhpHighlighter::setColours(const EditorColours &colours)
+{
+    takeColours(colours);
+    rehighlight();
 }
 
 void PhpHighlighter::highlightBlock(const QString &text)

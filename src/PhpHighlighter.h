@@ -3,6 +3,8 @@
 
 #include "core/PhpSyntax.h"
 
+struct EditorColours;
+
 #include <QSyntaxHighlighter>
 #include <QTextCharFormat>
 
@@ -10,12 +12,16 @@ class PhpHighlighter : public QSyntaxHighlighter
 {
     Q_OBJECT
 public:
-    explicit PhpHighlighter(QTextDocument *document);
+    PhpHighlighter(QTextDocument *document, const EditorColours &colours);
+    // Colours the whole text anew in these colours.
+    void setColours(const EditorColours &colours);
 
 protected:
     void highlightBlock(const QString &text) override;
 
 private:
+    void takeColours(const EditorColours &colours);
+
     PhpSyntax m_syntax;
     QList<SyntaxRange> m_ranges;
     QTextCharFormat m_formats[int(SyntaxKind::Count)];

@@ -52,10 +52,12 @@ void initApplication(QApplication &app)
 void createForms()
 {
     Form1 = new TForm1;
-    Form2 = new TForm2;
-    Form3 = new TForm3;
-    Form4 = new TForm4;
-    Form5 = new TForm5;
+    // The dialogs belong to the main window: every window system keeps them above it and
+    // places them over it (on Wayland that relation is all a program has to say).
+    Form2 = new TForm2(Form1);
+    Form3 = new TForm3(Form1);
+    Form4 = new TForm4(Form1);
+    Form5 = new TForm5(Form1);
 }
 
 void destroyForms()

@@ -259,8 +259,30 @@ void TForm1::showEvent(QShowEvent *event)
     const bool first = !m_shownBefore;
     centreOnFirstShow(this, m_shownBefore);
     QMainWindow::showEvent(event);
-    if (first)
+    // Once the main window is on the screen and active: a prompt mapped before it could end
+    // up beneath it, and the window manager's activation of the main window would take the
+    // keyboard from it. Without a window manager nothing activates it: a moment later then.
+    if (first) {
+        m_formShowPending = true;
+        QTimer::singleShot(0, this, [this] {
+            if (isActiveWindow())
+                runFormShow();
+        });
+        QTimer::singleShot(1000, this, [this] { runFormShow(); });
+    }
+}
+
+void TForm1::runFormShow()
+{
+    if (std::exchange(m_formShowPending, false))
         platform::guarded([this] { FormShow(); });
+}
+
+void TForm1::changeEvent(QEvent *event)
+{
+    QMainWindow::changeEvent(event);
+    if (event->type() == QEvent::ActivationChange && isActiveWindow())
+        runFormShow();
 }
 
 void TForm1::closeEvent(QCloseEvent *event)
@@ -328,8 +350,12 @@ bool TForm1::RecoverAtStart()
 
 void TForm1::FormShow()
 {
-    if (!Configured)
+    if (!Configured) {
         Form4->show();
+        // On top and with the keyboard, so that typing goes to the prompt, not into the editor.
+        Form4->raise();
+        Form4->activateWindow();
+    }
 }
 
 bool TForm1::eventFilter(QObject *watched, QEvent *event)
@@ -418,6 +444,8 @@ void TForm1::Optionen1Click()
     // and neither could be used.
     Form2->setWindowFlag(Qt::WindowStaysOnTopHint, Form4->isVisible());
     Form2->exec();
+    // Only this modal showing needs it: shown again by the prompt, it is an ordinary dialog.
+    Form2->setWindowFlag(Qt::WindowStaysOnTopHint, false);
 }
 
 void TForm1::Beenden1Click()
@@ -663,7 +691,8 @@ void TForm1::Updates1Click()
 
 void TForm1::HTTPGet1DoneString(QObject *, const QByteArray &Result)
 {
-    const UpdateVerdict verdict = evaluateVersionFile(QString::fromLocal8Bit(Result));
+    // Read as documents are: UTF-8 where the bytes are that, else Windows-1252.
+    const UpdateVerdict verdict = evaluateVersionFile(decodeText(Result).text);
     if (!verdict.readable) {
         QMessageBox box(QMessageBox::Warning, QStringLiteral("Update"),
                         QStringLiteral("Die Versionsinformation konnte nicht gelesen werden. "

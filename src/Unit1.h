@@ -100,6 +100,7 @@ public:
 protected:
     void showEvent(QShowEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
+    void changeEvent(QEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
@@ -112,6 +113,7 @@ private:
     void showOutputState(const QString &output);
     void writeDocument(const QString &path);
     void keepRecoveryCopy();
+    void runFormShow();
     void noCopyNeeded();
     void selectEditorRange(int editorStart, int length);
 
@@ -132,6 +134,7 @@ private:
     RecoveryStore m_recovery;                // the unsaved text, for a crash, a kill or a logout
     QTimer m_recoveryPause;                  // a copy is written once typing pauses
     bool m_userExit = false;
+    bool m_formShowPending = false;          // the first showing's handler waits for the activation
 };
 
 extern TForm1 *Form1;

@@ -6,6 +6,7 @@
 #include "Unit1.h"
 #include "core/PhpSyntax.h"
 
+#include <QApplication>
 #include <QFontInfo>
 #include <QTextBlock>
 #include <QTextLayout>
@@ -143,8 +144,8 @@ private slots:
                     return r.format.foreground().color();
             return QColor();
         };
-        const QColor comment = EditorPalette::format(SyntaxKind::Comment).foreground().color();
-        const QColor keyword = EditorPalette::format(SyntaxKind::Keyword).foreground().color();
+        const QColor comment = EditorPalette::format(EditorPalette::current(), SyntaxKind::Comment).foreground().color();
+        const QColor keyword = EditorPalette::format(EditorPalette::current(), SyntaxKind::Keyword).foreground().color();
         QCOMPARE(formatAt(1, 0), comment);
         QCOMPARE(formatAt(2, 4), keyword);
         // Closing the comment early re-colours the following lines, and only as needed.
@@ -163,6 +164,64 @@ private slots:
         QCOMPARE(QFontInfo(memo->font()).pixelSize(), QFontInfo(Form1->font()).pixelSize());
         QCOMPARE(memo->lineWrapMode(), QPlainTextEdit::NoWrap);
         destroyForms();
+    }
+
+    // Both sets of colours are readable: every colour on what it stands on at 4.5:1 or more.
+    void coloursReadOnLightAndDark()
+    {
+        using EditorPalette::contrast;
+        for (const EditorColours *set : {&EditorPalette::light(), &EditorPalette::dark()}) {
+            const QString name = set == &EditorPalette::light() ? QStringLiteral("light") : QStringLiteral("dark");
+            QCOMPARE(set->syntax.size(), 15);
+            auto check = [&](const QColor &fore, const QColor &back, const QString &what) {
+                QVERIFY2(contrast(fore, back) >= 4.5, qPrintable(QStringLiteral("%1: %2 %3 on %4: %5")
+                                                                     .arg(name, what, fore.name(), back.name())
+                                                                     .arg(contrast(fore, back))));
+            };
+            for (const EditorColours::Syntax &s : set->syntax) {
+                check(s.colour, set->background, QStringLiteral("class %1").arg(kindName(s.kind)));
+                check(s.colour, set->currentLine, QStringLiteral("class %1 on the current line").arg(kindName(s.kind)));
+            }
+            check(set->text, set->background, QStringLiteral("text"));
+            check(set->text, set->currentLine, QStringLiteral("text on the current line"));
+            check(set->gutterText, set->gutterBackground, QStringLiteral("line number"));
+            check(set->gutterCurrentText, set->gutterBackground, QStringLiteral("current line number"));
+            check(set->errorMark, set->gutterBackground, QStringLiteral("error mark"));
+            check(set->warningMark, set->gutterBackground, QStringLiteral("warning mark"));
+            check(set->markedNumber, set->errorMark, QStringLiteral("number on an error mark"));
+            check(set->markedNumber, set->warningMark, QStringLiteral("number on a warning mark"));
+        }
+        QCOMPARE(contrast(Qt::black, Qt::white), 21.0);
+    }
+
+    // The editor takes the set that suits the desktop's palette, also when it changes.
+    void editorFollowsTheSystemPalette()
+    {
+        const QPalette system = QGuiApplication::palette();
+        QPalette darkPalette = system;
+        darkPalette.setColor(QPalette::Base, QColor(0x24, 0x24, 0x24));
+        darkPalette.setColor(QPalette::Text, QColor(0xee, 0xee, 0xee));
+        darkPalette.setColor(QPalette::Window, QColor(0x30, 0x30, 0x30));
+        QCOMPARE(&EditorPalette::forPalette(darkPalette), &EditorPalette::dark());
+        QCOMPARE(&EditorPalette::forPalette(QPalette(Qt::white)), &EditorPalette::light());
+
+        TCodeEdit edit;
+        edit.setPlainText(QStringLiteral("<?php // kommentar"));
+        auto commentColour = [&] {
+            for (const QTextLayout::FormatRange &r : edit.document()->firstBlock().layout()->formats())
+                if (r.start > 5)
+                    return r.format.foreground().color();
+            return QColor();
+        };
+        QApplication::setPalette(darkPalette);
+        QCoreApplication::processEvents();
+        const bool followed = edit.palette().color(QPalette::Base) == EditorPalette::dark().background
+                              && commentColour() == EditorPalette::format(EditorPalette::dark(), SyntaxKind::Comment).foreground().color();
+        QApplication::setPalette(system);
+        QCoreApplication::processEvents();
+        QVERIFY(followed);
+        QCOMPARE(edit.palette().color(QPalette::Base), EditorPalette::current().background);
+        QCOMPARE(commentColour(), EditorPalette::format(EditorPalette::current(), SyntaxKind::Comment).foreground().color());
     }
 
     void gutterWidth()

@@ -185,6 +185,8 @@ private slots:
                                     .arg(valueName).arg(valueStart)));
             QVERIFY(value->geometry().right() < Form3->width());
         }
+        // The dialog keeps its own size: no empty strip beside the moved links.
+        QCOMPARE(Form3->size(), QSize(325, 252));
 
         // Return and the keypad's Enter press the focused "OK".
         for (const Qt::Key key : {Qt::Key_Return, Qt::Key_Enter}) {

@@ -26,6 +26,7 @@
 #include <QSignalSpy>
 #include <QTextBlock>
 #include <QToolBar>
+#include <QWindow>
 
 namespace {
 const QByteArray ConfiguredWithPhp = "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\Software\\Korlith]\n"
@@ -418,6 +419,64 @@ private slots:
         Form4->hide();
     }
 
+    // Every dialog belongs to the main window, so that each window system keeps it above it; the
+    // prompt comes after the main window, on top of it, with the keyboard on "Ja ".
+    void dialogsBelongToTheMainWindowAndThePromptHasTheKeyboard()
+    {
+        IsolatedEnvironment env;
+        Run run;
+        for (QWidget *dialog : {static_cast<QWidget *>(Form2), static_cast<QWidget *>(Form3),
+                                static_cast<QWidget *>(Form4), static_cast<QWidget *>(Form5)}) {
+            QCOMPARE(dialog->parentWidget(), static_cast<QWidget *>(Form1));
+            QVERIFY(dialog->isWindow());
+        }
+        Form1->show();
+        QVERIFY(QTest::qWaitForWindowExposed(Form1));
+        QVERIFY(waitUntil([] { return Form4->isVisible(); }));
+        QVERIFY2(waitUntil([] { return QApplication::focusWidget() == button(Form4, "Button1"); }),
+                 qPrintable(QApplication::focusWidget() ? QApplication::focusWidget()->objectName() : QStringLiteral("none")));
+        QCOMPARE(Form4->windowHandle()->transientParent(), Form1->windowHandle());
+        if (windowManagerRuns()) {
+            QVERIFY(waitUntil([] {
+                const QList<WId> ids = stacking();
+                return ids.contains(Form1->winId()) && ids.indexOf(Form4->winId()) > ids.indexOf(Form1->winId());
+            }));
+        }
+        // Typing goes to the prompt, not into the editor.
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_X);
+        QCOMPARE(run.memo()->toPlainText(), QString());
+    }
+
+    // The settings dialog stays on top only while it is shown modally over the prompt; shown by
+    // "Ja " afterwards, it is an ordinary dialog.
+    void settingsStayOnTopOnlyWhileModal()
+    {
+        IsolatedEnvironment env;
+        Run run;
+        run.show();
+        QVERIFY(waitUntil([] { return Form4->isVisible(); }));
+        bool onTopWhileModal = false;
+        QTimer::singleShot(0, [&] {
+            waitUntil([] { return Form2->isVisible(); });
+            onTopWhileModal = Form2->windowFlags().testFlag(Qt::WindowStaysOnTopHint);
+            Form2->reject();
+        });
+        Form1->action("Einstellungen1")->trigger();
+        QVERIFY(onTopWhileModal);
+        QTest::mouseClick(button(Form4, "Button1"), Qt::LeftButton);
+        QVERIFY(Form2->isVisible());
+        QVERIFY(!Form2->isModal());
+        QVERIFY(!Form2->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+        QVERIFY(QTest::qWaitForWindowExposed(Form2));
+        if (windowManagerRuns()) {
+            QProcess xprop;
+            xprop.start(QStringLiteral("xprop"), {QStringLiteral("-id"), QString::number(Form2->winId()), QStringLiteral("_NET_WM_STATE")});
+            QVERIFY(xprop.waitForFinished(5000));
+            QVERIFY2(!xprop.readAllStandardOutput().contains("_NET_WM_STATE_ABOVE"), "still above every window");
+        }
+        Form2->reject();
+    }
+
     // With the prompt on screen, the settings dialog opens above it and takes the input.
     void settingsOpenAboveThePrompt()
     {
@@ -522,9 +581,9 @@ private slots:
             QTextCursor c(memo->document()->findBlockByNumber(line - 1));
             return memo->cursorRect(c).center().y();
         };
-        QCOMPARE(drawn.pixelColor(1, rowOf(2)), EditorPalette::gutterWarningMark());
-        QCOMPARE(drawn.pixelColor(1, rowOf(4)), EditorPalette::gutterErrorMark());
-        QVERIFY(drawn.pixelColor(1, rowOf(3)) != EditorPalette::gutterWarningMark());
+        QCOMPARE(drawn.pixelColor(1, rowOf(2)), EditorPalette::current().warningMark);
+        QCOMPARE(drawn.pixelColor(1, rowOf(4)), EditorPalette::current().errorMark);
+        QVERIFY(drawn.pixelColor(1, rowOf(3)) != EditorPalette::current().warningMark);
         QVERIFY(memo->lineMarkAt(QPoint(1, rowOf(2))).startsWith(QStringLiteral("Warning: Undefined variable $nirgends")));
         // A line typed above moves the marks with their lines.
         QTextCursor top(memo->document());

@@ -62,6 +62,11 @@ private slots:
         QCOMPARE(Form5->message(), QStringLiteral("Ihre Version von Korlith (1.00) ist veraltet. Die aktuelle Version ist 1.12."));
         QCOMPARE(check("0x66"), QStringList());
         QCOMPARE(Form5->message(), QStringLiteral("Ihre Version von Korlith (1.00) ist veraltet. Die aktuelle Version ist ."));
+        // A version text in Windows-1252 reads as documents do.
+        QCOMPARE(check("102\r\nGr\xfc\xdf" "e 1.02\r\n"), QStringList());
+        QCOMPARE(Form5->message(), QStringLiteral("Ihre Version von Korlith (1.00) ist veraltet. Die aktuelle Version ist Grüße 1.02."));
+        QCOMPARE(check("103\nGr\xc3\xb6\xc3\x9f" "e 1.03"), QStringList());
+        QCOMPARE(Form5->message(), QStringLiteral("Ihre Version von Korlith (1.00) ist veraltet. Die aktuelle Version ist Größe 1.03."));
         const QString longVersion(400, QLatin1Char('9'));
         QCOMPARE(check("200\n" + longVersion.toLatin1()), QStringList());
         QVERIFY(Form5->message().contains(longVersion));

@@ -20,6 +20,10 @@ void showErrorBox(const QString &message)
     box.setObjectName(QStringLiteral("ErrorBox"));
     // Messages carry file names and other text of the user's: never read as markup.
     box.setTextFormat(Qt::PlainText);
+    // Above the window it reports on, also when that one stays on top of the others.
+    for (QWidget *window : QApplication::topLevelWidgets())
+        if (window->isVisible() && window->windowFlags().testFlag(Qt::WindowStaysOnTopHint))
+            box.setWindowFlag(Qt::WindowStaysOnTopHint, true);
     box.exec();
 }
 
