@@ -10,8 +10,32 @@
 #include <QLineEdit>
 #include <QWindow>
 
+namespace {
+// Closes with no completion list open: a list still open while the dialog goes would stay on
+// the screen, take the next click, and keep the window manager from handing the keyboard on.
+class ListFreeFileDialog : public QFileDialog
+{
+public:
+    using QFileDialog::QFileDialog;
+
+protected:
+    void done(int result) override
+    {
+        for (QLineEdit *edit : findChildren<QLineEdit *>())
+            if (QCompleter *completer = edit->completer(); completer && completer->popup())
+                completer->popup()->hide();
+        QFileDialog::done(result);
+    }
+};
+} // namespace
+
+QFileDialog *newFileDialog(QWidget *parent)
+{
+    return new ListFreeFileDialog(parent);
+}
+
 TFileDialog::TFileDialog(Kind kind, const QString &windowsFilter, QWidget *parent, const QString &name)
-    : QObject(parent), m_dialog(new QFileDialog(parent))
+    : QObject(parent), m_dialog(newFileDialog(parent))
 {
     setObjectName(name);
     m_dialog->setObjectName(name);
@@ -35,12 +59,18 @@ bool TFileDialog::Execute()
         if (auto *field = m_dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit")))
             field->clear();
     }
-    const int result = m_dialog->exec();
-    // Return pressed while the name's completion list showed closes the dialog, not the list:
-    // the list would stay on screen and take the next key.
-    for (QLineEdit *edit : m_dialog->findChildren<QLineEdit *>())
-        if (QCompleter *completer = edit->completer(); completer && completer->popup())
-            completer->popup()->hide();
+    if (execFileDialog(m_dialog) != QDialog::Accepted)
+        return false;
+    const QStringList files = m_dialog->selectedFiles();
+    if (files.isEmpty())
+        return false;
+    FileName = files.first();
+    return true;
+}
+
+int execFileDialog(QFileDialog *dialog)
+{
+    const int result = dialog->exec();
     // The window manager may hand the focus back while the list still counts as open; Qt then
     // drops that activation, and no window would take the keyboard.
     if (!QApplication::activeWindow()) {
@@ -53,11 +83,5 @@ bool TFileDialog::Execute()
             }
         }
     }
-    if (result != QDialog::Accepted)
-        return false;
-    const QStringList files = m_dialog->selectedFiles();
-    if (files.isEmpty())
-        return false;
-    FileName = files.first();
-    return true;
+    return result;
 }

@@ -23,3 +23,10 @@ public:
 private:
     QFileDialog *m_dialog;
 };
+
+// A file dialog that never leaves its name's completion list behind.
+QFileDialog *newFileDialog(QWidget *parent);
+
+// Runs a file dialog modally; nothing of it stays behind, its completion list included, and
+// the keyboard goes back to a window of the program.
+int execFileDialog(QFileDialog *dialog);

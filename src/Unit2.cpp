@@ -2,6 +2,7 @@
 #include "Unit2.h"
 #include "ui_Unit2.h"
 
+#include "FileDialog.h"
 #include "FormSupport.h"
 #include "Unit1.h"
 #include "core/SettingsStore.h"
@@ -17,7 +18,7 @@ TForm2::TForm2(QWidget *parent) : QDialog(parent), ui(std::make_unique<Ui::TForm
     ui->setupUi(this);
     makeFixedDialog(this);
 
-    m_openDialog = new QFileDialog(this);
+    m_openDialog = newFileDialog(this);
     m_openDialog->setObjectName(QStringLiteral("OpenDialog1"));
     m_openDialog->setFileMode(QFileDialog::ExistingFile);
     m_openDialog->setAcceptMode(QFileDialog::AcceptOpen);
@@ -68,7 +69,7 @@ void TForm2::Button1Click()
 
 void TForm2::Button2Click()
 {
-    if (m_openDialog->exec() != QDialog::Accepted)
+    if (execFileDialog(m_openDialog) != QDialog::Accepted)
         return;
     const QStringList files = m_openDialog->selectedFiles();
     if (!files.isEmpty())

@@ -331,67 +331,11 @@ private slots:
         for (const char *name : {"auswahl1.php", "auswahl2.php"})
             writeFile(run.file(QString::fromLatin1(name)), "<?php echo 'gewaehlt';");
         Form1->OpenDialog1->FileName = run.file(QStringLiteral("x.php"));
-        bool listShown = false;
-        QString notShown;
-        // Every step is bounded: a dialog left open would hold the command, and the test, forever.
-        // Any dialog: a wrong pick under load may bring up an error box instead.
-        const auto closeDialogs = [] {
-            for (QWidget *w : QApplication::topLevelWidgets())
-                if (auto *d = qobject_cast<QDialog *>(w); d && d->isVisible())
-                    d->reject();
-        };
-        QObject lastResort;
-        QTimer::singleShot(60000, &lastResort, closeDialogs);
-        QTimer::singleShot(0, [&] {
-            QFileDialog *dialog = nullptr;
-            waitUntil([&] {
-                for (QWidget *w : QApplication::topLevelWidgets())
-                    if (auto *d = qobject_cast<QFileDialog *>(w); d && d->isVisible())
-                        dialog = d;
-                return dialog != nullptr;
-            }, 20000);
-            if (!dialog)
-                return;
-            // The window manager may hold a new window back from the focus; asked as a pager
-            // asks, it gives it.
-            if (!activate(dialog))
-                xdotool({QStringLiteral("windowactivate"), QString::number(dialog->winId())});
-            if (!QTest::qWaitForWindowActive(dialog)) {
-                dialog->reject();
-                return;
-            }
-            auto *field = dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"));
-            field->setFocus();
-            // Typed on the real keyboard, as the completion list answers typing. The window
-            // manager may pass the focus on a moment after Qt calls the dialog active: a first
-            // key lost then is typed once more.
-            bool typed = false;
-            for (int attempt = 0; attempt < 2 && !typed; ++attempt) {
-                field->clear();
-                xdotool({QStringLiteral("type"), QStringLiteral("--delay"), QStringLiteral("20"), QStringLiteral("auswahl")});
-                typed = waitUntil([&] { return field->text() == QLatin1String("auswahl"); }, 5000);
-            }
-            // The list waits for the folder's listing, which a busy machine gives late.
-            listShown = typed && waitUntil([&] { return field->completer() && field->completer()->popup()->isVisible(); }, 15000);
-            if (!listShown) {
-                notShown = QStringLiteral("typed %1, field \"%2\", focus %3, active %4")
-                               .arg(typed)
-                               .arg(field->text(), QApplication::focusWidget() ? QApplication::focusWidget()->objectName() : QStringLiteral("none"),
-                                    QApplication::activeWindow() ? QApplication::activeWindow()->metaObject()->className() : QStringLiteral("none"));
-                dialog->reject(); // never left open: the command would wait for it
-                return;
-            }
-            xdotool({QStringLiteral("key"), QStringLiteral("Down"), QStringLiteral("Return")});
-            waitUntil([&] { return !dialog->isVisible(); }, 5000);
-            // A name that is not there would bring up a message box of the dialog's own.
-            if (dialog->isVisible() && QFileInfo(run.file(field->text())).isFile())
-                QTest::keyClick(field, Qt::Key_Return);
-            if (dialog->isVisible())
-                dialog->reject();
-        });
+        CompletionPick pick;
+        pickFromCompletionList(QStringLiteral("auswahl"), &pick);
         run.trigger("ffnnen1");
-        closeDialogs();
-        QVERIFY2(listShown, qPrintable(notShown));
+        pick.closeDialogs();
+        QVERIFY2(pick.listShown, qPrintable(pick.notShown));
         QCOMPARE(Form1->caption(), QStringLiteral("Korlith 2005 - auswahl1.php"));
         for (QWidget *w : QApplication::topLevelWidgets())
             QVERIFY2(!w->isVisible() || w == Form1, qPrintable(w->metaObject()->className()));

@@ -27,6 +27,7 @@
 #include <QTextBlock>
 #include <QToolBar>
 #include <QWindow>
+#include <QKeyEvent>
 
 namespace {
 const QByteArray ConfiguredWithPhp = "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\Software\\Korlith]\n"
@@ -474,6 +475,54 @@ private slots:
             QVERIFY(xprop.waitForFinished(5000));
             QVERIFY2(!xprop.readAllStandardOutput().contains("_NET_WM_STATE_ABOVE"), "still above every window");
         }
+        Form2->reject();
+    }
+
+    // Return while the browse dialog's completion list shows: nothing of it stays, the chosen
+    // interpreter is in the field, and the keyboard reaches the settings dialog again.
+    void browseCompletionListGoesWithTheDialog()
+    {
+        if (!windowManagerRuns())
+            QSKIP("the keyboard reaches the file dialog through a window manager");
+        IsolatedEnvironment env;
+        env.writeRegistry(ConfiguredWithPhp);
+        Run run;
+        run.show();
+        for (const char *name : {"php7.4", "php8.2"})
+            writeFile(env.root() + QLatin1Char('/') + QLatin1String(name), "#!/bin/sh\n");
+        Form2->show();
+        QVERIFY(QTest::qWaitForWindowExposed(Form2));
+        // As a click on it would: the window manager activates it.
+        QCOMPARE(xdotool({QStringLiteral("windowactivate"), QStringLiteral("--sync"), QString::number(Form2->winId())}), 0);
+        QVERIFY(waitUntil([] { return QApplication::activeWindow() == Form2; }));
+        auto *browse = Form2->findChild<QFileDialog *>(QStringLiteral("OpenDialog1"));
+        browse->setDirectory(env.root());
+        CompletionPick pick;
+        pickFromCompletionList(QStringLiteral("php"), &pick);
+        QTest::mouseClick(button(Form2, "Button2"), Qt::LeftButton);
+        pick.closeDialogs();
+        QVERIFY2(pick.listShown, qPrintable(pick.notShown));
+        auto *field = Form2->findChild<QLineEdit *>(QStringLiteral("Edit1"));
+        QCOMPARE(field->text(), env.root() + QStringLiteral("/php7.4"));
+        for (QWidget *w : QApplication::topLevelWidgets())
+            QVERIFY2(!w->isVisible() || w == Form1 || w == Form2, qPrintable(w->metaObject()->className()));
+        // Without a click, a window of the program has the keyboard again (the window manager
+        // chooses which) and the next key reaches it.
+        QVERIFY(waitUntil([] { return QApplication::activeWindow() && QApplication::focusWidget(); }));
+        struct KeySeen : QObject
+        {
+            bool seen = false;
+            bool eventFilter(QObject *, QEvent *e) override
+            {
+                if (e->type() == QEvent::KeyPress && static_cast<QKeyEvent *>(e)->key() == Qt::Key_F12)
+                    seen = true;
+                return false;
+            }
+        } keys;
+        qApp->installEventFilter(&keys);
+        QCOMPARE(xdotool({QStringLiteral("key"), QStringLiteral("F12")}), 0);
+        QVERIFY(waitUntil([&] { return keys.seen; }));
+        qApp->removeEventFilter(&keys);
         Form2->reject();
     }
 

@@ -3,6 +3,9 @@
 
 #include <QAbstractButton>
 #include <QAbstractItemView>
+#include <QCompleter>
+#include <QDialog>
+#include <QFileInfo>
 #include <QItemSelectionModel>
 #include <QApplication>
 #include <QDeadlineTimer>
@@ -188,6 +191,68 @@ bool typeInto(const QString &windowId, const QString &text)
 bool pressKeysIn(const QString &windowId, const QString &keys)
 {
     return focusWindow(windowId) && xdotool({QStringLiteral("key"), keys}) == 0;
+}
+
+void CompletionPick::closeDialogs()
+{
+    for (QWidget *w : QApplication::topLevelWidgets())
+        if (auto *d = qobject_cast<QDialog *>(w); d && d->isVisible())
+            d->reject();
+}
+
+void pickFromCompletionList(const QString &typed, CompletionPick *pick)
+{
+    QTimer::singleShot(60000, pick, &CompletionPick::closeDialogs); // the last resort
+    QTimer::singleShot(0, pick, [pick, typed] {
+        QFileDialog *dialog = nullptr;
+        waitUntil([&] {
+            for (QWidget *w : QApplication::topLevelWidgets())
+                if (auto *d = qobject_cast<QFileDialog *>(w); d && d->isVisible())
+                    dialog = d;
+            return dialog != nullptr;
+        }, 20000);
+        if (!dialog)
+            return;
+        // The window manager may hold a new window back from the focus; asked as a pager
+        // asks, it gives it.
+        if (!activate(dialog))
+            xdotool({QStringLiteral("windowactivate"), QString::number(dialog->winId())});
+        if (!QTest::qWaitForWindowActive(dialog)) {
+            dialog->reject();
+            return;
+        }
+        auto *field = dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"));
+        field->setFocus();
+        // Typed on the real keyboard, as the completion list answers typing. The window manager
+        // may pass the focus on a moment after Qt calls the dialog active: a first key lost
+        // then is typed once more.
+        bool done = false;
+        for (int attempt = 0; attempt < 2 && !done; ++attempt) {
+            field->clear();
+            xdotool({QStringLiteral("type"), QStringLiteral("--delay"), QStringLiteral("20"), typed});
+            done = waitUntil([&] { return field->text() == typed; }, 5000);
+        }
+        // The list waits for the folder's listing, which a busy machine gives late.
+        pick->listShown = done && waitUntil([&] { return field->completer() && field->completer()->popup()->isVisible(); }, 15000);
+        if (!pick->listShown) {
+            pick->notShown = QStringLiteral("typed %1, field \"%2\", focus %3, active %4")
+                                 .arg(done)
+                                 .arg(field->text(),
+                                      QApplication::focusWidget() ? QApplication::focusWidget()->objectName() : QStringLiteral("none"),
+                                      QApplication::activeWindow() ? QApplication::activeWindow()->metaObject()->className()
+                                                                   : QStringLiteral("none"));
+            dialog->reject(); // never left open: the command would wait for it
+            return;
+        }
+        xdotool({QStringLiteral("key"), QStringLiteral("Down"), QStringLiteral("Return")});
+        waitUntil([&] { return !dialog->isVisible(); }, 5000);
+        // A name that is not there would bring up a message box of the dialog's own.
+        const QString chosen = dialog->directory().filePath(field->text());
+        if (dialog->isVisible() && QFileInfo(chosen).isFile())
+            QTest::keyClick(field, Qt::Key_Return);
+        if (dialog->isVisible())
+            dialog->reject();
+    });
 }
 
 bool windowManagerRuns()

@@ -86,6 +86,18 @@ QStringList windowsNamed(const QString &title);
 bool typeInto(const QString &windowId, const QString &text);
 bool pressKeysIn(const QString &windowId, const QString &keys);
 
+// Drives the next file dialog that opens, as a user does: types `typed` into its name field on
+// the real keyboard, waits for the completion list and takes its first entry with Down and
+// Return. Every step is bounded: a dialog is never left open.
+struct CompletionPick : QObject
+{
+    bool listShown = false;
+    QString notShown; // what was seen instead, for a failure's message
+    // Rejects every dialog still open (also an error box that a wrong pick brought up).
+    static void closeDialogs();
+};
+void pickFromCompletionList(const QString &typed, CompletionPick *pick);
+
 // The title that the window manager gets for a shown window (_NET_WM_NAME, read by xprop).
 QString windowManagerTitle(QWidget *window);
 
