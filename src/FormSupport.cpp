@@ -17,7 +17,7 @@ void makeFixedDialog(QWidget *window)
     window->setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
                            | Qt::WindowCloseButtonHint);
     // Labels size themselves to their text. The substitute for the dialog font can be wider
-    // than the original, so the window grows rather than cut a text off.
+    // than the layout was drawn for, so the window grows rather than cut a text off.
     // The right margin is the window's left one, whatever column a label stands in.
     QSize size = window->size();
     int margin = size.width();

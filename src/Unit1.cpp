@@ -513,8 +513,8 @@ void TForm1::loadChosenFile(const QString &previous, bool run)
 
 void TForm1::chooseDocumentFolder(const QString &chosenFile)
 {
-    // As the file dialogs of the original platform make the chosen file's folder the current
-    // one, the interpreter runs there, and the page's relative addresses lead there.
+    // The chosen file's folder is the document's: the interpreter runs there, so that relative
+    // includes work as on a web server, and the page's relative addresses lead there.
     m_workingDir = QFileInfo(chosenFile).absolutePath();
     ui->WebBrowser1->setDocumentFolder(m_workingDir);
 }

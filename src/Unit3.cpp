@@ -38,8 +38,8 @@ TForm3::TForm3(QWidget *parent) : QDialog(parent), ui(std::make_unique<Ui::TForm
     ui->LinkLabel1->raise();
     ui->LinkLabel2->raise();
 
-    // The substitute font is wider than the original: the values move right as far as their
-    // captions need, so that "Homepage:" never touches its link.
+    // The dialog font's substitute on Linux can be wider than the layout was drawn for: the
+    // values move right as far as their captions need, so that "Homepage:" never touches its link.
     const int gap = QFontMetrics(ui->Label6->font()).horizontalAdvance(QLatin1Char(' ')) + 4;
     int column = 0;
     for (QLabel *caption : {ui->Label5, ui->Label8, ui->Label6}) {

@@ -95,7 +95,7 @@ private slots:
         t.start();
         const QString out = runner.run(Php, QStringLiteral("<?php echo 6*7;"));
         QCOMPARE(readAll(out), QByteArray("42"));
-        // The Part's fixed pauses would take 350 ms; this only checks that no pause is fixed.
+        // Fixed pauses of 50 and 300 ms would take 350 ms; this only checks that no pause is fixed.
         QVERIFY2(t.elapsed() < PreviewRunner::RunWaitMs, qPrintable(QString::number(t.elapsed())));
         QCOMPARE(runner.runningProcessId(), 0);
     }

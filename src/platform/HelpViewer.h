@@ -9,8 +9,8 @@ namespace platform {
 // ../share/korlith/ from the program's folder. The first place when neither holds it.
 QString helpFileBeside(const QString &programDir);
 
-// Starts the viewer detached with the help file's full path as its one argument. As with the
-// original viewer, a missing file or viewer is not reported.
+// Starts the viewer detached with the help file's full path as its one argument. A missing file
+// or viewer is not reported: the viewer, once started, says so itself.
 void showHelpFile(const QString &path);
 
 } // namespace platform
