@@ -14,19 +14,39 @@ QColor c(const char *hex)
     return QColor(QLatin1String(hex));
 }
 
+// Each class with its colour in the light and in the dark set; the weight and slant are the same in both.
+struct SyntaxEntry
+{
+    SyntaxKind kind;
+    const char *light;
+    const char *dark;
+    bool bold;
+    bool italic;
+};
+
+const SyntaxEntry kSyntax[] = {
+    {SyntaxKind::HtmlTag, "#800000", "#6cb6ff", false, false},
+    {SyntaxKind::HtmlAttribute, "#a04f00", "#9cdcfe", false, false},
+    {SyntaxKind::HtmlValue, "#1a1aa6", "#ce9178", false, false},
+    {SyntaxKind::HtmlComment, "#5a626b", "#8fb07e", false, true},
+    {SyntaxKind::HtmlEntity, "#7a1fc2", "#d7ba7d", false, false},
+    {SyntaxKind::PhpOpenTag, "#c00000", "#ff7b72", true, false},
+    {SyntaxKind::PhpCloseTag, "#c00000", "#ff7b72", true, false},
+    {SyntaxKind::Keyword, "#0033b3", "#d2a8ff", true, false},
+    {SyntaxKind::Variable, "#660e7a", "#9cdcfe", false, false},
+    {SyntaxKind::String, "#067d17", "#a5d6a7", false, false},
+    {SyntaxKind::Interpolation, "#660e7a", "#ffcb6b", true, false},
+    {SyntaxKind::Number, "#1750eb", "#b5cea8", false, false},
+    {SyntaxKind::Comment, "#626262", "#9aa58f", false, true},
+    {SyntaxKind::Cast, "#0033b3", "#4ec9b0", false, true},
+    {SyntaxKind::Constant, "#871094", "#79c0ff", false, true},
+};
+
 EditorColours makeLight()
 {
     EditorColours s;
-    s.syntax = {
-        {SyntaxKind::HtmlTag, c("#800000"), false, false},     {SyntaxKind::HtmlAttribute, c("#a04f00"), false, false},
-        {SyntaxKind::HtmlValue, c("#1a1aa6"), false, false},   {SyntaxKind::HtmlComment, c("#5a626b"), false, true},
-        {SyntaxKind::HtmlEntity, c("#7a1fc2"), false, false},  {SyntaxKind::PhpOpenTag, c("#c00000"), true, false},
-        {SyntaxKind::PhpCloseTag, c("#c00000"), true, false},  {SyntaxKind::Keyword, c("#0033b3"), true, false},
-        {SyntaxKind::Variable, c("#660e7a"), false, false},    {SyntaxKind::String, c("#067d17"), false, false},
-        {SyntaxKind::Interpolation, c("#660e7a"), true, false}, {SyntaxKind::Number, c("#1750eb"), false, false},
-        {SyntaxKind::Comment, c("#626262"), false, true},      {SyntaxKind::Cast, c("#0033b3"), false, true},
-        {SyntaxKind::Constant, c("#871094"), false, true},
-    };
+    for (const SyntaxEntry &e : kSyntax)
+        s.syntax.append({e.kind, c(e.light), e.bold, e.italic});
     s.background = c("#ffffff");
     s.text = c("#000000");
     s.currentLine = c("#eef3fb");
@@ -42,16 +62,8 @@ EditorColours makeLight()
 EditorColours makeDark()
 {
     EditorColours s;
-    s.syntax = {
-        {SyntaxKind::HtmlTag, c("#6cb6ff"), false, false},     {SyntaxKind::HtmlAttribute, c("#9cdcfe"), false, false},
-        {SyntaxKind::HtmlValue, c("#ce9178"), false, false},   {SyntaxKind::HtmlComment, c("#8fb07e"), false, true},
-        {SyntaxKind::HtmlEntity, c("#d7ba7d"), false, false},  {SyntaxKind::PhpOpenTag, c("#ff7b72"), true, false},
-        {SyntaxKind::PhpCloseTag, c("#ff7b72"), true, false},  {SyntaxKind::Keyword, c("#d2a8ff"), true, false},
-        {SyntaxKind::Variable, c("#9cdcfe"), false, false},    {SyntaxKind::String, c("#a5d6a7"), false, false},
-        {SyntaxKind::Interpolation, c("#ffcb6b"), true, false}, {SyntaxKind::Number, c("#b5cea8"), false, false},
-        {SyntaxKind::Comment, c("#9aa58f"), false, true},      {SyntaxKind::Cast, c("#4ec9b0"), false, true},
-        {SyntaxKind::Constant, c("#79c0ff"), false, true},
-    };
+    for (const SyntaxEntry &e : kSyntax)
+        s.syntax.append({e.kind, c(e.dark), e.bold, e.italic});
     s.background = c("#1e1e1e");
     s.text = c("#d4d4d4");
     s.currentLine = c("#2c313a");

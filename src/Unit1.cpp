@@ -177,10 +177,8 @@ TForm1::TForm1(QWidget *parent) : QMainWindow(parent), ui(std::make_unique<Ui::T
             m_recoveryPause.start();
     });
     connect(document, &QTextDocument::modificationChanged, this, [this](bool modified) {
-        if (!modified) {
-            m_recoveryPause.stop();
-            m_recovery.remove();
-        }
+        if (!modified)
+            noCopyNeeded();
     });
     connect(qApp, &QCoreApplication::aboutToQuit, m_appLinks.get(), [this] {
         if (!m_userExit && m_recoveryPause.isActive())
@@ -289,8 +287,7 @@ void TForm1::closeEvent(QCloseEvent *event)
 {
     // Closing without saving has always been the user's choice: no copy outlives it.
     m_userExit = true;
-    m_recoveryPause.stop();
-    m_recovery.remove();
+    noCopyNeeded();
     QMainWindow::closeEvent(event);
 }
 
@@ -333,7 +330,7 @@ bool TForm1::RecoverAtStart()
     const bool take = box.exec() == QMessageBox::Yes;
     if (take) {
         // The document as it was, unsaved; nothing runs until the user asks.
-        const RecoveredText &copy = orphan->copy;
+        const RecoveredText &copy = *orphan;
         ui->memo1->setExactText(copy.text, copy.lineEnds);
         m_format = copy.format;
         OpenDialog1->FileName = copy.fileName;

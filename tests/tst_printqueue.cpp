@@ -92,40 +92,41 @@ private slots:
         }
     }
 
-    void acceptingQueueGetsTheListing()
+    // An accepting queue gets the job; one that refuses it reaches the error box, with the
+    // scheduler's reason, and has no job.
+    void listingToAQueue_data()
     {
+        QTest::addColumn<QString>("queue");
+        QTest::addColumn<bool>("accepts");
+        QTest::newRow("accepting") << QStringLiteral("annehmen") << true;
+        QTest::newRow("refusing") << QStringLiteral("ablehnen") << false;
+    }
+
+    void listingToAQueue()
+    {
+        QFETCH(QString, queue);
+        QFETCH(bool, accepts);
         IsolatedEnvironment env;
         Run run;
         Form1->memo1()->setPlainText(QStringLiteral("<?php echo 'gedruckt';"));
-        QPrinter printer(QPrinterInfo::printerInfo(QStringLiteral("annehmen")), QPrinter::HighResolution);
-        QCOMPARE(printer.printerName(), QStringLiteral("annehmen"));
+        QPrinter printer(QPrinterInfo::printerInfo(queue), QPrinter::HighResolution);
+        QCOMPARE(printer.printerName(), queue);
         MessageBoxCatcher boxes;
-        QVERIFY(platform::guarded([&] { Form1->PrintDlg1Accept(printer); }));
-        QCOMPARE(boxes.seen, QStringList());
-        // The scheduler has the job under the document's name.
-        QVERIFY(waitUntil([] {
-            const auto jobs = cups(QStringLiteral("lpstat"), {QStringLiteral("-W"), QStringLiteral("all"), QStringLiteral("-o"),
-                                                            QStringLiteral("annehmen")});
-            return jobs && jobs->contains(QLatin1String("annehmen-"));
-        }, 30000));
-    }
-
-    void refusingQueueReachesTheErrorBox()
-    {
-        IsolatedEnvironment env;
-        Run run;
-        Form1->memo1()->setPlainText(QStringLiteral("<?php echo 'abgelehnt';"));
-        QPrinter printer(QPrinterInfo::printerInfo(QStringLiteral("ablehnen")), QPrinter::HighResolution);
-        QCOMPARE(printer.printerName(), QStringLiteral("ablehnen"));
-        MessageBoxCatcher boxes;
-        QVERIFY(!platform::guarded([&] { Form1->PrintDlg1Accept(printer); }));
+        QCOMPARE(platform::guarded([&] { Form1->PrintDlg1Accept(printer); }), accepts);
+        const auto jobs = [&] {
+            return cups(QStringLiteral("lpstat"), {QStringLiteral("-W"), QStringLiteral("all"), QStringLiteral("-o"), queue})
+                .value_or(QStringLiteral("failed"));
+        };
+        if (accepts) {
+            QCOMPARE(boxes.seen, QStringList());
+            QVERIFY(waitUntil([&] { return jobs().contains(queue + QLatin1Char('-')); }, 30000));
+            return;
+        }
         QCOMPARE(boxes.seen.size(), 1);
         QVERIFY2(boxes.seen.first().startsWith(QLatin1String("Korlith|Printer is not currently printing (")),
                  qPrintable(boxes.seen.first()));
         QVERIFY2(boxes.seen.first().contains(QLatin1String("accept"), Qt::CaseInsensitive), qPrintable(boxes.seen.first()));
-        QCOMPARE(cups(QStringLiteral("lpstat"), {QStringLiteral("-W"), QStringLiteral("all"), QStringLiteral("-o"),
-                                                 QStringLiteral("ablehnen")}).value_or(QStringLiteral("failed")),
-                 QString());
+        QCOMPARE(jobs(), QString());
     }
 };
 

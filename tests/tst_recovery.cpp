@@ -119,7 +119,7 @@ private slots:
         first.reset();
         const auto orphan = second.claimOrphan();
         QVERIFY(orphan);
-        QCOMPARE(orphan->copy.text, QStringLiteral("eins"));
+        QCOMPARE(orphan->text, QStringLiteral("eins"));
         RecoveryStore third;
         QVERIFY(!third.claimOrphan()); // claimed by the second while it is offered
         second.discardClaimed();

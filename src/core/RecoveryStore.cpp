@@ -27,6 +27,12 @@ std::unique_ptr<QLockFile> makeLock(const QString &path)
     return lock;
 }
 
+bool makeFolder()
+{
+    const QString dir = RecoveryStore::folder();
+    return QDir().mkpath(dir) && QFile::setPermissions(dir, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+}
+
 } // namespace
 
 QByteArray serialiseRecovery(const RecoveredText &copy)
@@ -88,17 +94,18 @@ QString RecoveryStore::copyPath() const
 
 bool RecoveryStore::write(const RecoveredText &copy)
 {
-    const QString dir = folder();
-    if (!QDir().mkpath(dir) || !QFile::setPermissions(dir, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner))
-        return false;
+    // The first copy makes the folder, private to the user, and takes this instance's lock.
     if (!m_lock) {
+        if (!makeFolder())
+            return false;
         auto lock = makeLock(lockPathOf(copyPath()));
         if (!lock->tryLock(0))
             return false;
         m_lock = std::move(lock);
     }
     QSaveFile file(copyPath());
-    if (!file.open(QIODevice::WriteOnly))
+    // A folder removed meanwhile (a clean-up of the home folder) is made again.
+    if (!file.open(QIODevice::WriteOnly) && !(makeFolder() && file.open(QIODevice::WriteOnly)))
         return false;
     file.setPermissions(QFile::ReadOwner | QFile::WriteOwner);
     const QByteArray bytes = serialiseRecovery(copy);
@@ -116,7 +123,7 @@ void RecoveryStore::remove()
     m_written = false;
 }
 
-std::optional<RecoveryStore::Orphan> RecoveryStore::claimOrphan()
+std::optional<RecoveredText> RecoveryStore::claimOrphan()
 {
     discardClaimed();
     const QDir dir(folder());
@@ -136,7 +143,7 @@ std::optional<RecoveryStore::Orphan> RecoveryStore::claimOrphan()
             continue; // not one this program can read back: left as it is, the lock let go
         m_claimed = std::move(lock);
         m_claimedPath = path;
-        return Orphan{path, *copy};
+        return copy;
     }
     return std::nullopt;
 }

@@ -39,17 +39,11 @@ public:
     bool write(const RecoveredText &copy);
     // Removes this instance's copy: the text was saved, dropped or the user closed the program.
     void remove();
-    bool hasCopy() const { return m_written; }
     QString copyPath() const;
 
     // The newest copy of an instance that no longer runs. It stays reserved for this instance
     // (its lock held) until discardClaimed() or this store's end.
-    struct Orphan
-    {
-        QString path;
-        RecoveredText copy;
-    };
-    std::optional<Orphan> claimOrphan();
+    std::optional<RecoveredText> claimOrphan();
     // Deletes the claimed copy, whether the user took its text or not.
     void discardClaimed();
 
