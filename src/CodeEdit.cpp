@@ -6,7 +6,10 @@
 #include "EditorPalette.h"
 #include "PhpHighlighter.h"
 
+#include <QClipboard>
 #include <QCoreApplication>
+#include <QGuiApplication>
+#include <QMimeData>
 #include <QFontDatabase>
 #include <QHash>
 #include <QHelpEvent>
@@ -178,6 +181,12 @@ void TCodeEdit::keyPressEvent(QKeyEvent *event)
         indentLines(!(event->modifiers() & Qt::ShiftModifier));
         return;
     }
+    // The widget's own paste key hands an empty clipboard to code that cannot take one.
+    if (event == QKeySequence::Paste && !isReadOnly()) {
+        insertFromMimeData(QGuiApplication::clipboard()->mimeData());
+        event->accept();
+        return;
+    }
     QPlainTextEdit::keyPressEvent(event);
 }
 
@@ -345,4 +354,17 @@ void TCodeEdit::paintLineNumbers(QPaintEvent *event)
         top = bottom;
         bottom = top + qRound(blockBoundingRect(block).height());
     }
+}
+
+// A clipboard without an owner (a fresh login, a closed program) hands paste data without a
+// single format, which the widget's own insert does not survive.
+bool TCodeEdit::canInsertFromMimeData(const QMimeData *source) const
+{
+    return source && !source->formats().isEmpty() && QPlainTextEdit::canInsertFromMimeData(source);
+}
+
+void TCodeEdit::insertFromMimeData(const QMimeData *source)
+{
+    if (source && !source->formats().isEmpty())
+        QPlainTextEdit::insertFromMimeData(source);
 }

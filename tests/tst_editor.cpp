@@ -7,6 +7,7 @@
 #include "core/PhpSyntax.h"
 
 #include <QApplication>
+#include <QClipboard>
 #include <QFontInfo>
 #include <QTextBlock>
 #include <QTextLayout>
@@ -319,6 +320,26 @@ private slots:
         QTest::keyClick(&edit, Qt::Key_I, Qt::ControlModifier);
         QCOMPARE(edit.exactText(), QStringLiteral("    ") + text);
         QCOMPARE(edit.textCursor().position(), 4);
+    }
+
+    // Paste with nothing on the clipboard (no owner, as on a fresh login) does nothing.
+    void pasteWithAnEmptyClipboard()
+    {
+        TCodeEdit edit;
+        edit.setPlainText(QStringLiteral("<?php echo 1;"));
+        edit.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&edit));
+        QGuiApplication::clipboard()->clear();
+        QGuiApplication::clipboard()->clear(QClipboard::Selection);
+        QTest::keyClick(&edit, Qt::Key_V, Qt::ControlModifier);
+        QTest::keyClick(&edit, Qt::Key_Insert, Qt::ShiftModifier);
+        edit.paste();
+        QTest::mouseClick(edit.viewport(), Qt::MiddleButton, {}, QPoint(5, 5));
+        QCOMPARE(edit.exactText(), QStringLiteral("<?php echo 1;"));
+        // Text on the clipboard still arrives.
+        QGuiApplication::clipboard()->setText(QStringLiteral("x"));
+        QTest::keyClick(&edit, Qt::Key_V, Qt::ControlModifier);
+        QVERIFY(edit.exactText().contains(QLatin1Char('x')));
     }
 
     // Line ends a file had stay with their lines through typing; new lines take the given one.
