@@ -84,8 +84,7 @@ TForm1::TForm1(QWidget *parent) : QMainWindow(parent), ui(std::make_unique<Ui::T
     };
     connect(&m_preview, &PreviewRunner::outputCompleted, this, [this](const QString &output) {
         platform::guarded([&] {
-            showOutputState(output);
-            ui->WebBrowser1->Navigate(output);
+            showOutput(output);
         });
     });
 
@@ -392,8 +391,7 @@ void TForm1::Aktualisieren()
     m_runShift.reset();
     const QString output = m_preview.run(InterpreterPath, ui->memo1->exactText(), m_workingDir,
                                          [this] { drawWhileRunning(); });
-    showOutputState(output);
-    ui->WebBrowser1->Navigate(output);
+    showOutput(output);
 }
 
 // While the interpreter runs on the other core, the window draws what it owes: a repaint left
@@ -409,22 +407,32 @@ void TForm1::drawWhileRunning()
     QCoreApplication::sendPostedEvents(this, QEvent::UpdateRequest);
 }
 
-void TForm1::showOutputState(const QString &output)
+void TForm1::showOutput(const QString &output)
 {
+    // Read without following a link or waiting on a pipe that a script may have left there,
+    // and never more than the bound the interpreter was held to.
+    const platform::ScratchContent content =
+        platform::readScratchFile(output, platform::InterpreterProcess::OutputLimit);
     // PHP's messages about the script, on their lines in the gutter.
     const QString script = platform::scratchDirectory().path + ScriptFileName;
     QList<std::tuple<int, bool, QString>> marks;
-    QFile file(output);
-    if (file.open(QIODevice::ReadOnly))
-        for (const ScriptMessage &m : findScriptMessages(file.readAll(), script))
-            marks.append({m_runShift ? m_runShift->lineAfter(m.line) : m.line, m.error, m.text});
+    for (const ScriptMessage &m : findScriptMessages(content.bytes, script))
+        marks.append({m_runShift ? m_runShift->lineAfter(m.line) : m.line, m.error, m.text});
     ui->memo1->setLineMarks(marks);
-    // A page cut at the bound looks complete: the status bar says that it is not.
-    if (PreviewRunner::outputWasCut(output))
-        ui->StatusBar1->showMessage(QStringLiteral("Die Ausgabe wurde nach %1 MB abgeschnitten.")
-                                        .arg(platform::InterpreterProcess::OutputLimit / (1024 * 1024)));
+    // A page cut short looks complete: the status bar says that it is not.
+    QString state;
+    if (!content.regular && QFileInfo::exists(output))
+        state = QStringLiteral("Die Ausgabe ist keine gewöhnliche Datei und wird nicht angezeigt.");
+    else if (content.size >= platform::InterpreterProcess::OutputLimit)
+        state = QStringLiteral("Die Ausgabe wurde nach %1 MB abgeschnitten.")
+                    .arg(platform::InterpreterProcess::OutputLimit / (1024 * 1024));
+    else if (platform::scratchSpaceExhausted())
+        state = QStringLiteral("Die Ausgabe ist unvollständig: Im Ordner für temporäre Dateien ist kein Platz mehr.");
+    if (!state.isEmpty())
+        ui->StatusBar1->showMessage(state);
     else if (!ui->StatusBar1->currentMessage().isEmpty())
         ui->StatusBar1->clearMessage();
+    ui->WebBrowser1->Navigate(content.regular ? output : QStringLiteral("about:blank"));
 }
 
 void TForm1::WebBrowser1BeforeNavigate2(const QString &url, bool &cancel)

@@ -110,7 +110,8 @@ private:
     void loadChosenFile(const QString &previous, bool run);
     void chooseDocumentFolder(const QString &chosenFile);
     void drawWhileRunning();
-    void showOutputState(const QString &output);
+    // The run's output: its messages on their lines, its state in the status bar, its page.
+    void showOutput(const QString &output);
     void writeDocument(const QString &path);
     void keepRecoveryCopy();
     void runFormShow();

@@ -28,6 +28,8 @@
 #include <QToolBar>
 #include <QWindow>
 #include <QKeyEvent>
+#include <unistd.h>
+#include <QScopeGuard>
 
 namespace {
 const QByteArray ConfiguredWithPhp = "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\Software\\Korlith]\n"
@@ -601,6 +603,58 @@ private slots:
         run.memo()->setPlainText(QStringLiteral("<?php while (true) echo str_repeat('x', 65536);"));
         Form1->action("Jetztaktualisieren1")->trigger();
         QVERIFY(waitUntil([&] { return Form1->statusBar()->currentMessage().contains(QStringLiteral("abgeschnitten")); }));
+        run.memo()->setPlainText(QStringLiteral("<?php echo 'kurz';"));
+        Form1->action("Jetztaktualisieren1")->trigger();
+        QVERIFY(run.paneShows(QStringLiteral("kurz")));
+        QCOMPARE(Form1->statusBar()->currentMessage(), QString());
+    }
+
+    // A script that puts a pipe or a link to an endless device in its output's place: the
+    // window reads neither, shows an empty pane and says why; the next run is shown as usual.
+    void outputThatIsNoFile_data()
+    {
+        QTest::addColumn<QString>("plant");
+        QTest::newRow("named pipe") << QStringLiteral("posix_mkfifo($o, 0600);");
+        QTest::newRow("link to /dev/zero") << QStringLiteral("symlink('/dev/zero', $o);");
+    }
+    void outputThatIsNoFile()
+    {
+        QFETCH(QString, plant);
+        IsolatedEnvironment env;
+        env.writeRegistry(ConfiguredWithPhp);
+        Run run;
+        run.show();
+        run.memo()->setPlainText(QStringLiteral("<?php echo 'vorher';"));
+        Form1->action("Jetztaktualisieren1")->trigger();
+        QVERIFY(run.paneShows(QStringLiteral("vorher")));
+        run.memo()->setPlainText(QStringLiteral("<?php $o = '%1Output.htm'; echo 'x'; unlink($o); %2")
+                                     .arg(env.scratchDir(), plant));
+        Form1->action("Jetztaktualisieren1")->trigger();
+        QVERIFY(waitUntil([&] { return Form1->statusBar()->currentMessage().contains(QStringLiteral("keine gewöhnliche Datei")); }));
+        QVERIFY(run.paneShows(QString()));
+        run.memo()->setPlainText(QStringLiteral("<?php echo 'kurz';"));
+        Form1->action("Jetztaktualisieren1")->trigger();
+        QVERIFY(run.paneShows(QStringLiteral("kurz")));
+        QCOMPARE(Form1->statusBar()->currentMessage(), QString());
+    }
+
+    // Output cut short by a full disk is not shown as if it were complete.
+    void outputCutByAFullDisk()
+    {
+        if (geteuid() != 0)
+            QSKIP("mounting a small file system needs root");
+        IsolatedEnvironment env;
+        env.writeRegistry(ConfiguredWithPhp);
+        QVERIFY(QDir().mkpath(env.tmpDir()));
+        QCOMPARE(QProcess::execute(QStringLiteral("mount"), {QStringLiteral("-t"), QStringLiteral("tmpfs"), QStringLiteral("-o"),
+                                                            QStringLiteral("size=256k"), QStringLiteral("tmpfs"), env.tmpDir()}),
+                 0);
+        const auto unmount = qScopeGuard([&] { QProcess::execute(QStringLiteral("umount"), {QStringLiteral("-l"), env.tmpDir()}); });
+        Run run;
+        run.show();
+        run.memo()->setPlainText(QStringLiteral("<?php for ($i = 1; $i <= 20000; $i++) echo \"<p>Zeile $i</p>\\n\";"));
+        Form1->action("Jetztaktualisieren1")->trigger();
+        QVERIFY(waitUntil([&] { return Form1->statusBar()->currentMessage().contains(QStringLiteral("kein Platz")); }));
         run.memo()->setPlainText(QStringLiteral("<?php echo 'kurz';"));
         Form1->action("Jetztaktualisieren1")->trigger();
         QVERIFY(run.paneShows(QStringLiteral("kurz")));

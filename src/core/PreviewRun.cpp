@@ -51,11 +51,6 @@ PreviewRunner::PreviewRunner(QObject *parent) : QObject(parent) {}
 
 PreviewRunner::~PreviewRunner() = default;
 
-bool PreviewRunner::outputWasCut(const QString &outputPath)
-{
-    return QFileInfo(outputPath).size() >= platform::InterpreterProcess::OutputLimit;
-}
-
 void PreviewRunner::stop()
 {
     if (!m_process)

@@ -39,9 +39,6 @@ public:
     // late outputCompleted is not sent any more.
     void stop();
 
-    // Whether the interpreter was stopped at the output bound, so that the page is cut short.
-    static bool outputWasCut(const QString &outputPath);
-
     // The interpreter of the latest run, while it runs (0 otherwise).
     qint64 runningProcessId() const;
 

@@ -3,9 +3,11 @@
 
 #include <QDir>
 
+#include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 namespace platform {
@@ -43,13 +45,52 @@ int createScratchFile(const QString &path)
     const QByteArray native = path.toLocal8Bit();
     struct stat st;
     if (lstat(native.constData(), &st) == 0) {
-        if (!S_ISREG(st.st_mode))
+        if (S_ISDIR(st.st_mode))
             return -1;
         // A second name of another file keeps that file's text: only this name goes.
         if (unlink(native.constData()) != 0)
             return -1;
     }
     return open(native.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+}
+
+ScratchContent readScratchFile(const QString &path, qint64 limit)
+{
+    ScratchContent content;
+    const QByteArray native = path.toLocal8Bit();
+    // O_NONBLOCK: the open of a pipe without a writer returns at once instead of waiting.
+    const int fd = open(native.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return content;
+    struct stat st;
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        close(fd);
+        return content;
+    }
+    content.regular = true;
+    content.size = st.st_size;
+    content.bytes.resize(qsizetype(std::min<qint64>(st.st_size, limit)));
+    qsizetype done = 0;
+    while (done < content.bytes.size()) {
+        const ssize_t n = read(fd, content.bytes.data() + done, size_t(content.bytes.size() - done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        done += n;
+    }
+    content.bytes.truncate(done);
+    close(fd);
+    return content;
+}
+
+bool scratchSpaceExhausted()
+{
+    // Less than one write of PHP's output buffer left: its next write found no room.
+    constexpr qint64 kRoom = 16 * 1024;
+    struct statvfs fs;
+    const QByteArray native = scratchDirectory().path.toLocal8Bit();
+    return statvfs(native.constData(), &fs) == 0 && qint64(fs.f_bavail) * qint64(fs.f_frsize) < kRoom;
 }
 
 } // namespace platform
