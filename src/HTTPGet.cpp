@@ -126,6 +126,8 @@ struct Transfer
                     return fail();
                 worker->ContentLength = value;
                 lengthKnown = true;
+                if (!worker->ToFile && value > worker->MaxTextSize)
+                    return fail();
             }
         }
         return n;
@@ -169,7 +171,7 @@ struct Transfer
                 if (file->write(data + done, qint64(part)) != qint64(part))
                     return fail();
             } else {
-                if (worker->ResultText.size() + qint64(part) > THTTPGetThread::MaxTextSize)
+                if (worker->ResultText.size() + qint64(part) > worker->MaxTextSize)
                     return fail();
                 worker->ResultText.append(data + done, int(part));
             }
@@ -338,6 +340,7 @@ void THTTPGet::start(bool toFile)
     m_worker = worker;
     m_lastThread = worker;
     worker->SilenceTimeout = SilenceTimeout;
+    worker->MaxTextSize = MaxTextSize;
     worker->OnCompleted = [this](THTTPGetThread *w) { WorkerDone(w); };
     // Free on terminate.
     connect(worker, &QThread::finished, worker, &QObject::deleteLater);

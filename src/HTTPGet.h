@@ -24,7 +24,7 @@ class THTTPGetThread : public QThread
     Q_OBJECT
 public:
     // Bound on the text destination: a larger body is refused as a failure.
-    static constexpr qint64 MaxTextSize = 16ll * 1024 * 1024;
+    qint64 MaxTextSize = 16ll * 1024 * 1024;
 
     THTTPGetThread(const QString &AcceptTypes, const QString &Agent, const QString &URL, const QString &FileName,
                    const QString &UserName, const QString &Password, const QString &PostQuery, const QString &Referer,
@@ -100,6 +100,8 @@ public:
     // A server that sends nothing for this long (ms) has gone: the download fails. A slow
     // server that still sends is waited for.
     int SilenceTimeout = 60000;
+    // A text body larger than this fails as soon as its length or its bytes say so.
+    qint64 MaxTextSize = 16ll * 1024 * 1024;
 
     // A download into text; does nothing while one runs.
     void StartDownload();

@@ -122,6 +122,8 @@ TForm1::TForm1(QWidget *parent) : QMainWindow(parent), ui(std::make_unique<Ui::T
     };
     for (const auto &[name, value] : httpSettings)
         HTTPGet1->setProperty(name, value);
+    // The version file is two short lines: anything much longer is no version file.
+    HTTPGet1->MaxTextSize = 4096;
     HTTPGet1->OnDoneString = [this](QObject *sender, const QByteArray &result) { HTTPGet1DoneString(sender, result); };
 
     OpenDialog1 = new TFileDialog(TFileDialog::Open, kOpenFilter, this, QStringLiteral("OpenDialog1"));
