@@ -528,8 +528,18 @@ void TForm1::chooseDocumentFolder(const QString &chosenFile)
 
 void TForm1::writeDocument(const QString &path)
 {
+    refuseScratchTarget(path);
     saveDocument(path, ui->memo1->exactText(), m_format, ui->memo1->lineEnds(m_format.lineEnd));
     noCopyNeeded();
+}
+
+void TForm1::refuseScratchTarget(const QString &path)
+{
+    // The next run would overwrite a document kept there.
+    if (platform::isInScratchDirectory(path))
+        throw AppError(QStringLiteral("In %1 legt Korlith die Dateien der Vorschau ab und überschreibt sie bei jedem Lauf. "
+                                      "Bitte speichern Sie das Dokument in einem anderen Ordner.")
+                           .arg(QFileInfo(path).absolutePath()));
 }
 
 void TForm1::Speichern1Click()
@@ -540,6 +550,7 @@ void TForm1::Speichern1Click()
         return;
     }
     if (SaveDialog1->Execute()) {
+        refuseScratchTarget(SaveDialog1->FileName);
         chooseDocumentFolder(SaveDialog1->FileName);
         writeDocument(SaveDialog1->FileName);
     }
@@ -548,6 +559,7 @@ void TForm1::Speichern1Click()
 void TForm1::Speichernunter1Click()
 {
     if (SaveDialog1->Execute()) {
+        refuseScratchTarget(SaveDialog1->FileName);
         chooseDocumentFolder(SaveDialog1->FileName);
         writeDocument(SaveDialog1->FileName);
     }

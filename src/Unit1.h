@@ -112,6 +112,7 @@ private:
     void drawWhileRunning();
     // The run's output: its messages on their lines, its state in the status bar, its page.
     void showOutput(const QString &output);
+    void refuseScratchTarget(const QString &path);
     void writeDocument(const QString &path);
     void keepRecoveryCopy();
     void runFormShow();

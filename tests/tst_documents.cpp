@@ -467,6 +467,22 @@ private slots:
         QVERIFY(lstat(QFile::encodeName(fifo).constData(), &st) == 0 && S_ISFIFO(st.st_mode));
         QVERIFY(stat("/dev/null", &st) == 0 && S_ISCHR(st.st_mode));
         QCOMPARE(run.memo()->toPlainText(), QStringLiteral("text"));
+
+        // The preview's own files, under any spelling: the next run would overwrite the document.
+        boxes.seen.clear();
+        run.trigger("Jetztaktualisieren1");
+        const QString scratch = run.env.scratchDir();
+        const QString other = scratch + QStringLiteral("../") + QDir(scratch).dirName() + QStringLiteral("//Output.htm");
+        for (const QString &target : {scratch + QStringLiteral("temp.php"), other, scratch + QStringLiteral("neu.php")}) {
+            FileDialogAnswerer answers({target});
+            run.trigger("Speichernunter1");
+        }
+        QCOMPARE(boxes.seen.size(), 3);
+        for (const QString &seen : boxes.seen)
+            QVERIFY2(seen.contains(QStringLiteral("in einem anderen Ordner")), qPrintable(seen));
+        QCOMPARE(readAll(scratch + QStringLiteral("temp.php")), QByteArray("text"));
+        QVERIFY(!QFile::exists(scratch + QStringLiteral("neu.php")));
+        QCOMPARE(Form1->caption(), QStringLiteral("Korlith 2005"));
     }
 
     // A save keeps the file's owner, group and other names.

@@ -2,6 +2,8 @@
 #include "platform/ScratchDir.h"
 
 #include <QDir>
+#include <QFile>
+#include <QFileInfo>
 
 #include <algorithm>
 #include <cerrno>
@@ -82,6 +84,17 @@ ScratchContent readScratchFile(const QString &path, qint64 limit)
     content.bytes.truncate(done);
     close(fd);
     return content;
+}
+
+bool isInScratchDirectory(const QString &path)
+{
+    // Compared as folders on the disk, so that no other spelling of the path (a link, "..",
+    // a doubled slash) gets past.
+    struct stat scratch, folder;
+    const QByteArray scratchPath = scratchDirectory().path.toLocal8Bit();
+    const QByteArray folderPath = QFile::encodeName(QFileInfo(path).absolutePath());
+    return stat(scratchPath.constData(), &scratch) == 0 && stat(folderPath.constData(), &folder) == 0
+        && scratch.st_dev == folder.st_dev && scratch.st_ino == folder.st_ino;
 }
 
 bool scratchSpaceExhausted()

@@ -29,6 +29,9 @@ struct ScratchContent
 };
 ScratchContent readScratchFile(const QString &path, qint64 limit);
 
+// Whether path lies in the scratch folder, where every run rewrites the files.
+bool isInScratchDirectory(const QString &path);
+
 // Whether the scratch folder's file system has (next to) no room left, so that what a run
 // wrote may have been cut short.
 bool scratchSpaceExhausted();
