@@ -25,7 +25,8 @@ int main(int argc, char *argv[])
         if (arguments.size() > 1)
             Form1->OpenAtStart(arguments.at(1));
     });
-    const int code = app.exec();
+    // A signal during the start (while a message box waited for its OK) ends the program here.
+    const int code = platform::endRequested() ? 0 : app.exec();
     destroyForms();
     return code;
 }

@@ -75,6 +75,26 @@ class TestRecovery : public QObject
     Q_OBJECT
 
 private slots:
+    // A signal while a start-up message box waits ends the program; it does not run on after OK.
+    void signalDuringAStartUpMessageEndsTheProgram_data()
+    {
+        QTest::addColumn<int>("sig");
+        QTest::newRow("SIGTERM") << int(SIGTERM);
+        QTest::newRow("SIGINT") << int(SIGINT);
+    }
+    void signalDuringAStartUpMessageEndsTheProgram()
+    {
+        QFETCH(int, sig);
+        IsolatedEnvironment env;
+        env.writeRegistry("REGEDIT4\n[HKEY_LOCAL_MACHINE\\Software\\Korlith]\n"
+                          "\"configured\"=\"1\"\n\"Interpreter\"=dword:00000001\n");
+        Program program;
+        QVERIFY(program.start({}, QStringLiteral("Korlith")));
+        ::kill(pid_t(program.process.processId()), sig);
+        QVERIFY(program.process.waitForFinished(10000));
+        QCOMPARE(program.process.exitStatus(), QProcess::NormalExit);
+    }
+
     void copiesReadBackExactlyAndRefuseDamage()
     {
         RecoveredText copy;

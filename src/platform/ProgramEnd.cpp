@@ -15,6 +15,7 @@ namespace platform {
 namespace {
 
 int g_quitPipe[2] = {-1, -1};
+bool g_endRequested = false;
 
 void onQuitSignal(int)
 {
@@ -42,7 +43,9 @@ void endInterpretersWithTheProgram(QCoreApplication &app)
         while (read(g_quitPipe[0], buf, sizeof buf) > 0) {
         }
         // exit(), not quit(): quit() closes the windows first, as the user's Exit does, and a
-        // signal is not the user's Exit (the unsaved text is kept for the next start).
+        // signal is not the user's Exit (the unsaved text is kept for the next start). It ends
+        // every loop that runs, a message box's too.
+        g_endRequested = true;
         QCoreApplication::exit(0);
     });
     struct sigaction quit = {};
@@ -57,6 +60,16 @@ void endInterpretersWithTheProgram(QCoreApplication &app)
     crash.sa_flags = SA_RESETHAND;
     for (int sig : {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT})
         sigaction(sig, &crash, nullptr);
+}
+
+bool endRequested()
+{
+    // A signal may still wait in the pipe: take it now.
+    QCoreApplication::sendPostedEvents();
+    char byte;
+    if (g_quitPipe[0] >= 0 && read(g_quitPipe[0], &byte, 1) > 0)
+        g_endRequested = true;
+    return g_endRequested;
 }
 
 } // namespace platform

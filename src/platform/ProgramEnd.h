@@ -10,4 +10,9 @@ namespace platform {
 // SIGABRT) ends the interpreters before the program goes down.
 void endInterpretersWithTheProgram(QCoreApplication &app);
 
+// Whether such a signal has come. One that comes before the main event loop runs (while a
+// start-up message box waits, say) ends every loop that runs then; the start checks this
+// before it enters the main loop.
+bool endRequested();
+
 } // namespace platform
