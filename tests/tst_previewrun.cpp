@@ -13,6 +13,7 @@
 #include <QtTest>
 
 #include <csignal>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -25,6 +26,15 @@ QString leavesAChild(const QString &pidFile, const char *text = "SPAET")
 {
     return QStringLiteral("<?php exec('sh -c \\'echo $$ > %1; sleep 1; echo %2 >&2; sleep 30\\' > /dev/null &'); echo 'erster';")
         .arg(pidFile, QLatin1String(text));
+}
+
+// A script whose child (pcntl_fork) runs `child`, where note() writes the calling process's
+// pid into pidFile and then sleeps; the script itself ends at once.
+QString escapingChild(const QString &pidFile, const QString &child)
+{
+    return QStringLiteral("<?php function note() { file_put_contents('%1', getmypid()); sleep(60); exit(0); }\n"
+                          "if (pcntl_fork() == 0) { %2 } echo 'erster';")
+        .arg(pidFile, child);
 }
 
 qint64 pidIn(const QString &file)
@@ -222,6 +232,55 @@ private slots:
         QVERIFY(waitUntil([&] { return !processAlive(third); }, 2000));
     }
 
+    // Processes that leave the run's group or session, or are double-forked into the
+    // background, still end with the run: at the next run, and when the runner goes.
+    void escapedChildrenEndWithTheRun_data()
+    {
+        QTest::addColumn<QString>("child");
+        QTest::newRow("own group") << QStringLiteral("posix_setpgid(0, 0); note();");
+        QTest::newRow("own session") << QStringLiteral("posix_setsid(); note();");
+        QTest::newRow("daemon") << QStringLiteral("posix_setsid(); if (pcntl_fork() == 0) note(); exit(0);");
+    }
+    void escapedChildrenEndWithTheRun()
+    {
+        QFETCH(QString, child);
+        IsolatedEnvironment env;
+        const QString pidFile = env.root() + QStringLiteral("/child.pid");
+        const QString script = escapingChild(pidFile, child);
+        qint64 escaped = 0;
+        {
+            PreviewRunner runner;
+            runner.run(Php, script);
+            escaped = pidIn(pidFile);
+            QVERIFY(escaped > 0 && processAlive(escaped));
+            QVERIFY(getsid(pid_t(escaped)) != getsid(pid_t(runner.runningProcessId())) || child.startsWith(QLatin1String("posix_setpgid")));
+            runner.run(Php, QStringLiteral("<?php echo 'weiter';"));
+            QVERIFY(waitUntil([&] { return !processAlive(escaped); }, 5000));
+            QFile::remove(pidFile);
+            runner.run(Php, script);
+            escaped = pidIn(pidFile);
+            QVERIFY(escaped > 0 && processAlive(escaped));
+        }
+        QVERIFY(waitUntil([&] { return !processAlive(escaped); }, 5000));
+    }
+
+    // The interpreter gets standard input, output and error, and nothing else of the program.
+    void interpreterInheritsNoOtherDescriptor()
+    {
+        IsolatedEnvironment env;
+        // As the web engine opens its sockets: without close-on-exec.
+        const int open = ::open("/dev/null", O_RDONLY);
+        QVERIFY(open > 2);
+        PreviewRunner runner;
+        // Beside 0, 1 and 2, PHP holds its script and the listed folder.
+        const QString out = runner.run(Php, QStringLiteral(
+            "<?php foreach (scandir('/proc/self/fd') as $f) { $l = (string) @readlink(\"/proc/self/fd/$f\");"
+            " if ($f[0] != '.' && $f > 2 && $l != '' && !str_ends_with($l, '/temp.php') && !str_starts_with($l, '/proc/')) echo \"$f=$l \"; }"
+            " echo 'ende';"));
+        ::close(open);
+        QCOMPARE(readAll(out), QByteArray("ende"));
+    }
+
     // A late page belongs to its run: stop() cancels it.
     void stoppedRunSendsNoLatePage()
     {
@@ -237,8 +296,9 @@ private slots:
         QVERIFY(completed.isEmpty());
     }
 
-    // Names planted in the scratch folder: nothing is written through them, nothing blocks.
-    void plantedScratchFilesAreRefused_data()
+    // Names planted in the scratch folder (a script may leave them there): nothing is written
+    // through them, nothing blocks; a link or a pipe gives way to a file, a folder is refused.
+    void plantedScratchFilesAreReplacedNeverFollowed_data()
     {
         QTest::addColumn<QString>("name");
         QTest::addColumn<QString>("kind");
@@ -251,7 +311,7 @@ private slots:
         }
     }
 
-    void plantedScratchFilesAreRefused()
+    void plantedScratchFilesAreReplacedNeverFollowed()
     {
         QFETCH(QString, name);
         QFETCH(QString, kind);
@@ -275,12 +335,12 @@ private slots:
 
         PreviewRunner runner;
         const QString result = runOrError(runner, Php, QStringLiteral("<?php echo 'neu';"));
-        if (kind == QLatin1String("hard")) {
-            // A second name of another file: the name gets a file of its own.
+        if (kind == QLatin1String("dir")) {
+            QCOMPARE(result, QStringLiteral("error: Cannot create file ") + planted);
+        } else {
+            // The name gets a file of its own.
             QCOMPARE(result, dir.path + OutputFileName);
             QCOMPARE(readAll(result), QByteArray("neu"));
-        } else {
-            QCOMPARE(result, QStringLiteral("error: Cannot create file ") + planted);
         }
         QCOMPARE(readAll(target), QByteArray("unberuehrt"));
         QVERIFY(!QFile::exists(env.root() + QStringLiteral("/neu.txt")));
@@ -309,8 +369,12 @@ private slots:
         QTest::newRow("SIGHUP") << int(SIGHUP);
         QTest::newRow("SIGSEGV") << int(SIGSEGV);
         QTest::newRow("SIGKILL") << int(SIGKILL);
+        QTest::newRow("SIGQUIT") << int(SIGQUIT);
+        QTest::newRow("SIGUSR1") << int(SIGUSR1);
+        QTest::newRow("SIGALRM") << int(SIGALRM);
     }
 
+    // The interpreter and a child that left its session end with the program however it ends.
     void interpreterEndsWithTheProgram()
     {
         QFETCH(int, sig);
@@ -319,14 +383,19 @@ private slots:
         foreign.start(Php, {QStringLiteral("-r"), QStringLiteral("sleep(30);")});
         QVERIFY(foreign.waitForStarted());
         QProcess program;
-        program.start(QStringLiteral(PREVIEW_CHILD), {Php, QStringLiteral("<?php while (true) usleep(1000);")});
+        const QString pidFile = env.root() + QStringLiteral("/child.pid");
+        program.start(QStringLiteral(PREVIEW_CHILD),
+                      {Php, escapingChild(pidFile, QStringLiteral("posix_setsid(); note();")) + QStringLiteral(" while (true) usleep(1000);")});
         QVERIFY(program.waitForStarted());
         QVERIFY(waitUntil([&] { return program.canReadLine(); }, 10000));
         const qint64 php = program.readLine().trimmed().toLongLong();
         QVERIFY(php > 0 && processAlive(php));
+        const qint64 escaped = pidIn(pidFile);
+        QVERIFY(escaped > 0 && processAlive(escaped));
         ::kill(pid_t(program.processId()), sig);
         QVERIFY(program.waitForFinished(5000));
         QVERIFY(waitUntil([&] { return !processAlive(php); }, 2000));
+        QVERIFY(waitUntil([&] { return !processAlive(escaped); }, 2000));
         QVERIFY(processAlive(foreign.processId()));
         foreign.kill();
         foreign.waitForFinished();

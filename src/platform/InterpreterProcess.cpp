@@ -1,37 +1,38 @@
-// Running the interpreter: QProcess with a child set-up for a new session, a file-size bound and
-// an end together with the program.
+// Running the interpreter: vfork and exec of the run's supervisor (korlith-run), which starts
+// the interpreter, reaps whatever the script leaves, and ends all of it with the run.
 #include "platform/InterpreterProcess.h"
 
 #include "core/AppError.h"
 #include "platform/ScratchDir.h"
 
+#include <QCoreApplication>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QSocketNotifier>
 #include <QStandardPaths>
 
 #include <atomic>
 #include <cerrno>
 #include <csignal>
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
-#include <dirent.h>
 #include <fcntl.h>
 #include <poll.h>
 #include <pthread.h>
-#include <sys/wait.h>
-#include <vector>
 #include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/syscall.h>
+#include <sys/wait.h>
 #include <unistd.h>
+#include <vector>
 
 namespace platform {
 
 namespace {
 
-// The interpreters that run now, for the signal handlers: a fixed table, no allocation.
+// The supervisors of the runs that are not over, for the signal handlers: a fixed table, no
+// allocation.
 constexpr int kSlots = 16;
 std::atomic<pid_t> g_running[kSlots];
 
@@ -45,37 +46,112 @@ int remember(pid_t pid)
     return -1;
 }
 
-// The session id of a process, from /proc/<pid>/stat; 0 when it is gone.
-pid_t sessionOf(const char *pid)
+// The signals the program handles itself: the child sets them back before the supervisor runs.
+constexpr int kHandled[] = {SIGTERM, SIGINT, SIGHUP, SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT, SIGXFSZ, SIGPIPE};
+
+// Where the supervisor hands over: see korlith-run.
+constexpr int kReportFd = 3;
+constexpr int kEndedFd = 4;
+
+QString supervisorPath()
 {
-    char path[64];
-    snprintf(path, sizeof path, "/proc/%s/stat", pid);
-    const int fd = open(path, O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        return 0;
-    char buf[512];
-    const ssize_t n = read(fd, buf, sizeof buf - 1);
-    close(fd);
-    if (n <= 0)
-        return 0;
-    buf[n] = 0;
-    // pid (comm) state ppid pgrp session ...: the name may hold blanks and brackets.
-    const char *p = strrchr(buf, ')');
-    int ppid = 0, pgrp = 0, session = 0;
-    char state = 0;
-    if (!p || sscanf(p + 1, " %c %d %d %d", &state, &ppid, &pgrp, &session) != 4)
-        return 0;
-    return state == 'Z' ? 0 : pid_t(session);
+    const QString dir = QCoreApplication::applicationDirPath();
+    const QString beside = dir + QStringLiteral("/korlith-run");
+    const QString installed = QDir::cleanPath(dir + QStringLiteral("/../lib/korlith/korlith-run"));
+    return QFileInfo(beside).isExecutable() || !QFileInfo(installed).isExecutable() ? beside : installed;
+}
+
+// What the child of the vfork needs, all made before it: it may only make system calls.
+struct ChildSetup
+{
+    pid_t parent;
+    int input, output, report, ended;
+    const char *dir; // empty: stay
+    char *const *argv;
+};
+
+// A function of its own, so that no variable of the caller lives across the vfork; the child
+// never returns from it.
+pid_t spawnSupervisor(const ChildSetup &setup)
+{
+    const struct rlimit fsize = {rlim_t(InterpreterProcess::OutputLimit), rlim_t(InterpreterProcess::OutputLimit)};
+    const struct rlimit core = {0, 0};
+    // No handler of the program may run in the child, which shares its memory until exec.
+    sigset_t all, old;
+    sigfillset(&all);
+    pthread_sigmask(SIG_SETMASK, &all, &old);
+    // vfork: the large program is not copied, so the start costs what the supervisor's costs.
+    const pid_t pid = vfork();
+    if (pid == 0) {
+        for (int sig : kHandled)
+            signal(sig, SIG_DFL);
+        setsid(); // own session and process group, no controlling terminal
+        // The supervisor ends the run when the program ends, however the program ends.
+        prctl(PR_SET_PDEATHSIG, SIGTERM);
+        if (getppid() != setup.parent)
+            _exit(127);
+        dup2(setup.input, STDIN_FILENO);
+        dup2(setup.output, STDOUT_FILENO);
+        dup2(setup.output, STDERR_FILENO);
+        dup2(setup.report, kReportFd);
+        dup2(setup.ended, kEndedFd);
+        // Nothing else of the program reaches the run: not the web engine's sockets, not its
+        // shared memory.
+        close_range(kEndedFd + 1, ~0U, CLOSE_RANGE_CLOEXEC);
+        setrlimit(RLIMIT_FSIZE, &fsize);
+        setrlimit(RLIMIT_CORE, &core);
+        if (setup.dir[0] && chdir(setup.dir) != 0) {
+            const int e = errno;
+            [[maybe_unused]] const ssize_t n = write(kReportFd, &e, sizeof e);
+            _exit(127);
+        }
+        sigset_t none;
+        sigemptyset(&none);
+        sigprocmask(SIG_SETMASK, &none, nullptr);
+        execv(setup.argv[0], setup.argv);
+        const int e = errno;
+        [[maybe_unused]] const ssize_t n = write(kReportFd, &e, sizeof e);
+        _exit(127);
+    }
+    pthread_sigmask(SIG_SETMASK, &old, nullptr);
+    return pid;
+}
+
+// A supervisor that outlives its InterpreterProcess is reaped once it has ended.
+void reapWhenEnded(pid_t pid, int pidfd)
+{
+    if (pidfd < 0 || !QCoreApplication::instance()) {
+        if (pidfd >= 0)
+            ::close(pidfd);
+        return;
+    }
+    auto *notifier = new QSocketNotifier(pidfd, QSocketNotifier::Read, QCoreApplication::instance());
+    QObject::connect(notifier, &QSocketNotifier::activated, notifier, [notifier, pid, pidfd] {
+        if (waitpid(pid, nullptr, WNOHANG) == 0)
+            return;
+        notifier->setEnabled(false);
+        ::close(pidfd);
+        notifier->deleteLater();
+    });
+}
+
+bool readInt(int fd, int *value)
+{
+    ssize_t n;
+    while ((n = ::read(fd, value, sizeof *value)) < 0 && errno == EINTR) {
+    }
+    return n == sizeof *value;
 }
 
 } // namespace
 
 void killRunningInterpreters()
 {
+    // The supervisors end everything of their runs.
     for (auto &slot : g_running) {
         const pid_t pid = slot.load();
         if (pid > 0)
-            ::kill(-pid, SIGKILL);
+            ::kill(pid, SIGTERM);
     }
 }
 
@@ -88,18 +164,17 @@ InterpreterProcess::~InterpreterProcess()
         waitForFinished(1000);
     }
     endSession();
-    if (m_slot >= 0)
-        g_running[m_slot].store(0);
-    if (m_pidfd >= 0)
-        ::close(m_pidfd);
+    if (m_endedFd >= 0)
+        ::close(m_endedFd);
+    if (m_supervisor > 0 && waitpid(m_supervisor, nullptr, WNOHANG) == 0) {
+        reapWhenEnded(m_supervisor, m_supervisorFd);
+    } else {
+        if (m_slot >= 0)
+            g_running[m_slot].store(0);
+        if (m_supervisorFd >= 0)
+            ::close(m_supervisorFd);
+    }
 }
-
-namespace {
-
-// The signals the program handles itself: the child sets them back before the interpreter runs.
-constexpr int kHandled[] = {SIGTERM, SIGINT, SIGHUP, SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT, SIGXFSZ, SIGPIPE};
-
-} // namespace
 
 bool InterpreterProcess::start(const QString &program, const QStringList &arguments, const QString &outputPath,
                                const QString &workingDir)
@@ -109,6 +184,11 @@ bool InterpreterProcess::start(const QString &program, const QStringList &argume
     const int out = createScratchFile(outputPath);
     if (out < 0)
         throw AppError::cannotCreateFile(outputPath);
+    const QString supervisor = supervisorPath();
+    if (!QFileInfo(supervisor).isExecutable()) {
+        ::close(out);
+        throw AppError(QStringLiteral("Das Hilfsprogramm %1 fehlt; Korlith ist unvollständig installiert.").arg(supervisor));
+    }
     // The program as it stands; a bare name is looked up on PATH, here, before the start.
     QString path = program;
     if (!path.isEmpty() && !path.contains(QLatin1Char('/')))
@@ -119,8 +199,7 @@ bool InterpreterProcess::start(const QString &program, const QStringList &argume
     }
     // Everything the child needs is made before it exists: between vfork and exec it may only
     // make system calls.
-    const QByteArray file = QFile::encodeName(path);
-    QList<QByteArray> args{QFile::encodeName(program)};
+    QList<QByteArray> args{QFile::encodeName(supervisor), QFile::encodeName(path), QFile::encodeName(program)};
     for (const QString &a : arguments)
         args << a.toLocal8Bit();
     std::vector<char *> argv;
@@ -129,96 +208,59 @@ bool InterpreterProcess::start(const QString &program, const QStringList &argume
     argv.push_back(nullptr);
     const QByteArray dir = QFile::encodeName(workingDir);
     const int input = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
-    int report[2];
-    if (input < 0 || pipe2(report, O_CLOEXEC) != 0) {
-        ::close(out);
-        if (input >= 0)
-            ::close(input);
+    int report[2] = {-1, -1}, ended[2] = {-1, -1};
+    const bool piped = input >= 0 && pipe2(report, O_CLOEXEC) == 0 && pipe2(ended, O_CLOEXEC) == 0;
+    // The child's ends above the numbers they take there, so that no dup2 overwrites another.
+    const int childReport = piped ? fcntl(report[1], F_DUPFD_CLOEXEC, 10) : -1;
+    const int childEnded = piped ? fcntl(ended[1], F_DUPFD_CLOEXEC, 10) : -1;
+    for (int fd : {report[1], ended[1]})
+        if (fd >= 0)
+            ::close(fd);
+    if (childReport < 0 || childEnded < 0) {
+        for (int fd : {out, input, report[0], ended[0], childReport, childEnded})
+            if (fd >= 0)
+                ::close(fd);
         return false;
     }
-    const pid_t parent = getpid();
-    const struct rlimit fsize = {rlim_t(OutputLimit), rlim_t(OutputLimit)};
-    const struct rlimit core = {0, 0};
-
-    // No handler of the program may run in the child, which shares its memory until exec.
-    sigset_t all, old;
-    sigfillset(&all);
-    pthread_sigmask(SIG_SETMASK, &all, &old);
-    // vfork: the large program is not copied, so the start costs what the interpreter's costs.
-    const pid_t pid = vfork();
-    if (pid == 0) {
-        for (int sig : kHandled)
-            signal(sig, SIG_DFL);
-        setsid(); // own session and process group, no controlling terminal
-        // Ends with the program, however the program ends.
-        prctl(PR_SET_PDEATHSIG, SIGKILL);
-        if (getppid() != parent)
-            _exit(127);
-        dup2(input, STDIN_FILENO);
-        dup2(out, STDOUT_FILENO);
-        dup2(out, STDERR_FILENO);
-        setrlimit(RLIMIT_FSIZE, &fsize);
-        setrlimit(RLIMIT_CORE, &core);
-        if (!dir.isEmpty() && chdir(dir.constData()) != 0) {
-            const int e = errno;
-            [[maybe_unused]] const ssize_t n = write(report[1], &e, sizeof e);
-            _exit(127);
-        }
-        sigset_t none;
-        sigemptyset(&none);
-        sigprocmask(SIG_SETMASK, &none, nullptr);
-        execv(file.constData(), argv.data());
-        const int e = errno;
-        [[maybe_unused]] const ssize_t n = write(report[1], &e, sizeof e);
-        _exit(127);
-    }
-    pthread_sigmask(SIG_SETMASK, &old, nullptr);
-    ::close(out);
-    ::close(input);
-    ::close(report[1]);
+    const ChildSetup setup{getpid(), input, out, childReport, childEnded, dir.constData(), argv.data()};
+    const pid_t pid = spawnSupervisor(setup);
+    for (int fd : {out, input, childReport, childEnded})
+        ::close(fd);
     if (pid < 0) {
         ::close(report[0]);
+        ::close(ended[0]);
         return false;
     }
-    // The exec is done (or failed) once vfork has returned: the report says which.
-    int error = 0;
-    const bool failed = ::read(report[0], &error, sizeof error) == sizeof error;
-    ::close(report[0]);
-    m_pid = pid;
-    m_running = true;
-    m_session = pid;
+    m_supervisor = pid;
+    m_supervisorFd = int(syscall(SYS_pidfd_open, pid, 0));
     m_slot = remember(pid);
-    if (failed) {
+    // The report closes once the interpreter runs, or carries why it could not start.
+    int error = 0;
+    const bool failed = readInt(report[0], &error);
+    ::close(report[0]);
+    int interpreter = 0;
+    if (failed || !readInt(ended[0], &interpreter)) {
+        ::close(ended[0]);
         int status = 0;
         while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
         }
-        reap(status);
-        m_session = 0;
+        m_supervisor = 0;
+        if (m_slot >= 0)
+            g_running[m_slot].store(0);
+        m_slot = -1;
         return false;
     }
-    m_pidfd = int(syscall(SYS_pidfd_open, pid, 0));
-    if (m_pidfd >= 0) {
-        m_ended = new QSocketNotifier(m_pidfd, QSocketNotifier::Read, this);
-        connect(m_ended, &QSocketNotifier::activated, this, [this] { waitForFinished(0); });
-    }
+    m_pid = pid_t(interpreter);
+    m_endedFd = ended[0];
+    m_running = true;
+    m_ended = new QSocketNotifier(m_endedFd, QSocketNotifier::Read, this);
+    connect(m_ended, &QSocketNotifier::activated, this, [this] { waitForFinished(0); });
     return true;
-}
-
-void InterpreterProcess::reap(int)
-{
-    m_running = false;
-    if (m_slot >= 0)
-        g_running[m_slot].store(0);
-    m_slot = -1;
-    if (m_ended)
-        m_ended->setEnabled(false);
 }
 
 bool InterpreterProcess::waitReadable(int msecs)
 {
-    if (m_pidfd < 0)
-        return true; // no pidfd: the reap below blocks
-    pollfd p{m_pidfd, POLLIN, 0};
+    pollfd p{m_endedFd, POLLIN, 0};
     QElapsedTimer t;
     t.start();
     for (;;) {
@@ -242,13 +284,11 @@ bool InterpreterProcess::waitForFinished(int msecs)
         return true;
     if (!waitReadable(msecs))
         return false;
+    // The interpreter's wait status, or the end of the pipe when the supervisor has gone.
     int status = 0;
-    pid_t r;
-    while ((r = waitpid(m_pid, &status, m_pidfd >= 0 ? WNOHANG : 0)) < 0 && errno == EINTR) {
-    }
-    if (r != m_pid)
-        return false;
-    reap(status);
+    readInt(m_endedFd, &status);
+    m_running = false;
+    m_ended->setEnabled(false);
     emit finished();
     return true;
 }
@@ -260,45 +300,15 @@ qint64 InterpreterProcess::processId() const
 
 void InterpreterProcess::kill()
 {
-    // While the interpreter has not been reaped its id cannot pass to anyone else.
-    if (m_pid > 0 && m_running)
-        ::kill(-m_pid, SIGKILL);
+    // The supervisor is this program's child and not reaped: its number is still its own.
+    if (m_supervisor > 0 && m_running)
+        ::kill(m_supervisor, SIGTERM);
 }
 
 void InterpreterProcess::endSession()
 {
-    if (m_session <= 0 || isRunning())
-        return;
-    const pid_t session = pid_t(m_session);
-    // Nearly always the group has gone with the interpreter: then there is nothing to look for.
-    // (A child that moved to a group of its own within the session is found only while some
-    // process is left in the interpreter's group.)
-    if (::kill(-session, 0) != 0 && errno == ESRCH) {
-        m_session = 0;
-        return;
-    }
-    // Each candidate is pinned by a pidfd before its session is read, so a number that has
-    // passed to another process in between is never signalled.
-    DIR *proc = opendir("/proc");
-    if (!proc)
-        return;
-    bool any = false;
-    while (dirent *entry = readdir(proc)) {
-        if (entry->d_name[0] < '1' || entry->d_name[0] > '9')
-            continue;
-        const pid_t pid = pid_t(atoi(entry->d_name));
-        const int pidfd = int(syscall(SYS_pidfd_open, pid, 0));
-        if (pidfd < 0)
-            continue;
-        if (sessionOf(entry->d_name) == session) {
-            syscall(SYS_pidfd_send_signal, pidfd, SIGKILL, nullptr, 0);
-            any = true;
-        }
-        close(pidfd);
-    }
-    closedir(proc);
-    if (!any)
-        m_session = 0;
+    if (m_supervisor > 0 && !isRunning() && waitpid(m_supervisor, nullptr, WNOHANG) == 0)
+        ::kill(m_supervisor, SIGTERM);
 }
 
 } // namespace platform

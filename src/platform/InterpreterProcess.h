@@ -1,4 +1,4 @@
-// Running the interpreter and ending it: a direct start in a session of its own.
+// Running the interpreter and ending it, with all it started: through a supervisor per run.
 #pragma once
 
 #include <QObject>
@@ -33,30 +33,30 @@ public:
     bool waitForFinished(int msecs);
     qint64 processId() const;
 
-    // SIGKILL to the interpreter's process group while it runs: it and whatever it started.
+    // Ends the run while the interpreter runs: it and whatever it started.
     void kill();
-    // Ends what is left of the run after the interpreter itself has gone: every process still
-    // in its session (children started in the background). A child that opened a session of
-    // its own is out of reach.
+    // Ends what is left of the run after the interpreter itself has gone: every process the
+    // script started, also those that left its group or session or went into the background.
+    // (A process that changed its user cannot be signalled.)
     void endSession();
 
 signals:
     void finished();
 
 private:
-    void reap(int status);
     bool waitReadable(int msecs);
 
-    pid_t m_pid = 0;
-    int m_pidfd = -1;           // readable once the interpreter has ended
-    bool m_running = false;     // started and not reaped yet
+    pid_t m_pid = 0;            // the interpreter
+    pid_t m_supervisor = 0;     // korlith-run, this program's child, until reaped
+    int m_supervisorFd = -1;    // its pidfd
+    int m_endedFd = -1;         // readable once the interpreter has ended
+    bool m_running = false;     // the interpreter has not been reported ended
     QSocketNotifier *m_ended = nullptr;
-    qint64 m_session = 0;  // the interpreter's pid, which is its session's and group's id
-    int m_slot = -1;       // where the program-wide record of running interpreters holds it
+    int m_slot = -1;            // where the program-wide record of running supervisors holds it
 };
 
-// Ends the process groups of all interpreters that still run. Async-signal-safe: the program's
-// signal handlers call it when the program ends by a signal.
+// Ends every run that is not over, with all it started. Async-signal-safe: the program's signal
+// handlers call it when the program ends by a signal.
 void killRunningInterpreters();
 
 } // namespace platform

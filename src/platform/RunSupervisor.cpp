@@ -1,0 +1,207 @@
+// korlith-run: the supervisor of one preview run. It starts the interpreter, becomes the reaper
+// of everything the script starts (also of what leaves its process group or session, or is
+// double-forked into the background), tells Korlith when the interpreter itself has ended, and,
+// when the run is ended (SIGTERM, SIGINT, SIGHUP, or Korlith's death through PR_SET_PDEATHSIG),
+// ends every process that descends from it before it goes itself.
+//
+// Usage: korlith-run PROGRAM ARGV0 [ARGS...]
+// Descriptors as Korlith hands them over: 0, 1, 2 for the interpreter; 3 reports a failed exec
+// (an errno) and closes once the interpreter runs; 4 carries the interpreter's pid and, once it
+// has ended, its wait status (each an int).
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/prctl.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr int kReport = 3;
+constexpr int kEnded = 4;
+
+void writeInt(int fd, int value)
+{
+    while (write(fd, &value, sizeof value) < 0 && errno == EINTR) {
+    }
+}
+
+// A process and its parent, as /proc shows them.
+struct Link
+{
+    pid_t pid, parent;
+};
+
+// Every living process with its parent. Plain C arrays: the supervisor links no C++ library,
+// so that it starts in well under a millisecond. The caller frees the array.
+Link *processes(size_t *count)
+{
+    *count = 0;
+    size_t capacity = 1024;
+    Link *links = static_cast<Link *>(malloc(capacity * sizeof(Link)));
+    DIR *proc = opendir("/proc");
+    if (!links || !proc) {
+        if (proc)
+            closedir(proc);
+        return links;
+    }
+    while (dirent *entry = readdir(proc)) {
+        if (entry->d_name[0] < '1' || entry->d_name[0] > '9')
+            continue;
+        char path[sizeof entry->d_name + 16], buf[512];
+        snprintf(path, sizeof path, "/proc/%s/stat", entry->d_name);
+        const int fd = open(path, O_RDONLY | O_CLOEXEC);
+        if (fd < 0)
+            continue;
+        const ssize_t n = read(fd, buf, sizeof buf - 1);
+        close(fd);
+        if (n <= 0)
+            continue;
+        buf[n] = 0;
+        // pid (comm) state ppid ...: the name may hold blanks and brackets.
+        const char *p = strrchr(buf, ')');
+        char state = 0;
+        int ppid = 0;
+        if (!p || sscanf(p + 1, " %c %d", &state, &ppid) != 2 || state == 'Z')
+            continue;
+        if (*count == capacity) {
+            Link *more = static_cast<Link *>(realloc(links, 2 * capacity * sizeof(Link)));
+            if (!more)
+                break;
+            links = more;
+            capacity *= 2;
+        }
+        links[(*count)++] = Link{pid_t(atoi(entry->d_name)), pid_t(ppid)};
+    }
+    closedir(proc);
+    return links;
+}
+
+// Every living process below this one, into `found` (which the caller frees); their number.
+// Passes over the list until no new one turns up: a chain of n generations takes n passes.
+size_t descendants(pid_t **found)
+{
+    size_t count = 0;
+    Link *links = processes(&count);
+    *found = static_cast<pid_t *>(malloc((count + 1) * sizeof(pid_t)));
+    char *below = static_cast<char *>(calloc(count + 1, 1));
+    size_t n = 0;
+    if (links && *found && below) {
+        const pid_t self = getpid();
+        for (bool grew = true; grew;) {
+            grew = false;
+            for (size_t i = 0; i < count; ++i) {
+                if (below[i])
+                    continue;
+                bool ours = links[i].parent == self;
+                for (size_t j = 0; j < n && !ours; ++j)
+                    ours = links[i].parent == (*found)[j];
+                if (ours) {
+                    below[i] = 1;
+                    (*found)[n++] = links[i].pid;
+                    grew = true;
+                }
+            }
+        }
+    }
+    free(links);
+    free(below);
+    return n;
+}
+
+bool reapAll(pid_t interpreter, bool *interpreterEnded)
+{
+    for (;;) {
+        int status = 0;
+        const pid_t p = waitpid(-1, &status, WNOHANG);
+        if (p > 0) {
+            if (p == interpreter && !*interpreterEnded) {
+                *interpreterEnded = true;
+                writeInt(kEnded, status);
+                close(kEnded);
+            }
+            continue;
+        }
+        if (p < 0 && errno == EINTR)
+            continue;
+        return p < 0 && errno == ECHILD; // true: no child is left
+    }
+}
+
+// Each process is pinned by a pidfd before the signal, so a number that passed to a process
+// outside the run in between is never signalled. A process forked meanwhile is found in the
+// next pass: one that was killed cannot fork any more, so the passes come to an end.
+void endEverything(pid_t interpreter, bool *interpreterEnded)
+{
+    const timespec pause{0, 1000000};
+    for (;;) {
+        pid_t *below = nullptr;
+        const size_t n = descendants(&below);
+        for (size_t i = 0; i < n; ++i) {
+            const int pidfd = int(syscall(SYS_pidfd_open, below[i], 0));
+            if (pidfd < 0)
+                continue;
+            syscall(SYS_pidfd_send_signal, pidfd, SIGKILL, nullptr, 0);
+            close(pidfd);
+        }
+        free(below);
+        if (reapAll(interpreter, interpreterEnded) && n == 0)
+            return;
+        nanosleep(&pause, nullptr);
+    }
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    if (argc < 3)
+        return 2;
+    prctl(PR_SET_CHILD_SUBREAPER, 1);
+    sigset_t handled, old;
+    sigemptyset(&handled);
+    const int signals[] = {SIGCHLD, SIGTERM, SIGINT, SIGHUP};
+    for (int sig : signals)
+        sigaddset(&handled, sig);
+    sigprocmask(SIG_BLOCK, &handled, &old);
+    // Korlith may have died before the signal on its death was armed.
+    if (getppid() == 1)
+        return 1;
+
+    const pid_t interpreter = fork();
+    if (interpreter == 0) {
+        sigprocmask(SIG_SETMASK, &old, nullptr);
+        setpgid(0, 0); // a group of its own, as the interpreter had without a supervisor
+        prctl(PR_SET_PDEATHSIG, SIGKILL);
+        fcntl(kReport, F_SETFD, FD_CLOEXEC);
+        close(kEnded);
+        execv(argv[1], argv + 2);
+        writeInt(kReport, errno);
+        _exit(127);
+    }
+    if (interpreter < 0) {
+        writeInt(kReport, errno);
+        return 1;
+    }
+    writeInt(kEnded, int(interpreter));
+    close(kReport);
+
+    bool interpreterEnded = false;
+    for (;;) {
+        siginfo_t info;
+        const int sig = sigwaitinfo(&handled, &info);
+        if (sig == SIGCHLD) {
+            if (reapAll(interpreter, &interpreterEnded) && interpreterEnded)
+                return 0; // the interpreter and all it started have ended by themselves
+        } else if (sig > 0) {
+            endEverything(interpreter, &interpreterEnded);
+            return 0;
+        }
+    }
+}
