@@ -5,6 +5,7 @@
 #include "TestMain.h"
 #include "TestSupport.h"
 #include "Unit1.h"
+#include "core/Document.h"
 #include "core/PreviewRun.h"
 #include "WebBrowser.h"
 
@@ -483,6 +484,93 @@ private slots:
         QCOMPARE(readAll(scratch + QStringLiteral("temp.php")), QByteArray("text"));
         QVERIFY(!QFile::exists(scratch + QStringLiteral("neu.php")));
         QCOMPARE(Form1->caption(), QStringLiteral("Korlith 2005"));
+    }
+
+    // Files beyond what the editor lays out are refused before they are read whole, with the
+    // reason; the editor keeps its document and the file stays as it was.
+    void oversizedFilesAreRefused()
+    {
+        Run run;
+        run.memo()->setPlainText(QStringLiteral("bleibt"));
+        const QString sparse = run.file(QStringLiteral("riesig.php"));
+        {
+            QFile f(sparse);
+            QVERIFY(f.open(QIODevice::WriteOnly) && f.resize(1ll << 30));
+        }
+        const QString wide = run.file(QStringLiteral("breit.php"));
+        writeFile(wide, "<?php\n" + QByteArray(MaxLineBytes + 1, 'x') + "\n");
+        MessageBoxCatcher boxes;
+        for (const QString &file : {sparse, wide}) {
+            FileDialogAnswerer answers({file});
+            run.trigger("ffnnen1");
+        }
+        QCOMPARE(boxes.seen.size(), 2);
+        QVERIFY2(boxes.seen.at(0).contains(QStringLiteral("öffnet Dateien bis 128 MB")), qPrintable(boxes.seen.at(0)));
+        QVERIFY2(boxes.seen.at(1).contains(QStringLiteral("so lange Zeilen")), qPrintable(boxes.seen.at(1).left(300)));
+        QCOMPARE(run.memo()->toPlainText(), QStringLiteral("bleibt"));
+        QCOMPARE(QFileInfo(sparse).size(), 1ll << 30);
+        QCOMPARE(QFileInfo(wide).size(), MaxLineBytes + 8);
+        // A long line within the bound opens.
+        writeFile(wide, "<?php\n// " + QByteArray(20000, 'y') + "\n");
+        {
+            FileDialogAnswerer answers({wide});
+            run.trigger("ffnnen1");
+        }
+        QCOMPARE(run.memo()->document()->blockCount(), 3);
+    }
+
+    // Writable files that leave no room for a temporary file beside them are saved all the same:
+    // a name at the length limit, a folder the user may not write to.
+    void savingWhereNoTemporaryFileFits()
+    {
+        Run run;
+        const QString longName = run.file(QString(251, QLatin1Char('n')) + QStringLiteral(".php"));
+        writeFile(longName, "alt");
+        {
+            FileDialogAnswerer answers({longName});
+            run.trigger("ffnnen1");
+        }
+        QCOMPARE(run.memo()->toPlainText(), QStringLiteral("alt"));
+        run.memo()->setPlainText(QStringLiteral("neu"));
+        MessageBoxCatcher boxes;
+        run.trigger("Speichern1");
+        QVERIFY2(boxes.seen.isEmpty(), qPrintable(boxes.seen.join(QLatin1Char('\n'))));
+        QCOMPARE(readAll(longName), QByteArray("neu"));
+        // A new file under such a name.
+        const QString newName = run.file(QString(251, QLatin1Char('m')) + QStringLiteral(".php"));
+        {
+            FileDialogAnswerer answers({newName});
+            run.trigger("Speichernunter1");
+        }
+        QCOMPARE(readAll(newName), QByteArray("neu"));
+        QCOMPARE(boxes.seen, QStringList());
+        QCOMPARE(QDir(run.env.root()).entryList({QStringLiteral(".korlith-*")}, QDir::Files | QDir::Hidden), QStringList());
+
+        // A folder closed to new files: for root only the immutable flag closes it.
+        const QString closed = run.file(QStringLiteral("zu"));
+        QVERIFY(QDir().mkdir(closed));
+        const QString inside = closed + QStringLiteral("/datei.php");
+        writeFile(inside, "alt");
+        const bool root = geteuid() == 0;
+        if (root ? QProcess::execute(QStringLiteral("chattr"), {QStringLiteral("+i"), closed}) != 0
+                 : !QFile::setPermissions(closed, QFile::ReadOwner | QFile::ExeOwner))
+            QSKIP("this file system cannot close a folder to new files");
+        const auto reopen = qScopeGuard([&] {
+            if (root)
+                QProcess::execute(QStringLiteral("chattr"), {QStringLiteral("-i"), closed});
+            else
+                QFile::setPermissions(closed, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        });
+        QVERIFY(!QFile(closed + QStringLiteral("/probe")).open(QIODevice::WriteOnly));
+        {
+            FileDialogAnswerer answers({inside});
+            run.trigger("ffnnen1");
+        }
+        run.memo()->setPlainText(QStringLiteral("neu im geschlossenen Ordner"));
+        run.trigger("Speichern1");
+        QCOMPARE(boxes.seen, QStringList());
+        QCOMPARE(readAll(inside), QByteArray("neu im geschlossenen Ordner"));
+        QCOMPARE(QDir(closed).entryList(QDir::Files | QDir::Hidden), QStringList(QStringLiteral("datei.php")));
     }
 
     // A save keeps the file's owner, group and other names.

@@ -1,6 +1,8 @@
 // Reading and writing a document file whole.
 #include "core/Document.h"
 
+#include <algorithm>
+
 #include "core/AppError.h"
 #include "core/TextFile.h"
 
@@ -10,6 +12,25 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+namespace {
+
+// Bytes of the longest line, whatever its line ends.
+qint64 longestLine(const QByteArray &bytes)
+{
+    qint64 longest = 0, current = 0;
+    for (const char c : bytes) {
+        if (c == '\n' || c == '\r') {
+            longest = std::max(longest, current);
+            current = 0;
+        } else {
+            ++current;
+        }
+    }
+    return std::max(longest, current);
+}
+
+} // namespace
 
 DecodedText loadDocument(const QString &path)
 {
@@ -26,9 +47,20 @@ DecodedText loadDocument(const QString &path)
         ::close(fd);
         throw AppError::cannotOpenFile(path);
     }
-    const QByteArray bytes = file.readAll();
+    if (st.st_size > MaxDocumentBytes)
+        throw AppError(QStringLiteral("Die Datei %1 ist %2 MB groß; der Editor öffnet Dateien bis %3 MB")
+                           .arg(path).arg((st.st_size + (1 << 20) - 1) >> 20).arg(MaxDocumentBytes >> 20));
+    // Read up to one byte past the bound: a file that grew since is refused, not cut.
+    const QByteArray bytes = file.read(MaxDocumentBytes + 1);
     if (file.error() != QFileDevice::NoError)
         throw AppError::cannotOpenFile(path);
+    if (bytes.size() > MaxDocumentBytes)
+        throw AppError(QStringLiteral("Die Datei %1 ist größer als %2 MB, bis zu denen der Editor Dateien öffnet")
+                           .arg(path).arg(MaxDocumentBytes >> 20));
+    if (longestLine(bytes) > MaxLineBytes)
+        throw AppError(QStringLiteral("Die Datei %1 enthält eine Zeile von mehr als %2 Zeichen; "
+                                      "so lange Zeilen kann der Editor nicht darstellen")
+                           .arg(path).arg(MaxLineBytes));
     return decodeText(bytes);
 }
 

@@ -2,8 +2,11 @@
 #include "core/TextFile.h"
 
 #include "core/AppError.h"
+#include "core/RecoveryStore.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QSaveFile>
 #include <QTemporaryFile>
 
@@ -28,13 +31,30 @@ bool writeAll(int fd, const QByteArray &bytes)
     return true;
 }
 
+// The safe copy of the new text before a write in place: beside the file under a short name,
+// or, where the folder takes no new file, in the user's own state folder.
+bool writeSafeCopy(QTemporaryFile &copy, const QString &path, const QByteArray &bytes)
+{
+    const QString beside = QFileInfo(path).absolutePath() + QStringLiteral("/.korlith-XXXXXX");
+    const QString own = RecoveryStore::folder();
+    for (const QString &name : {beside, own + QStringLiteral("/gespeichert-XXXXXX")}) {
+        if (name.startsWith(own) && (!QDir().mkpath(own) || !QFile::setPermissions(own, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner)))
+            continue;
+        copy.setFileTemplate(name);
+        if (copy.open())
+            return copy.write(bytes) == bytes.size() && copy.flush() && fsync(copy.handle()) == 0;
+    }
+    return false;
+}
+
 // A file with other names: every name must see the new text, so it is written in place, once a
-// copy of the new text has been written safely beside it. If the write fails, the old text is
-// put back where it stood (its blocks are still the file's), and the copy is kept.
+// copy of the new text has been written safely. So is a file whose folder takes no temporary
+// file. If the write fails, the old text is put back where it stood (its blocks are still the
+// file's), and the copy is kept.
 void writeInPlace(const QString &path, const QByteArray &bytes)
 {
-    QTemporaryFile copy(path + QStringLiteral(".korlith-XXXXXX"));
-    if (!copy.open() || copy.write(bytes) != bytes.size() || !copy.flush() || fsync(copy.handle()) != 0)
+    QTemporaryFile copy;
+    if (!writeSafeCopy(copy, path, bytes))
         throw AppError::cannotCreateFile(path);
     QFile file(path);
     if (!file.open(QIODevice::ReadWrite))
@@ -47,6 +67,20 @@ void writeInPlace(const QString &path, const QByteArray &bytes)
     if (!restored)
         copy.setAutoRemove(false); // the new text survives beside the file
     throw AppError::cannotCreateFile(path);
+}
+
+void writeNewFile(const QString &path, const QByteArray &bytes)
+{
+    const QByteArray native = QFile::encodeName(path);
+    const int fd = ::open(native.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+    if (fd < 0)
+        throw AppError::cannotCreateFile(path);
+    const bool written = writeAll(fd, bytes) && fsync(fd) == 0;
+    ::close(fd);
+    if (!written) {
+        ::unlink(native.constData());
+        throw AppError::cannotCreateFile(path);
+    }
 }
 
 } // namespace
@@ -63,8 +97,22 @@ void writeFileAtomically(const QString &path, const QByteArray &bytes)
         writeInPlace(path, bytes);
         return;
     }
+    // No temporary file beside it (a folder this user may not write to), or none under a name
+    // (the temporary name is too long where the file's is near the limit): a file that exists
+    // is written in place after a safe copy, a new one is made directly (there is nothing to
+    // lose). A full disk fails there again, and says so.
+    auto writeOtherwise = [&] {
+        if (exists)
+            writeInPlace(path, bytes);
+        else
+            writeNewFile(path, bytes);
+    };
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
+    if (!file.open(QIODevice::WriteOnly)) {
+        writeOtherwise();
+        return;
+    }
+    if (file.write(bytes) != bytes.size())
         throw AppError::cannotCreateFile(path);
     if (exists) {
         // The new file replaces the old one: it keeps the old one's owner and group where
@@ -74,5 +122,5 @@ void writeFileAtomically(const QString &path, const QByteArray &bytes)
         }
     }
     if (!file.commit())
-        throw AppError::cannotCreateFile(path);
+        writeOtherwise();
 }
