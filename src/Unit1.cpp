@@ -27,6 +27,7 @@
 #include "platform/HelpViewer.h"
 #include "platform/InterpreterProcess.h"
 #include "platform/PrintSystem.h"
+#include "platform/ProgramEnd.h"
 #include "platform/ScratchDir.h"
 
 #include <QApplication>
@@ -34,6 +35,8 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QProgressDialog>
+#include <QElapsedTimer>
 #include <QFontDatabase>
 #include <QKeyEvent>
 #include <QMessageBox>
@@ -756,7 +759,32 @@ void TForm1::PrintDlg1Accept(QPrinter &printer)
         font.setPointSizeF(font.pixelSize() * 72.0 / ui->memo1->logicalDpiY());
     PrinterSurface surface(printer, font);
     PrinterTextDevice prn(surface);
-    writeListing(prn);
+    // A long listing shows how far it is and can be stopped; the window and the program's end
+    // by a signal are served meanwhile.
+    const int lines = ui->memo1->document()->blockCount();
+    QProgressDialog progress(QStringLiteral("Das Skript wird gedruckt..."), QStringLiteral("Abbrechen"), 0, lines, this);
+    progress.setObjectName(QStringLiteral("PrintProgress"));
+    progress.setWindowTitle(QStringLiteral("Drucken"));
+    progress.setWindowModality(Qt::WindowModal);
+    progress.setMinimumDuration(500);
+    progress.setAutoReset(false);
+    QElapsedTimer sinceEvents;
+    sinceEvents.start();
+    const bool whole = writeListing(prn, [&](int done) {
+        if (sinceEvents.elapsed() < 50)
+            return true;
+        sinceEvents.restart();
+        progress.setValue(done);
+        QCoreApplication::processEvents();
+        return !progress.wasCanceled() && !platform::endRequested();
+    });
+    if (!whole) {
+        surface.abandon();
+        if (printer.outputFormat() == QPrinter::NativeFormat)
+            platform::cancelNewestJob(printer.printerName(), printer.docName());
+        ui->StatusBar1->showMessage(QStringLiteral("Der Druck wurde abgebrochen."));
+        return;
+    }
     surface.finish();
     // A printer's job goes to the print system as the document is ended; a queue that refuses
     // it must not look like a listing on its way.
@@ -767,7 +795,7 @@ void TForm1::PrintDlg1Accept(QPrinter &printer)
     }
 }
 
-void TForm1::writeListing(PrinterTextDevice &prn)
+bool TForm1::writeListing(PrinterTextDevice &prn, const std::function<bool(int)> &goOn)
 {
     prn.write(QStringLiteral("\r\n"));
     prn.writeln();
@@ -775,12 +803,19 @@ void TForm1::writeListing(PrinterTextDevice &prn)
     // The editor's lines as a memo counts them: a final line break ends the last line and
     // opens no empty one.
     const QTextBlock last = ui->memo1->document()->lastBlock();
-    for (QTextBlock block = ui->memo1->document()->begin(); block.isValid(); block = block.next()) {
-        if (block == last && block.text().isEmpty())
-            break;
-        prn.writeln(blanks + fromEditorForm(block.text()));
+    // The text as it stands now: the window is served while the listing goes out, and nothing
+    // typed meanwhile may mix into it.
+    QStringList text;
+    for (QTextBlock block = ui->memo1->document()->begin(); block.isValid(); block = block.next())
+        if (!(block == last && block.text().isEmpty()))
+            text << block.text();
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (goOn && !goOn(int(i)))
+            return false;
+        prn.writeln(blanks + fromEditorForm(text.at(i)));
     }
     prn.close();
+    return true;
 }
 
 QString TForm1::helpFilePath()

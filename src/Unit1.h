@@ -1,6 +1,8 @@
 // TForm1: the main window with the editor, the preview pane, menu, toolbar and status bar.
 #pragma once
 
+#include <functional>
+
 #include "core/LineShift.h"
 #include "core/PreviewRun.h"
 #include "core/RecoveryStore.h"
@@ -79,7 +81,8 @@ public:
     void PrintDlg1Execute();
     void PrintDlg1Accept(QPrinter &printer);
     // The listing: two empty lines, then each of the editor's lines behind ten blanks.
-    void writeListing(PrinterTextDevice &prn);
+    // The listing; goOn (given the lines done) may stop it: false then.
+    bool writeListing(PrinterTextDevice &prn, const std::function<bool(int)> &goOn = {});
     void Hilfe2Click();
     static QString helpFilePath();
 

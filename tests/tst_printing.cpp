@@ -5,8 +5,15 @@
 #include "Unit1.h"
 #include "core/PrinterText.h"
 #include "platform/HelpViewer.h"
+#include "platform/ProgramEnd.h"
 
 #include <QPlainTextEdit>
+#include <QProgressDialog>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QTimer>
+#include <csignal>
+#include <unistd.h>
 #include <QPrinter>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -283,6 +290,52 @@ private slots:
         QVERIFY(menus.contains("Men\xFCs"));
         QVERIFY(!menus.contains("\xC3\xBC") && !contents.contains("\xC3"));
         QVERIFY(menus.contains("charset=windows-1252"));
+    }
+
+    // A long listing shows its progress and stops at Abbrechen; no listing goes out then. Last
+    // in the suite: its second half ends the program's event loops by a signal, as a logout does.
+    void longListingCanBeStopped()
+    {
+        IsolatedEnvironment env;
+        env.writeRegistry("REGEDIT4\n[HKEY_LOCAL_MACHINE\\Software\\Korlith]\n\"configured\"=\"1\"\n");
+        createForms();
+        Form1->show();
+        QVERIFY(QTest::qWaitForWindowExposed(Form1));
+        QString text;
+        for (int i = 0; i < 133000; ++i)
+            text += QStringLiteral("echo 'Zeile %1';\n").arg(i);
+        Form1->memo1()->setPlainText(text);
+        const QString pdf = env.root() + QStringLiteral("/lang.pdf");
+        auto printWhile = [&](const std::function<void(QProgressDialog *)> &onProgress) {
+            QPrinter printer(QPrinter::HighResolution);
+            printer.setOutputFormat(QPrinter::PdfFormat);
+            printer.setOutputFileName(pdf);
+            bool seen = false;
+            QTimer poll;
+            QObject::connect(&poll, &QTimer::timeout, [&] {
+                auto *progress = Form1->findChild<QProgressDialog *>(QStringLiteral("PrintProgress"));
+                if (!seen && progress && progress->isVisible() && progress->value() > 0) {
+                    seen = true;
+                    onProgress(progress);
+                }
+            });
+            poll.start(20);
+            MessageBoxCatcher boxes;
+            platform::guarded([&] { Form1->PrintDlg1Accept(printer); });
+            return seen && boxes.seen.isEmpty();
+        };
+        QVERIFY(printWhile([](QProgressDialog *progress) {
+            QTest::mouseClick(progress->findChild<QPushButton *>(), Qt::LeftButton);
+        }));
+        QCOMPARE(Form1->statusBar()->currentMessage(), QStringLiteral("Der Druck wurde abgebrochen."));
+        QVERIFY(!QFile::exists(pdf));
+
+        // The program's end by a signal during a listing ends the listing too.
+        platform::endInterpretersWithTheProgram(*QCoreApplication::instance());
+        QVERIFY(printWhile([](QProgressDialog *) { ::kill(getpid(), SIGTERM); }));
+        QVERIFY(platform::endRequested());
+        QVERIFY(!QFile::exists(pdf));
+        destroyForms();
     }
 };
 

@@ -7,6 +7,9 @@
 
 #include <QPlainTextEdit>
 #include <QPrinter>
+#include <QTimer>
+#include <QPushButton>
+#include <QProgressDialog>
 #include <QPrinterInfo>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -79,6 +82,11 @@ private slots:
                                                      QStringLiteral("-v"), QStringLiteral("file:///dev/null"),
                                                      QStringLiteral("-m"), QStringLiteral("raw")}));
         QVERIFY(cups(QStringLiteral("cupsreject"), {QStringLiteral("ablehnen")}));
+        // A stopped printer keeps its jobs in the queue, where a cancelled one can be seen.
+        QVERIFY(cups(QStringLiteral("lpadmin"), {QStringLiteral("-p"), QStringLiteral("angehalten"), QStringLiteral("-E"),
+                                                 QStringLiteral("-v"), QStringLiteral("file:///dev/null"),
+                                                 QStringLiteral("-m"), QStringLiteral("raw")}));
+        QVERIFY(cups(QStringLiteral("cupsdisable"), {QStringLiteral("angehalten")}));
     }
 
     void cleanupTestCase()
@@ -127,6 +135,42 @@ private slots:
                  qPrintable(boxes.seen.first()));
         QVERIFY2(boxes.seen.first().contains(QLatin1String("accept"), Qt::CaseInsensitive), qPrintable(boxes.seen.first()));
         QCOMPARE(jobs(), QString());
+    }
+
+    // A listing the user stops is taken back from the queue it was handed to.
+    void stoppedListingLeavesNoJob()
+    {
+        IsolatedEnvironment env;
+        Run run;
+        Form1->show();
+        QVERIFY(QTest::qWaitForWindowExposed(Form1));
+        QString text;
+        for (int i = 0; i < 133000; ++i)
+            text += QStringLiteral("echo 'Zeile %1';\n").arg(i);
+        Form1->memo1()->setPlainText(text);
+        const QString queue = QStringLiteral("angehalten");
+        QPrinter printer(QPrinterInfo::printerInfo(queue), QPrinter::HighResolution);
+        QTimer poll;
+        bool stopped = false;
+        QObject::connect(&poll, &QTimer::timeout, [&] {
+            auto *progress = Form1->findChild<QProgressDialog *>(QStringLiteral("PrintProgress"));
+            if (!stopped && progress && progress->isVisible() && progress->value() > 0) {
+                stopped = true;
+                QTest::mouseClick(progress->findChild<QPushButton *>(), Qt::LeftButton);
+            }
+        });
+        poll.start(20);
+        MessageBoxCatcher boxes;
+        QVERIFY(platform::guarded([&] { Form1->PrintDlg1Accept(printer); }));
+        QVERIFY(stopped);
+        QCOMPARE(boxes.seen, QStringList());
+        const auto jobs = [&](const char *which) {
+            return cups(QStringLiteral("lpstat"), {QStringLiteral("-W"), QString::fromLatin1(which), QStringLiteral("-o"), queue})
+                .value_or(QStringLiteral("failed"));
+        };
+        // Handed over, then cancelled: among the ended jobs, none waiting.
+        QVERIFY(waitUntil([&] { return jobs("completed").contains(queue + QLatin1Char('-')); }, 30000));
+        QCOMPARE(jobs("not-completed"), QString());
     }
 };
 

@@ -178,6 +178,15 @@ void PrinterSurface::newPage()
         throw AppError(QStringLiteral("Printer is not currently printing"));
 }
 
+void PrinterSurface::abandon()
+{
+    if (m_painter->isActive())
+        m_painter->end();
+    const QString file = m_printer.outputFileName();
+    if (m_printer.outputFormat() == QPrinter::PdfFormat && !file.isEmpty())
+        QFile::remove(file);
+}
+
 void PrinterSurface::finish()
 {
     if (!m_painter->end() || m_printer.printerState() == QPrinter::Error)

@@ -68,6 +68,9 @@ public:
     // Ends the print document and sends it; raises an error when it did not reach its place
     // (a file that could not be written, a printer in error).
     void finish();
+    // Ends the print document unfinished, as the user stopped it: a file it was writing goes.
+    // (Qt cannot drop a printer's document: the job is handed over and must be taken back.)
+    void abandon();
 
 private:
     QPrinter &m_printer;

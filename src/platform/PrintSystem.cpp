@@ -14,4 +14,19 @@ QString printJobRefusal()
     return QString::fromLocal8Bit(reason && *reason ? reason : ippErrorString(status));
 }
 
+bool cancelNewestJob(const QString &printer, const QString &title)
+{
+    const QByteArray queue = printer.toLocal8Bit();
+    const QByteArray name = title.toUtf8();
+    cups_job_t *jobs = nullptr;
+    const int count = cupsGetJobs2(CUPS_HTTP_DEFAULT, &jobs, queue.isEmpty() ? nullptr : queue.constData(), 1,
+                                   CUPS_WHICHJOBS_ACTIVE);
+    int newest = 0;
+    for (int i = 0; i < count; ++i)
+        if (jobs[i].title && name == jobs[i].title && jobs[i].id > newest)
+            newest = jobs[i].id;
+    cupsFreeJobs(count, jobs);
+    return newest > 0 && cupsCancelJob2(CUPS_HTTP_DEFAULT, queue.constData(), newest, 0) == IPP_STATUS_OK;
+}
+
 } // namespace platform

@@ -10,4 +10,9 @@ namespace platform {
 // Qt's own hand-over does not tell.
 QString printJobRefusal();
 
+// Cancels this user's newest job named title on printer, which the hand-over has just queued:
+// Qt's printer cannot drop a document it has begun, so a listing stopped by the user is
+// taken back from the queue. Whether one was found.
+bool cancelNewestJob(const QString &printer, const QString &title);
+
 } // namespace platform
