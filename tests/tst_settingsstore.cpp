@@ -85,6 +85,38 @@ private slots:
         QVERIFY(!QFile::exists(env.registryFile() + QStringLiteral(".lock")));
     }
 
+    // A write changes the one value's line and no other byte: comments, blank lines, spacing,
+    // line ends, names that are not UTF-8, other keys, a large file of comments.
+    void writesKeepEveryOtherByte_data()
+    {
+        QTest::addColumn<QByteArray>("before");
+        QTest::addColumn<QByteArray>("after");
+        const QByteArray head = "REGEDIT4\r\n; von Hand gepflegt\r\n\r\n";
+        QTest::newRow("value replaced") << head + "[HKEY_LOCAL_MACHINE\\Software\\Korlith]\r\n  \"Interpreter\"  =  \"/alt\"  \r\n; danach\r\n\"gr\xfc\xdf\"=\"\xfc\"\r\n"
+                                        << head + "[HKEY_LOCAL_MACHINE\\Software\\Korlith]\r\n  \"Interpreter\"=\"/usr/bin/php\"  \r\n; danach\r\n\"gr\xfc\xdf\"=\"\xfc\"\r\n";
+        QTest::newRow("value added to its key") << head + "[HKEY_LOCAL_MACHINE\\Software\\Korlith]\r\n\"configured\"=\"1\"\r\n\r\n[HKEY_LOCAL_MACHINE\\Software\\\xfc]\r\n;x\r\n"
+                                                << head + "[HKEY_LOCAL_MACHINE\\Software\\Korlith]\r\n\"configured\"=\"1\"\r\n\"Interpreter\"=\"/usr/bin/php\"\r\n\r\n[HKEY_LOCAL_MACHINE\\Software\\\xfc]\r\n;x\r\n";
+        QTest::newRow("key added at the end") << QByteArray("REGEDIT4\n; nur ein Kommentar")
+                                              << QByteArray("REGEDIT4\n; nur ein Kommentar\n\n[HKEY_LOCAL_MACHINE\\Software\\Korlith]\n\"Interpreter\"=\"/usr/bin/php\"\n\n");
+        QByteArray comments;
+        for (int i = 0; i < 200000; ++i)
+            comments += "; Kommentarzeile " + QByteArray::number(i) + '\n';
+        QTest::newRow("8 MB of comments") << "REGEDIT4\n" + comments + "[HKEY_LOCAL_MACHINE\\Software\\Korlith]\n\"Interpreter\"=\"x\"\n"
+                                          << "REGEDIT4\n" + comments + "[HKEY_LOCAL_MACHINE\\Software\\Korlith]\n\"Interpreter\"=\"/usr/bin/php\"\n";
+    }
+    void writesKeepEveryOtherByte()
+    {
+        QFETCH(QByteArray, before);
+        QFETCH(QByteArray, after);
+        IsolatedEnvironment env;
+        env.writeRegistry(before);
+        QCOMPARE(writeOrError(QStringLiteral("Interpreter"), QStringLiteral("/usr/bin/php")), QStringLiteral("ok"));
+        QCOMPARE(env.readRegistry(), after);
+        SettingsStore store;
+        store.open();
+        QCOMPARE(store.readString(QStringLiteral("Interpreter")), QStringLiteral("/usr/bin/php"));
+    }
+
     void valuesOfOtherTypesAreReadErrors()
     {
         IsolatedEnvironment env;

@@ -1,4 +1,5 @@
-// Registry stand-in: parser and writer of the REGEDIT4 file, with locked, atomic updates.
+// Registry stand-in: parser of the REGEDIT4 file, and locked, atomic updates that rewrite only
+// the line of the value they set.
 #include "platform/Registry.h"
 
 #include <QDir>
@@ -161,6 +162,117 @@ QByteArray serializeValue(const RegValue &v)
     return name + '=' + kind + ':' + hexList(v.data);
 }
 
+
+// One logical line of the file (continuation lines joined) with where its bytes stand.
+struct RawLine
+{
+    qsizetype start, end;   // the bytes of its physical lines, without the last line break
+    qsizetype next;         // where the line after it starts
+    QByteArray text;        // joined and trimmed, as the parser reads it
+    bool crlf;              // its last physical line ended in CR LF
+};
+
+QList<RawLine> rawLines(const QByteArray &file)
+{
+    QList<RawLine> lines;
+    QByteArray pending;
+    qsizetype start = -1;
+    for (qsizetype pos = 0; pos < file.size();) {
+        qsizetype eol = file.indexOf('\n', pos);
+        const qsizetype next = eol < 0 ? file.size() : eol + 1;
+        if (eol < 0)
+            eol = file.size();
+        const bool crlf = eol > pos && file[eol - 1] == '\r';
+        QByteArray line = file.mid(pos, eol - pos - (crlf ? 1 : 0));
+        if (start < 0)
+            start = pos;
+        if (!pending.isEmpty())
+            line = pending + line.trimmed();
+        pending.clear();
+        if (line.endsWith('\\') && !line.startsWith('[')) {
+            pending = line.left(line.size() - 1);
+            pos = next;
+            continue;
+        }
+        lines.append(RawLine{start, eol - (crlf ? 1 : 0), next, line.trimmed(), crlf});
+        start = -1;
+        pos = next;
+    }
+    return lines;
+}
+
+// The file with only the value's line (or the key's section) written anew: comments, spacing,
+// line ends and every other line keep their bytes. The file must have parsed.
+QByteArray patchFile(const QByteArray &file, const QString &keyPath, const RegValue *value)
+{
+    const QList<RawLine> lines = rawLines(file);
+    qsizetype lastSection = -1, insertAt = -1, valueLine = -1;
+    QString storedName; // a value keeps the spelling of its name that the file has
+    bool crlf = false;
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        const QByteArray &t = lines[i].text;
+        if (t.startsWith('[')) {
+            const QString full = QString::fromLocal8Bit(t.mid(1, t.size() - 2));
+            const bool ours = sameName(normalizeKeyPath(full.mid(kRoot.size())), keyPath);
+            if (ours) {
+                lastSection = i;
+                insertAt = i;
+                crlf = lines[i].crlf;
+            } else {
+                lastSection = -1;
+            }
+            continue;
+        }
+        if (lastSection < 0 || t.isEmpty() || t.startsWith(';'))
+            continue;
+        insertAt = i;
+        if (!value)
+            continue;
+        QString name;
+        int pos = 0;
+        if (!t.startsWith('@')) {
+            if (const auto quoted = parseQuoted(t, pos))
+                name = QString::fromLocal8Bit(*quoted);
+        }
+        if (sameName(name, value->name) && (t.startsWith('@') == value->name.isEmpty())) {
+            valueLine = i;
+            storedName = name;
+        }
+    }
+    const QByteArray eol = crlf ? "\r\n" : "\n";
+    if (value && valueLine >= 0) {
+        const RawLine &l = lines[valueLine];
+        // Keep the blanks the line had before and after.
+        qsizetype indent = l.start, end = l.end;
+        while (indent < end && (file[indent] == ' ' || file[indent] == '\t'))
+            ++indent;
+        while (end > indent && (file[end - 1] == ' ' || file[end - 1] == '\t'))
+            --end;
+        RegValue stored = *value;
+        stored.name = storedName;
+        return file.left(indent) + serializeValue(stored) + file.mid(end);
+    }
+    if (insertAt >= 0) {
+        if (!value)
+            return file;
+        const RawLine &l = lines[insertAt];
+        const bool ended = l.next > l.end;
+        return file.left(l.next) + (ended ? QByteArray() : eol) + serializeValue(*value) + eol + file.mid(l.next);
+    }
+    // A key the file does not have: a section of its own at the end, after a blank line, and
+    // followed by one.
+    QByteArray out = file;
+    const QByteArray fileEol = file.contains("\r\n") ? "\r\n" : "\n";
+    if (!out.isEmpty() && !out.endsWith('\n'))
+        out += fileEol;
+    if (!out.endsWith(fileEol + fileEol))
+        out += fileEol;
+    out += '[' + kRoot.toLocal8Bit() + (keyPath.isEmpty() ? QByteArray() : '\\' + keyPath.toLocal8Bit()) + ']' + fileEol;
+    if (value)
+        out += serializeValue(*value) + fileEol;
+    return out + fileEol;
+}
+
 } // namespace
 
 RegKey *RegDocument::findKey(const QString &path)
@@ -265,21 +377,6 @@ std::optional<RegDocument> RegDocument::parse(const QByteArray &text)
     return doc;
 }
 
-QByteArray RegDocument::serialize() const
-{
-    QByteArray out = kHeader + "\n\n";
-    for (const RegKey &k : keys) {
-        out += '[' + kRoot.toLocal8Bit();
-        if (!k.path.isEmpty())
-            out += '\\' + k.path.toLocal8Bit();
-        out += "]\n";
-        for (const RegValue &v : k.values)
-            out += serializeValue(v) + '\n';
-        out += '\n';
-    }
-    return out;
-}
-
 QString RegistryKey::defaultFilePath()
 {
     QString base = qEnvironmentVariable("XDG_CONFIG_HOME");
@@ -290,17 +387,14 @@ QString RegistryKey::defaultFilePath()
 
 RegistryKey::RegistryKey(QString filePath) : m_filePath(std::move(filePath)) {}
 
-std::optional<RegDocument> RegistryKey::load(bool *missing) const
+std::optional<RegDocument> RegistryKey::load(QByteArray *raw) const
 {
     // Only a regular file is read, and opening never waits: a named pipe or a device under
     // this name counts as unreadable, and so is never written through either.
     const QByteArray native = QFile::encodeName(m_filePath);
     const int fd = ::open(native.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) {
-        *missing = errno == ENOENT;
-        return *missing ? std::optional<RegDocument>(RegDocument{}) : std::nullopt;
-    }
-    *missing = false;
+    if (fd < 0)
+        return errno == ENOENT ? std::optional<RegDocument>(RegDocument{}) : std::nullopt;
     struct stat st;
     QFile file;
     if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || !file.open(fd, QIODevice::ReadOnly, QFile::AutoCloseHandle)) {
@@ -308,13 +402,15 @@ std::optional<RegDocument> RegistryKey::load(bool *missing) const
         return std::nullopt;
     }
     const QByteArray text = file.readAll();
+    if (raw)
+        *raw = text;
     // An empty file holds no key yet; the next write gives it its first.
     if (text.trimmed().isEmpty())
         return RegDocument{};
     return RegDocument::parse(text);
 }
 
-bool RegistryKey::update(const std::function<void(RegDocument &)> &change)
+bool RegistryKey::update(const RegValue *value)
 {
     const QString dir = QFileInfo(m_filePath).absolutePath();
     if (!QDir().mkpath(dir))
@@ -324,21 +420,23 @@ bool RegistryKey::update(const std::function<void(RegDocument &)> &change)
     if (!lock.tryLock(2000))
         return false;
     // Read again under the lock: another instance may have written since we opened.
-    bool missing = false;
-    auto doc = load(&missing);
+    QByteArray text;
+    auto doc = load(&text);
     if (!doc)
         return false;
-    change(*doc);
+    // A file that holds no key yet gets the format's header; any other keeps its own bytes.
+    QByteArray bytes = text.trimmed().isEmpty() ? kHeader + "\n" : text;
+    bytes = patchFile(bytes, m_keyPath, value);
     QSaveFile out(m_filePath);
     if (!out.open(QIODevice::WriteOnly))
         return false;
-    const QByteArray bytes = doc->serialize();
     if (out.write(bytes) != bytes.size())
         return false;
     if (!out.commit())
         return false;
-    if (RegKey *k = doc->findKey(m_keyPath))
-        m_snapshot = *k;
+    if (auto written = RegDocument::parse(bytes))
+        if (RegKey *k = written->findKey(m_keyPath))
+            m_snapshot = *k;
     return true;
 }
 
@@ -346,8 +444,7 @@ bool RegistryKey::openOrCreate(const QString &keyPath)
 {
     close();
     m_keyPath = normalizeKeyPath(keyPath);
-    bool missing = false;
-    auto doc = load(&missing);
+    auto doc = load(nullptr);
     if (!doc)
         return false;
     if (RegKey *k = doc->findKey(m_keyPath)) {
@@ -355,11 +452,7 @@ bool RegistryKey::openOrCreate(const QString &keyPath)
         m_open = true;
         return true;
     }
-    const QString path = m_keyPath;
-    m_open = update([path](RegDocument &d) {
-        if (!d.findKey(path))
-            d.keys.append(RegKey{path, {}});
-    });
+    m_open = update(nullptr);
     return m_open;
 }
 
@@ -377,23 +470,8 @@ bool RegistryKey::setString(const QString &name, const QByteArray &text)
 {
     if (!m_open)
         return false;
-    RegValue value{name, REG_SZ, text + '\0'};
-    const QString path = m_keyPath;
-    return update([&](RegDocument &d) {
-        RegKey *k = d.findKey(path);
-        if (!k) {
-            d.keys.append(RegKey{path, {}});
-            k = &d.keys.last();
-        }
-        for (RegValue &v : k->values) {
-            if (sameName(v.name, name)) {
-                v.type = value.type;
-                v.data = value.data;
-                return;
-            }
-        }
-        k->values.append(value);
-    });
+    const RegValue value{name, REG_SZ, text + '\0'};
+    return update(&value);
 }
 
 void RegistryKey::close()

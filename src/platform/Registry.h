@@ -4,7 +4,6 @@
 #include <QByteArray>
 #include <QList>
 #include <QString>
-#include <functional>
 #include <optional>
 
 namespace platform {
@@ -38,7 +37,6 @@ struct RegDocument
 
     RegKey *findKey(const QString &path);
     static std::optional<RegDocument> parse(const QByteArray &text);
-    QByteArray serialize() const;
 };
 
 // One open key of the root, with the Windows meaning of open-or-create, query, set and close.
@@ -64,8 +62,11 @@ public:
     void close();
 
 private:
-    bool update(const std::function<void(RegDocument &)> &change);
-    std::optional<RegDocument> load(bool *missing) const;
+    // Writes value into the open key (nullptr: only makes sure the key is there), changing no
+    // other byte of the file.
+    bool update(const RegValue *value);
+    // The parsed file (empty when it is missing), and its bytes into raw where given.
+    std::optional<RegDocument> load(QByteArray *raw) const;
 
     QString m_filePath;
     QString m_keyPath;
