@@ -164,8 +164,9 @@ InterpreterProcess::~InterpreterProcess()
         waitForFinished(1000);
     }
     endSession();
-    if (m_endedFd >= 0)
-        ::close(m_endedFd);
+    for (int fd : {m_endedFd, m_pidfd})
+        if (fd >= 0)
+            ::close(fd);
     if (m_supervisor > 0 && waitpid(m_supervisor, nullptr, WNOHANG) == 0) {
         reapWhenEnded(m_supervisor, m_supervisorFd);
     } else {
@@ -253,14 +254,24 @@ bool InterpreterProcess::start(const QString &program, const QStringList &argume
     m_pid = pid_t(interpreter);
     m_endedFd = ended[0];
     m_running = true;
-    m_ended = new QSocketNotifier(m_endedFd, QSocketNotifier::Read, this);
+    // The interpreter's end is seen directly, without waiting for the supervisor to be
+    // scheduled: its number cannot have passed to another process yet, since the supervisor
+    // reports an end it has reaped on the pipe at once, and the pipe is empty now.
+    m_pidfd = int(syscall(SYS_pidfd_open, m_pid, 0));
+    pollfd reported{m_endedFd, POLLIN, 0};
+    if (m_pidfd >= 0 && poll(&reported, 1, 0) != 0) {
+        ::close(m_pidfd);
+        m_pidfd = -1;
+    }
+    const int watched = m_pidfd >= 0 ? m_pidfd : m_endedFd;
+    m_ended = new QSocketNotifier(watched, QSocketNotifier::Read, this);
     connect(m_ended, &QSocketNotifier::activated, this, [this] { waitForFinished(0); });
     return true;
 }
 
 bool InterpreterProcess::waitReadable(int msecs)
 {
-    pollfd p{m_endedFd, POLLIN, 0};
+    pollfd p{m_pidfd >= 0 ? m_pidfd : m_endedFd, POLLIN, 0};
     QElapsedTimer t;
     t.start();
     for (;;) {
@@ -284,9 +295,6 @@ bool InterpreterProcess::waitForFinished(int msecs)
         return true;
     if (!waitReadable(msecs))
         return false;
-    // The interpreter's wait status, or the end of the pipe when the supervisor has gone.
-    int status = 0;
-    readInt(m_endedFd, &status);
     m_running = false;
     m_ended->setEnabled(false);
     emit finished();

@@ -49,7 +49,8 @@ private:
     pid_t m_pid = 0;            // the interpreter
     pid_t m_supervisor = 0;     // korlith-run, this program's child, until reaped
     int m_supervisorFd = -1;    // its pidfd
-    int m_endedFd = -1;         // readable once the interpreter has ended
+    int m_endedFd = -1;         // readable once the interpreter has ended (or the supervisor)
+    int m_pidfd = -1;           // the interpreter's, readable at its end
     bool m_running = false;     // the interpreter has not been reported ended
     QSocketNotifier *m_ended = nullptr;
     int m_slot = -1;            // where the program-wide record of running supervisors holds it
