@@ -2,6 +2,7 @@
 #include "FileDialog.h"
 
 #include "core/FileFilter.h"
+#include "platform/FileNames.h"
 
 #include <QAbstractItemView>
 #include <QApplication>
@@ -64,7 +65,7 @@ bool TFileDialog::Execute()
     const QStringList files = m_dialog->selectedFiles();
     if (files.isEmpty())
         return false;
-    FileName = files.first();
+    FileName = platform::fileOnDisk(files.first());
     return true;
 }
 

@@ -1,6 +1,7 @@
 // Project1: the program entry.
 #include "Startup.h"
 #include "Unit1.h"
+#include "core/FileNameCodec.h"
 #include "platform/ProgramEnd.h"
 #include "platform/WebEngineSetup.h"
 
@@ -17,13 +18,15 @@ int main(int argc, char *argv[])
     Form1->show();
     // A file named on the command line (the desktop entry's %f) is loaded, not run.
     // From inside the event loop, so that the program's end by a signal ends it at any point.
-    const QStringList arguments = app.arguments();
-    QTimer::singleShot(0, Form1, [arguments] {
+    // The name by its own bytes (Qt has taken its own options out of argv): one that is not
+    // UTF-8 still names its file.
+    const QString file = argc > 1 ? decodeFileName(QByteArray(argv[1])) : QString();
+    QTimer::singleShot(0, Form1, [file] {
         // Unsaved text that a crash or a kill left comes first; taken, it is the document.
         if (Form1->RecoverAtStart())
             return;
-        if (arguments.size() > 1)
-            Form1->OpenAtStart(arguments.at(1));
+        if (!file.isEmpty())
+            Form1->OpenAtStart(file);
     });
     // A signal during the start (while a message box waited for its OK) ends the program here.
     const int code = platform::endRequested() ? 0 : app.exec();

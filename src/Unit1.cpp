@@ -15,6 +15,7 @@
 #include "Unit5.h"
 #include "WebBrowser.h"
 #include "core/Document.h"
+#include "core/FileNameCodec.h"
 #include "core/EditorText.h"
 #include "core/Maker.h"
 #include "core/PrinterText.h"
@@ -516,7 +517,7 @@ void TForm1::loadChosenFile(const QString &previous, bool run)
     ui->memo1->setExactText(doc.text, doc.lineEnds);
     noCopyNeeded();
     m_format = doc.format;
-    setCaption(kUntitled + QStringLiteral(" - ") + QFileInfo(OpenDialog1->FileName).fileName());
+    setCaption(kUntitled + QStringLiteral(" - ") + displayFileName(QFileInfo(OpenDialog1->FileName).fileName()));
     if (run)
         Aktualisieren();
 }

@@ -28,6 +28,8 @@
 
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <dirent.h>
+#include <fcntl.h>
 #include <unistd.h>
 
 namespace {
@@ -661,6 +663,65 @@ private slots:
         QCOMPARE(boxes.seen.size(), 1);
         QCOMPARE(Form1->windowTitle(), QStringLiteral("Korlith 2005 - rechnung.php"));
         QCOMPARE(Form1->statusBar()->currentMessage(), QString());
+    }
+
+    // A file whose name is not UTF-8 opens from the dialog and from the command line, and is
+    // saved under its own bytes.
+    void fileNamesThatAreNotUtf8()
+    {
+        Run run;
+        const QByteArray raw = QFile::encodeName(run.env.root()) + "/gr\xfc\xdf\x65.php";
+        {
+            const int fd = ::open(raw.constData(), O_WRONLY | O_CREAT | O_EXCL, 0644);
+            QVERIFY(fd >= 0);
+            QVERIFY(::write(fd, "<?php echo 'eins';", 18) == 18);
+            ::close(fd);
+        }
+        const auto rawText = [&] {
+            QByteArray text(64, 0);
+            const int fd = ::open(raw.constData(), O_RDONLY);
+            const ssize_t n = fd >= 0 ? ::read(fd, text.data(), text.size()) : -1;
+            if (fd >= 0)
+                ::close(fd);
+            return text.left(std::max<ssize_t>(0, n));
+        };
+        // The dialog lists it with U+FFFD for the two odd bytes, as Qt reads every name.
+        const QString listed = QFile::decodeName(raw);
+        QVERIFY(listed.contains(QChar::ReplacementCharacter));
+        {
+            FileDialogAnswerer answers({listed});
+            run.trigger("ffnnen1");
+        }
+        QCOMPARE(run.memo()->toPlainText(), QStringLiteral("<?php echo 'eins';"));
+        QCOMPARE(Form1->windowTitle(), QStringLiteral("Korlith 2005 - gr\uFFFD\uFFFDe.php"));
+        run.memo()->setPlainText(QStringLiteral("<?php echo 'zwei';"));
+        MessageBoxCatcher boxes;
+        run.trigger("Speichern1");
+        QCOMPARE(boxes.seen, QStringList());
+        QCOMPARE(rawText(), QByteArray("<?php echo 'zwei';"));
+        // No second file beside it under a name of Qt's reading, no temporary file left.
+        QByteArrayList names;
+        if (DIR *dir = opendir(QFile::encodeName(run.env.root()).constData())) {
+            while (const dirent *entry = readdir(dir))
+                if (QByteArray(entry->d_name).endsWith(".php") || QByteArray(entry->d_name).startsWith(".korlith"))
+                    names << entry->d_name;
+            closedir(dir);
+        }
+        QCOMPARE(names, QByteArrayList({"gr\xfc\xdf\x65.php"}));
+
+        // The real program, given the name by its bytes as a file manager gives it (this
+        // window's caption first goes back, so that only the program's can match).
+        run.trigger("Neu1");
+        QVERIFY(waitUntil([] { return windowsNamed(QStringLiteral("Korlith 2005 - gr\uFFFD\uFFFDe.php")).isEmpty(); }));
+        QProcess program;
+        program.setProcessChannelMode(QProcess::ForwardedChannels);
+        program.start(QStringLiteral("sh"), {QStringLiteral("-c"), QStringLiteral("exec \"$0\" \"$(printf '%s/gr\\374\\337e.php' \"$1\")\""),
+                                             QStringLiteral(KORLITH_BUILD_DIR "/korlith"), run.env.root()});
+        QVERIFY(program.waitForStarted());
+        QStringList windows;
+        QVERIFY(waitUntil([&] { return !(windows = windowsNamed(QStringLiteral("Korlith 2005 - gr\uFFFD\uFFFDe.php"))).isEmpty(); }, 30000));
+        program.terminate();
+        QVERIFY(program.waitForFinished(10000));
     }
 
     // A page from a project folder: its includes, stylesheet and image come from that folder,

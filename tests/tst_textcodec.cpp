@@ -3,6 +3,7 @@
 #include "core/AppError.h"
 #include "core/Document.h"
 #include "core/FileFilter.h"
+#include "core/FileNameCodec.h"
 #include "core/TextCodec.h"
 
 #include <QtTest>
@@ -105,6 +106,29 @@ private slots:
         QCOMPARE(encodeText(QStringLiteral("ä€\n"), legacy), QByteArray("\xE4\x80\r\n"));
         // An arrow has no place in 1252: the whole text goes out as UTF-8 instead.
         QCOMPARE(encodeText(QStringLiteral("ä→\n"), legacy), QByteArray("ä→\r\n"));
+    }
+
+    // File names keep their bytes: UTF-8 ones read as Qt reads them, any other byte comes back.
+    void fileNamesRoundTripByteForByte_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::newRow("ASCII") << QByteArray("/tmp/a b.php");
+        QTest::newRow("UTF-8") << QByteArray("/tmp/gr\xc3\xbc\xc3\x9f\x65 \xf0\x9f\x98\x80.php");
+        QTest::newRow("Latin-1") << QByteArray("/tmp/gr\xfc\xdf\x65.php");
+        QTest::newRow("overlong slash") << QByteArray("/tmp/\xc0\xaf.php");
+        QTest::newRow("encoded surrogate") << QByteArray("/tmp/\xed\xa0\x80.php");
+        QTest::newRow("cut sequence") << QByteArray("/tmp/\xe2\x82");
+        QTest::newRow("emoji, then a stray byte") << QByteArray("\xf0\x9f\x98\x80\xff\x80");
+        QTest::newRow("beyond U+10FFFF") << QByteArray("\xf4\x90\x80\x80");
+    }
+    void fileNamesRoundTripByteForByte()
+    {
+        QFETCH(QByteArray, bytes);
+        const QString name = decodeFileName(bytes);
+        QCOMPARE(encodeFileName(name), bytes);
+        const bool utf8 = isValidUtf8(bytes);
+        QCOMPARE(name == QString::fromUtf8(bytes), utf8);
+        QCOMPARE(displayFileName(name).contains(QChar::ReplacementCharacter), !utf8);
     }
 
     void filtersShowTheirDescriptions()

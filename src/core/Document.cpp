@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "core/AppError.h"
+#include "core/FileNameCodec.h"
 #include "core/TextFile.h"
 
 #include <QFile>
@@ -38,7 +39,7 @@ DecodedText loadDocument(const QString &path)
         throw AppError::cannotOpenFile(path);
     // Opening never waits (a named pipe), and only a regular file is read: a device could
     // deliver without end.
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    const int fd = ::open(encodeFileName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
         throw AppError::cannotOpenFile(path);
     struct stat st;

@@ -1,16 +1,17 @@
-// Whole-file writes.
+// Whole-file writes, by the file's own bytes of name: a name that is not UTF-8 is written where
+// it stands.
 #include "core/TextFile.h"
 
 #include "core/AppError.h"
+#include "core/FileNameCodec.h"
 #include "core/RecoveryStore.h"
 
 #include <QDir>
 #include <QFile>
-#include <QFileInfo>
-#include <QSaveFile>
-#include <QTemporaryFile>
 
 #include <cerrno>
+#include <climits>
+#include <cstdlib>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -31,47 +32,105 @@ bool writeAll(int fd, const QByteArray &bytes)
     return true;
 }
 
+bool readAll(int fd, QByteArray *bytes)
+{
+    bytes->clear();
+    char buf[65536];
+    for (;;) {
+        const ssize_t n = ::read(fd, buf, sizeof buf);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return false;
+        if (n == 0)
+            return true;
+        bytes->append(buf, n);
+    }
+}
+
+// A temporary file of ours, removed unless kept.
+struct TempFile
+{
+    QByteArray path;
+    int fd = -1;
+    bool keep = false;
+    ~TempFile()
+    {
+        if (fd >= 0)
+            ::close(fd);
+        if (!keep && !path.isEmpty())
+            ::unlink(path.constData());
+    }
+    // From a template ending in XXXXXX; mode 0600.
+    bool make(const QByteArray &pattern)
+    {
+        QByteArray name = pattern;
+        const int made = mkostemp(name.data(), O_CLOEXEC);
+        if (made < 0)
+            return false;
+        path = name;
+        fd = made;
+        return true;
+    }
+};
+
+QByteArray folderOf(const QByteArray &native)
+{
+    const qsizetype slash = native.lastIndexOf('/');
+    return slash < 0 ? QByteArray(".") : slash == 0 ? QByteArray("/") : native.left(slash);
+}
+
+// The mode a new file gets, as the process's umask says (read without changing it: other
+// threads may be making files).
+mode_t newFileMode()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (status.open(QIODevice::ReadOnly))
+        for (const QByteArray &line : status.readAll().split('\n'))
+            if (line.startsWith("Umask:"))
+                return 0666 & ~mode_t(line.mid(6).trimmed().toUInt(nullptr, 8));
+    return 0644;
+}
+
 // The safe copy of the new text before a write in place: beside the file under a short name,
 // or, where the folder takes no new file, in the user's own state folder.
-bool writeSafeCopy(QTemporaryFile &copy, const QString &path, const QByteArray &bytes)
+bool writeSafeCopy(TempFile &copy, const QByteArray &native, const QByteArray &bytes)
 {
-    const QString beside = QFileInfo(path).absolutePath() + QStringLiteral("/.korlith-XXXXXX");
     const QString own = RecoveryStore::folder();
-    for (const QString &name : {beside, own + QStringLiteral("/gespeichert-XXXXXX")}) {
-        if (name.startsWith(own) && (!QDir().mkpath(own) || !QFile::setPermissions(own, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner)))
-            continue;
-        copy.setFileTemplate(name);
-        if (copy.open())
-            return copy.write(bytes) == bytes.size() && copy.flush() && fsync(copy.handle()) == 0;
+    if (!copy.make(folderOf(native) + "/.korlith-XXXXXX")) {
+        if (!QDir().mkpath(own) || !QFile::setPermissions(own, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner)
+            || !copy.make(encodeFileName(own) + "/gespeichert-XXXXXX"))
+            return false;
     }
-    return false;
+    return writeAll(copy.fd, bytes) && fsync(copy.fd) == 0;
 }
 
 // A file with other names: every name must see the new text, so it is written in place, once a
 // copy of the new text has been written safely. So is a file whose folder takes no temporary
 // file. If the write fails, the old text is put back where it stood (its blocks are still the
 // file's), and the copy is kept.
-void writeInPlace(const QString &path, const QByteArray &bytes)
+void writeInPlace(const QString &path, const QByteArray &native, const QByteArray &bytes)
 {
-    QTemporaryFile copy;
-    if (!writeSafeCopy(copy, path, bytes))
+    TempFile copy;
+    if (!writeSafeCopy(copy, native, bytes))
         throw AppError::cannotCreateFile(path);
-    QFile file(path);
-    if (!file.open(QIODevice::ReadWrite))
+    const int fd = ::open(native.constData(), O_RDWR | O_CLOEXEC);
+    QByteArray old;
+    if (fd < 0 || !readAll(fd, &old)) {
+        if (fd >= 0)
+            ::close(fd);
         throw AppError::cannotCreateFile(path);
-    const QByteArray old = file.readAll();
-    const int fd = file.handle();
-    if (writeAll(fd, bytes) && ::ftruncate(fd, off_t(bytes.size())) == 0 && fsync(fd) == 0)
-        return;
-    const bool restored = writeAll(fd, old) && ::ftruncate(fd, off_t(old.size())) == 0;
-    if (!restored)
-        copy.setAutoRemove(false); // the new text survives beside the file
-    throw AppError::cannotCreateFile(path);
+    }
+    const bool written = writeAll(fd, bytes) && ::ftruncate(fd, off_t(bytes.size())) == 0 && fsync(fd) == 0;
+    if (!written && !(writeAll(fd, old) && ::ftruncate(fd, off_t(old.size())) == 0))
+        copy.keep = true; // the new text survives in the copy
+    ::close(fd);
+    if (!written)
+        throw AppError::cannotCreateFile(path);
 }
 
-void writeNewFile(const QString &path, const QByteArray &bytes)
+void writeNewFile(const QString &path, const QByteArray &native, const QByteArray &bytes)
 {
-    const QByteArray native = QFile::encodeName(path);
     const int fd = ::open(native.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
     if (fd < 0)
         throw AppError::cannotCreateFile(path);
@@ -87,40 +146,41 @@ void writeNewFile(const QString &path, const QByteArray &bytes)
 
 void writeFileAtomically(const QString &path, const QByteArray &bytes)
 {
-    const QByteArray native = QFile::encodeName(path);
+    QByteArray native = encodeFileName(path);
     struct stat st;
     const bool exists = ::stat(native.constData(), &st) == 0;
     // A pipe, a device or a folder is no document: never replaced, never written to.
     if (exists && !S_ISREG(st.st_mode))
         throw AppError::cannotCreateFile(path);
     if (exists && st.st_nlink > 1) {
-        writeInPlace(path, bytes);
+        writeInPlace(path, native, bytes);
         return;
     }
-    // No temporary file beside it (a folder this user may not write to), or none under a name
-    // (the temporary name is too long where the file's is near the limit): a file that exists
-    // is written in place after a safe copy, a new one is made directly (there is nothing to
-    // lose). A full disk fails there again, and says so.
-    auto writeOtherwise = [&] {
-        if (exists)
-            writeInPlace(path, bytes);
-        else
-            writeNewFile(path, bytes);
-    };
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) {
-        writeOtherwise();
-        return;
-    }
-    if (file.write(bytes) != bytes.size())
-        throw AppError::cannotCreateFile(path);
+    // A link is followed: the file it names gets the new text, the link stays.
     if (exists) {
-        // The new file replaces the old one: it keeps the old one's owner and group where
-        // this process may give them.
-        if (::fchown(file.handle(), st.st_uid, st.st_gid) != 0 && ::fchown(file.handle(), uid_t(-1), st.st_gid) != 0) {
-            // Neither may be given: the file is this user's, as any new file would be.
-        }
+        char resolved[PATH_MAX];
+        if (realpath(native.constData(), resolved))
+            native = resolved;
     }
-    if (!file.commit())
-        writeOtherwise();
+    // The new text goes into a temporary file beside the old one, under a short name, and
+    // replaces it by a rename: a failure leaves the old file as it was. Where the folder takes
+    // no new file (the user may not write to it), a file that exists is written in place after
+    // a safe copy, and a new one cannot be made.
+    TempFile file;
+    if (!file.make(folderOf(native) + "/.korlith-XXXXXX")) {
+        if (!exists)
+            writeNewFile(path, native, bytes);
+        else
+            writeInPlace(path, native, bytes);
+        return;
+    }
+    // The old file's mode, owner and group where this process may give them; a new file's
+    // mode as the umask says.
+    fchmod(file.fd, exists ? st.st_mode & 07777 : newFileMode());
+    if (exists && ::fchown(file.fd, st.st_uid, st.st_gid) != 0 && ::fchown(file.fd, uid_t(-1), st.st_gid) != 0) {
+        // Neither may be given: the file is this user's, as any new file would be.
+    }
+    if (!writeAll(file.fd, bytes) || fsync(file.fd) != 0 || ::rename(file.path.constData(), native.constData()) != 0)
+        throw AppError::cannotCreateFile(path);
+    file.keep = true;
 }

@@ -1,4 +1,5 @@
-// File-name part of a path or URL: the text after the last "/", "\" or ":".
+// File names: the part of a path or URL after its last "/", "\" or ":"; a dialog's choice as
+// the file on the disk.
 #pragma once
 
 #include <QString>
@@ -6,5 +7,10 @@
 namespace platform {
 
 QString fileNamePart(const QString &pathOrUrl);
+
+// The file that a file dialog's choice means. The dialog lists a name that is not UTF-8 with
+// U+FFFD for its odd bytes, a name no file has: the file is the one entry of its folder that
+// reads so, by its own bytes (see decodeFileName). Any other choice is returned as it is.
+QString fileOnDisk(const QString &chosen);
 
 } // namespace platform

@@ -3,6 +3,7 @@
 #include "platform/InterpreterProcess.h"
 
 #include "core/AppError.h"
+#include "core/FileNameCodec.h"
 #include "platform/ScratchDir.h"
 
 #include <QCoreApplication>
@@ -207,7 +208,7 @@ bool InterpreterProcess::start(const QString &program, const QStringList &argume
     for (QByteArray &a : args)
         argv.push_back(a.data());
     argv.push_back(nullptr);
-    const QByteArray dir = QFile::encodeName(workingDir);
+    const QByteArray dir = encodeFileName(workingDir);
     const int input = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
     int report[2] = {-1, -1}, ended[2] = {-1, -1};
     const bool piped = input >= 0 && pipe2(report, O_CLOEXEC) == 0 && pipe2(ended, O_CLOEXEC) == 0;

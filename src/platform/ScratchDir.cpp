@@ -1,6 +1,8 @@
 // Scratch directory: created private, refused when someone else could plant files in it.
 #include "platform/ScratchDir.h"
 
+#include "core/FileNameCodec.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -92,7 +94,7 @@ bool isInScratchDirectory(const QString &path)
     // a doubled slash) gets past.
     struct stat scratch, folder;
     const QByteArray scratchPath = scratchDirectory().path.toLocal8Bit();
-    const QByteArray folderPath = QFile::encodeName(QFileInfo(path).absolutePath());
+    const QByteArray folderPath = encodeFileName(QFileInfo(path).absolutePath());
     return stat(scratchPath.constData(), &scratch) == 0 && stat(folderPath.constData(), &folder) == 0
         && scratch.st_dev == folder.st_dev && scratch.st_ino == folder.st_ino;
 }
