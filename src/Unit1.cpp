@@ -420,9 +420,8 @@ void TForm1::showOutput(const QString &output)
     const platform::ScratchContent content =
         platform::readScratchFile(output, platform::InterpreterProcess::OutputLimit);
     // PHP's messages about the script, on their lines in the gutter.
-    const QString script = platform::scratchDirectory().path + ScriptFileName;
     QList<std::tuple<int, bool, QString>> marks;
-    for (const ScriptMessage &m : findScriptMessages(content.bytes, script))
+    for (const ScriptMessage &m : findScriptMessages(content.bytes, ScriptNameInMessages))
         marks.append({m_runShift ? m_runShift->lineAfter(m.line) : m.line, m.error, m.text});
     ui->memo1->setLineMarks(marks);
     // A page cut short looks complete: the status bar says that it is not.

@@ -744,7 +744,7 @@ private slots:
         QVERIFY(logo.save(run.file(QStringLiteral("draussen.png"))));
         QVERIFY(QFile::link(run.file(QStringLiteral("draussen.png")), project + QStringLiteral("/link.png")));
         const QString page = project + QStringLiteral("/index.php");
-        writeFile(page, "<?php include 'header.php'; ?>\n<link rel='stylesheet' href='css/style.css'>"
+        writeFile(page, "<?php require __DIR__ . '/header.php'; ?>\n<link rel='stylesheet' href='css/style.css'>"
                         "<p id='p'><?php echo basename(getcwd()); ?></p><img id='logo' src='logo.png'>"
                         "<img id='out' src='../draussen.png'><img id='link' src='link.png'>"
                         "<img id='up' src='css/../../draussen.png'>");

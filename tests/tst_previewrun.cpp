@@ -168,7 +168,24 @@ private slots:
         PreviewRunner runner;
         const QString out = runner.run(interpreter, QStringLiteral("<?php echo __FILE__;"));
         QVERIFY(out.startsWith(tmp + QStringLiteral("/korlith-")));
-        QCOMPARE(readAll(out), (tmp + QStringLiteral("/korlith-%1/temp.php").arg(getuid())).toLocal8Bit());
+        QCOMPARE(readAll(out), QByteArray("Standard input code"));
+        QCOMPARE(readAll(tmp + QStringLiteral("/korlith-%1/temp.php").arg(getuid())), QByteArray("<?php echo __FILE__;"));
+    }
+
+    // The script comes on the interpreter's standard input: __DIR__ and dirname(__FILE__) lead
+    // to the folder it runs in, as a page's own folder on a web server.
+    void dirOfTheScriptIsTheFolderItRunsIn()
+    {
+        IsolatedEnvironment env;
+        const QString site = env.root() + QStringLiteral("/site mit Blank");
+        QVERIFY(QDir().mkpath(site + QStringLiteral("/inc")));
+        writeFile(site + QStringLiteral("/inc/footer.php"), "<?php echo 'FUSS';");
+        PreviewRunner runner;
+        const QString out = runner.run(
+            Php, QStringLiteral("<?php require __DIR__ . '/inc/footer.php'; require dirname(__FILE__) . '/inc/footer.php'; echo '|', __DIR__;"),
+            site);
+        QVERIFY(waitUntil([&] { return runner.runningProcessId() == 0; }));
+        QCOMPARE(readAll(out), ("FUSSFUSS|" + site).toUtf8());
     }
 
     void missingOrEmptyInterpreterGivesEmptyOutput()
@@ -436,7 +453,7 @@ private slots:
         PreviewRunner runner;
         const QString out = runner.run(Php, script);
         QVERIFY(waitUntil([&] { return runner.runningProcessId() == 0; }));
-        const QList<ScriptMessage> found = findScriptMessages(readAll(out), env.scratchDir() + ScriptFileName);
+        const QList<ScriptMessage> found = findScriptMessages(readAll(out), ScriptNameInMessages);
         QVERIFY2(!found.isEmpty(), readAll(out).constData());
         QCOMPARE(found.first().line, line);
         QCOMPARE(found.first().error, error);

@@ -83,7 +83,7 @@ QString PreviewRunner::run(const QString &interpreterPath, const QString &script
     writeScratchFile(scriptPath, scriptText.toLocal8Bit());
 
     m_process = std::make_unique<platform::InterpreterProcess>();
-    const bool started = m_process->start(interpreterPath, {QStringLiteral("-q"), scriptPath}, outputPath, workingDir);
+    const bool started = m_process->start(interpreterPath, {QStringLiteral("-q")}, outputPath, workingDir, scriptPath);
     if (whileRunning)
         whileRunning();
     if (!started)

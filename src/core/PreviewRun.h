@@ -12,6 +12,9 @@ class InterpreterProcess;
 
 inline const QString ScriptFileName = QStringLiteral("temp.php");
 inline const QString OutputFileName = QStringLiteral("Output.htm");
+// The script reaches the interpreter on its standard input, so that __DIR__ is the folder it
+// runs in (the document's), as on a web server; PHP's messages then name it so.
+inline const QString ScriptNameInMessages = QStringLiteral("Standard input code");
 
 // The navigation guard's rule: only a target whose file-name part is exactly "Output.htm" passes.
 bool isPreviewOutputTarget(const QString &url);

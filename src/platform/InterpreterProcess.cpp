@@ -179,7 +179,7 @@ InterpreterProcess::~InterpreterProcess()
 }
 
 bool InterpreterProcess::start(const QString &program, const QStringList &arguments, const QString &outputPath,
-                               const QString &workingDir)
+                               const QString &workingDir, const QString &inputPath)
 {
     // Created anew, so that a writer left over from an earlier run never writes into this page.
     // The output is emptied even when the program cannot start, as a shell redirect would.
@@ -209,7 +209,11 @@ bool InterpreterProcess::start(const QString &program, const QStringList &argume
         argv.push_back(a.data());
     argv.push_back(nullptr);
     const QByteArray dir = encodeFileName(workingDir);
-    const int input = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+    const QByteArray inputName = inputPath.isEmpty() ? QByteArray("/dev/null") : encodeFileName(inputPath);
+    const int input = ::open(inputName.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    // Read as a file, which never waits (the flag only kept the open from waiting).
+    if (input >= 0)
+        fcntl(input, F_SETFL, fcntl(input, F_GETFL) & ~O_NONBLOCK);
     int report[2] = {-1, -1}, ended[2] = {-1, -1};
     const bool piped = input >= 0 && pipe2(report, O_CLOEXEC) == 0 && pipe2(ended, O_CLOEXEC) == 0;
     // The child's ends above the numbers they take there, so that no dup2 overwrites another.

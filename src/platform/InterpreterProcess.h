@@ -23,11 +23,12 @@ public:
 
     // Creates outputPath anew (a regular file of ours, never written through a planted link),
     // then starts program (as it stands: no shell, no splitting) with standard output and
-    // standard error into it and standard input empty. Raises "Cannot create file" when the
-    // output file cannot be created; false when the program could not be started.
+    // standard error into it and standard input from inputPath (empty when none is given).
+    // Raises "Cannot create file" when the output file cannot be created; false when the
+    // program could not be started.
     // workingDir: the folder the interpreter runs in (the program's own when empty).
     bool start(const QString &program, const QStringList &arguments, const QString &outputPath,
-               const QString &workingDir = QString());
+               const QString &workingDir = QString(), const QString &inputPath = QString());
 
     bool isRunning() const;
     bool waitForFinished(int msecs);
