@@ -54,9 +54,12 @@ private slots:
         QTest::addColumn<QString>("url");
         QTest::addColumn<bool>("passes");
         QTest::newRow("output file") << "file:///tmp/korlith-0/Output.htm" << true;
-        QTest::newRow("windows path") << "C:\\Temp\\Output.htm" << true;
-        QTest::newRow("after colon") << "x:Output.htm" << true;
-        QTest::newRow("bare name") << "Output.htm" << true;
+        QTest::newRow("windows path") << "C:\\Temp\\Output.htm" << false;
+        QTest::newRow("after colon") << "x:Output.htm" << false;
+        QTest::newRow("bare name") << "Output.htm" << false;
+        QTest::newRow("remote, name after a colon") << "http://127.0.1.1/p:Output.htm" << false;
+        QTest::newRow("remote, name in the query") << "http://host:8080/?q=:Output.htm" << false;
+        QTest::newRow("data address") << "data:text/html,x:Output.htm" << false;
         QTest::newRow("lower case") << "file:///tmp/korlith-0/output.htm" << false;
         QTest::newRow("other page") << "http://www.example.org/" << false;
         QTest::newRow("remote output") << "http://127.0.0.1:8071/Output.htm" << false;
@@ -148,9 +151,11 @@ private slots:
         Pane pane;
         const QString out = env.root() + QStringLiteral("/Output.htm");
         writeFile(out, "<p>local</p><a id='r' href='http://127.0.0.2/Output.htm'>r</a>"
-                       "<a id='p' href='http://127.0.0.2:80/x/Output.htm'>p</a>");
+                       "<a id='p' href='http://127.0.0.2:80/x/Output.htm'>p</a>"
+                       "<a id='c' href='http://127.0.0.2/p:Output.htm'>c</a>"
+                       "<a id='q' href='http://127.0.0.2:80/?q=:Output.htm'>q</a>");
         QVERIFY(pane.load(out));
-        for (const char *id : {"r", "p"}) {
+        for (const char *id : {"r", "p", "c", "q"}) {
             const int asked = pane.asked.size();
             pane.js(QStringLiteral("document.getElementById('%1').click()").arg(QLatin1String(id)));
             QVERIFY(waitUntil([&] { return pane.asked.size() == asked + 1; }));

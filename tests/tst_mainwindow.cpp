@@ -1,5 +1,6 @@
 // Start-up, first-run prompt, settings dialog and the preview keys on the real windows.
 #include "TestMain.h"
+#include "TestHttpServer.h"
 #include "TestSupport.h"
 #include "CodeEdit.h"
 #include "EditorPalette.h"
@@ -636,6 +637,36 @@ private slots:
         Form1->action("Jetztaktualisieren1")->trigger();
         QVERIFY(run.paneShows(QStringLiteral("kurz")));
         QCOMPARE(Form1->statusBar()->currentMessage(), QString());
+    }
+
+    // The window's own pane keeps to the output: a link to another local page or to a remote
+    // one named like the output is not followed, and the remote server is never asked.
+    void linksInTheOutputAreNotFollowed()
+    {
+        TestHttpServer server;
+        if (!server.isListening())
+            QSKIP("port 80 of 127.0.0.2 is not available (needs root)");
+        server.route("/p:Output.htm", TestHttpServer::ok("<p>entfernt</p>"));
+        IsolatedEnvironment env;
+        env.writeRegistry(ConfiguredWithPhp);
+        Run run;
+        run.show();
+        writeFile(env.root() + QStringLiteral("/anders.htm"), "<p>anders</p>");
+        const QString page = env.root() + QStringLiteral("/seite.php");
+        writeFile(page, "<?php echo \"<p>ausgabe</p><a id='l' href='file://" + QFile::encodeName(env.root())
+                            + "/anders.htm'>l</a><a id='r' href='http://127.0.0.2/p:Output.htm'>r</a>\";");
+        {
+            FileDialogAnswerer answers({page});
+            Form1->action("ffnnen1")->trigger();
+        }
+        QVERIFY(waitUntil([&] { return run.paneText().startsWith(QStringLiteral("ausgabe")); }, 10000));
+        for (const char *id : {"l", "r"}) {
+            Form1->WebBrowser1()->page()->runJavaScript(QStringLiteral("document.getElementById('%1').click()").arg(QLatin1String(id)));
+            QTest::qWait(300);
+            QVERIFY2(run.paneText().startsWith(QStringLiteral("ausgabe")), id);
+            QCOMPARE(Form1->WebBrowser1()->url().fileName(), QStringLiteral("Output.htm"));
+        }
+        QCOMPARE(server.requestCount(), 0);
     }
 
     // Output cut short by a full disk is not shown as if it were complete.

@@ -8,18 +8,14 @@
 
 #include <QFileInfo>
 
-#include <algorithm>
 #include <cerrno>
 #include <unistd.h>
 
 bool isPreviewOutputTarget(const QString &url)
 {
-    // A local file by its path's last component; anything else by the text after its last "\"
-    // or ":", so that a remote address never passes, whatever its name.
-    if (url.startsWith(QLatin1String("file:"), Qt::CaseInsensitive))
-        return platform::fileNamePart(url) == OutputFileName;
-    const qsizetype cut = std::max(url.lastIndexOf(QLatin1Char('\\')), url.lastIndexOf(QLatin1Char(':')));
-    return url.mid(cut + 1) == OutputFileName;
+    // A local file by its path's last component. Any other address is remote or the page's
+    // own making, whatever its text ends in ("http://host/p:Output.htm" too).
+    return url.startsWith(QLatin1String("file:"), Qt::CaseInsensitive) && platform::fileNamePart(url) == OutputFileName;
 }
 
 namespace {

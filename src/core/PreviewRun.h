@@ -16,7 +16,7 @@ inline const QString OutputFileName = QStringLiteral("Output.htm");
 // runs in (the document's), as on a web server; PHP's messages then name it so.
 inline const QString ScriptNameInMessages = QStringLiteral("Standard input code");
 
-// The navigation guard's rule: only a target whose file-name part is exactly "Output.htm" passes.
+// The navigation guard's rule: only a local file whose name is exactly "Output.htm" passes.
 bool isPreviewOutputTarget(const QString &url);
 
 class PreviewRunner : public QObject
