@@ -54,6 +54,8 @@ TFileDialog::TFileDialog(Kind kind, const QString &windowsFilter, QWidget *paren
 
 bool TFileDialog::Execute()
 {
+    if (FileName.isEmpty() && !InitialDir.isEmpty())
+        m_dialog->setDirectory(InitialDir);
     m_dialog->selectFile(FileName);
     if (FileName.isEmpty()) {
         // selectFile() leaves the field as it was for an empty name.

@@ -18,6 +18,8 @@ public:
     bool Execute();
 
     QString FileName;
+    // The folder the dialog shows when FileName is empty (none: where it was last).
+    QString InitialDir;
     QFileDialog *dialog() const { return m_dialog; }
 
 private:

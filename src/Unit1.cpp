@@ -545,6 +545,13 @@ void TForm1::refuseScratchTarget(const QString &path)
                            .arg(QFileInfo(path).absolutePath()));
 }
 
+bool TForm1::executeSaveDialog()
+{
+    // A new name starts in the document's folder, as Open's dialog does.
+    SaveDialog1->InitialDir = m_workingDir;
+    return SaveDialog1->Execute();
+}
+
 void TForm1::Speichern1Click()
 {
     // The caption is the document's only state: an opened file is saved where it came from.
@@ -552,7 +559,7 @@ void TForm1::Speichern1Click()
         writeDocument(OpenDialog1->FileName);
         return;
     }
-    if (SaveDialog1->Execute()) {
+    if (executeSaveDialog()) {
         refuseScratchTarget(SaveDialog1->FileName);
         chooseDocumentFolder(SaveDialog1->FileName);
         writeDocument(SaveDialog1->FileName);
@@ -561,7 +568,7 @@ void TForm1::Speichern1Click()
 
 void TForm1::Speichernunter1Click()
 {
-    if (SaveDialog1->Execute()) {
+    if (executeSaveDialog()) {
         refuseScratchTarget(SaveDialog1->FileName);
         chooseDocumentFolder(SaveDialog1->FileName);
         writeDocument(SaveDialog1->FileName);

@@ -116,6 +116,7 @@ private:
     // The run's output: its messages on their lines, its state in the status bar, its page.
     void showOutput(const QString &output);
     void refuseScratchTarget(const QString &path);
+    bool executeSaveDialog();
     void writeDocument(const QString &path);
     void keepRecoveryCopy();
     void runFormShow();

@@ -76,6 +76,18 @@ bool TWebBrowserPage::acceptNavigationRequest(const QUrl &url, NavigationType, b
     return !cancel;
 }
 
+void TWebBrowserPage::javaScriptAlert(const QUrl &, const QString &) {}
+
+bool TWebBrowserPage::javaScriptConfirm(const QUrl &, const QString &)
+{
+    return false;
+}
+
+bool TWebBrowserPage::javaScriptPrompt(const QUrl &, const QString &, const QString &, QString *)
+{
+    return false;
+}
+
 QWebEnginePage *TWebBrowserPage::createWindow(WebWindowType)
 {
     return nullptr;

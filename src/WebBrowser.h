@@ -18,6 +18,12 @@ protected:
     bool acceptNavigationRequest(const QUrl &url, NavigationType type, bool isMainFrame) override;
     // Pages the output opens in new windows are never opened.
     QWebEnginePage *createWindow(WebWindowType type) override;
+    // A page's alert, confirm and prompt never block the program (a loop of them would lock
+    // every window): none is shown; confirm and prompt answer as if cancelled.
+    void javaScriptAlert(const QUrl &securityOrigin, const QString &msg) override;
+    bool javaScriptConfirm(const QUrl &securityOrigin, const QString &msg) override;
+    bool javaScriptPrompt(const QUrl &securityOrigin, const QString &msg, const QString &defaultValue,
+                          QString *result) override;
 
 private:
     TWebBrowser *m_browser;

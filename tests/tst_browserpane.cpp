@@ -8,6 +8,7 @@
 #include <QMenu>
 #include <QProcess>
 #include <QWindow>
+#include <QApplication>
 #include <QSignalSpy>
 #include <QWebEnginePage>
 
@@ -138,6 +139,21 @@ private slots:
         QCOMPARE(pane.text(), QString());
         QCOMPARE(pane.asked.size(), asked);
         QCOMPARE(pane.view.url().toString(), QStringLiteral("about:blank"));
+    }
+
+    // A page's alert, confirm and prompt show nothing and block nothing, even in a loop.
+    void pageDialogsNeverBlock()
+    {
+        IsolatedEnvironment env;
+        Pane pane;
+        const QString out = env.root() + QStringLiteral("/Output.htm");
+        writeFile(out, "<script>for (let i = 0; i < 500; i++) alert(i);"
+                       "const c = confirm('?'); const p = prompt('?', 'x');"
+                       "document.title = 'fertig ' + c + ' ' + p;</script>");
+        QVERIFY(pane.load(out));
+        QVERIFY(waitUntil([&] { return pane.view.title() == QStringLiteral("fertig false null"); }));
+        for (QWidget *w : QApplication::topLevelWidgets())
+            QVERIFY2(!(w->isVisible() && w->isModal()), qPrintable(w->windowTitle()));
     }
 
     // A link to a remote page named like the output: the server is never asked.

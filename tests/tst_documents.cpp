@@ -665,6 +665,22 @@ private slots:
         QCOMPARE(Form1->statusBar()->currentMessage(), QString());
     }
 
+    // Save As starts in the folder of the document opened last, as Open does.
+    void saveAsStartsInTheDocumentsFolder()
+    {
+        Run run;
+        const QString sub = run.file(QStringLiteral("woanders"));
+        QVERIFY(QDir().mkpath(sub));
+        writeFile(sub + QStringLiteral("/a.php"), "a");
+        {
+            FileDialogAnswerer answers({sub + QStringLiteral("/a.php")});
+            run.trigger("ffnnen1");
+        }
+        FileDialogAnswerer cancel({QString()});
+        run.trigger("Speichernunter1");
+        QCOMPARE(cancel.folders, QStringList(sub));
+    }
+
     // A file whose name is not UTF-8 opens from the dialog and from the command line, and is
     // saved under its own bytes.
     void fileNamesThatAreNotUtf8()

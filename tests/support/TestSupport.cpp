@@ -86,6 +86,7 @@ FileDialogAnswerer::FileDialogAnswerer(QStringList answers) : m_answers(std::mov
                 continue;
             auto *field = dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"));
             presets << (field ? field->text() : QString());
+            folders << dialog->directory().absolutePath();
             const QString answer = m_answers.isEmpty() ? QString() : m_answers.takeFirst();
             if (answer.isEmpty()) {
                 dialog->reject();

@@ -53,6 +53,7 @@ class FileDialogAnswerer : public QObject
 public:
     explicit FileDialogAnswerer(QStringList answers);
     QStringList presets;
+    QStringList folders; // the folder each dialog showed
     int answered() const { return int(presets.size()); }
 
 private:
