@@ -34,20 +34,31 @@ public:
         const QUrl url = info.requestUrl();
         if (!url.isLocalFile() || info.resourceType() == QWebEngineUrlRequestInfo::ResourceTypeMainFrame)
             return;
+        // What the page loads from the disk (images, styles, scripts, frames, fetch and XHR)
+        // comes from the document's folder, by an address relative to the output page, and from
+        // nowhere else: not from beside the scratch folder, not by an absolute path.
         QString folder;
         {
             QMutexLocker lock(&m_mutex);
             folder = m_folder;
         }
-        if (folder.isEmpty())
-            return;
         const QString scratch = platform::scratchDirectory().path;
         const QString path = QDir::cleanPath(url.toLocalFile());
-        if (!path.startsWith(scratch))
+        if (!path.startsWith(scratch)) {
+            // Where a relative address was sent below (or the folder named outright): the
+            // document's folder itself, without a link out of it.
+            const QString real = QFileInfo(path).canonicalFilePath();
+            if (folder.isEmpty() || real.isEmpty() || !real.startsWith(folder + QLatin1Char('/')))
+                info.block(true);
             return;
+        }
         const QString relative = path.mid(scratch.size());
-        if (relative.isEmpty() || relative == OutputFileName)
+        if (relative == OutputFileName)
             return;
+        if (relative.isEmpty() || folder.isEmpty()) {
+            info.block(true);
+            return;
+        }
         // Links are followed, but what they lead to must lie inside the folder too.
         const QString target = QFileInfo(folder + QLatin1Char('/') + relative).canonicalFilePath();
         if (target.isEmpty() || !target.startsWith(folder + QLatin1Char('/'))) {

@@ -756,12 +756,17 @@ private slots:
         logo.fill(Qt::red);
         QVERIFY(logo.save(project + QStringLiteral("/logo.png")));
         QVERIFY(logo.save(run.file(QStringLiteral("draussen.png"))));
+        // Beside the scratch folder, where "../" from the output page leads.
+        QVERIFY(logo.save(run.env.tmpDir() + QStringLiteral("/tmp.png")));
         QVERIFY(QFile::link(run.file(QStringLiteral("draussen.png")), project + QStringLiteral("/link.png")));
         const QString page = project + QStringLiteral("/index.php");
         writeFile(page, "<?php require __DIR__ . '/header.php'; ?>\n<link rel='stylesheet' href='css/style.css'>"
                         "<p id='p'><?php echo basename(getcwd()); ?></p><img id='logo' src='logo.png'>"
                         "<img id='out' src='../draussen.png'><img id='link' src='link.png'>"
-                        "<img id='up' src='css/../../draussen.png'>");
+                        "<img id='up' src='css/../../draussen.png'><img id='tmp' src='../tmp.png'>"
+                        "<img id='abs' src='file://" + QFile::encodeName(run.file(QStringLiteral("draussen.png"))) + "'>"
+                        "<script>fetch('file:///etc/hostname').then(r => r.text()).then(t => document.title = 'gelesen ' + t,"
+                        " () => document.title = 'verwehrt');</script>");
         {
             FileDialogAnswerer answers({page});
             run.trigger("ffnnen1");
@@ -788,6 +793,12 @@ private slots:
         QCOMPARE(js(QStringLiteral("document.getElementById('out').naturalWidth")).toInt(), 0);
         QCOMPARE(js(QStringLiteral("document.getElementById('up').naturalWidth")).toInt(), 0);
         QCOMPARE(js(QStringLiteral("document.getElementById('link').naturalWidth")).toInt(), 0);
+        // Nor anywhere else on the disk, by an image or by the page's script.
+        QCOMPARE(js(QStringLiteral("document.getElementById('tmp').naturalWidth")).toInt(), 0);
+        QCOMPARE(js(QStringLiteral("document.getElementById('abs').naturalWidth")).toInt(), 0);
+        QVERIFY(waitUntil([&] { return Form1->WebBrowser1()->title().startsWith(QStringLiteral("verwehrt"))
+                                       || Form1->WebBrowser1()->title().startsWith(QStringLiteral("gelesen")); }));
+        QCOMPARE(Form1->WebBrowser1()->title(), QStringLiteral("verwehrt"));
         // The program's own folder is unchanged.
         QVERIFY(QDir::currentPath() != project);
     }
