@@ -676,11 +676,13 @@ private slots:
             QSKIP("mounting a small file system needs root");
         IsolatedEnvironment env;
         env.writeRegistry(ConfiguredWithPhp);
-        QVERIFY(QDir().mkpath(env.tmpDir()));
+        // Only the scratch folder is small: the web engine keeps its own files in TMPDIR.
+        const QString scratch = env.scratchDir().chopped(1);
+        QVERIFY(QDir().mkpath(scratch));
         QCOMPARE(QProcess::execute(QStringLiteral("mount"), {QStringLiteral("-t"), QStringLiteral("tmpfs"), QStringLiteral("-o"),
-                                                            QStringLiteral("size=256k"), QStringLiteral("tmpfs"), env.tmpDir()}),
+                                                            QStringLiteral("size=256k,mode=0700"), QStringLiteral("tmpfs"), scratch}),
                  0);
-        const auto unmount = qScopeGuard([&] { QProcess::execute(QStringLiteral("umount"), {QStringLiteral("-l"), env.tmpDir()}); });
+        const auto unmount = qScopeGuard([&] { QProcess::execute(QStringLiteral("umount"), {QStringLiteral("-l"), scratch}); });
         Run run;
         run.show();
         run.memo()->setPlainText(QStringLiteral("<?php for ($i = 1; $i <= 20000; $i++) echo \"<p>Zeile $i</p>\\n\";"));
