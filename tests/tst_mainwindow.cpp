@@ -669,31 +669,6 @@ private slots:
         QCOMPARE(server.requestCount(), 0);
     }
 
-    // Output cut short by a full disk is not shown as if it were complete.
-    void outputCutByAFullDisk()
-    {
-        if (geteuid() != 0)
-            QSKIP("mounting a small file system needs root");
-        IsolatedEnvironment env;
-        env.writeRegistry(ConfiguredWithPhp);
-        // Only the scratch folder is small: the web engine keeps its own files in TMPDIR.
-        const QString scratch = env.scratchDir().chopped(1);
-        QVERIFY(QDir().mkpath(scratch));
-        QCOMPARE(QProcess::execute(QStringLiteral("mount"), {QStringLiteral("-t"), QStringLiteral("tmpfs"), QStringLiteral("-o"),
-                                                            QStringLiteral("size=256k,mode=0700"), QStringLiteral("tmpfs"), scratch}),
-                 0);
-        const auto unmount = qScopeGuard([&] { QProcess::execute(QStringLiteral("umount"), {QStringLiteral("-l"), scratch}); });
-        Run run;
-        run.show();
-        run.memo()->setPlainText(QStringLiteral("<?php for ($i = 1; $i <= 20000; $i++) echo \"<p>Zeile $i</p>\\n\";"));
-        Form1->action("Jetztaktualisieren1")->trigger();
-        QVERIFY(waitUntil([&] { return Form1->statusBar()->currentMessage().contains(QStringLiteral("kein Platz")); }));
-        run.memo()->setPlainText(QStringLiteral("<?php echo 'kurz';"));
-        Form1->action("Jetztaktualisieren1")->trigger();
-        QVERIFY(run.paneShows(QStringLiteral("kurz")));
-        QCOMPARE(Form1->statusBar()->currentMessage(), QString());
-    }
-
     // Messages about the script mark their lines in the gutter, follow them while editing, and
     // go with the next run or New.
     void messagesMarkTheirLines()

@@ -8,6 +8,7 @@
 
 #include <QDir>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QtTest>
 
@@ -289,6 +290,33 @@ private slots:
             " echo 'ende';"));
         ::close(open);
         QCOMPARE(readAll(out), QByteArray("ende"));
+    }
+
+    // A scratch folder that fills up during a run is told apart from one with room left, so
+    // that a page cut by the full disk is not shown as complete.
+    void fullScratchFolderIsSeen()
+    {
+        if (geteuid() != 0)
+            QSKIP("mounting a small file system needs root");
+        IsolatedEnvironment env;
+        const QString scratch = env.scratchDir().chopped(1);
+        QVERIFY(QDir().mkpath(scratch));
+        QProcess mount;
+        mount.start(QStringLiteral("mount"), {QStringLiteral("-t"), QStringLiteral("tmpfs"), QStringLiteral("-o"),
+                                              QStringLiteral("size=256k,mode=0700"), QStringLiteral("tmpfs"), scratch});
+        QVERIFY(mount.waitForFinished(10000) && mount.exitCode() == 0);
+        const auto unmount = qScopeGuard([&] {
+            QProcess umount;
+            umount.start(QStringLiteral("umount"), {QStringLiteral("-l"), scratch});
+            umount.waitForFinished(10000);
+        });
+        PreviewRunner runner;
+        runner.run(Php, QStringLiteral("<?php for ($i = 1; $i <= 20000; $i++) echo \"<p>Zeile $i</p>\\n\";"));
+        QVERIFY(waitUntil([&] { return runner.runningProcessId() == 0; }, 10000));
+        QVERIFY(platform::scratchSpaceExhausted());
+        const QString out = runner.run(Php, QStringLiteral("<?php echo 'kurz';"));
+        QCOMPARE(readAll(out), QByteArray("kurz"));
+        QVERIFY(!platform::scratchSpaceExhausted());
     }
 
     // A late page belongs to its run: stop() cancels it.

@@ -6,6 +6,7 @@
 #include "platform/InterpreterProcess.h"
 #include "platform/ScratchDir.h"
 
+#include <QFile>
 #include <QFileInfo>
 
 #include <cerrno>
@@ -76,6 +77,8 @@ QString PreviewRunner::run(const QString &interpreterPath, const QString &script
     const QString outputPath = dir.path + OutputFileName;
     if (!dir.usable)
         throw AppError::cannotCreateFile(scriptPath);
+    // The old output goes first: where it filled the disk, the new script needs its room.
+    ::unlink(QFile::encodeName(outputPath).constData());
     writeScratchFile(scriptPath, scriptText.toLocal8Bit());
 
     m_process = std::make_unique<platform::InterpreterProcess>();

@@ -191,6 +191,10 @@ int main(int argc, char *argv[])
     }
     writeInt(kEnded, int(interpreter));
     close(kReport);
+    // The output is the interpreter's: held open here, a removed output file would keep its
+    // room on the disk until the run ends.
+    for (int fd = 0; fd <= 2; ++fd)
+        close(fd);
 
     bool interpreterEnded = false;
     for (;;) {
