@@ -224,7 +224,7 @@ private slots:
             // The old page keeps its writer; the new page is another file.
             QFile::remove(pidFile);
             runner.run(Php, QStringLiteral("<?php echo 'zweiter';"));
-            QVERIFY(waitUntil([&] { return !processAlive(child); }, 2000));
+            QVERIFY(waitUntil([&] { return !processAlive(child); }, 15000));
             QTest::qWait(1200);
             QCOMPARE(readAll(out), QByteArray("zweiter"));
 
@@ -232,7 +232,7 @@ private slots:
             const qint64 second = pidIn(pidFile);
             QVERIFY(waitUntil([&] { return runner.runningProcessId() == 0; }));
             runner.stop();
-            QVERIFY(waitUntil([&] { return !processAlive(second); }, 2000));
+            QVERIFY(waitUntil([&] { return !processAlive(second); }, 15000));
             QFile::remove(pidFile);
             runner.run(Php, leavesAChild(pidFile));
             // The run has left its child before the runner ends (under load php may take a while).
@@ -240,7 +240,7 @@ private slots:
             third = pidIn(pidFile);
             QVERIFY(third > 0 && processAlive(third));
         }
-        QVERIFY(waitUntil([&] { return !processAlive(third); }, 2000));
+        QVERIFY(waitUntil([&] { return !processAlive(third); }, 15000));
     }
 
     // Processes that leave the run's group or session, or are double-forked into the
@@ -266,13 +266,13 @@ private slots:
             QVERIFY(escaped > 0 && processAlive(escaped));
             QVERIFY(getsid(pid_t(escaped)) != getsid(pid_t(runner.runningProcessId())) || child.startsWith(QLatin1String("posix_setpgid")));
             runner.run(Php, QStringLiteral("<?php echo 'weiter';"));
-            QVERIFY(waitUntil([&] { return !processAlive(escaped); }, 5000));
+            QVERIFY(waitUntil([&] { return !processAlive(escaped); }, 15000));
             QFile::remove(pidFile);
             runner.run(Php, script);
             escaped = pidIn(pidFile);
             QVERIFY(escaped > 0 && processAlive(escaped));
         }
-        QVERIFY(waitUntil([&] { return !processAlive(escaped); }, 5000));
+        QVERIFY(waitUntil([&] { return !processAlive(escaped); }, 15000));
     }
 
     // The interpreter gets standard input, output and error, and nothing else of the program.
