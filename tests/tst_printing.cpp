@@ -301,10 +301,7 @@ private slots:
         createForms();
         Form1->show();
         QVERIFY(QTest::qWaitForWindowExposed(Form1));
-        QString text;
-        for (int i = 0; i < 133000; ++i)
-            text += QStringLiteral("echo 'Zeile %1';\n").arg(i);
-        Form1->memo1()->setPlainText(text);
+        Form1->memo1()->setPlainText(longListingText());
         const QString pdf = env.root() + QStringLiteral("/lang.pdf");
         auto printWhile = [&](const std::function<void(QProgressDialog *)> &onProgress) {
             QPrinter printer(QPrinter::HighResolution);

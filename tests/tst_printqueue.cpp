@@ -144,10 +144,7 @@ private slots:
         Run run;
         Form1->show();
         QVERIFY(QTest::qWaitForWindowExposed(Form1));
-        QString text;
-        for (int i = 0; i < 133000; ++i)
-            text += QStringLiteral("echo 'Zeile %1';\n").arg(i);
-        Form1->memo1()->setPlainText(text);
+        Form1->memo1()->setPlainText(longListingText());
         const QString queue = QStringLiteral("angehalten");
         QPrinter printer(QPrinterInfo::printerInfo(queue), QPrinter::HighResolution);
         QTimer poll;

@@ -294,3 +294,11 @@ bool processAlive(qint64 pid)
     const int close = line.lastIndexOf(')');
     return close > 0 && close + 2 < line.size() && line[close + 2] != 'Z';
 }
+
+QString longListingText()
+{
+    QString text;
+    for (int i = 0; i < 133000; ++i)
+        text += QStringLiteral("echo 'Zeile %1';\n").arg(i);
+    return text;
+}

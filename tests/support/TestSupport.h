@@ -104,3 +104,6 @@ QString windowManagerTitle(QWidget *window);
 
 // Whether a process with this id still runs (zombies count as ended).
 bool processAlive(qint64 pid);
+
+// A script of 133,000 lines: a listing long enough to show its progress and to be stopped.
+QString longListingText();
