@@ -11,6 +11,7 @@
 #include <QFileInfo>
 #include <QPlainTextEdit>
 #include <QProcess>
+#include <QSet>
 #include <QTextCursor>
 
 #include <csignal>
@@ -131,6 +132,13 @@ private slots:
         };
         QCOMPARE(mode(first->copyPath()), 0600);
         QCOMPARE(mode(RecoveryStore::folder()), 0700);
+        // Stores made in the same millisecond have copies of their own.
+        {
+            QSet<QString> paths;
+            for (int i = 0; i < 50; ++i)
+                paths.insert(RecoveryStore().copyPath());
+            QCOMPARE(paths.size(), 50);
+        }
         // Another instance does not take a running one's copy.
         RecoveryStore second;
         QVERIFY(!second.claimOrphan());

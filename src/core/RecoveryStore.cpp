@@ -1,6 +1,7 @@
 // Recovery copies, their format and their owners.
 #include "core/RecoveryStore.h"
 
+#include <QAtomicInt>
 #include <QCoreApplication>
 #include <QDataStream>
 #include <QDateTime>
@@ -72,8 +73,22 @@ std::optional<RecoveredText> parseRecovery(const QByteArray &bytes)
     return copy;
 }
 
+namespace {
+// Two stores made in the same millisecond (a test, a restart of the window) must not share a name,
+// or one would take the other's copy for its own.
+QString newStoreId()
+{
+    static QAtomicInt made;
+    const int n = made.fetchAndAddRelaxed(1);
+    QString id = QStringLiteral("%1-%2").arg(QCoreApplication::applicationPid()).arg(QDateTime::currentMSecsSinceEpoch());
+    if (n > 0)
+        id += QStringLiteral("-%1").arg(n);
+    return id;
+}
+} // namespace
+
 RecoveryStore::RecoveryStore()
-    : m_id(QStringLiteral("%1-%2").arg(QCoreApplication::applicationPid()).arg(QDateTime::currentMSecsSinceEpoch()))
+    : m_id(newStoreId())
 {
 }
 
