@@ -1,9 +1,10 @@
-// What both benchmarks set up: a private environment, a configured store and the five windows.
+// What the benchmarks set up: a private environment, a configured store and the five windows.
 #pragma once
 
 #include "Startup.h"
 #include "Unit1.h"
 #include "core/SettingsStore.h"
+#include "platform/Registry.h"
 #include "platform/WebEngineSetup.h"
 
 #include <QApplication>
@@ -28,7 +29,7 @@ struct BenchProgram : BenchEnvironment
     BenchProgram(int &argc, char **argv) : app(argc, argv)
     {
         initApplication(app);
-        SettingsStore store;
+        SettingsStore store = platform::programSettings();
         store.open();
         store.writeString(SettingsStore::ValueConfigured, QStringLiteral("1"));
         store.writeString(SettingsStore::ValueInterpreter, QStringLiteral("/usr/bin/php"));

@@ -1,7 +1,7 @@
 // Agreement of the syntax table with PHP's own tokenizer over files and folders, printed as figures.
 // Usage: bench_syntax_agreement [--php PATH] [--show N] FILE-OR-FOLDER...
 // Folders are searched for .php, .phtml and .inc files.
-#include "core/SyntaxAgreement.h"
+#include "SyntaxAgreement.h"
 
 #include <QCoreApplication>
 #include <QDirIterator>

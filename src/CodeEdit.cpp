@@ -1,4 +1,4 @@
-// TCodeEdit: the gutter follows the scrolling and marks the current line, after Qt's code editor example.
+// TCodeEdit: line ends kept per line, marks that move with their lines, the line-number gutter.
 #include "CodeEdit.h"
 
 #include "core/EditorText.h"
@@ -19,33 +19,8 @@
 #include <QTextBlock>
 
 namespace {
-class Gutter : public QWidget
-{
-public:
-    explicit Gutter(TCodeEdit *editor) : QWidget(editor), m_editor(editor) {}
-    QSize sizeHint() const override { return QSize(m_editor->lineNumberAreaWidth(), 0); }
-
-protected:
-    void paintEvent(QPaintEvent *event) override { m_editor->paintLineNumbers(event); }
-    bool event(QEvent *event) override
-    {
-        if (event->type() == QEvent::ToolTip) {
-            auto *help = static_cast<QHelpEvent *>(event);
-            const QString text = m_editor->lineMarkAt(help->pos());
-            if (text.isEmpty())
-                QToolTip::hideText();
-            else
-                QToolTip::showText(help->globalPos(), text, this);
-            return true;
-        }
-        return QWidget::event(event);
-    }
-
-private:
-    TCodeEdit *m_editor;
-};
-
-constexpr int kPadding = 4;
+// Blank space on either side of the widest line number.
+constexpr int kNumberMargin = 4;
 
 // The line end that a file had before this block.
 class LineEndBefore : public QTextBlockUserData
@@ -56,16 +31,69 @@ public:
 };
 } // namespace
 
-TCodeEdit::TCodeEdit(QWidget *parent) : QPlainTextEdit(parent), m_gutter(new Gutter(this))
+// The line numbers to the left of the text. It draws what the editor reports as in view and
+// shows a mark's message as its tooltip; the editor keeps it placed and sized.
+class TCodeEdit::LineGutter : public QWidget
 {
-    m_gutter->setObjectName(QStringLiteral("LineNumbers"));
+public:
+    explicit LineGutter(TCodeEdit *editor) : QWidget(editor), m_editor(editor)
+    {
+        setObjectName(QStringLiteral("LineNumbers"));
+    }
+
+protected:
+    void paintEvent(QPaintEvent *event) override
+    {
+        const EditorColours &colours = *m_editor->m_colours;
+        QPainter painter(this);
+        painter.fillRect(event->rect(), colours.gutterBackground);
+        const int numberHeight = fontMetrics().height();
+        const int numberRight = width() - kNumberMargin;
+        for (const GutterRow &row : m_editor->rowsInView(event->rect().top(), event->rect().bottom())) {
+            if (row.mark == GutterRow::NoMark) {
+                painter.setPen(row.current ? colours.gutterCurrentText : colours.gutterText);
+            } else {
+                painter.fillRect(0, row.top, width(), row.height,
+                                 row.mark == GutterRow::Error ? colours.errorMark : colours.warningMark);
+                painter.setPen(colours.markedNumber);
+            }
+            painter.drawText(QRect(0, row.top, numberRight, numberHeight), Qt::AlignRight | Qt::AlignTop,
+                             QString::number(row.line));
+        }
+    }
+
+    bool event(QEvent *event) override
+    {
+        if (event->type() != QEvent::ToolTip)
+            return QWidget::event(event);
+        const auto *help = static_cast<QHelpEvent *>(event);
+        const QString message = m_editor->lineMarkAt(help->pos());
+        if (message.isEmpty())
+            QToolTip::hideText();
+        else
+            QToolTip::showText(help->globalPos(), message, this);
+        return true;
+    }
+
+private:
+    TCodeEdit *m_editor;
+};
+
+TCodeEdit::TCodeEdit(QWidget *parent) : QPlainTextEdit(parent), m_gutter(new LineGutter(this))
+{
     m_colours = &EditorPalette::current();
     m_highlighter = new PhpHighlighter(document(), *m_colours);
     applyColours();
-    connect(this, &QPlainTextEdit::blockCountChanged, this, &TCodeEdit::updateGutterWidth);
-    connect(this, &QPlainTextEdit::updateRequest, this, &TCodeEdit::updateGutter);
+    // More lines may need another digit; scrolling and edits repaint the rows they touch.
+    connect(this, &QPlainTextEdit::blockCountChanged, this, &TCodeEdit::placeGutter);
+    connect(this, &QPlainTextEdit::updateRequest, this, [this](const QRect &changed, int scrolledBy) {
+        if (scrolledBy != 0)
+            m_gutter->update();
+        else
+            m_gutter->update(0, changed.y(), m_gutter->width(), changed.height());
+    });
     connect(this, &QPlainTextEdit::cursorPositionChanged, this, &TCodeEdit::highlightCurrentLine);
-    updateGutterWidth();
+    placeGutter();
     highlightCurrentLine();
 }
 
@@ -77,7 +105,7 @@ int TCodeEdit::gutterDigits(int lines)
     return digits;
 }
 
-QString TCodeEdit::documentText() const
+QString TCodeEdit::editorFormText() const
 {
     // toPlainText() would turn no-break spaces into blanks and line separators into breaks.
     QString text = document()->toRawText();
@@ -85,12 +113,12 @@ QString TCodeEdit::documentText() const
     return text;
 }
 
-QString TCodeEdit::exactText() const
+QString TCodeEdit::userText() const
 {
-    return fromEditorForm(documentText());
+    return fromEditorForm(editorFormText());
 }
 
-void TCodeEdit::setExactText(const QString &text, const QList<TextFormat::LineEnd> &lineEnds)
+void TCodeEdit::setUserText(const QString &text, const QList<TextFormat::LineEnd> &lineEnds)
 {
     setPlainText(toEditorForm(text));
     setLineEnds(lineEnds);
@@ -260,38 +288,61 @@ QString TCodeEdit::lineMarkAt(const QPoint &gutterPos) const
     return QString();
 }
 
-int TCodeEdit::lineNumberAreaWidth() const
+QWidget *TCodeEdit::gutter() const
 {
-    return 2 * kPadding + fontMetrics().horizontalAdvance(QLatin1Char('9')) * gutterDigits(blockCount());
+    return m_gutter;
 }
 
-void TCodeEdit::updateGutterWidth()
+int TCodeEdit::gutterWidth() const
 {
-    setViewportMargins(lineNumberAreaWidth(), 0, 0, 0);
+    // Each digit as wide as a nine, the widest in most fonts.
+    return gutterDigits(blockCount()) * fontMetrics().horizontalAdvance(QLatin1Char('9')) + 2 * kNumberMargin;
 }
 
-void TCodeEdit::updateGutter(const QRect &rect, int dy)
+void TCodeEdit::placeGutter()
 {
-    if (dy)
-        m_gutter->scroll(0, dy);
-    else
-        m_gutter->update(0, rect.y(), m_gutter->width(), rect.height());
-    if (rect.contains(viewport()->rect()))
-        updateGutterWidth();
+    // The text starts right of the gutter, which fills the margin left for it.
+    const int width = gutterWidth();
+    if (viewportMargins().left() != width)
+        setViewportMargins(width, 0, 0, 0);
+    const QRect frame = contentsRect();
+    m_gutter->setGeometry(frame.left(), frame.top(), width, frame.height());
+}
+
+QList<TCodeEdit::GutterRow> TCodeEdit::rowsInView(int fromY, int toY) const
+{
+    QHash<int, GutterRow::Mark> marks; // by block; an error outranks a warning
+    for (const LineMark &m : m_marks) {
+        GutterRow::Mark &mark = marks[m.at.blockNumber()];
+        if (m.error || mark == GutterRow::NoMark)
+            mark = m.error ? GutterRow::Error : GutterRow::Warning;
+    }
+    const int current = textCursor().blockNumber();
+    const QPointF offset = contentOffset();
+    QList<GutterRow> rows;
+    for (QTextBlock block = firstVisibleBlock(); block.isValid(); block = block.next()) {
+        const QRectF box = blockBoundingGeometry(block).translated(offset);
+        if (box.top() > toY)
+            break;
+        if (!block.isVisible() || box.bottom() < fromY)
+            continue;
+        const int n = block.blockNumber();
+        rows.append({n + 1, qRound(box.top()), qRound(box.height()), marks.value(n, GutterRow::NoMark), n == current});
+    }
+    return rows;
 }
 
 void TCodeEdit::resizeEvent(QResizeEvent *event)
 {
     QPlainTextEdit::resizeEvent(event);
-    const QRect cr = contentsRect();
-    m_gutter->setGeometry(QRect(cr.left(), cr.top(), lineNumberAreaWidth(), cr.height()));
+    placeGutter();
 }
 
 void TCodeEdit::changeEvent(QEvent *event)
 {
     QPlainTextEdit::changeEvent(event);
     if (event->type() == QEvent::FontChange)
-        updateGutterWidth();
+        placeGutter();
     // The desktop turned light or dark: the editor follows with the set for it.
     // (The widget hears of it as a change of its own palette, whose other roles follow the desktop.)
     if (event->type() == QEvent::ApplicationPaletteChange || event->type() == QEvent::PaletteChange
@@ -324,36 +375,6 @@ void TCodeEdit::highlightCurrentLine()
     line.cursor.clearSelection();
     setExtraSelections({line});
     m_gutter->update();
-}
-
-void TCodeEdit::paintLineNumbers(QPaintEvent *event)
-{
-    QPainter painter(m_gutter);
-    painter.fillRect(event->rect(), m_colours->gutterBackground);
-    const int current = textCursor().blockNumber();
-    QTextBlock block = firstVisibleBlock();
-    int top = qRound(blockBoundingGeometry(block).translated(contentOffset()).top());
-    int bottom = top + qRound(blockBoundingRect(block).height());
-    // Marks by line, an error above a warning on the same line.
-    QHash<int, bool> marked;
-    for (const LineMark &m : m_marks)
-        marked[m.at.blockNumber()] |= m.error;
-    while (block.isValid() && top <= event->rect().bottom()) {
-        if (block.isVisible() && bottom >= event->rect().top()) {
-            const auto mark = marked.constFind(block.blockNumber());
-            if (mark != marked.constEnd()) {
-                painter.fillRect(0, top, m_gutter->width(), bottom - top, *mark ? m_colours->errorMark : m_colours->warningMark);
-                painter.setPen(m_colours->markedNumber);
-            } else {
-                painter.setPen(block.blockNumber() == current ? m_colours->gutterCurrentText : m_colours->gutterText);
-            }
-            painter.drawText(0, top, m_gutter->width() - kPadding, fontMetrics().height(), Qt::AlignRight,
-                             QString::number(block.blockNumber() + 1));
-        }
-        block = block.next();
-        top = bottom;
-        bottom = top + qRound(blockBoundingRect(block).height());
-    }
 }
 
 // A clipboard without an owner (a fresh login, a closed program) hands paste data without a

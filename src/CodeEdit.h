@@ -17,19 +17,33 @@ class TCodeEdit : public QPlainTextEdit
 public:
     explicit TCodeEdit(QWidget *parent = nullptr);
 
-    // Width of the gutter for the current number of lines.
-    int lineNumberAreaWidth() const;
+    // The line-number gutter and its width for the current number of lines.
+    QWidget *gutter() const;
+    int gutterWidth() const;
     // Digits the gutter shows for a document of this many lines.
     static int gutterDigits(int lines);
 
+    // A line in view as the gutter draws it: its number, its place in the viewport, its mark.
+    struct GutterRow
+    {
+        enum Mark { NoMark, Warning, Error };
+        int line; // 1-based
+        int top;
+        int height;
+        Mark mark;
+        bool current; // the caret's line
+    };
+    // The lines that reach between the heights fromY and toY of the viewport, top down.
+    QList<GutterRow> rowsInView(int fromY, int toY) const;
+
     // The text as the document holds it: its lines joined by "\n", nothing rewritten (no-break
     // spaces and line separators stay). Positions in it are the editor's cursor positions.
-    QString documentText() const;
+    QString editorFormText() const;
     // The user's text exactly, as it is saved, run and printed.
-    QString exactText() const;
+    QString userText() const;
     // Line ends given (one per "\n", as a file had them) stay with the line that follows each;
     // lineEnds() gives them back, and `added` for the line breaks typed or pasted since.
-    void setExactText(const QString &text, const QList<TextFormat::LineEnd> &lineEnds = {});
+    void setUserText(const QString &text, const QList<TextFormat::LineEnd> &lineEnds = {});
     QList<TextFormat::LineEnd> lineEnds(TextFormat::LineEnd added) const;
     // Puts line ends back on the lines as lineEnds() gave them (after the whole text was replaced).
     void setLineEnds(const QList<TextFormat::LineEnd> &lineEnds);
@@ -47,9 +61,6 @@ public:
     // of the text before it stand now.
     LineShift typeKey(QKeyEvent *key);
 
-    QWidget *lineNumberArea() const { return m_gutter; }
-    void paintLineNumbers(QPaintEvent *event);
-
     // Enter, with or without Shift: a line break, the new line indented as the text before the
     // caret is. Never a line separator, which PHP would read as part of the code.
     void insertLineBreak();
@@ -65,8 +76,8 @@ protected:
     void insertFromMimeData(const QMimeData *source) override;
 
 private:
-    void updateGutterWidth();
-    void updateGutter(const QRect &rect, int dy);
+    class LineGutter;
+    void placeGutter();
     void highlightCurrentLine();
     void applyColours();
 
@@ -78,7 +89,7 @@ private:
     };
     QList<LineMark> m_marks;
     bool m_lineEndsKept = false; // blocks carry the line end before them
-    QWidget *m_gutter;
+    LineGutter *m_gutter;
     PhpHighlighter *m_highlighter;
     const EditorColours *m_colours; // the light or the dark set, as the desktop is
 };

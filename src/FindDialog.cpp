@@ -1,4 +1,4 @@
-// TFindDialog: reports its button presses; the owner reads text and options at that moment.
+// TFindDialog: reports its button presses; the owner reads the search text at that moment.
 #include "FindDialog.h"
 #include "ui_FindDialog.h"
 
@@ -29,9 +29,4 @@ QString TFindDialog::findText() const
 void TFindDialog::setFindText(const QString &text)
 {
     ui->FindEdit->setText(text);
-}
-
-SearchOptions TFindDialog::options() const
-{
-    return {ui->Down->isChecked(), ui->MatchCase->isChecked(), ui->WholeWord->isChecked()};
 }

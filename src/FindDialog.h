@@ -1,7 +1,6 @@
 // TFindDialog: a modeless find dialog in the manner of the Windows common dialog.
 #pragma once
 
-#include "core/TextSearch.h"
 
 #include <QDialog>
 #include <memory>
@@ -22,7 +21,6 @@ public:
 
     QString findText() const;
     void setFindText(const QString &text);
-    SearchOptions options() const;
 
 signals:
     void find(); // "Weitersuchen"

@@ -19,8 +19,10 @@
 #include "core/EditorText.h"
 #include "core/Maker.h"
 #include "core/PrinterText.h"
+#include "platform/PrinterSurface.h"
 #include "core/ScriptMessages.h"
 #include "core/SettingsStore.h"
+#include "platform/Registry.h"
 #include "core/TextSearch.h"
 #include "core/VersionCheck.h"
 #include "platform/ErrorBox.h"
@@ -86,7 +88,7 @@ TForm1::TForm1(QWidget *parent) : QMainWindow(parent), ui(std::make_unique<Ui::T
     ui->WebBrowser1->OnBeforeNavigate2 = [this](const QString &url, bool &cancel) {
         platform::guarded([&] { WebBrowser1BeforeNavigate2(url, cancel); });
     };
-    connect(&m_preview, &PreviewRunner::outputCompleted, this, [this](const QString &output) {
+    connect(&m_preview, &platform::PreviewRunner::outputCompleted, this, [this](const QString &output) {
         platform::guarded([&] {
             showOutput(output);
         });
@@ -154,10 +156,11 @@ TForm1::TForm1(QWidget *parent) : QMainWindow(parent), ui(std::make_unique<Ui::T
     connect(ui->EditCopy1, &QAction::triggered, this, onEditor(&QPlainTextEdit::copy));
     connect(ui->EditPaste1, &QAction::triggered, this, onEditor(&QPlainTextEdit::paste));
     connect(ui->EditSelectAll1, &QAction::triggered, this, onEditor(&QPlainTextEdit::selectAll));
-    // Application-wide senders outlive this window: they connect through m_appLinks, which goes
-    // before the window's children do, so no signal reaches a half-destroyed window.
-    m_appLinks = std::make_unique<QObject>();
-    connect(qApp, &QApplication::focusChanged, m_appLinks.get(), [this] { updateActions(); });
+    // Application-wide senders outlive this window: their connections have a context object of
+    // their own, which goes before the window's children do, so no signal reaches a
+    // half-destroyed window.
+    m_appSenderContext = std::make_unique<QObject>();
+    connect(qApp, &QApplication::focusChanged, m_appSenderContext.get(), [this] { updateActions(); });
     connect(ui->memo1, &QPlainTextEdit::textChanged, this, &TForm1::updateActions);
     connect(ui->memo1, &QPlainTextEdit::copyAvailable, this, &TForm1::updateActions);
     connect(ui->memo1, &QPlainTextEdit::undoAvailable, this, &TForm1::updateActions);
@@ -167,7 +170,7 @@ TForm1::TForm1(QWidget *parent) : QMainWindow(parent), ui(std::make_unique<Ui::T
         m_clipboardHasText = clip && clip->hasText();
         updateActions();
     };
-    connect(QGuiApplication::clipboard(), &QClipboard::dataChanged, m_appLinks.get(), clipboardChanged);
+    connect(QGuiApplication::clipboard(), &QClipboard::dataChanged, m_appSenderContext.get(), clipboardChanged);
     clipboardChanged();
 
     // Unsaved text is copied a moment after typing pauses, never on a key's own path; a saved
@@ -185,7 +188,7 @@ TForm1::TForm1(QWidget *parent) : QMainWindow(parent), ui(std::make_unique<Ui::T
         if (!modified)
             noCopyNeeded();
     });
-    connect(qApp, &QCoreApplication::aboutToQuit, m_appLinks.get(), [this] {
+    connect(qApp, &QCoreApplication::aboutToQuit, m_appSenderContext.get(), [this] {
         if (!m_userExit && m_recoveryPause.isActive())
             keepRecoveryCopy();
     });
@@ -195,7 +198,7 @@ TForm1::TForm1(QWidget *parent) : QMainWindow(parent), ui(std::make_unique<Ui::T
 
 TForm1::~TForm1()
 {
-    m_appLinks.reset();
+    m_appSenderContext.reset();
     // The editor goes with the children, after this body; its last signals find nobody.
     ui->memo1->disconnect(this);
 }
@@ -249,7 +252,7 @@ void TForm1::updateActions()
 
 void TForm1::FormCreate()
 {
-    SettingsStore store;
+    SettingsStore store = platform::programSettings();
     store.open();
     Configured = isConfiguredValue(store.readString(SettingsStore::ValueConfigured));
     InterpreterPath = store.readString(SettingsStore::ValueInterpreter);
@@ -316,7 +319,7 @@ void TForm1::keepRecoveryCopy()
         return;
     }
     // A copy that cannot be written leaves the last one; typing goes on undisturbed.
-    m_recovery.write({ui->memo1->exactText(), OpenDialog1->FileName, caption(), m_format,
+    m_recovery.write({ui->memo1->userText(), OpenDialog1->FileName, caption(), m_format,
                       ui->memo1->lineEnds(m_format.lineEnd)});
 }
 
@@ -336,7 +339,7 @@ bool TForm1::RecoverAtStart()
     if (take) {
         // The document as it was, unsaved; nothing runs until the user asks.
         const RecoveredText &copy = *orphan;
-        ui->memo1->setExactText(copy.text, copy.lineEnds);
+        ui->memo1->setUserText(copy.text, copy.lineEnds);
         m_format = copy.format;
         OpenDialog1->FileName = copy.fileName;
         if (!copy.fileName.isEmpty())
@@ -395,7 +398,7 @@ void TForm1::Jetztaktualisieren1Click()
 void TForm1::Aktualisieren()
 {
     m_runShift.reset();
-    const QString output = m_preview.run(InterpreterPath, ui->memo1->exactText(), m_workingDir,
+    const QString output = m_preview.run(InterpreterPath, ui->memo1->userText(), m_workingDir,
                                          [this] { drawWhileRunning(); });
     showOutput(output);
 }
@@ -513,7 +516,7 @@ void TForm1::loadChosenFile(const QString &previous, bool run)
         OpenDialog1->FileName = previous;
         throw;
     }
-    ui->memo1->setExactText(doc.text, doc.lineEnds);
+    ui->memo1->setUserText(doc.text, doc.lineEnds);
     noCopyNeeded();
     m_format = doc.format;
     setCaption(kUntitled + QStringLiteral(" - ") + displayFileName(QFileInfo(OpenDialog1->FileName).fileName()));
@@ -532,7 +535,7 @@ void TForm1::chooseDocumentFolder(const QString &chosenFile)
 void TForm1::writeDocument(const QString &path)
 {
     refuseScratchTarget(path);
-    saveDocument(path, ui->memo1->exactText(), m_format, ui->memo1->lineEnds(m_format.lineEnd));
+    saveDocument(path, ui->memo1->userText(), m_format, ui->memo1->lineEnds(m_format.lineEnd));
     noCopyNeeded();
 }
 
@@ -588,7 +591,7 @@ void TForm1::SearchReplace1Execute()
 
 void TForm1::selectEditorRange(int editorStart, int length)
 {
-    const QString plain = ui->memo1->documentText();
+    const QString plain = ui->memo1->editorFormText();
     const int start = toControlPosition(plain, editorStart);
     const int end = toControlPosition(plain, editorStart + length);
     QTextCursor cursor = ui->memo1->textCursor();
@@ -599,21 +602,21 @@ void TForm1::selectEditorRange(int editorStart, int length)
 
 static std::optional<int> searchLines(TCodeEdit *memo, const QString &text)
 {
-    return lineSearch(memo->documentText().split(QLatin1Char('\n')), text);
+    return lineSearch(memo->editorFormText().split(QLatin1Char('\n')), text);
 }
 
 void TForm1::SearchFind1FindDialogFind()
 {
-    const QString text = FindDialog1->findText();
-    if (const auto pos = searchLines(ui->memo1, text)) {
-        ui->memo1->setFocus();
-        selectEditorRange(*pos, int(text.size()));
-    }
+    selectFirstInLines(FindDialog1->findText());
 }
 
 void TForm1::SearchReplace1ReplaceDialogFind()
 {
-    const QString text = ReplaceDialog1->findText();
+    selectFirstInLines(ReplaceDialog1->findText());
+}
+
+void TForm1::selectFirstInLines(const QString &text)
+{
     if (const auto pos = searchLines(ui->memo1, text)) {
         ui->memo1->setFocus();
         selectEditorRange(*pos, int(text.size()));
@@ -632,7 +635,7 @@ void TForm1::SearchReplace1Replace(bool all)
     const SearchOptions options = ReplaceDialog1->options();
 
     // The text with CR LF breaks and the selection in editor positions.
-    const QString plain = target->documentText();
+    const QString plain = target->editorFormText();
     QString text = withCrLf(plain);
     QTextCursor cursor = target->textCursor();
     int selStart = toEditorPosition(plain, cursor.selectionStart());
@@ -657,43 +660,11 @@ void TForm1::SearchReplace1Replace(bool all)
         return;
     }
 
-    // Replace-all finds every occurrence in the text as it stands and puts the result into the
-    // editor once, as one step that a single undo takes back. Downward, each search goes on
-    // after the occurrence just replaced, which it never looks behind, so the original text
-    // gives the same occurrences as the replaced one would; upward, it goes on before it, so a
-    // replacement that holds the search text is never found again.
-    const int findLength = int(findText.size());
-    QList<int> hits;
-    int from = selStart, fromLength = selLength;
-    if (selLength > 0 && text.mid(selStart, selLength).compare(findText, Qt::CaseInsensitive) == 0) {
-        hits << selStart;
-        from = options.down ? selStart + selLength : selStart;
-        fromLength = 0;
-    }
-    while (const auto found = standardSearch(text, from, fromLength, findText, options)) {
-        hits << *found;
-        from = options.down ? *found + findLength : *found;
-        fromLength = 0;
-    }
-    if (hits.isEmpty())
+    // Replace-all puts its result into the editor once, as one step that a single undo takes back.
+    const auto replaced = replaceAll(text, selStart, selLength, findText, replacement, options);
+    if (!replaced)
         return;
-    if (!options.down)
-        std::reverse(hits.begin(), hits.end());
-    QString result;
-    result.reserve(text.size() + hits.size() * (replacement.size() - findLength));
-    int copied = 0;
-    for (int i = 0; i < hits.size(); ++i) {
-        // The first occurrence may be the selection, whose length is its own.
-        const int length = hits[i] == selStart && selLength > 0 ? selLength : findLength;
-        result += QStringView(text).mid(copied, hits[i] - copied);
-        result += replacement;
-        copied = hits[i] + length;
-    }
-    result += QStringView(text).mid(copied);
-    // The caret ends after the replacement made last.
-    const int growth = int(replacement.size()) - findLength;
-    const int caret = options.down ? hits.last() + (int(hits.size()) - 1) * growth + int(replacement.size())
-                                   : hits.first() + int(replacement.size());
+    QString result = replaced->text;
     result.replace(QLatin1String("\r\n"), QLatin1String("\n"));
     // The lines are new blocks: the line ends a file had go back on them while they are the same lines.
     const QList<TextFormat::LineEnd> lineEnds = target->lineEnds(m_format.lineEnd);
@@ -705,7 +676,7 @@ void TForm1::SearchReplace1Replace(bool all)
     if (target->blockCount() == lines)
         target->setLineEnds(lineEnds);
     target->setTextCursor(cursor);
-    selectEditorRange(caret, 0);
+    selectEditorRange(replaced->caret, 0);
 }
 
 void TForm1::KorlithOnline1Click()
@@ -764,7 +735,7 @@ void TForm1::PrintDlg1Accept(QPrinter &printer)
     QFont font = ui->memo1->font();
     if (font.pixelSize() > 0)
         font.setPointSizeF(font.pixelSize() * 72.0 / ui->memo1->logicalDpiY());
-    PrinterSurface surface(printer, font);
+    platform::PrinterSurface surface(printer, font);
     PrinterTextDevice prn(surface);
     // A long listing shows how far it is and can be stopped; the window and the program's end
     // by a signal are served meanwhile.

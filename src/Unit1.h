@@ -4,7 +4,7 @@
 #include <functional>
 
 #include "core/LineShift.h"
-#include "core/PreviewRun.h"
+#include "platform/PreviewRunner.h"
 #include "core/RecoveryStore.h"
 #include "core/TextCodec.h"
 
@@ -122,16 +122,18 @@ private:
     void runFormShow();
     void noCopyNeeded();
     void selectEditorRange(int editorStart, int length);
+    // The first occurrence by the line search, selected in the editor.
+    void selectFirstInLines(const QString &text);
 
     std::unique_ptr<Ui::TForm1> ui;
-    std::unique_ptr<QObject> m_appLinks;     // context of the connections from application-wide senders
+    std::unique_ptr<QObject> m_appSenderContext; // context of the connections from application-wide senders
     QString m_caption;
     QKeyEvent *m_lineBreak = nullptr;       // the Enter key whose line break the run types
     bool m_typing = false;                  // the editor gets a key from here, not the keyboard
     std::optional<LineShift> m_runShift;    // how that line break moved the run's lines
     QString m_workingDir; // the interpreter's folder: the document's, or the start folder
     QLabel *m_statusText = nullptr;
-    PreviewRunner m_preview;
+    platform::PreviewRunner m_preview;
     bool m_shownBefore = false;
     bool m_clipboardHasText = false;
     std::unique_ptr<QPrinter> m_printer;     // keeps the chosen printer between listings

@@ -6,6 +6,7 @@
 #include "FormSupport.h"
 #include "Unit1.h"
 #include "core/SettingsStore.h"
+#include "platform/Registry.h"
 #include "platform/ErrorBox.h"
 
 #include <QFileDialog>
@@ -50,7 +51,7 @@ void TForm2::showEvent(QShowEvent *event)
 
 void TForm2::FormShow()
 {
-    SettingsStore store;
+    SettingsStore store = platform::programSettings();
     store.open();
     ui->Edit1->setText(store.readString(SettingsStore::ValueInterpreter));
     store.close();
@@ -59,7 +60,7 @@ void TForm2::FormShow()
 void TForm2::Button1Click()
 {
     const QString path = ui->Edit1->text();
-    SettingsStore store;
+    SettingsStore store = platform::programSettings();
     store.open();
     store.writeString(SettingsStore::ValueInterpreter, path);
     store.close();

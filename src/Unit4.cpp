@@ -6,6 +6,7 @@
 #include "Unit1.h"
 #include "Unit2.h"
 #include "core/SettingsStore.h"
+#include "platform/Registry.h"
 #include "platform/ErrorBox.h"
 
 #include <QShowEvent>
@@ -39,7 +40,7 @@ void TForm4::showEvent(QShowEvent *event)
 
 void TForm4::FormShow()
 {
-    SettingsStore store;
+    SettingsStore store = platform::programSettings();
     store.open();
     store.writeString(SettingsStore::ValueConfigured, QStringLiteral("1"));
     store.close();

@@ -1,9 +1,6 @@
 // TWebBrowser: preview pane over Qt WebEngine, with an off-the-record profile of its own.
 #include "WebBrowser.h"
 
-#include "core/PreviewRun.h"
-#include "platform/ScratchDir.h"
-
 #include <QContextMenuEvent>
 #include <QMenu>
 #include <QDir>
@@ -17,7 +14,7 @@ namespace {
 const QString kBlank = QStringLiteral("about:blank");
 }
 
-// Serves the output page's relative addresses from the document's folder.
+// Serves the shown page's relative addresses from the document's folder.
 class PreviewAddressMap : public QWebEngineUrlRequestInterceptor
 {
 public:
@@ -29,6 +26,15 @@ public:
         m_folder = folder.isEmpty() ? QString() : QFileInfo(folder).canonicalFilePath();
     }
 
+    // The local page being shown: its own folder is the one its relative addresses name.
+    void setPage(const QString &path)
+    {
+        QMutexLocker lock(&m_mutex);
+        const QFileInfo page(path);
+        m_pageFolder = path.isEmpty() ? QString() : page.absolutePath() + QLatin1Char('/');
+        m_pageName = page.fileName();
+    }
+
     void interceptRequest(QWebEngineUrlRequestInfo &info) override
     {
         const QUrl url = info.requestUrl();
@@ -37,14 +43,15 @@ public:
         // What the page loads from the disk (images, styles, scripts, frames, fetch and XHR)
         // comes from the document's folder, by an address relative to the output page, and from
         // nowhere else: not from beside the scratch folder, not by an absolute path.
-        QString folder;
+        QString folder, pageFolder, pageName;
         {
             QMutexLocker lock(&m_mutex);
             folder = m_folder;
+            pageFolder = m_pageFolder;
+            pageName = m_pageName;
         }
-        const QString scratch = platform::scratchDirectory().path;
         const QString path = QDir::cleanPath(url.toLocalFile());
-        if (!path.startsWith(scratch)) {
+        if (pageFolder.isEmpty() || !path.startsWith(pageFolder)) {
             // Where a relative address was sent below (or the folder named outright): the
             // document's folder itself, without a link out of it.
             const QString real = QFileInfo(path).canonicalFilePath();
@@ -52,8 +59,8 @@ public:
                 info.block(true);
             return;
         }
-        const QString relative = path.mid(scratch.size());
-        if (relative == OutputFileName)
+        const QString relative = path.mid(pageFolder.size());
+        if (relative == pageName)
             return;
         if (relative.isEmpty() || folder.isEmpty()) {
             info.block(true);
@@ -71,6 +78,8 @@ public:
 private:
     QMutex m_mutex;
     QString m_folder;
+    QString m_pageFolder; // ends in "/"
+    QString m_pageName;
 };
 
 TWebBrowserPage::TWebBrowserPage(QWebEngineProfile *profile, TWebBrowser *browser)
@@ -140,6 +149,7 @@ void TWebBrowser::Navigate(const QString &target)
 {
     m_pending = target == kBlank ? QUrl(kBlank) : QUrl::fromLocalFile(target);
     m_restores = 0;
+    m_addresses->setPage(target == kBlank ? QString() : target);
     page()->settings()->setAttribute(QWebEngineSettings::JavascriptEnabled, true);
     load(m_pending);
 }

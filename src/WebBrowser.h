@@ -41,9 +41,8 @@ public:
     // never asked about (about:blank, history) is taken back to it.
     void Navigate(const QString &target);
 
-
-    // The folder the output's relative addresses lead to (stylesheets, images, scripts, fonts):
-    // a request for a file in the scratch folder, other than the output, is served from the same
+    // The folder the page's relative addresses lead to (stylesheets, images, scripts, fonts):
+    // a request for a file beside the shown page, other than the page, is served from the same
     // place below this folder, never from outside it. Empty: nothing is mapped.
     void setDocumentFolder(const QString &folder);
 

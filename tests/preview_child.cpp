@@ -1,6 +1,6 @@
 // A program that runs one endless preview and then waits, as Korlith does: the suite ends it by
 // a signal and looks at what is left. Prints the interpreter's process id.
-#include "core/PreviewRun.h"
+#include "platform/PreviewRunner.h"
 #include "platform/ProgramEnd.h"
 
 #include <QCoreApplication>
@@ -12,7 +12,7 @@ int main(int argc, char *argv[])
     platform::endInterpretersWithTheProgram(app);
     if (argc < 3)
         return 2;
-    PreviewRunner runner;
+    platform::PreviewRunner runner;
     runner.run(QString::fromLocal8Bit(argv[1]), QString::fromLocal8Bit(argv[2]));
     std::printf("%lld\n", runner.runningProcessId());
     std::fflush(stdout);

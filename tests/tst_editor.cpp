@@ -9,6 +9,7 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QFontInfo>
+#include <QScrollBar>
 #include <QTextBlock>
 #include <QTextLayout>
 
@@ -225,6 +226,48 @@ private slots:
         QCOMPARE(commentColour(), EditorPalette::format(EditorPalette::current(), SyntaxKind::Comment).foreground().color());
     }
 
+    // The gutter's rows are the lines in view, wherever the text is scrolled, with their marks.
+    void gutterRowsFollowTheScrolling()
+    {
+        TCodeEdit edit;
+        edit.resize(300, 200);
+        edit.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&edit));
+        QStringList lines;
+        for (int i = 1; i <= 1000; ++i)
+            lines << QString::number(i);
+        edit.setPlainText(lines.join(QLatin1Char('\n')));
+        edit.setLineMarks({{502, false, QStringLiteral("Warnung")}, {503, false, QStringLiteral("W")},
+                           {503, true, QStringLiteral("Fehler")}});
+        edit.verticalScrollBar()->setValue(500); // the first line in view is line 501
+        QCoreApplication::processEvents();
+        const int height = edit.viewport()->height();
+        const auto rows = edit.rowsInView(0, height);
+        QVERIFY(rows.size() > 3);
+        QCOMPARE(rows.first().line, 501);
+        QVERIFY(rows.first().top <= 0);
+        for (int i = 1; i < rows.size(); ++i) {
+            QCOMPARE(rows[i].line, rows[i - 1].line + 1);
+            QCOMPARE(rows[i].top, rows[i - 1].top + rows[i - 1].height);
+        }
+        QVERIFY(rows.last().top + rows.last().height >= height);
+        QCOMPARE(rows[0].mark, TCodeEdit::GutterRow::NoMark);
+        QCOMPARE(rows[1].mark, TCodeEdit::GutterRow::Warning);
+        QCOMPARE(rows[2].mark, TCodeEdit::GutterRow::Error); // an error outranks a warning
+        // Only the rows that reach into the asked band.
+        const auto band = edit.rowsInView(rows[2].top + 1, rows[2].top + 1);
+        QCOMPARE(band.size(), 1);
+        QCOMPARE(band.first().line, 503);
+        // The caret's line.
+        QTextCursor caret(edit.document()->findBlockByNumber(501));
+        edit.setTextCursor(caret);
+        QCoreApplication::processEvents();
+        const auto after = edit.rowsInView(0, height);
+        QVERIFY(after.size() > 1);
+        QCOMPARE(after.first().line, 501);
+        QVERIFY(after[1].current && !after[0].current);
+    }
+
     void gutterWidth()
     {
         QCOMPARE(TCodeEdit::gutterDigits(0), 1);
@@ -242,13 +285,13 @@ private slots:
                 l << QString::number(i);
             edit.setPlainText(l.join(QLatin1Char('\n')));
             QCoreApplication::processEvents();
-            return edit.lineNumberAreaWidth();
+            return edit.gutterWidth();
         };
         const int digit = edit.fontMetrics().horizontalAdvance(QLatin1Char('9'));
         const int nine = widthFor(9), ten = widthFor(10), thousand = widthFor(1000);
         QCOMPARE(ten - nine, digit);
         QCOMPARE(thousand - nine, 3 * digit);
-        QCOMPARE(edit.lineNumberArea()->width(), thousand);
+        QCOMPARE(edit.gutter()->width(), thousand);
         QCOMPARE(edit.viewport()->geometry().left(), edit.contentsRect().left() + thousand);
     }
 
@@ -283,11 +326,11 @@ private slots:
         edit.setTextCursor(c);
         QTest::keyClick(&edit, Qt::Key(key), Qt::KeyboardModifiers(modifiers));
         // No line separator (U+2028), which PHP would read as code: a real line.
-        QCOMPARE(edit.exactText(), expected);
+        QCOMPARE(edit.userText(), expected);
         QCOMPARE(edit.blockCount(), 2);
         QCOMPARE(edit.textCursor().position(), int(expected.size()) - int(text.size()) + caret);
         edit.undo();
-        QCOMPARE(edit.exactText(), text);
+        QCOMPARE(edit.userText(), text);
     }
 
     // Ctrl+I and Ctrl+Shift+I move the selected lines by four blanks, each one undo step.
@@ -302,23 +345,23 @@ private slots:
         c.setPosition(text.indexOf(QLatin1Char('e')), QTextCursor::KeepAnchor);
         edit.setTextCursor(c);
         QTest::keyClick(&edit, Qt::Key_I, Qt::ControlModifier);
-        QCOMPARE(edit.exactText(), QStringLiteral("a\n      b\n    \tc\n          d\ne"));
+        QCOMPARE(edit.userText(), QStringLiteral("a\n      b\n    \tc\n          d\ne"));
         QCOMPARE(edit.textCursor().selectedText(), QStringLiteral("      b\u2029    \tc\u2029          d"));
         QTest::keyClick(&edit, Qt::Key_I, Qt::ControlModifier | Qt::ShiftModifier);
         QTest::keyClick(&edit, Qt::Key_I, Qt::ControlModifier | Qt::ShiftModifier);
         // Out: four blanks, fewer where there are fewer, a tab counts as a step.
-        QCOMPARE(edit.exactText(), QStringLiteral("a\nb\nc\n  d\ne"));
+        QCOMPARE(edit.userText(), QStringLiteral("a\nb\nc\n  d\ne"));
         edit.undo();
-        QCOMPARE(edit.exactText(), QStringLiteral("a\n  b\n\tc\n      d\ne"));
+        QCOMPARE(edit.userText(), QStringLiteral("a\n  b\n\tc\n      d\ne"));
         edit.undo();
-        QCOMPARE(edit.exactText(), QStringLiteral("a\n      b\n    \tc\n          d\ne"));
+        QCOMPARE(edit.userText(), QStringLiteral("a\n      b\n    \tc\n          d\ne"));
         edit.undo();
-        QCOMPARE(edit.exactText(), text);
+        QCOMPARE(edit.userText(), text);
         // Without a selection: the caret's line, the caret moving with its text.
         c.setPosition(0);
         edit.setTextCursor(c);
         QTest::keyClick(&edit, Qt::Key_I, Qt::ControlModifier);
-        QCOMPARE(edit.exactText(), QStringLiteral("    ") + text);
+        QCOMPARE(edit.userText(), QStringLiteral("    ") + text);
         QCOMPARE(edit.textCursor().position(), 4);
     }
 
@@ -335,11 +378,11 @@ private slots:
         QTest::keyClick(&edit, Qt::Key_Insert, Qt::ShiftModifier);
         edit.paste();
         QTest::mouseClick(edit.viewport(), Qt::MiddleButton, {}, QPoint(5, 5));
-        QCOMPARE(edit.exactText(), QStringLiteral("<?php echo 1;"));
+        QCOMPARE(edit.userText(), QStringLiteral("<?php echo 1;"));
         // Text on the clipboard still arrives.
         QGuiApplication::clipboard()->setText(QStringLiteral("x"));
         QTest::keyClick(&edit, Qt::Key_V, Qt::ControlModifier);
-        QVERIFY(edit.exactText().contains(QLatin1Char('x')));
+        QVERIFY(edit.userText().contains(QLatin1Char('x')));
     }
 
     // Line ends a file had stay with their lines through typing; new lines take the given one.
@@ -347,7 +390,7 @@ private slots:
     {
         TCodeEdit edit;
         using LE = TextFormat::LineEnd;
-        edit.setExactText(QStringLiteral("a\nb\nc\nd"), {LE::CrLf, LE::Lf, LE::Cr});
+        edit.setUserText(QStringLiteral("a\nb\nc\nd"), {LE::CrLf, LE::Lf, LE::Cr});
         QCOMPARE(edit.lineEnds(LE::CrLf), QList<LE>({LE::CrLf, LE::Lf, LE::Cr}));
         // A break typed at the end of line 1 is new; deleting the one after "b" takes its own.
         QTextCursor c(edit.document()->findBlockByNumber(0));
@@ -357,10 +400,10 @@ private slots:
         c = QTextCursor(edit.document()->findBlockByNumber(2));
         c.movePosition(QTextCursor::EndOfBlock);
         c.deleteChar();
-        QCOMPARE(edit.exactText(), QStringLiteral("a\n\nbc\nd"));
+        QCOMPARE(edit.userText(), QStringLiteral("a\n\nbc\nd"));
         QCOMPARE(edit.lineEnds(LE::Lf), QList<LE>({LE::Lf, LE::CrLf, LE::Cr}));
         // A file with one kind throughout carries none.
-        edit.setExactText(QStringLiteral("x\ny"));
+        edit.setUserText(QStringLiteral("x\ny"));
         QCOMPARE(edit.lineEnds(LE::CrLf), QList<LE>());
     }
 };

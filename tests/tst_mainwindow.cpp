@@ -686,7 +686,7 @@ private slots:
         QCOMPARE(std::get<0>(memo->lineMarks().at(1)), 2);
         QVERIFY(!std::get<1>(memo->lineMarks().at(1)));
         // As drawn: the warning's row in its colour, the unmarked row without it.
-        QWidget *gutter = memo->lineNumberArea();
+        QWidget *gutter = memo->gutter();
         const QImage drawn = gutter->grab().toImage();
         auto rowOf = [&](int line) {
             QTextCursor c(memo->document()->findBlockByNumber(line - 1));

@@ -4,6 +4,7 @@
 #include "core/PreviewRun.h"
 #include "core/ScriptMessages.h"
 #include "platform/InterpreterProcess.h"
+#include "platform/PreviewRunner.h"
 #include "platform/ScratchDir.h"
 
 #include <QDir>
@@ -44,7 +45,7 @@ qint64 pidIn(const QString &file)
     return pid;
 }
 
-QString runOrError(PreviewRunner &runner, const QString &interpreter, const QString &script)
+QString runOrError(platform::PreviewRunner &runner, const QString &interpreter, const QString &script)
 {
     try {
         return runner.run(interpreter, script);
@@ -67,7 +68,7 @@ private slots:
     void outputAndErrorsReachTheOutputFile()
     {
         IsolatedEnvironment env;
-        PreviewRunner runner;
+        platform::PreviewRunner runner;
         const QString out = runner.run(Php, QStringLiteral("<h1><?php echo 'Hallo'; ?></h1>\n<?php echo $undefined; undefined_fn();"));
         QCOMPARE(out, env.scratchDir() + QStringLiteral("Output.htm"));
         const QByteArray html = readAll(out);
@@ -82,7 +83,7 @@ private slots:
     void textIsWrittenInTheLocaleEncodingWhole()
     {
         IsolatedEnvironment env;
-        PreviewRunner runner;
+        platform::PreviewRunner runner;
         QString big = QStringLiteral("<?php echo strlen('");
         const QString line = QStringLiteral("Grüße aus Köln – ");
         while (big.size() < 1024 * 1024)
@@ -101,7 +102,7 @@ private slots:
     void finishedRunIsCompleteOnReturn()
     {
         IsolatedEnvironment env;
-        PreviewRunner runner;
+        platform::PreviewRunner runner;
         const QString out = runner.run(Php, QStringLiteral("<?php echo 6*7;"));
         QCOMPARE(readAll(out), QByteArray("42"));
         QCOMPARE(runner.runningProcessId(), 0);
@@ -110,8 +111,8 @@ private slots:
     void slowScriptIsShownAgainWhenComplete()
     {
         IsolatedEnvironment env;
-        PreviewRunner runner;
-        QSignalSpy completed(&runner, &PreviewRunner::outputCompleted);
+        platform::PreviewRunner runner;
+        QSignalSpy completed(&runner, &platform::PreviewRunner::outputCompleted);
         const QString out = runner.run(Php, QStringLiteral("<?php echo 'first'; flush(); usleep(700000); echo ' last';"));
         QCOMPARE(readAll(out), QByteArray("first"));
         QVERIFY(completed.isEmpty());
@@ -129,8 +130,8 @@ private slots:
         foreign.start(Php, {QStringLiteral("-r"), QStringLiteral("sleep(30);")});
         QVERIFY(foreign.waitForStarted());
 
-        PreviewRunner runner;
-        QSignalSpy completed(&runner, &PreviewRunner::outputCompleted);
+        platform::PreviewRunner runner;
+        QSignalSpy completed(&runner, &platform::PreviewRunner::outputCompleted);
         // An endless script that also started a child of its own.
         runner.run(Php, QStringLiteral("<?php echo 'x'; flush(); exec('sleep 60 > /dev/null 2>&1 &'); while (true) usleep(1000);"));
         const qint64 endless = runner.runningProcessId();
@@ -162,7 +163,7 @@ private slots:
         const QString tmp = env.root() + QStringLiteral("/temp dir $HOME");
         QVERIFY(QDir().mkpath(tmp));
         qputenv("TMPDIR", tmp.toLocal8Bit());
-        PreviewRunner runner;
+        platform::PreviewRunner runner;
         const QString out = runner.run(interpreter, QStringLiteral("<?php echo __FILE__;"));
         QVERIFY(out.startsWith(tmp + QStringLiteral("/korlith-")));
         QCOMPARE(readAll(out), QByteArray("Standard input code"));
@@ -177,7 +178,7 @@ private slots:
         const QString site = env.root() + QStringLiteral("/site mit Blank");
         QVERIFY(QDir().mkpath(site + QStringLiteral("/inc")));
         writeFile(site + QStringLiteral("/inc/footer.php"), "<?php echo 'FUSS';");
-        PreviewRunner runner;
+        platform::PreviewRunner runner;
         const QString out = runner.run(
             Php, QStringLiteral("<?php require __DIR__ . '/inc/footer.php'; require dirname(__FILE__) . '/inc/footer.php'; echo '|', __DIR__;"),
             site);
@@ -188,7 +189,7 @@ private slots:
     void missingOrEmptyInterpreterGivesEmptyOutput()
     {
         IsolatedEnvironment env;
-        PreviewRunner runner;
+        platform::PreviewRunner runner;
         const QString out = runner.run(Php, QStringLiteral("<?php echo 'old';"));
         QCOMPARE(readAll(out), QByteArray("old"));
         for (const QString &path : {QString(), QStringLiteral("/nonexistent/php"), env.root()}) {
@@ -201,7 +202,7 @@ private slots:
     void endlessOutputIsBounded()
     {
         IsolatedEnvironment env;
-        PreviewRunner runner;
+        platform::PreviewRunner runner;
         const QString out = runner.run(Php, QStringLiteral("<?php $s = str_repeat('x', 65536); while (true) echo $s;"));
         QVERIFY(waitUntil([&] { return runner.runningProcessId() == 0; }, 20000));
         QCOMPARE(QFileInfo(out).size(), platform::InterpreterProcess::OutputLimit);
@@ -215,7 +216,7 @@ private slots:
         const QString pidFile = env.root() + QStringLiteral("/child.pid");
         qint64 third = 0;
         {
-            PreviewRunner runner;
+            platform::PreviewRunner runner;
             const QString out = runner.run(Php, leavesAChild(pidFile));
             QVERIFY(waitUntil([&] { return runner.runningProcessId() == 0; }));
             const qint64 child = pidIn(pidFile);
@@ -260,7 +261,7 @@ private slots:
         const QString script = escapingChild(pidFile, child);
         qint64 escaped = 0;
         {
-            PreviewRunner runner;
+            platform::PreviewRunner runner;
             runner.run(Php, script);
             escaped = pidIn(pidFile);
             QVERIFY(escaped > 0 && processAlive(escaped));
@@ -282,7 +283,7 @@ private slots:
         // As the web engine opens its sockets: without close-on-exec.
         const int open = ::open("/dev/null", O_RDONLY);
         QVERIFY(open > 2);
-        PreviewRunner runner;
+        platform::PreviewRunner runner;
         // Beside 0, 1 and 2, PHP holds its script and the listed folder.
         const QString out = runner.run(Php, QStringLiteral(
             "<?php foreach (scandir('/proc/self/fd') as $f) { $l = (string) @readlink(\"/proc/self/fd/$f\");"
@@ -310,7 +311,7 @@ private slots:
             umount.start(QStringLiteral("umount"), {QStringLiteral("-l"), scratch});
             umount.waitForFinished(10000);
         });
-        PreviewRunner runner;
+        platform::PreviewRunner runner;
         runner.run(Php, QStringLiteral("<?php for ($i = 1; $i <= 20000; $i++) echo \"<p>Zeile $i</p>\\n\";"));
         QVERIFY(waitUntil([&] { return runner.runningProcessId() == 0; }, 10000));
         QVERIFY(platform::scratchSpaceExhausted());
@@ -323,8 +324,8 @@ private slots:
     void stoppedRunSendsNoLatePage()
     {
         IsolatedEnvironment env;
-        PreviewRunner runner;
-        QSignalSpy completed(&runner, &PreviewRunner::outputCompleted);
+        platform::PreviewRunner runner;
+        QSignalSpy completed(&runner, &platform::PreviewRunner::outputCompleted);
         runner.run(Php, QStringLiteral("<?php echo 'a'; flush(); usleep(600000); echo 'b';"));
         const qint64 pid = runner.runningProcessId();
         QVERIFY(pid > 0);
@@ -371,7 +372,7 @@ private slots:
         else
             QVERIFY(link(QFile::encodeName(target).constData(), p.constData()) == 0);
 
-        PreviewRunner runner;
+        platform::PreviewRunner runner;
         const QString result = runOrError(runner, Php, QStringLiteral("<?php echo 'neu';"));
         if (kind == QLatin1String("dir")) {
             QCOMPARE(result, QStringLiteral("error: Cannot create file ") + planted);
@@ -390,7 +391,7 @@ private slots:
         const QString old = QDir::currentPath();
         QVERIFY(QDir::setCurrent(env.root()));
         qputenv("TMPDIR", "tmp");
-        PreviewRunner runner;
+        platform::PreviewRunner runner;
         const QString out = runOrError(runner, Php, QStringLiteral("<?php echo 'relativ';"));
         QDir::setCurrent(old);
         QCOMPARE(out, env.scratchDir() + OutputFileName);
@@ -471,7 +472,7 @@ private slots:
         QFETCH(bool, error);
         QFETCH(QString, start);
         IsolatedEnvironment env;
-        PreviewRunner runner;
+        platform::PreviewRunner runner;
         const QString out = runner.run(Php, script);
         QVERIFY(waitUntil([&] { return runner.runningProcessId() == 0; }));
         const QList<ScriptMessage> found = findScriptMessages(readAll(out), ScriptNameInMessages);
@@ -525,7 +526,7 @@ private slots:
             qputenv("TMPDIR", (env.root() + QStringLiteral("/does/not/exist")).toLocal8Bit());
         }
         const QString expectedDir = platform::scratchDirectory().path;
-        PreviewRunner runner;
+        platform::PreviewRunner runner;
         QCOMPARE(runOrError(runner, Php, QStringLiteral("<?php echo 1;")),
                  QStringLiteral("error: Cannot create file %1temp.php").arg(expectedDir));
         QVERIFY(!QFile::exists(env.root() + QStringLiteral("/elsewhere/temp.php")));

@@ -208,7 +208,7 @@ private slots:
         QVERIFY(Form1->RecoverAtStart());
         QCOMPARE(boxes.seen, QStringList(QStringLiteral("Korlith|Korlith wurde nicht ordnungsgemäß beendet. "
                                                         "Möchten Sie den nicht gespeicherten Text wiederherstellen?")));
-        QCOMPARE(static_cast<TCodeEdit *>(Form1->memo1())->exactText(), text);
+        QCOMPARE(static_cast<TCodeEdit *>(Form1->memo1())->userText(), text);
         QCOMPARE(Form1->windowTitle(), QStringLiteral("Korlith 2005 - rettung.php"));
         QCOMPARE(Form1->OpenDialog1->FileName, script);
         // Nothing ran, and the copy is now this instance's.

@@ -25,7 +25,7 @@ private:
     }
     static QString writeOrError(const QString &name, const QString &value)
     {
-        SettingsStore store;
+        SettingsStore store = platform::programSettings();
         store.open();
         try {
             store.writeString(name, value);
@@ -39,7 +39,7 @@ private slots:
     void firstOpenCreatesEmptyKey()
     {
         IsolatedEnvironment env;
-        SettingsStore store;
+        SettingsStore store = platform::programSettings();
         store.open();
         QCOMPARE(store.readString(QStringLiteral("configured")), QString());
         QCOMPARE(store.readString(QStringLiteral("Interpreter")), QString());
@@ -61,7 +61,7 @@ private slots:
         QCOMPARE(writeOrError(QStringLiteral("configured"), QStringLiteral("1")), QStringLiteral("ok"));
         QCOMPARE(writeOrError(QStringLiteral("interpreter"), QStringLiteral("/usr/bin/php")), QStringLiteral("ok"));
 
-        SettingsStore store;
+        SettingsStore store = platform::programSettings();
         store.open();
         // Value names are case-insensitive, as in the registry; the stored spelling stays.
         QCOMPARE(store.readString(QStringLiteral("Interpreter")), QStringLiteral("/usr/bin/php"));
@@ -112,7 +112,7 @@ private slots:
         env.writeRegistry(before);
         QCOMPARE(writeOrError(QStringLiteral("Interpreter"), QStringLiteral("/usr/bin/php")), QStringLiteral("ok"));
         QCOMPARE(env.readRegistry(), after);
-        SettingsStore store;
+        SettingsStore store = platform::programSettings();
         store.open();
         QCOMPARE(store.readString(QStringLiteral("Interpreter")), QStringLiteral("/usr/bin/php"));
     }
@@ -122,7 +122,7 @@ private slots:
         IsolatedEnvironment env;
         env.writeRegistry("REGEDIT4\n[HKEY_LOCAL_MACHINE\\Software\\Korlith]\n"
                           "\"configured\"=dword:00000001\n\"Interpreter\"=hex:2f,00\n\"Empty\"=hex:\n");
-        SettingsStore store;
+        SettingsStore store = platform::programSettings();
         store.open();
         QCOMPARE(readOrError(store, QStringLiteral("configured")), QStringLiteral("error: Invalid data type for 'configured'"));
         QCOMPARE(readOrError(store, QStringLiteral("Interpreter")), QStringLiteral("error: Invalid data type for 'Interpreter'"));
@@ -153,7 +153,7 @@ private slots:
         QFETCH(QByteArray, text);
         IsolatedEnvironment env;
         env.writeRegistry(text);
-        SettingsStore store;
+        SettingsStore store = platform::programSettings();
         store.open();
         QCOMPARE(store.readString(QStringLiteral("configured")), QString());
         store.close();
@@ -167,7 +167,7 @@ private slots:
         IsolatedEnvironment env;
         for (const QByteArray &empty : {QByteArray(), QByteArray("\n\r\n")}) {
             env.writeRegistry(empty);
-            SettingsStore store;
+            SettingsStore store = platform::programSettings();
             store.open();
             QCOMPARE(store.readString(QStringLiteral("configured")), QString());
             store.close();
@@ -184,7 +184,7 @@ private slots:
         const QByteArray file = QFile::encodeName(env.registryFile());
         QVERIFY(mkfifo(file.constData(), 0600) == 0);
         for (int round = 0; round < 2; ++round) {
-            SettingsStore store;
+            SettingsStore store = platform::programSettings();
             store.open();
             QCOMPARE(store.readString(QStringLiteral("Interpreter")), QString());
             store.close();
@@ -224,7 +224,7 @@ private slots:
         IsolatedEnvironment env;
         // A file where the Korlith directory should be: nothing can be created below it.
         writeFile(env.configHome() + QStringLiteral("/Korlith"), "not a directory");
-        SettingsStore store;
+        SettingsStore store = platform::programSettings();
         store.open();
         QCOMPARE(store.readString(QStringLiteral("Interpreter")), QString());
         QCOMPARE(writeOrError(QStringLiteral("Interpreter"), QStringLiteral("/usr/bin/php")),
@@ -240,7 +240,7 @@ private slots:
         const QByteArray text = "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\Software\\Korlith]\n\"Interpreter\"=\"/usr/bin/php\"\n\n";
         env.writeRegistry(text);
         QFile::setPermissions(env.configHome() + QStringLiteral("/Korlith"), QFile::ReadOwner | QFile::ExeOwner);
-        SettingsStore store;
+        SettingsStore store = platform::programSettings();
         store.open();
         QCOMPARE(store.readString(QStringLiteral("Interpreter")), QStringLiteral("/usr/bin/php"));
         QCOMPARE(writeOrError(QStringLiteral("Interpreter"), QStringLiteral("x")),
@@ -255,7 +255,7 @@ private slots:
         const QString multi = QStringLiteral("line one\nline two\r\n");
         QCOMPARE(writeOrError(QStringLiteral("Interpreter"), multi), QStringLiteral("ok"));
         QVERIFY(env.readRegistry().contains("\"Interpreter\"=hex(1):"));
-        SettingsStore store;
+        SettingsStore store = platform::programSettings();
         store.open();
         QCOMPARE(store.readString(QStringLiteral("Interpreter")), multi);
     }

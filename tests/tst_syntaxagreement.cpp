@@ -1,5 +1,5 @@
 // The syntax table against PHP's own tokenizer: sample templates and classes, character by character.
-#include "core/SyntaxAgreement.h"
+#include "SyntaxAgreement.h"
 
 #include <QDir>
 #include <QStandardPaths>

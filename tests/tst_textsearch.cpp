@@ -88,6 +88,70 @@ private slots:
         QCOMPARE(found.value_or(-1), expected);
     }
 
+    void replaceAll_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<int>("selStart");
+        QTest::addColumn<int>("selLength");
+        QTest::addColumn<QString>("find");
+        QTest::addColumn<QString>("replacement");
+        QTest::addColumn<bool>("matchCase");
+        QTest::addColumn<bool>("wholeWord");
+        QTest::addColumn<QString>("expected"); // "-": nothing replaced
+        QTest::addColumn<int>("caret");
+        QTest::addColumn<int>("count");
+
+        QTest::newRow("every occurrence") << "echo 1; echo 2;" << 0 << 0 << "echo" << "print" << false << false
+                                         << "print 1; print 2;" << 14 << 2;
+        QTest::newRow("only after the caret") << "ab ab ab" << 3 << 0 << "ab" << "X" << false << false << "ab X X" << 6 << 2;
+        QTest::newRow("matching selection first") << "ab ab ab" << 3 << 2 << "ab" << "X" << false << false << "ab X X" << 6 << 2;
+        QTest::newRow("selection matches without case") << "AB ab" << 0 << 2 << "ab" << "x" << true << false << "x x" << 3 << 2;
+        QTest::newRow("replacement holds the text") << "a a" << 0 << 0 << "a" << "aa" << false << false << "aa aa" << 5 << 2;
+        QTest::newRow("shrinking") << "abcabc" << 0 << 0 << "abc" << "" << false << false << "" << 0 << 2;
+        QTest::newRow("case matched") << "Echo echo" << 0 << 0 << "echo" << "print" << true << false << "Echo print" << 10 << 1;
+        QTest::newRow("whole words") << "int print int" << 0 << 0 << "int" << "X" << false << true << "X print X" << 9 << 2;
+        QTest::newRow("over line breaks") << "a\r\nb\r\na" << 0 << 0 << "a" << "cc" << false << false << "cc\r\nb\r\ncc" << 9 << 2;
+        QTest::newRow("a line break joins its lines") << "x\r\ny" << 0 << 0 << "\r\n" << " " << false << false << "x y" << 2 << 1;
+        QTest::newRow("none") << "abc" << 0 << 0 << "z" << "y" << false << false << "-" << 0 << 0;
+        QTest::newRow("empty search") << "abc" << 0 << 0 << "" << "y" << false << false << "-" << 0 << 0;
+        QTest::newRow("caret past the text") << "abc" << 9 << 0 << "a" << "y" << false << false << "-" << 0 << 0;
+    }
+
+    // Table-driven: the text, the caret after the last replacement, and how many were made.
+    void replaceAll()
+    {
+        QFETCH(QString, text);
+        QFETCH(int, selStart);
+        QFETCH(int, selLength);
+        QFETCH(QString, find);
+        QFETCH(QString, replacement);
+        QFETCH(bool, matchCase);
+        QFETCH(bool, wholeWord);
+        QFETCH(QString, expected);
+        QFETCH(int, caret);
+        QFETCH(int, count);
+        const auto replaced = ::replaceAll(text, selStart, selLength, find, replacement, {true, matchCase, wholeWord});
+        if (expected == QLatin1String("-")) {
+            QVERIFY(!replaced);
+            return;
+        }
+        QVERIFY(replaced);
+        QCOMPARE(replaced->text, expected);
+        QCOMPARE(replaced->caret, caret);
+        QCOMPARE(replaced->count, count);
+    }
+
+    // A 200,000-character line with 100,000 occurrences.
+    void replaceAllInALongLine()
+    {
+        const QString text = QStringLiteral("ab").repeated(100000);
+        const auto replaced = ::replaceAll(text, 0, 0, QStringLiteral("b"), QStringLiteral("cd"), {});
+        QVERIFY(replaced);
+        QCOMPARE(replaced->count, 100000);
+        QCOMPARE(replaced->text, QStringLiteral("acd").repeated(100000));
+        QCOMPARE(replaced->caret, int(replaced->text.size()));
+    }
+
     void wordDelimiters()
     {
         QVERIFY(!isWordDelimiter(QLatin1Char('a')));

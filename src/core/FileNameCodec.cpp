@@ -90,3 +90,13 @@ QString displayFileName(const QString &name)
             shown[i] = QChar::ReplacementCharacter;
     return shown;
 }
+
+QString fileNamePart(const QString &pathOrUrl)
+{
+    for (qsizetype i = pathOrUrl.size() - 1; i >= 0; --i) {
+        const QChar c = pathOrUrl.at(i);
+        if (c == QLatin1Char('/') || c == QLatin1Char('\\') || c == QLatin1Char(':'))
+            return pathOrUrl.mid(i + 1);
+    }
+    return pathOrUrl;
+}

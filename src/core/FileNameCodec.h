@@ -12,3 +12,6 @@ QByteArray encodeFileName(const QString &name);
 
 // The name for a caption or a message: each byte that is not UTF-8 shown as U+FFFD.
 QString displayFileName(const QString &name);
+
+// The part of a path or URL after its last "/", "\\" or ":".
+QString fileNamePart(const QString &pathOrUrl);

@@ -3,18 +3,16 @@
 
 #include "core/AppError.h"
 
-using namespace platform;
-
-SettingsStore::SettingsStore(const QString &filePath) : m_key(filePath) {}
+SettingsStore::SettingsStore(std::unique_ptr<SettingsKey> key) : m_key(std::move(key)) {}
 
 void SettingsStore::open()
 {
-    m_key.openOrCreate(KeyPath);
+    m_key->openOrCreate(KeyPath);
 }
 
 QString SettingsStore::readString(const QString &name) const
 {
-    const auto value = m_key.query(name);
+    const auto value = m_key->query(name);
     if (!value || value->data.isEmpty())
         return QString();
     if (value->type != REG_SZ && value->type != REG_EXPAND_SZ)
@@ -26,13 +24,13 @@ QString SettingsStore::readString(const QString &name) const
 
 void SettingsStore::writeString(const QString &name, const QString &value)
 {
-    if (!m_key.setString(name, value.toLocal8Bit()))
+    if (!m_key->setString(name, value.toLocal8Bit()))
         throw AppError(QStringLiteral("Failed to set data for '%1'").arg(name));
 }
 
 void SettingsStore::close()
 {
-    m_key.close();
+    m_key->close();
 }
 
 bool isConfiguredValue(const QString &configured)

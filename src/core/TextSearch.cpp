@@ -121,3 +121,44 @@ std::optional<int> standardSearch(const QString &text, int selStart, int selLeng
     }
     return std::nullopt;
 }
+
+std::optional<ReplacedText> replaceAll(const QString &text, int selStart, int selLength, const QString &searchText,
+                                       const QString &replacement, SearchOptions options)
+{
+    options.down = true;
+    const int findLength = int(searchText.size());
+    // The selection, when it matches, counts with its own length.
+    const bool selectionHit =
+        selLength > 0 && QStringView(text).mid(selStart, selLength).compare(searchText, Qt::CaseInsensitive) == 0;
+    QList<int> hits;
+    int from = selStart, fromLength = selLength;
+    if (selectionHit) {
+        hits << selStart;
+        from = selStart + selLength;
+        fromLength = 0;
+    }
+    // The text is searched as it stands: no search looks behind the occurrence before it, so
+    // the replaced text would give the same occurrences.
+    while (const auto found = standardSearch(text, from, fromLength, searchText, options)) {
+        hits << *found;
+        from = *found + findLength;
+        fromLength = 0;
+    }
+    if (hits.isEmpty())
+        return std::nullopt;
+
+    ReplacedText out;
+    out.count = int(hits.size());
+    out.text.reserve(text.size() + hits.size() * (replacement.size() - findLength));
+    int copied = 0;
+    for (int i = 0; i < hits.size(); ++i) {
+        const int length = i == 0 && selectionHit ? selLength : findLength;
+        out.text += QStringView(text).mid(copied, hits[i] - copied);
+        out.text += replacement;
+        copied = hits[i] + length;
+    }
+    // The caret stands where the unreplaced rest begins.
+    out.caret = int(out.text.size());
+    out.text += QStringView(text).mid(copied);
+    return out;
+}

@@ -34,5 +34,20 @@ bool isWordDelimiter(QChar c);
 std::optional<int> standardSearch(const QString &text, int selStart, int selLength, const QString &searchText,
                                   const SearchOptions &options);
 
+struct ReplacedText
+{
+    QString text;  // with CR LF breaks, as it came in
+    int caret = 0; // after the replacement made last, in editor positions of the new text
+    int count = 0;
+};
+
+// Replace-all downward from the selection (editor positions over text with CR LF breaks):
+// a selection that matches the search text is replaced first, with its own length, and then
+// each occurrence the standard search finds after the one before. Each search goes on after
+// the occurrence just replaced, so a replacement that holds the search text is not found
+// again. Nothing when there is no occurrence.
+std::optional<ReplacedText> replaceAll(const QString &text, int selStart, int selLength, const QString &searchText,
+                                       const QString &replacement, SearchOptions options);
+
 // ANSI-style upper-casing of one character, as the search compares without match case.
 QChar searchUpper(QChar c);

@@ -1,4 +1,4 @@
-// File-name part of a path or URL.
+// A file dialog's choice as the file on the disk.
 #include "platform/FileNames.h"
 
 #include "core/FileNameCodec.h"
@@ -8,16 +8,6 @@
 #include <dirent.h>
 
 namespace platform {
-
-QString fileNamePart(const QString &pathOrUrl)
-{
-    for (int i = pathOrUrl.size() - 1; i >= 0; --i) {
-        const QChar c = pathOrUrl.at(i);
-        if (c == QLatin1Char('/') || c == QLatin1Char('\\') || c == QLatin1Char(':'))
-            return pathOrUrl.mid(i + 1);
-    }
-    return pathOrUrl;
-}
 
 QString fileOnDisk(const QString &chosen)
 {

@@ -1,12 +1,9 @@
-// File names: the part of a path or URL after its last "/", "\" or ":"; a dialog's choice as
-// the file on the disk.
+// File names: a dialog's choice as the file on the disk.
 #pragma once
 
 #include <QString>
 
 namespace platform {
-
-QString fileNamePart(const QString &pathOrUrl);
 
 // The file that a file dialog's choice means. The dialog lists a name that is not UTF-8 with
 // U+FFFD for its odd bytes, a name no file has: the file is the one entry of its folder that

@@ -480,4 +480,9 @@ void RegistryKey::close()
     m_snapshot = RegKey{};
 }
 
+SettingsStore programSettings(const QString &filePath)
+{
+    return SettingsStore(std::make_unique<RegistryKey>(filePath));
+}
+
 } // namespace platform

@@ -1,28 +1,14 @@
 // Registry stand-in: HKEY_LOCAL_MACHINE kept as one REGEDIT4 text file under XDG_CONFIG_HOME.
 #pragma once
 
+#include "core/SettingsStore.h"
+
 #include <QByteArray>
 #include <QList>
 #include <QString>
 #include <optional>
 
 namespace platform {
-
-// Windows value types as the export format names them.
-enum RegType : int {
-    REG_NONE = 0,
-    REG_SZ = 1,
-    REG_EXPAND_SZ = 2,
-    REG_BINARY = 3,
-    REG_DWORD = 4,
-};
-
-struct RegValue
-{
-    QString name;      // "" is the key's default value ("@")
-    int type = REG_SZ;
-    QByteArray data;   // the bytes Windows would hold; strings include their zero byte
-};
 
 struct RegKey
 {
@@ -40,7 +26,7 @@ struct RegDocument
 };
 
 // One open key of the root, with the Windows meaning of open-or-create, query, set and close.
-class RegistryKey
+class RegistryKey : public SettingsKey
 {
 public:
     // The file of HKEY_LOCAL_MACHINE: $XDG_CONFIG_HOME/Korlith/HKEY_LOCAL_MACHINE.reg.
@@ -50,16 +36,16 @@ public:
 
     // Opens the key, creating it (and the file) when it is missing. Fails when the file cannot
     // be read or parsed, or when a missing key cannot be written; a corrupt file is left as it is.
-    bool openOrCreate(const QString &keyPath);
+    bool openOrCreate(const QString &keyPath) override;
     bool isOpen() const { return m_open; }
 
     // The value as stored, or nothing when the key is not open or holds no such value.
-    std::optional<RegValue> query(const QString &name) const;
+    std::optional<RegValue> query(const QString &name) const override;
 
     // Writes a REG_SZ value (text plus zero byte), keeping every other key and value of the file.
-    bool setString(const QString &name, const QByteArray &text);
+    bool setString(const QString &name, const QByteArray &text) override;
 
-    void close();
+    void close() override;
 
 private:
     // Writes value into the open key (nullptr: only makes sure the key is there), changing no
@@ -73,5 +59,8 @@ private:
     RegKey m_snapshot;
     bool m_open = false;
 };
+
+// The program's settings, kept in the file of HKEY_LOCAL_MACHINE.
+SettingsStore programSettings(const QString &filePath = RegistryKey::defaultFilePath());
 
 } // namespace platform

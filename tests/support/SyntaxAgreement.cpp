@@ -1,5 +1,5 @@
 // SyntaxAgreement: PHP prints a class letter per byte; the text is decoded and classed as the editor does.
-#include "core/SyntaxAgreement.h"
+#include "SyntaxAgreement.h"
 
 #include "core/TextCodec.h"
 
