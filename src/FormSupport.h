@@ -1,7 +1,19 @@
 // Shared window behaviour of the dialogs: fixed single border, centred on first showing.
 #pragma once
 
+#include "platform/ErrorBox.h"
+
+#include <QAbstractButton>
+
 class QWidget;
+
+// A button's click runs the form's handler through the error guard.
+template <class Form>
+void connectClick(QAbstractButton *button, Form *form, void (Form::*handler)())
+{
+    QObject::connect(button, &QAbstractButton::clicked, form,
+                     [form, handler] { platform::guarded([&] { (form->*handler)(); }); });
+}
 
 // Fixed size at the current geometry, system menu and close box only, dialog font,
 // and no quitting of the program when the window closes.

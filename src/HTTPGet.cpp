@@ -7,6 +7,9 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QScopeGuard>
+
+#include <memory>
 
 #include <curl/curl.h>
 
@@ -71,7 +74,7 @@ struct CurlGlobal
 struct Transfer
 {
     THTTPGetThread *worker = nullptr;
-    QFile *file = nullptr;
+    std::unique_ptr<QFile> file;
     bool headersDone = false;
     bool lengthKnown = false;
     bool failed = false;     // the transfer was abandoned: a stop, an error, a bound
@@ -100,7 +103,7 @@ struct Transfer
         if (received != lastReceived) {
             lastReceived = received;
             sinceLastByte.restart();
-        } else if (sinceLastByte.hasExpired(worker->SilenceTimeout)) {
+        } else if (sinceLastByte.hasExpired(worker->Request.SilenceTimeout)) {
             silent = true;
             return 1;
         }
@@ -126,7 +129,7 @@ struct Transfer
                     return fail();
                 worker->ContentLength = value;
                 lengthKnown = true;
-                if (!worker->ToFile && value > worker->MaxTextSize)
+                if (!worker->Request.ToFile && value > worker->Request.MaxTextSize)
                     return fail();
             }
         }
@@ -139,11 +142,11 @@ struct Transfer
         headersDone = true;
         if (worker->stopRequested())
             return false;
-        if (!lengthKnown && worker->BinaryData)
+        if (!lengthKnown && worker->Request.BinaryData)
             return false;
         worker->TotalRead = 0;
-        if (worker->ToFile) {
-            file = new QFile(worker->FileName);
+        if (worker->Request.ToFile) {
+            file = std::make_unique<QFile>(worker->Request.FileName);
             if (!file->open(QIODevice::WriteOnly | QIODevice::Truncate))
                 return false;
         } else {
@@ -167,11 +170,11 @@ struct Transfer
         for (size_t done = 0; done < n;) {
             // Chunks of at most 1025 bytes, each reported on its own.
             const size_t part = std::min<size_t>(1025, n - done);
-            if (worker->ToFile) {
+            if (worker->Request.ToFile) {
                 if (file->write(data + done, qint64(part)) != qint64(part))
                     return fail();
             } else {
-                if (worker->ResultText.size() + qint64(part) > worker->MaxTextSize)
+                if (worker->ResultText.size() + qint64(part) > worker->Request.MaxTextSize)
                     return fail();
                 worker->ResultText.append(data + done, int(part));
             }
@@ -188,13 +191,8 @@ struct Transfer
     }
 };
 
-THTTPGetThread::THTTPGetThread(const QString &AcceptTypes, const QString &Agent, const QString &URL,
-                               const QString &FileName, const QString &UserName, const QString &Password,
-                               const QString &PostQuery, const QString &Referer, bool BinaryData, bool UseCache,
-                               TOnProgressEvent OnProgress, bool ToFile, platform::HandOver *handOver)
-    : AcceptTypes(AcceptTypes), Agent(Agent), URL(URL), FileName(FileName), UserName(UserName), Password(Password),
-      PostQuery(PostQuery), Referer(Referer), BinaryData(BinaryData), UseCache(UseCache), ToFile(ToFile),
-      OnProgress(std::move(OnProgress)), m_handOver(handOver)
+THTTPGetThread::THTTPGetThread(THTTPRequest request, TOnProgressEvent OnProgress, platform::HandOver *handOver)
+    : Request(std::move(request)), OnProgress(std::move(OnProgress)), m_handOver(handOver)
 {
 }
 
@@ -229,21 +227,25 @@ void THTTPGetThread::download()
 {
     static CurlGlobal global;
     Succeeded = false;
-    const SplitUrlResult parts = SplitUrl(URL);
+    const SplitUrlResult parts = SplitUrl(Request.URL);
     if (m_stop)
         return;
 
-    CURL *curl = curl_easy_init();
-    if (!curl)
+    const std::unique_ptr<CURL, decltype(&curl_easy_cleanup)> handle(curl_easy_init(), &curl_easy_cleanup);
+    if (!handle)
         return;
+    CURL *curl = handle.get();
     Transfer transfer;
     transfer.worker = this;
     curl_slist *headers = nullptr;
+    // Freed with the last header appended, whatever way this function is left.
+    const auto freeHeaders = qScopeGuard([&headers] { curl_slist_free_all(headers); });
 
     const QByteArray url = "http://" + parts.host.toLatin1() + parts.path.toUtf8();
-    const QByteArray agent = Agent.toLocal8Bit(), user = UserName.toLocal8Bit(), password = Password.toLocal8Bit();
-    const QByteArray referer = Referer.toLocal8Bit(), body = PostQuery.toLocal8Bit();
-    const QByteArray accept = "Accept: " + AcceptTypes.toLocal8Bit();
+    const QByteArray agent = Request.Agent.toLocal8Bit(), user = Request.UserName.toLocal8Bit(),
+                     password = Request.Password.toLocal8Bit();
+    const QByteArray referer = Request.Referer.toLocal8Bit(), body = Request.PostQuery.toLocal8Bit();
+    const QByteArray accept = "Accept: " + Request.AcceptTypes.toLocal8Bit();
 
     curl_easy_setopt(curl, CURLOPT_URL, url.constData());
     curl_easy_setopt(curl, CURLOPT_PORT, 80L);
@@ -261,11 +263,11 @@ void THTTPGetThread::download()
     if (!referer.isEmpty())
         curl_easy_setopt(curl, CURLOPT_REFERER, referer.constData());
     headers = curl_slist_append(headers, accept.constData());
-    if (!UseCache) {
+    if (!Request.UseCache) {
         headers = curl_slist_append(headers, "Pragma: no-cache");
         headers = curl_slist_append(headers, "Cache-Control: no-cache");
     }
-    if (!PostQuery.isEmpty()) {
+    if (!Request.PostQuery.isEmpty()) {
         headers = curl_slist_append(headers, "Content-Type: application/x-www-form-urlencoded");
         curl_easy_setopt(curl, CURLOPT_POSTFIELDS, body.constData());
         curl_easy_setopt(curl, CURLOPT_POSTFIELDSIZE, long(body.size()));
@@ -296,13 +298,9 @@ void THTTPGetThread::download()
     const bool whole = code == CURLE_OK && !transfer.failed && !transfer.silent && !m_stop
                        && (!transfer.lengthKnown || TotalRead == ContentLength);
     if (answered && whole)
-        Succeeded = ToFile || TotalRead != 0;
-    if (transfer.file) {
+        Succeeded = Request.ToFile || TotalRead != 0;
+    if (transfer.file)
         transfer.file->close();
-        delete transfer.file;
-    }
-    curl_slist_free_all(headers);
-    curl_easy_cleanup(curl);
 }
 
 THTTPGet::THTTPGet(QObject *owner) : QObject(owner), m_handOver(new platform::HandOver(this)) {}
@@ -335,12 +333,23 @@ void THTTPGet::start(bool toFile)
 {
     if (m_worker)
         return;
-    auto *worker = new THTTPGetThread(AcceptTypes, Agent, URL, FileName, UserName, Password, PostQuery, Referer,
-                                      BinaryData, UseCache, OnProgress, toFile, m_handOver);
+    THTTPRequest request;
+    request.AcceptTypes = AcceptTypes;
+    request.Agent = Agent;
+    request.URL = URL;
+    request.FileName = FileName;
+    request.UserName = UserName;
+    request.Password = Password;
+    request.PostQuery = PostQuery;
+    request.Referer = Referer;
+    request.BinaryData = BinaryData;
+    request.UseCache = UseCache;
+    request.ToFile = toFile;
+    request.MaxTextSize = MaxTextSize;
+    request.SilenceTimeout = SilenceTimeout;
+    auto *worker = new THTTPGetThread(std::move(request), OnProgress, m_handOver);
     m_worker = worker;
     m_lastThread = worker;
-    worker->SilenceTimeout = SilenceTimeout;
-    worker->MaxTextSize = MaxTextSize;
     worker->OnCompleted = [this](THTTPGetThread *w) { WorkerDone(w); };
     // Free on terminate.
     connect(worker, &QThread::finished, worker, &QObject::deleteLater);
@@ -362,9 +371,9 @@ void THTTPGet::WorkerDone(THTTPGetThread *worker)
     // An error in a handler is shown, and the component is idle again all the same.
     platform::guarded([&] {
         if (worker->Succeeded) {
-            if (worker->ToFile) {
+            if (worker->Request.ToFile) {
                 if (OnDoneFile)
-                    OnDoneFile(this, worker->FileName, worker->ContentLength);
+                    OnDoneFile(this, worker->Request.FileName, worker->ContentLength);
             } else if (OnDoneString) {
                 OnDoneString(this, worker->ResultText);
             }

@@ -19,30 +19,39 @@ using TOnDoneFileEvent = std::function<void(QObject *Sender, const QString &File
 using TOnDoneStringEvent = std::function<void(QObject *Sender, const QByteArray &Result)>;
 using TNotifyEvent = std::function<void(QObject *Sender)>;
 
+// What one download asks for; the thread takes a copy at its start.
+struct THTTPRequest
+{
+    QString AcceptTypes;
+    QString Agent;
+    QString URL;
+    QString FileName;
+    QString UserName;
+    QString Password;
+    QString PostQuery;
+    QString Referer;
+    bool BinaryData = false;
+    bool UseCache = false;
+    bool ToFile = false;
+    // Bound on the text destination: a larger body is refused as a failure.
+    qint64 MaxTextSize = 16ll * 1024 * 1024;
+    // How long the server may stay silent (no byte at all) before the download fails, in ms.
+    int SilenceTimeout = 60000;
+};
+
 class THTTPGetThread : public QThread
 {
     Q_OBJECT
 public:
-    // Bound on the text destination: a larger body is refused as a failure.
-    qint64 MaxTextSize = 16ll * 1024 * 1024;
+    THTTPGetThread(THTTPRequest request, TOnProgressEvent OnProgress, platform::HandOver *handOver);
 
-    THTTPGetThread(const QString &AcceptTypes, const QString &Agent, const QString &URL, const QString &FileName,
-                   const QString &UserName, const QString &Password, const QString &PostQuery, const QString &Referer,
-                   bool BinaryData, bool UseCache, TOnProgressEvent OnProgress, bool ToFile, platform::HandOver *handOver);
-
-    // Inputs, copied at the start.
-    const QString AcceptTypes, Agent, URL, FileName;
+    const THTTPRequest Request;
     QByteArray ResultText;
-    const QString UserName, Password, PostQuery, Referer;
-    const bool BinaryData, UseCache;
     std::atomic<bool> Succeeded{false};
     qint32 ContentLength = 0;
-    const bool ToFile;
     quint32 BytesRead = 0;
     qint32 TotalRead = 0;
     const TOnProgressEvent OnProgress;
-    // How long the server may stay silent (no byte at all) before the download fails, in ms.
-    int SilenceTimeout = 60000;
 
     void requestStop() { m_stop = true; }
     bool stopRequested() const { return m_stop; }

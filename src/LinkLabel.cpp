@@ -2,6 +2,7 @@
 #include "LinkLabel.h"
 
 #include "core/AppError.h"
+#include "core/LinkPrefix.h"
 #include "platform/ShellExecute.h"
 
 #include <QGuiApplication>
@@ -9,9 +10,6 @@
 #include <QStyleHints>
 
 namespace {
-const char *const kPrefixes[] = {"file://", "ftp://", "gopher://", "http://", "https://",
-                                 "mailto:", "news:", "telnet:", "wais:"};
-
 QWidget *requireForm(QWidget *owner)
 {
     if (!owner || !owner->isWindow())
@@ -52,7 +50,7 @@ void TLinkLabel::setHyperLink(const QString &link)
 
 QString TLinkLabel::prefix(tLinkType type)
 {
-    return QString::fromLatin1(kPrefixes[type]);
+    return linkPrefix(type);
 }
 
 void TLinkLabel::mousePressEvent(QMouseEvent *event)

@@ -1,11 +1,10 @@
 // TURL: scheme prefix + address, handed to the shell stand-in.
 #include "URL.h"
 
+#include "core/LinkPrefix.h"
 #include "platform/ShellExecute.h"
 
 namespace {
-const char *const kPrefixes[] = {"file://", "ftp://", "gopher://", "http://", "https://",
-                                 "mailto:", "news:", "telnet:", "wais:"};
 constexpr int SW_SHOWNOACTIVATE = 4;
 } // namespace
 
@@ -25,7 +24,7 @@ void TURL::setURLType(TURLType type)
 
 QString TURL::prefix(TURLType type)
 {
-    return QString::fromLatin1(kPrefixes[type]);
+    return linkPrefix(type);
 }
 
 bool TURL::OpenURL()

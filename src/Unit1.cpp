@@ -94,40 +94,36 @@ TForm1::TForm1(QWidget *parent) : QMainWindow(parent), ui(std::make_unique<Ui::T
         });
     });
 
-    connectHandler("Jetztaktualisieren1", &TForm1::Jetztaktualisieren1Click);
-    connectHandler("Einstellungen1", &TForm1::Optionen1Click);
-    connectHandler("Beenden1", &TForm1::Beenden1Click);
-    connectHandler("Neu1", &TForm1::Neu1Click);
-    connectHandler("ToolButton1", &TForm1::Neu1Click);
-    connectHandler("ToolButton1", &TForm1::ToolButton1Click);
-    connectHandler("ffnnen1", &TForm1::ffnnen1Click);
-    connectHandler("Speichern1", &TForm1::Speichern1Click);
-    connectHandler("ToolButton3", &TForm1::Speichern1Click);
-    connectHandler("Speichernunter1", &TForm1::Speichernunter1Click);
-    connectHandler("SearchFind1", &TForm1::SearchFind1Execute);
-    connectHandler("SearchReplace1", &TForm1::SearchReplace1Execute);
+    connectHandler(ui->Jetztaktualisieren1, &TForm1::Jetztaktualisieren1Click);
+    connectHandler(ui->Einstellungen1, &TForm1::Optionen1Click);
+    connectHandler(ui->Beenden1, &TForm1::Beenden1Click);
+    connectHandler(ui->Neu1, &TForm1::Neu1Click);
+    connectHandler(ui->ToolButton1, &TForm1::Neu1Click);
+    connectHandler(ui->ToolButton1, &TForm1::ToolButton1Click);
+    connectHandler(ui->ffnnen1, &TForm1::ffnnen1Click);
+    connectHandler(ui->Speichern1, &TForm1::Speichern1Click);
+    connectHandler(ui->ToolButton3, &TForm1::Speichern1Click);
+    connectHandler(ui->Speichernunter1, &TForm1::Speichernunter1Click);
+    connectHandler(ui->SearchFind1, &TForm1::SearchFind1Execute);
+    connectHandler(ui->SearchReplace1, &TForm1::SearchReplace1Execute);
 
-    connectHandler("PrintDlg1", &TForm1::PrintDlg1Execute);
-    connectHandler("Hilfe2", &TForm1::Hilfe2Click);
-    connectHandler("KorlithOnline1", &TForm1::KorlithOnline1Click);
-    connectHandler("Updates1", &TForm1::Updates1Click);
-    connectHandler("Info1", &TForm1::Info1Click);
+    connectHandler(ui->PrintDlg1, &TForm1::PrintDlg1Execute);
+    connectHandler(ui->Hilfe2, &TForm1::Hilfe2Click);
+    connectHandler(ui->KorlithOnline1, &TForm1::KorlithOnline1Click);
+    connectHandler(ui->Updates1, &TForm1::Updates1Click);
+    connectHandler(ui->Info1, &TForm1::Info1Click);
 
     URL1 = new TURL(this);
     URL1->setObjectName(QStringLiteral("URL1"));
     URL1->setURL(Maker::WebSite);
     HTTPGet1 = new THTTPGet(this);
     HTTPGet1->setObjectName(QStringLiteral("HTTPGet1"));
-    const std::pair<const char *, QVariant> httpSettings[] = {
-        {"AcceptTypes", QStringLiteral("*/*")},
-        {"Agent", QStringLiteral("Presmark HTTPGet")},
-        {"BinaryData", false},
-        {"URL", QStringLiteral("http://") + Maker::UpdateHost + Maker::UpdatePath},
-        {"UseCache", false},
-        {"WaitThread", false},
-    };
-    for (const auto &[name, value] : httpSettings)
-        HTTPGet1->setProperty(name, value);
+    HTTPGet1->AcceptTypes = QStringLiteral("*/*");
+    HTTPGet1->Agent = QStringLiteral("Presmark HTTPGet");
+    HTTPGet1->BinaryData = false;
+    HTTPGet1->URL = QStringLiteral("http://") + Maker::UpdateHost + Maker::UpdatePath;
+    HTTPGet1->UseCache = false;
+    HTTPGet1->WaitThread = false;
     // The version file is two short lines: anything much longer is no version file.
     HTTPGet1->MaxTextSize = 4096;
     HTTPGet1->OnDoneString = [this](QObject *sender, const QByteArray &result) { HTTPGet1DoneString(sender, result); };
@@ -218,9 +214,9 @@ QAction *TForm1::action(const char *name) const
     return findChild<QAction *>(QString::fromLatin1(name));
 }
 
-void TForm1::connectHandler(const char *actionName, void (TForm1::*handler)())
+void TForm1::connectHandler(QAction *action, void (TForm1::*handler)())
 {
-    connect(action(actionName), &QAction::triggered, this, [this, handler] { platform::guarded([&] { (this->*handler)(); }); });
+    connect(action, &QAction::triggered, this, [this, handler] { platform::guarded([&] { (this->*handler)(); }); });
 }
 
 QString TForm1::caption() const

@@ -44,6 +44,7 @@ public:
 
     QPlainTextEdit *memo1() const;
     TWebBrowser *WebBrowser1() const;
+    // An action by its name, for scripted use (the tests); the window itself connects its own.
     QAction *action(const char *name) const;
     // The caption as the user reads it; the document's only state.
     QString caption() const;
@@ -107,7 +108,7 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
-    void connectHandler(const char *actionName, void (TForm1::*handler)());
+    void connectHandler(QAction *action, void (TForm1::*handler)());
     void updateActions();
     void setCaption(const QString &caption);
     void loadChosenFile(const QString &previous, bool run);

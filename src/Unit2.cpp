@@ -28,9 +28,9 @@ TForm2::TForm2(QWidget *parent) : QDialog(parent), ui(std::make_unique<Ui::TForm
     // The entry reads "PHP.exe" alone, as the Open dialog's entries read without their patterns.
     m_openDialog->setOption(QFileDialog::HideNameFilterDetails, true);
 
-    connect(ui->Button1, &QPushButton::clicked, this, [this] { platform::guarded([this] { Button1Click(); }); });
-    connect(ui->Button2, &QPushButton::clicked, this, [this] { platform::guarded([this] { Button2Click(); }); });
-    connect(ui->Button3, &QPushButton::clicked, this, [this] { platform::guarded([this] { Button3Click(); }); });
+    connectClick(ui->Button1, this, &TForm2::Button1Click);
+    connectClick(ui->Button2, this, &TForm2::Button2Click);
+    connectClick(ui->Button3, this, &TForm2::Button3Click);
 }
 
 TForm2::~TForm2() = default;

@@ -18,8 +18,8 @@ TForm4::TForm4(QWidget *parent) : QDialog(parent), ui(std::make_unique<Ui::TForm
     ui->setupUi(this);
     makeFixedDialog(this);
     setWindowFlag(Qt::WindowStaysOnTopHint, true);
-    connect(ui->Button1, &QPushButton::clicked, this, [this] { platform::guarded([this] { Button1Click(); }); });
-    connect(ui->Button2, &QPushButton::clicked, this, [this] { platform::guarded([this] { Button2Click(); }); });
+    connectClick(ui->Button1, this, &TForm4::Button1Click);
+    connectClick(ui->Button2, this, &TForm4::Button2Click);
 }
 
 TForm4::~TForm4() = default;

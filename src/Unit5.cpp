@@ -25,8 +25,8 @@ TForm5::TForm5(QWidget *parent) : QDialog(parent), ui(std::make_unique<Ui::TForm
     URL1 = new TURL(this);
     URL1->setObjectName(QStringLiteral("URL1"));
     URL1->setURL(Maker::WebSite);
-    connect(ui->Button1, &QPushButton::clicked, this, [this] { platform::guarded([this] { Button1Click(); }); });
-    connect(ui->Button2, &QPushButton::clicked, this, [this] { platform::guarded([this] { Button2Click(); }); });
+    connectClick(ui->Button1, this, &TForm5::Button1Click);
+    connectClick(ui->Button2, this, &TForm5::Button2Click);
 }
 
 TForm5::~TForm5() = default;

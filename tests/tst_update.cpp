@@ -94,7 +94,7 @@ private slots:
         MessageBoxCatcher boxes;
         Form1->action("Updates1")->trigger();
         Form1->action("Updates1")->trigger();
-        waitUntil([&] { return !Form1->HTTPGet1->isRunning(); });
+        QVERIFY(waitUntil([&] { return !Form1->HTTPGet1->isRunning(); }, 15000));
         QTest::qWait(100);
         QCOMPARE(boxes.seen, QStringList(upToDate));
         QCOMPARE(server->requestCount(), before + 1);
