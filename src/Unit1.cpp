@@ -59,16 +59,15 @@ bool Configured = false;
 TForm1 *Form1 = nullptr;
 
 namespace {
-const QString kUntitled = QStringLiteral("Korlith 2005");
 const QString kOpenFilter = QStringLiteral("PHP-Dateien (*.php;*.php3)|*.php;*.php3|Alle Dateien (*.*)|*.*");
 } // namespace
 
-TForm1::TForm1(QWidget *parent) : QMainWindow(parent), ui(std::make_unique<Ui::TForm1>())
+// Before any file is chosen, the interpreter runs where Korlith was started.
+TForm1::TForm1(QWidget *parent)
+    : QMainWindow(parent), ui(std::make_unique<Ui::TForm1>()), m_document(QDir::currentPath())
 {
     ui->setupUi(this);
-    m_caption = windowTitle();
-    // Before any file is chosen, the interpreter runs where Korlith was started.
-    m_workingDir = QDir::currentPath();
+    showCaption();
     setFont(platform::dialogFont());
     // The system's fixed-width font at the size of the window's font.
     QFont fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);
@@ -221,14 +220,13 @@ void TForm1::connectHandler(QAction *action, void (TForm1::*handler)())
 
 QString TForm1::caption() const
 {
-    return m_caption;
+    return m_document.caption();
 }
 
-void TForm1::setCaption(const QString &caption)
+void TForm1::showCaption()
 {
-    m_caption = caption;
     // Qt reads "[*]" as its modified marker; doubled, it shows as written.
-    QString title = caption;
+    QString title = m_document.caption();
     setWindowTitle(title.replace(QLatin1String("[*]"), QLatin1String("[*][*]")));
 }
 
@@ -315,8 +313,8 @@ void TForm1::keepRecoveryCopy()
         return;
     }
     // A copy that cannot be written leaves the last one; typing goes on undisturbed.
-    m_recovery.write({ui->memo1->userText(), OpenDialog1->FileName, caption(), m_format,
-                      ui->memo1->lineEnds(m_format.lineEnd)});
+    m_recovery.write({ui->memo1->userText(), m_document.openedFile(), m_document.caption(), m_document.format(),
+                      ui->memo1->lineEnds(m_document.format().lineEnd)});
 }
 
 bool TForm1::RecoverAtStart()
@@ -336,11 +334,11 @@ bool TForm1::RecoverAtStart()
         // The document as it was, unsaved; nothing runs until the user asks.
         const RecoveredText &copy = *orphan;
         ui->memo1->setUserText(copy.text, copy.lineEnds);
-        m_format = copy.format;
+        m_document.restore(copy.fileName, copy.caption, copy.format);
         OpenDialog1->FileName = copy.fileName;
         if (!copy.fileName.isEmpty())
-            chooseDocumentFolder(copy.fileName);
-        setCaption(copy.caption);
+            ui->WebBrowser1->setDocumentFolder(m_document.folder());
+        showCaption();
         ui->memo1->document()->setModified(true);
         // This instance's own copy exists before the old one goes.
         keepRecoveryCopy();
@@ -394,7 +392,7 @@ void TForm1::Jetztaktualisieren1Click()
 void TForm1::Aktualisieren()
 {
     m_runShift.reset();
-    const QString output = m_preview.run(InterpreterPath, ui->memo1->userText(), m_workingDir,
+    const QString output = m_preview.run(InterpreterPath, ui->memo1->userText(), m_document.folder(),
                                          [this] { drawWhileRunning(); });
     showOutput(output);
 }
@@ -424,14 +422,13 @@ void TForm1::showOutput(const QString &output)
         marks.append({m_runShift ? m_runShift->lineAfter(m.line) : m.line, m.error, m.text});
     ui->memo1->setLineMarks(marks);
     // A page cut short looks complete: the status bar says that it is not.
-    QString state;
-    if (!content.regular && QFileInfo::exists(output))
-        state = QStringLiteral("Die Ausgabe ist keine gewöhnliche Datei und wird nicht angezeigt.");
-    else if (content.size >= platform::InterpreterProcess::OutputLimit)
-        state = QStringLiteral("Die Ausgabe wurde nach %1 MB abgeschnitten.")
-                    .arg(platform::InterpreterProcess::OutputLimit / (1024 * 1024));
-    else if (platform::scratchSpaceExhausted())
-        state = QStringLiteral("Die Ausgabe ist unvollständig: Im Ordner für temporäre Dateien ist kein Platz mehr.");
+    OutputFacts facts;
+    facts.regular = content.regular;
+    facts.present = content.regular || QFileInfo::exists(output);
+    facts.size = content.size;
+    facts.limit = platform::InterpreterProcess::OutputLimit;
+    facts.scratchFull = facts.size < facts.limit && platform::scratchSpaceExhausted();
+    const QString state = outputStateMessage(facts);
     if (!state.isEmpty())
         ui->StatusBar1->showMessage(state);
     else if (!ui->StatusBar1->currentMessage().isEmpty())
@@ -470,8 +467,8 @@ void TForm1::Neu1Click()
     ui->memo1->clearLineMarks();
     ui->memo1->clear();
     noCopyNeeded();
-    m_format = TextFormat();
-    setCaption(kUntitled);
+    m_document.clear();
+    showCaption();
     ui->WebBrowser1->Navigate(QStringLiteral("about:blank"));
 }
 
@@ -482,11 +479,10 @@ void TForm1::ToolButton1Click()
 
 void TForm1::ffnnen1Click()
 {
-    const QString previous = OpenDialog1->FileName;
     if (!OpenDialog1->Execute())
         return;
-    chooseDocumentFolder(OpenDialog1->FileName);
-    loadChosenFile(previous, true);
+    chooseFile(OpenDialog1->FileName);
+    loadChosenFile(OpenDialog1->FileName, true);
 }
 
 void TForm1::OpenAtStart(const QString &path)
@@ -494,44 +490,44 @@ void TForm1::OpenAtStart(const QString &path)
     // As the Open command with this file chosen, but the script does not run: a file manager
     // hands over downloaded files too, and running one is the user's decision. The program
     // starts empty when the file cannot be loaded.
-    const QString previous = OpenDialog1->FileName;
-    OpenDialog1->FileName = QFileInfo(path).absoluteFilePath();
-    chooseDocumentFolder(OpenDialog1->FileName);
-    const bool loaded = platform::guarded([&] { loadChosenFile(previous, false); });
+    const QString file = QFileInfo(path).absoluteFilePath();
+    OpenDialog1->FileName = file;
+    chooseFile(file);
+    const bool loaded = platform::guarded([&] { loadChosenFile(file, false); });
     if (loaded)
         ui->StatusBar1->showMessage(QStringLiteral("F5 führt das Skript aus."));
 }
 
-void TForm1::loadChosenFile(const QString &previous, bool run)
+void TForm1::loadChosenFile(const QString &path, bool run)
 {
     DecodedText doc;
     try {
-        doc = loadDocument(OpenDialog1->FileName);
+        doc = loadDocument(path);
     } catch (const AppError &) {
-        // The open document is still the one that was: Save must not write to the failed name.
-        OpenDialog1->FileName = previous;
+        // The document is still the one that was, and the dialog offers its file again.
+        OpenDialog1->FileName = m_document.openedFile();
         throw;
     }
     ui->memo1->setUserText(doc.text, doc.lineEnds);
     noCopyNeeded();
-    m_format = doc.format;
-    setCaption(kUntitled + QStringLiteral(" - ") + displayFileName(QFileInfo(OpenDialog1->FileName).fileName()));
+    m_document.opened(path, doc.format);
+    showCaption();
     if (run)
         Aktualisieren();
 }
 
-void TForm1::chooseDocumentFolder(const QString &chosenFile)
+void TForm1::chooseFile(const QString &path)
 {
     // The chosen file's folder is the document's: the interpreter runs there, so that relative
     // includes work as on a web server, and the page's relative addresses lead there.
-    m_workingDir = QFileInfo(chosenFile).absolutePath();
-    ui->WebBrowser1->setDocumentFolder(m_workingDir);
+    m_document.chooseFile(path);
+    ui->WebBrowser1->setDocumentFolder(m_document.folder());
 }
 
 void TForm1::writeDocument(const QString &path)
 {
     refuseScratchTarget(path);
-    saveDocument(path, ui->memo1->userText(), m_format, ui->memo1->lineEnds(m_format.lineEnd));
+    saveDocument(path, ui->memo1->userText(), m_document.format(), ui->memo1->lineEnds(m_document.format().lineEnd));
     noCopyNeeded();
 }
 
@@ -547,31 +543,32 @@ void TForm1::refuseScratchTarget(const QString &path)
 bool TForm1::executeSaveDialog()
 {
     // A new name starts in the document's folder, as Open's dialog does.
-    SaveDialog1->InitialDir = m_workingDir;
+    SaveDialog1->InitialDir = m_document.folder();
     return SaveDialog1->Execute();
 }
 
 void TForm1::Speichern1Click()
 {
-    // The caption is the document's only state: an opened file is saved where it came from.
-    if (caption() != kUntitled) {
-        writeDocument(OpenDialog1->FileName);
-        return;
-    }
-    if (executeSaveDialog()) {
-        refuseScratchTarget(SaveDialog1->FileName);
-        chooseDocumentFolder(SaveDialog1->FileName);
-        writeDocument(SaveDialog1->FileName);
-    }
+    // An opened file is saved where it came from; an untitled document asks for a name.
+    const QString target = m_document.saveTarget();
+    if (target.isEmpty())
+        saveUnderNewName();
+    else
+        writeDocument(target);
 }
 
 void TForm1::Speichernunter1Click()
 {
-    if (executeSaveDialog()) {
-        refuseScratchTarget(SaveDialog1->FileName);
-        chooseDocumentFolder(SaveDialog1->FileName);
-        writeDocument(SaveDialog1->FileName);
-    }
+    saveUnderNewName();
+}
+
+void TForm1::saveUnderNewName()
+{
+    if (!executeSaveDialog())
+        return;
+    refuseScratchTarget(SaveDialog1->FileName);
+    chooseFile(SaveDialog1->FileName);
+    writeDocument(SaveDialog1->FileName);
 }
 
 void TForm1::SearchFind1Execute()
@@ -663,7 +660,7 @@ void TForm1::SearchReplace1Replace(bool all)
     QString result = replaced->text;
     result.replace(QLatin1String("\r\n"), QLatin1String("\n"));
     // The lines are new blocks: the line ends a file had go back on them while they are the same lines.
-    const QList<TextFormat::LineEnd> lineEnds = target->lineEnds(m_format.lineEnd);
+    const QList<TextFormat::LineEnd> lineEnds = target->lineEnds(m_document.format().lineEnd);
     const int lines = target->blockCount();
     cursor.beginEditBlock();
     cursor.select(QTextCursor::Document);

@@ -3,6 +3,7 @@
 
 #include <functional>
 
+#include "core/Document.h"
 #include "core/LineShift.h"
 #include "platform/PreviewRunner.h"
 #include "core/RecoveryStore.h"
@@ -46,7 +47,7 @@ public:
     TWebBrowser *WebBrowser1() const;
     // An action by its name, for scripted use (the tests); the window itself connects its own.
     QAction *action(const char *name) const;
-    // The caption as the user reads it; the document's only state.
+    // The caption as the user reads it.
     QString caption() const;
 
     // One preview run of the editor's text.
@@ -110,14 +111,16 @@ protected:
 private:
     void connectHandler(QAction *action, void (TForm1::*handler)());
     void updateActions();
-    void setCaption(const QString &caption);
-    void loadChosenFile(const QString &previous, bool run);
-    void chooseDocumentFolder(const QString &chosenFile);
+    void showCaption();
+    void loadChosenFile(const QString &path, bool run);
+    // A file chosen to open or to save as: the document and the pane take its folder.
+    void chooseFile(const QString &path);
     void drawWhileRunning();
     // The run's output: its messages on their lines, its state in the status bar, its page.
     void showOutput(const QString &output);
     void refuseScratchTarget(const QString &path);
     bool executeSaveDialog();
+    void saveUnderNewName();
     void writeDocument(const QString &path);
     void keepRecoveryCopy();
     void runFormShow();
@@ -128,17 +131,15 @@ private:
 
     std::unique_ptr<Ui::TForm1> ui;
     std::unique_ptr<QObject> m_appSenderContext; // context of the connections from application-wide senders
-    QString m_caption;
     QKeyEvent *m_lineBreak = nullptr;       // the Enter key whose line break the run types
     bool m_typing = false;                  // the editor gets a key from here, not the keyboard
     std::optional<LineShift> m_runShift;    // how that line break moved the run's lines
-    QString m_workingDir; // the interpreter's folder: the document's, or the start folder
     QLabel *m_statusText = nullptr;
     platform::PreviewRunner m_preview;
     bool m_shownBefore = false;
     bool m_clipboardHasText = false;
     std::unique_ptr<QPrinter> m_printer;     // keeps the chosen printer between listings
-    TextFormat m_format;                     // how the document's file is encoded
+    Document m_document;
     TCodeEdit *m_replaceTarget = nullptr;
     RecoveryStore m_recovery;                // the unsaved text, for a crash, a kill or a logout
     QTimer m_recoveryPause;                  // a copy is written once typing pauses

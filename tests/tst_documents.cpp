@@ -6,6 +6,7 @@
 #include "TestSupport.h"
 #include "Unit1.h"
 #include "core/Document.h"
+#include "core/FileNameCodec.h"
 #include "core/PreviewRun.h"
 #include "WebBrowser.h"
 
@@ -75,6 +76,59 @@ class TestDocuments : public QObject
     Q_OBJECT
 
 private slots:
+    // The document's state through the file commands, without a window: what Save writes to,
+    // the caption, the folder the script runs in, the format.
+    void documentStateThroughTheCommands()
+    {
+        Document doc(QStringLiteral("/start"));
+        QVERIFY(doc.isUntitled());
+        QCOMPARE(doc.caption(), QStringLiteral("Korlith 2005"));
+        QCOMPARE(doc.saveTarget(), QString());
+        QCOMPARE(doc.folder(), QStringLiteral("/start"));
+
+        // A file chosen but not readable moves the folder, nothing else.
+        doc.chooseFile(QStringLiteral("/web/site/kaputt.php"));
+        QCOMPARE(doc.folder(), QStringLiteral("/web/site"));
+        QVERIFY(doc.isUntitled());
+        QCOMPARE(doc.saveTarget(), QString());
+
+        TextFormat latin;
+        latin.encoding = TextFormat::Windows1252;
+        latin.lineEnd = TextFormat::CrLf;
+        doc.chooseFile(QStringLiteral("/web/a/index.php"));
+        doc.opened(QStringLiteral("/web/a/index.php"), latin);
+        QCOMPARE(doc.caption(), QStringLiteral("Korlith 2005 - index.php"));
+        QCOMPARE(doc.saveTarget(), QStringLiteral("/web/a/index.php"));
+        QCOMPARE(doc.format().encoding, TextFormat::Windows1252);
+
+        // Save As elsewhere moves the folder; the title and Save's target stay.
+        doc.chooseFile(QStringLiteral("/backup/copy.php"));
+        QCOMPARE(doc.folder(), QStringLiteral("/backup"));
+        QCOMPARE(doc.saveTarget(), QStringLiteral("/web/a/index.php"));
+
+        // New: untitled in the default format, so Save asks; the opened file is remembered.
+        doc.clear();
+        QVERIFY(doc.isUntitled());
+        QCOMPARE(doc.saveTarget(), QString());
+        QCOMPARE(doc.format().encoding, TextFormat().encoding);
+        QCOMPARE(doc.format().lineEnd, TextFormat().lineEnd);
+        QCOMPARE(doc.openedFile(), QStringLiteral("/web/a/index.php"));
+
+        // A name that is not UTF-8 titles the document as it reads; Save keeps its bytes.
+        const QString odd = decodeFileName("/web/b/gr\xfc\xdf.php");
+        doc.opened(odd, TextFormat());
+        QCOMPARE(doc.caption(), QStringLiteral("Korlith 2005 - gr\uFFFD\uFFFD.php"));
+        QCOMPARE(doc.saveTarget(), odd);
+
+        // A restored copy takes its instance's state, its file's folder included.
+        doc.restore(QStringLiteral("/r/x.php"), QStringLiteral("Korlith 2005 - x.php"), latin);
+        QCOMPARE(doc.folder(), QStringLiteral("/r"));
+        QCOMPARE(doc.saveTarget(), QStringLiteral("/r/x.php"));
+        doc.restore(QString(), QStringLiteral("Korlith 2005"), TextFormat());
+        QCOMPARE(doc.folder(), QStringLiteral("/r"));
+        QCOMPARE(doc.saveTarget(), QString());
+    }
+
     void openShowsPreviewAndSaveFollowsTheCaption()
     {
         Run run;

@@ -60,6 +60,43 @@ class TestPreviewRun : public QObject
     Q_OBJECT
 
 private slots:
+    // The status bar's word on the output, by what is known of it; the first that applies.
+    void outputStateMessages_data()
+    {
+        QTest::addColumn<bool>("present");
+        QTest::addColumn<bool>("regular");
+        QTest::addColumn<qint64>("size");
+        QTest::addColumn<bool>("scratchFull");
+        QTest::addColumn<QString>("message");
+        const qint64 limit = 2 * 1024 * 1024;
+        const QString other = QStringLiteral("Die Ausgabe ist keine gewöhnliche Datei und wird nicht angezeigt.");
+        const QString cut = QStringLiteral("Die Ausgabe wurde nach 2 MB abgeschnitten.");
+        const QString full = QStringLiteral("Die Ausgabe ist unvollständig: Im Ordner für temporäre Dateien ist kein Platz mehr.");
+        QTest::newRow("whole page") << true << true << qint64(10) << false << QString();
+        QTest::newRow("one byte below the bound") << true << true << limit - 1 << false << QString();
+        QTest::newRow("at the bound") << true << true << limit << false << cut;
+        QTest::newRow("cut beats full disk") << true << true << limit << true << cut;
+        QTest::newRow("full disk") << true << true << qint64(10) << true << full;
+        QTest::newRow("pipe or link") << true << false << qint64(0) << false << other;
+        QTest::newRow("pipe on a full disk") << true << false << qint64(0) << true << other;
+        QTest::newRow("nothing written") << false << false << qint64(0) << false << QString();
+    }
+    void outputStateMessages()
+    {
+        QFETCH(bool, present);
+        QFETCH(bool, regular);
+        QFETCH(qint64, size);
+        QFETCH(bool, scratchFull);
+        QFETCH(QString, message);
+        OutputFacts facts;
+        facts.present = present;
+        facts.regular = regular;
+        facts.size = size;
+        facts.limit = 2 * 1024 * 1024;
+        facts.scratchFull = scratchFull;
+        QCOMPARE(outputStateMessage(facts), message);
+    }
+
     void initTestCase()
     {
         QVERIFY2(QFile::exists(Php), "the tests need the PHP interpreter at /usr/bin/php");

@@ -2,6 +2,7 @@
 #include "core/Document.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "core/AppError.h"
 #include "core/FileNameCodec.h"
@@ -69,4 +70,33 @@ void saveDocument(const QString &path, const QString &text, const TextFormat &fo
                   const QList<TextFormat::LineEnd> &lineEnds)
 {
     writeFileAtomically(path, encodeText(text, format, lineEnds));
+}
+
+Document::Document(QString startFolder) : m_folder(std::move(startFolder)) {}
+
+void Document::clear()
+{
+    m_caption = Untitled;
+    m_format = TextFormat();
+}
+
+void Document::chooseFile(const QString &path)
+{
+    m_folder = QFileInfo(path).absolutePath();
+}
+
+void Document::opened(const QString &path, const TextFormat &format)
+{
+    m_openedFile = path;
+    m_format = format;
+    m_caption = Untitled + QStringLiteral(" - ") + displayFileName(QFileInfo(path).fileName());
+}
+
+void Document::restore(const QString &openedFile, const QString &caption, const TextFormat &format)
+{
+    m_openedFile = openedFile;
+    if (!openedFile.isEmpty())
+        chooseFile(openedFile);
+    m_caption = caption;
+    m_format = format;
 }

@@ -19,3 +19,44 @@ DecodedText loadDocument(const QString &path);
 // encodeText() writes them.
 void saveDocument(const QString &path, const QString &text, const TextFormat &format,
                   const QList<TextFormat::LineEnd> &lineEnds = {});
+
+// The document as the file commands know it: its caption, the file it was opened from, the
+// folder it runs in and its file's format. The caption is the document's title state:
+// untitled until a file is opened or a copy with a title restored; Save As keeps it, so an
+// untitled document asks for a name on every Save, and a titled one saves to the file it
+// was opened from.
+class Document
+{
+public:
+    static inline const QString Untitled = QStringLiteral("Korlith 2005");
+
+    // Before any file is chosen, the document's folder is the one given here.
+    explicit Document(QString startFolder);
+
+    const QString &caption() const { return m_caption; }
+    bool isUntitled() const { return m_caption == Untitled; }
+    // The file last opened (or restored with a copy): Save writes there while titled.
+    const QString &openedFile() const { return m_openedFile; }
+    // Where Save writes without asking; empty while untitled.
+    QString saveTarget() const { return isUntitled() ? QString() : m_openedFile; }
+    // Where the interpreter runs and the page's relative addresses lead: the folder of the
+    // file chosen last, to open or to save as.
+    const QString &folder() const { return m_folder; }
+    const TextFormat &format() const { return m_format; }
+
+    // New: untitled, in the default format. The files and the folder chosen stay.
+    void clear();
+    // A file chosen in a dialog (or named at the start): its folder becomes the document's,
+    // whether or not it can then be read.
+    void chooseFile(const QString &path);
+    // The chosen file was read: its name titles the document.
+    void opened(const QString &path, const TextFormat &format);
+    // A recovered copy's state, as that instance had it.
+    void restore(const QString &openedFile, const QString &caption, const TextFormat &format);
+
+private:
+    QString m_caption = Untitled;
+    QString m_openedFile;
+    QString m_folder;
+    TextFormat m_format;
+};

@@ -9,3 +9,14 @@ bool isPreviewOutputTarget(const QString &url)
     // own making, whatever its text ends in ("http://host/p:Output.htm" too).
     return url.startsWith(QLatin1String("file:"), Qt::CaseInsensitive) && fileNamePart(url) == OutputFileName;
 }
+
+QString outputStateMessage(const OutputFacts &facts)
+{
+    if (facts.present && !facts.regular)
+        return QStringLiteral("Die Ausgabe ist keine gewöhnliche Datei und wird nicht angezeigt.");
+    if (facts.limit > 0 && facts.size >= facts.limit)
+        return QStringLiteral("Die Ausgabe wurde nach %1 MB abgeschnitten.").arg(facts.limit / (1024 * 1024));
+    if (facts.scratchFull)
+        return QStringLiteral("Die Ausgabe ist unvollständig: Im Ordner für temporäre Dateien ist kein Platz mehr.");
+    return QString();
+}
