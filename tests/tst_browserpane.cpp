@@ -36,17 +36,7 @@ class TestBrowserPane : public QObject
             return finished.wait(10000) && finished.first().first().toBool();
         }
         QString text() { return pageText(&view); }
-        QVariant js(const QString &script)
-        {
-            QVariant result;
-            bool done = false;
-            view.page()->runJavaScript(script, [&](const QVariant &v) {
-                result = v;
-                done = true;
-            });
-            waitUntil([&] { return done; });
-            return result;
-        }
+        QVariant js(const QString &script) { return pageScript(&view, script); }
     };
 
 private slots:

@@ -34,21 +34,18 @@
 #include <unistd.h>
 
 namespace {
-const QByteArray ConfiguredWithPhp = "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\Software\\Korlith]\n"
-                                     "\"configured\"=\"1\"\n\"Interpreter\"=\"/usr/bin/php\"\n\n";
-
 struct Run
 {
     IsolatedEnvironment env;
+    std::unique_ptr<ProgramForms> forms;
+    bool shown = false;
     Run()
     {
         env.writeRegistry(ConfiguredWithPhp);
-        createForms();
+        forms = std::make_unique<ProgramForms>();
         Form1->show();
-        QVERIFY(QTest::qWaitForWindowExposed(Form1));
-        QVERIFY(activate(Form1));
+        shown = QTest::qWaitForWindowExposed(Form1) && activate(Form1);
     }
-    ~Run() { destroyForms(); }
     QPlainTextEdit *memo() const { return Form1->memo1(); }
     QString file(const QString &name) const { return env.root() + QLatin1Char('/') + name; }
     void trigger(const char *action) { Form1->action(action)->trigger(); }
@@ -132,6 +129,7 @@ private slots:
     void openShowsPreviewAndSaveFollowsTheCaption()
     {
         Run run;
+        QVERIFY(run.shown);
         const QString script = run.file(QStringLiteral("mein skript.php"));
         writeFile(script, "<?php\r\necho 'Offen';\r\n");
         {
@@ -171,6 +169,7 @@ private slots:
     void untitledSaveAlwaysAsksAndNewKeepsOrClearsTheName()
     {
         Run run;
+        QVERIFY(run.shown);
         const QString target = run.file(QStringLiteral("neu.php"));
         run.memo()->setPlainText(QStringLiteral("eins"));
         {
@@ -205,6 +204,7 @@ private slots:
     void newClearsDocumentAndPane()
     {
         Run run;
+        QVERIFY(run.shown);
         const QString script = run.file(QStringLiteral("a.php"));
         writeFile(script, "<?php echo 'Inhalt';");
         FileDialogAnswerer answers({script});
@@ -219,6 +219,7 @@ private slots:
     void badFilesAreReportedAndLoseNothing()
     {
         Run run;
+        QVERIFY(run.shown);
         run.memo()->setPlainText(QStringLiteral("mein Text"));
         MessageBoxCatcher boxes;
         const QString missing = run.file(QStringLiteral("fehlt.php"));
@@ -235,6 +236,7 @@ private slots:
     void legacyAndLargeFilesRoundTrip()
     {
         Run run;
+        QVERIFY(run.shown);
         const QString legacy = run.file(QStringLiteral("alt.php"));
         const QByteArray bytes = "<?php\r\n// Gr\xFC\xDF" "e\r\necho \"\x80 5\";\r\n";
         writeFile(legacy, bytes);
@@ -276,6 +278,7 @@ private slots:
     void lineSearchFromTheFindDialog()
     {
         Run run;
+        QVERIFY(run.shown);
         run.memo()->setPlainText(QStringLiteral("aaaaa\nbbbbbbb\ncccXYZ\nXYZ\nABC"));
         QVERIFY(run.focusMemo());
         QVERIFY(waitUntil([&] { return Form1->action("SearchFind1")->isEnabled(); }));
@@ -301,6 +304,7 @@ private slots:
     void replaceFollowsTheDialogAndForgetsItsTarget()
     {
         Run run;
+        QVERIFY(run.shown);
         run.memo()->setPlainText(QStringLiteral("print int\nPrint x print"));
         QVERIFY(run.focusMemo());
         QVERIFY(waitUntil([&] { return Form1->action("SearchReplace1")->isEnabled(); }));
@@ -341,6 +345,7 @@ private slots:
     void replaceAllWithOptions()
     {
         Run run;
+        QVERIFY(run.shown);
         run.memo()->setPlainText(QStringLiteral("int print int\nINT sprint int"));
         QVERIFY(run.focusMemo());
         QVERIFY(waitUntil([&] { return Form1->action("SearchReplace1")->isEnabled(); }));
@@ -368,6 +373,7 @@ private slots:
     void findEntriesNeedAFocusedNonEmptyEditor()
     {
         Run run;
+        QVERIFY(run.shown);
         QVERIFY(run.focusMemo());
         QVERIFY(!Form1->action("SearchFind1")->isEnabled());
         QVERIFY(!Form1->action("SearchReplace1")->isEnabled());
@@ -385,6 +391,7 @@ private slots:
         if (!windowManagerRuns())
             QSKIP("the keyboard reaches the file dialog through a window manager");
         Run run;
+        QVERIFY(run.shown);
         for (const char *name : {"auswahl1.php", "auswahl2.php"})
             writeFile(run.file(QString::fromLatin1(name)), "<?php echo 'gewaehlt';");
         Form1->OpenDialog1->FileName = run.file(QStringLiteral("x.php"));
@@ -425,6 +432,7 @@ private slots:
     {
         QFETCH(QByteArray, bytes);
         Run run;
+        QVERIFY(run.shown);
         const QString script = run.file(QStringLiteral("sonder.php"));
         writeFile(script, bytes);
         {
@@ -457,6 +465,7 @@ private slots:
     void addedLineTakesTheMostFrequentLineEnd()
     {
         Run run;
+        QVERIFY(run.shown);
         const QString script = run.file(QStringLiteral("gemischt.php"));
         writeFile(script, "<?php // a\r\necho 1;\necho 2;\r\n");
         {
@@ -478,6 +487,7 @@ private slots:
     void failedOpenKeepsTheSaveTarget()
     {
         Run run;
+        QVERIFY(run.shown);
         const QString first = run.file(QStringLiteral("erste.php"));
         writeFile(first, "eins");
         {
@@ -508,6 +518,7 @@ private slots:
     void savingOntoSomethingElseIsRefused()
     {
         Run run;
+        QVERIFY(run.shown);
         run.memo()->setPlainText(QStringLiteral("text"));
         const QString fifo = run.file(QStringLiteral("rohr.php"));
         QVERIFY(mkfifo(QFile::encodeName(fifo).constData(), 0600) == 0);
@@ -545,6 +556,7 @@ private slots:
     void oversizedFilesAreRefused()
     {
         Run run;
+        QVERIFY(run.shown);
         run.memo()->setPlainText(QStringLiteral("bleibt"));
         const QString sparse = run.file(QStringLiteral("riesig.php"));
         {
@@ -578,6 +590,7 @@ private slots:
     void savingWhereNoTemporaryFileFits()
     {
         Run run;
+        QVERIFY(run.shown);
         const QString longName = run.file(QString(251, QLatin1Char('n')) + QStringLiteral(".php"));
         writeFile(longName, "alt");
         {
@@ -631,6 +644,7 @@ private slots:
     void savingKeepsOwnerAndOtherNames()
     {
         Run run;
+        QVERIFY(run.shown);
         const QString script = run.file(QStringLiteral("geteilt.php"));
         const QString other = run.file(QStringLiteral("zweiter-name.php"));
         writeFile(script, "alt");
@@ -664,6 +678,7 @@ private slots:
     void fileSizeLimitFailsTheWriteOnly()
     {
         Run run;
+        QVERIFY(run.shown);
         const QString script = run.file(QStringLiteral("gross.php"));
         writeFile(script, "klein");
         {
@@ -695,6 +710,7 @@ private slots:
     void fileNamedAtStartRunsOnlyOnF5()
     {
         Run run;
+        QVERIFY(run.shown);
         const QString marker = run.file(QStringLiteral("gelaufen.txt"));
         const QString script = run.file(QStringLiteral("rechnung.php"));
         const QByteArray code = "<?php file_put_contents('" + marker.toUtf8() + "', 'x', FILE_APPEND); echo 'lief';\n";
@@ -721,6 +737,7 @@ private slots:
     void saveAsStartsInTheDocumentsFolder()
     {
         Run run;
+        QVERIFY(run.shown);
         const QString sub = run.file(QStringLiteral("woanders"));
         QVERIFY(QDir().mkpath(sub));
         writeFile(sub + QStringLiteral("/a.php"), "a");
@@ -738,6 +755,7 @@ private slots:
     void fileNamesThatAreNotUtf8()
     {
         Run run;
+        QVERIFY(run.shown);
         const QByteArray raw = QFile::encodeName(run.env.root()) + "/gr\xfc\xdf\x65.php";
         {
             const int fd = ::open(raw.constData(), O_WRONLY | O_CREAT | O_EXCL, 0644);
@@ -797,6 +815,7 @@ private slots:
     void previewRunsWhereTheDocumentLives()
     {
         Run run;
+        QVERIFY(run.shown);
         // Before any file is chosen: the folder Korlith was started in.
         run.memo()->setPlainText(QStringLiteral("<?php echo getcwd();"));
         run.trigger("Jetztaktualisieren1");
@@ -829,16 +848,7 @@ private slots:
             const QString shown = run.paneText();
             return shown.startsWith(QStringLiteral("Kopf aus header.php")) && shown.contains(QStringLiteral("projekt"));
         }, 10000));
-        auto js = [&](const QString &script) {
-            QVariant result;
-            bool done = false;
-            Form1->WebBrowser1()->page()->runJavaScript(script, [&](const QVariant &v) {
-                result = v;
-                done = true;
-            });
-            waitUntil([&] { return done; });
-            return result;
-        };
+        auto js = [](const QString &script) { return pageScript(Form1->WebBrowser1(), script); };
         QVERIFY(waitUntil([&] { return js(QStringLiteral("document.images.length && Array.from(document.images).every(i => i.complete)")).toBool(); }));
         QCOMPARE(js(QStringLiteral("getComputedStyle(document.getElementById('p')).color")).toString(),
                  QStringLiteral("rgb(0, 128, 0)"));
@@ -862,6 +872,7 @@ private slots:
     {
         {
             Run run;
+            QVERIFY(run.shown);
             run.memo()->setPlainText(QStringLiteral("print int"));
             QVERIFY(run.focusMemo());
             run.trigger("SearchFind1");

@@ -134,8 +134,8 @@ private slots:
     void highlighterColoursTheDocument()
     {
         IsolatedEnvironment env;
-        env.writeRegistry("REGEDIT4\n[HKEY_LOCAL_MACHINE\\Software\\Korlith]\n\"configured\"=\"1\"\n");
-        createForms();
+        env.writeRegistry(ConfiguredOnly);
+        ProgramForms forms;
         auto *memo = qobject_cast<TCodeEdit *>(Form1->memo1());
         QVERIFY(memo);
         memo->setPlainText(QStringLiteral("<?php /*\nkommentar\n*/ echo 1;"));
@@ -165,7 +165,6 @@ private slots:
         QCOMPARE(metrics.horizontalAdvance(QLatin1Char('i')), metrics.horizontalAdvance(QLatin1Char('W')));
         QCOMPARE(QFontInfo(memo->font()).pixelSize(), QFontInfo(Form1->font()).pixelSize());
         QCOMPARE(memo->lineWrapMode(), QPlainTextEdit::NoWrap);
-        destroyForms();
     }
 
     // Both sets of colours are readable: every colour on what it stands on at 4.5:1 or more.

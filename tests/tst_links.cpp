@@ -169,8 +169,8 @@ private slots:
     void aboutAnswersReturnAndKeepsItsCaptionsApart()
     {
         RecordingLauncher shell;
-        shell.env.writeRegistry("REGEDIT4\n[HKEY_LOCAL_MACHINE\\Software\\Korlith]\n\"configured\"=\"1\"\n");
-        createForms();
+        shell.env.writeRegistry(ConfiguredOnly);
+        ProgramForms forms;
         // "Homepage:" as drawn ends well before its link starts; so do the other captions.
         const std::pair<const char *, const char *> rows[] = {
             {"Label5", "LinkLabel1"}, {"Label8", "Label9"}, {"Label6", "LinkLabel2"}};
@@ -205,15 +205,15 @@ private slots:
             Form1->action("Info1")->trigger();
             QVERIFY2(pressed, key == Qt::Key_Return ? "Return" : "Enter");
         }
-        destroyForms();
+        forms.destroy();
         QCOMPARE(shell.launched(0), QStringList());
     }
 
     void aboutAndNoticeOpenTheirLinks()
     {
         RecordingLauncher shell;
-        shell.env.writeRegistry("REGEDIT4\n[HKEY_LOCAL_MACHINE\\Software\\Korlith]\n\"configured\"=\"1\"\n");
-        createForms();
+        shell.env.writeRegistry(ConfiguredOnly);
+        ProgramForms forms;
         auto *mail = Form3->findChild<TLinkLabel *>(QStringLiteral("LinkLabel1"));
         auto *web = Form3->findChild<TLinkLabel *>(QStringLiteral("LinkLabel2"));
         QCOMPARE(mail->LinkType(), TLinkLabel::ltmailto);
@@ -242,7 +242,7 @@ private slots:
         QVERIFY(!Form5->isVisible());
         const QStringList launched = shell.launched(4);
         const QString mailTarget = mail->target(), webTarget = web->target();
-        destroyForms();
+        forms.destroy();
         QCOMPARE(launched, sorted({mailTarget, webTarget, webTarget, webTarget}));
         QVERIFY(mailTarget.startsWith(QStringLiteral("mailto:")) && mailTarget.contains(QLatin1Char('@')));
     }

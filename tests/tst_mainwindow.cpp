@@ -33,14 +33,10 @@
 #include <QScopeGuard>
 
 namespace {
-const QByteArray ConfiguredWithPhp = "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\Software\\Korlith]\n"
-                                     "\"configured\"=\"1\"\n\"Interpreter\"=\"/usr/bin/php\"\n\n";
-
 // The five windows of one program run.
 struct Run
 {
-    Run() { createForms(); }
-    ~Run() { destroyForms(); }
+    ProgramForms forms;
     void show()
     {
         Form1->show();

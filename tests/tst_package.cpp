@@ -140,8 +140,7 @@ private slots:
         QCOMPARE(platform::helpFileBeside(QStringLiteral(KORLITH_BUILD_DIR)), QStringLiteral(KORLITH_BUILD_DIR "/Korlith.chm"));
 
         IsolatedEnvironment env;
-        env.writeRegistry("REGEDIT4\n[HKEY_LOCAL_MACHINE\\Software\\Korlith]\n\"configured\"=\"1\"\n"
-                          "\"Interpreter\"=\"/usr/bin/php\"\n");
+        env.writeRegistry(ConfiguredWithPhp);
         // A downloaded script, handed over by a file manager: shown, not run.
         const QString script = env.root() + QStringLiteral("/aus dem Dateimanager.php");
         const QString marker = env.root() + QStringLiteral("/gelaufen");

@@ -143,15 +143,15 @@ private slots:
     void listingPrintsToPdf()
     {
         IsolatedEnvironment env;
-        env.writeRegistry("REGEDIT4\n[HKEY_LOCAL_MACHINE\\Software\\Korlith]\n\"configured\"=\"1\"\n");
-        createForms();
+        env.writeRegistry(ConfiguredOnly);
+        ProgramForms forms;
         Form1->memo1()->setPlainText(QStringLiteral("<?php\n\techo 'Grüße';\n?>"));
         QPrinter printer(QPrinter::HighResolution);
         printer.setOutputFormat(QPrinter::PdfFormat);
         const QString pdf = env.root() + QStringLiteral("/listing.pdf");
         printer.setOutputFileName(pdf);
         Form1->PrintDlg1Accept(printer);
-        destroyForms();
+        forms.destroy();
         QVERIFY(QFileInfo(pdf).size() > 0);
 
         QProcess info;
@@ -188,8 +188,8 @@ private slots:
     void listingEndsWithTheLastLine()
     {
         IsolatedEnvironment env;
-        env.writeRegistry("REGEDIT4\n[HKEY_LOCAL_MACHINE\\Software\\Korlith]\n\"configured\"=\"1\"\n");
-        createForms();
+        env.writeRegistry(ConfiguredOnly);
+        ProgramForms forms;
         const QString blanks(10, QLatin1Char(' '));
         for (const auto &[text, lines] : {std::pair<const char *, int>{"a\nb\n", 2}, {"a\nb", 2}, {"a\n\n", 2},
                                           {"", 0}}) {
@@ -203,15 +203,14 @@ private slots:
                     printed << d.section(QLatin1Char(':'), 2).mid(10);
             QCOMPARE(printed.size(), lines);
         }
-        destroyForms();
     }
 
     // Columns after tabs line up with the characters of other lines, and a failed file is told.
     void tabsAlignAndFailuresAreReported()
     {
         IsolatedEnvironment env;
-        env.writeRegistry("REGEDIT4\n[HKEY_LOCAL_MACHINE\\Software\\Korlith]\n\"configured\"=\"1\"\n");
-        createForms();
+        env.writeRegistry(ConfiguredOnly);
+        ProgramForms forms;
         // Ten blanks, then a tab to column 16; the other line reaches column 16 by characters.
         Form1->memo1()->setPlainText(QStringLiteral("\tA\n12345 B\n\t\tC\n1234567890123 D"));
         QPrinter printer(QPrinter::HighResolution);
@@ -238,7 +237,6 @@ private slots:
         full.setOutputFileName(QStringLiteral("/dev/full"));
         platform::guarded([&] { Form1->PrintDlg1Accept(full); });
         QCOMPARE(boxes.seen, QStringList(QStringLiteral("Korlith|Cannot create file /dev/full.")));
-        destroyForms();
     }
 
     void helpStartsTheViewerWithTheFullPath()
@@ -297,8 +295,8 @@ private slots:
     void longListingCanBeStopped()
     {
         IsolatedEnvironment env;
-        env.writeRegistry("REGEDIT4\n[HKEY_LOCAL_MACHINE\\Software\\Korlith]\n\"configured\"=\"1\"\n");
-        createForms();
+        env.writeRegistry(ConfiguredOnly);
+        ProgramForms forms;
         Form1->show();
         QVERIFY(QTest::qWaitForWindowExposed(Form1));
         Form1->memo1()->setPlainText(longListingText());
@@ -332,7 +330,6 @@ private slots:
         QVERIFY(printWhile([](QProgressDialog *) { ::kill(getpid(), SIGTERM); }));
         QVERIFY(platform::endRequested());
         QVERIFY(!QFile::exists(pdf));
-        destroyForms();
     }
 };
 

@@ -35,8 +35,7 @@ std::optional<QString> cups(const QString &program, const QStringList &arguments
 // The five windows of one program run.
 struct Run
 {
-    Run() { createForms(); }
-    ~Run() { destroyForms(); }
+    ProgramForms forms;
 };
 
 } // namespace

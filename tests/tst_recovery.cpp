@@ -19,9 +19,6 @@
 #include <sys/types.h>
 
 namespace {
-const QByteArray ConfiguredWithPhp = "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\Software\\Korlith]\n"
-                                     "\"configured\"=\"1\"\n\"Interpreter\"=\"/usr/bin/php\"\n\n";
-
 QStringList copiesIn(const IsolatedEnvironment &env)
 {
     return QDir(env.stateHome() + QStringLiteral("/Korlith")).entryList({QStringLiteral("*.recovery")}, QDir::Files);
@@ -63,12 +60,8 @@ struct Program
     }
 };
 
-// The five windows of a start in this process, as the program makes them.
-struct Start
-{
-    Start() { createForms(); }
-    ~Start() { destroyForms(); }
-};
+// The five windows of a start in this process.
+using Start = ProgramForms;
 } // namespace
 
 class TestRecovery : public QObject

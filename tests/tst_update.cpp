@@ -40,7 +40,7 @@ private slots:
     void updatesEndToEnd()
     {
         IsolatedEnvironment env;
-        env.writeRegistry("REGEDIT4\n[HKEY_LOCAL_MACHINE\\Software\\Korlith]\n\"configured\"=\"1\"\n");
+        env.writeRegistry(ConfiguredOnly);
         createForms();
         Form1->show();
         QCOMPARE(Form1->HTTPGet1->URL, QStringLiteral("http://www.tolvane.example/Tolvane/Korlith.txt"));
@@ -105,7 +105,7 @@ private slots:
     void failingAndHostileServers()
     {
         IsolatedEnvironment env;
-        env.writeRegistry("REGEDIT4\n[HKEY_LOCAL_MACHINE\\Software\\Korlith]\n\"configured\"=\"1\"\n");
+        env.writeRegistry(ConfiguredOnly);
         createForms();
         Form1->show();
         QVERIFY(QTest::qWaitForWindowExposed(Form1));

@@ -1,6 +1,8 @@
 // Helpers shared by the suites.
 #include "TestSupport.h"
 
+#include "Startup.h"
+
 #include <QAbstractButton>
 #include <QAbstractItemView>
 #include <QCompleter>
@@ -22,6 +24,7 @@
 
 #include <csignal>
 #include <unistd.h>
+#include <utility>
 
 IsolatedEnvironment::IsolatedEnvironment()
     : m_oldConfig(qgetenv("XDG_CONFIG_HOME")), m_oldTmp(qgetenv("TMPDIR")), m_oldState(qgetenv("XDG_STATE_HOME"))
@@ -114,6 +117,17 @@ QString pageText(QWebEngineView *view)
     });
     waitUntil([&] { return done; });
     return result;
+}
+
+QVariant pageScript(QWebEngineView *view, const QString &script)
+{
+    QVariant result;
+    bool done = false;
+    view->page()->runJavaScript(script, [&](const QVariant &v) {
+        result = v;
+        done = true;
+    });
+    return waitUntil([&] { return done; }) ? result : QVariant();
 }
 
 QByteArray readAll(const QString &path)
@@ -284,6 +298,26 @@ QString windowManagerTitle(QWidget *window)
     }
     return title;
 }
+
+ProgramForms::ProgramForms()
+{
+    createForms();
+}
+
+ProgramForms::~ProgramForms()
+{
+    destroy();
+}
+
+void ProgramForms::destroy()
+{
+    if (std::exchange(m_alive, false))
+        destroyForms();
+}
+
+const QByteArray ConfiguredWithPhp = "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\Software\\Korlith]\n"
+                                     "\"configured\"=\"1\"\n\"Interpreter\"=\"/usr/bin/php\"\n\n";
+const QByteArray ConfiguredOnly = "REGEDIT4\n[HKEY_LOCAL_MACHINE\\Software\\Korlith]\n\"configured\"=\"1\"\n";
 
 bool processAlive(qint64 pid)
 {

@@ -5,6 +5,7 @@
 #include <QMessageBox>
 #include <QObject>
 #include <QString>
+#include <QVariant>
 #include <QStringList>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -63,6 +64,8 @@ private:
 
 // The text the web view shows now.
 QString pageText(QWebEngineView *view);
+// The value of a script run in the page; invalid when the page did not answer.
+QVariant pageScript(QWebEngineView *view, const QString &script);
 
 // Reads a whole file (empty when missing).
 QByteArray readAll(const QString &path);
@@ -103,6 +106,26 @@ void pickFromCompletionList(const QString &typed, CompletionPick *pick);
 QString windowManagerTitle(QWidget *window);
 
 // Whether a process with this id still runs (zombies count as ended).
+// The program's five windows for one scope, made as the program makes them. They go at the
+// scope's end, also when a check in between failed, or earlier by destroy().
+class ProgramForms
+{
+public:
+    ProgramForms();
+    ~ProgramForms();
+    ProgramForms(const ProgramForms &) = delete;
+    ProgramForms &operator=(const ProgramForms &) = delete;
+    void destroy();
+
+private:
+    bool m_alive = true;
+};
+
+// Settings files: a program that has asked its first-run question, with PHP's interpreter
+// configured or without an interpreter.
+extern const QByteArray ConfiguredWithPhp;
+extern const QByteArray ConfiguredOnly;
+
 bool processAlive(qint64 pid);
 
 // A script of 133,000 lines: a listing long enough to show its progress and to be stopped.
