@@ -308,14 +308,27 @@ THTTPGet::THTTPGet(QObject *owner) : QObject(owner), m_handOver(new platform::Ha
 THTTPGet::~THTTPGet()
 {
     StopDownload();
-    if (m_lastThread) {
-        // No completion may reach this component any more; calls already queued are taken
-        // off the queue so that the worker is never left blocked in its hand-over.
-        m_handOver->abandon();
-        while (!m_lastThread->wait(10))
+    if (m_threads.empty())
+        return;
+    // No completion may reach this component any more; calls already queued are taken off the
+    // queue so that no worker is ever left blocked in its hand-over.
+    m_handOver->abandon();
+    for (const auto &thread : m_threads) {
+        while (!thread->wait(10))
             m_handOver->drain();
-        m_handOver->drain();
-        delete m_lastThread.data();
+    }
+    m_handOver->drain();
+    m_threads.clear();
+}
+
+void THTTPGet::release(THTTPGetThread *thread)
+{
+    for (auto it = m_threads.begin(); it != m_threads.end(); ++it) {
+        if (it->get() == thread) {
+            thread->wait(); // it has said its last word; the rest of its exit is immediate
+            m_threads.erase(it);
+            return;
+        }
     }
 }
 
@@ -347,12 +360,12 @@ void THTTPGet::start(bool toFile)
     request.ToFile = toFile;
     request.MaxTextSize = MaxTextSize;
     request.SilenceTimeout = SilenceTimeout;
-    auto *worker = new THTTPGetThread(std::move(request), OnProgress, m_handOver);
+    m_threads.push_back(std::make_unique<THTTPGetThread>(std::move(request), OnProgress, m_handOver));
+    THTTPGetThread *worker = m_threads.back().get();
     m_worker = worker;
-    m_lastThread = worker;
     worker->OnCompleted = [this](THTTPGetThread *w) { WorkerDone(w); };
-    // Free on terminate.
-    connect(worker, &QThread::finished, worker, &QObject::deleteLater);
+    // Freed once it has ended.
+    connect(worker, &QThread::finished, this, [this, worker] { release(worker); }, Qt::QueuedConnection);
     worker->start();
     if (WaitThread)
         QCoreApplication::processEvents();

@@ -3,11 +3,12 @@
 
 #include <QByteArray>
 #include <QObject>
-#include <QPointer>
 #include <QString>
 #include <QThread>
 #include <atomic>
 #include <functional>
+#include <memory>
+#include <vector>
 
 namespace platform {
 class HandOver;
@@ -126,8 +127,12 @@ private:
     void WorkerDone(THTTPGetThread *worker);
 
     platform::HandOver *m_handOver;
-    THTTPGetThread *m_worker = nullptr;   // the running download, until WorkerDone
-    QPointer<THTTPGetThread> m_lastThread; // the thread object until it has freed itself
+    void release(THTTPGetThread *thread);
+
+    THTTPGetThread *m_worker = nullptr; // the running download, until WorkerDone
+    // Every download's thread, owned here until it has ended (a stopped one may still be
+    // winding down while the next runs).
+    std::vector<std::unique_ptr<THTTPGetThread>> m_threads;
 };
 
 // Host and object path of an "http://host/path" address.

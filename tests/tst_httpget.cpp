@@ -6,6 +6,7 @@
 #include "core/AppError.h"
 
 #include <QFileInfo>
+#include <QPointer>
 
 namespace {
 
@@ -18,6 +19,7 @@ struct Outcome
     qint32 fileSize = -1;
     QList<QPair<qint32, qint32>> progress;
     QStringList progressSenders; // class names: the worker is gone by the time they are read
+    QPointer<QObject> worker;    // the reporting thread, while it exists
 
     void attach(THTTPGet &get, bool withProgress = false)
     {
@@ -35,6 +37,7 @@ struct Outcome
             get.OnProgress = [this](QObject *sender, qint32 total, qint32 read) {
                 progress << qMakePair(total, read);
                 progressSenders << QString::fromLatin1(sender->metaObject()->className());
+                worker = sender;
             };
         }
     }
@@ -239,8 +242,9 @@ private slots:
                 QVERIFY(read - before > 0 && read - before <= 1025);
                 before = read;
             }
-            // The worker reports, not the component.
+            // The worker reports, not the component, and is freed once it has ended.
             QCOMPARE(out.progressSenders.first(), QStringLiteral("THTTPGetThread"));
+            QVERIFY(waitUntil([&] { return out.worker.isNull(); }));
         }
     }
 
