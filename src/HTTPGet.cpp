@@ -346,20 +346,9 @@ void THTTPGet::start(bool toFile)
 {
     if (m_worker)
         return;
-    THTTPRequest request;
-    request.AcceptTypes = AcceptTypes;
-    request.Agent = Agent;
-    request.URL = URL;
-    request.FileName = FileName;
-    request.UserName = UserName;
-    request.Password = Password;
-    request.PostQuery = PostQuery;
-    request.Referer = Referer;
-    request.BinaryData = BinaryData;
-    request.UseCache = UseCache;
-    request.ToFile = toFile;
-    request.MaxTextSize = MaxTextSize;
-    request.SilenceTimeout = SilenceTimeout;
+    // In the order of the request's members.
+    THTTPRequest request{AcceptTypes, Agent, URL, FileName, UserName, Password, PostQuery,
+                         Referer, BinaryData, UseCache, toFile, MaxTextSize, SilenceTimeout};
     m_threads.push_back(std::make_unique<THTTPGetThread>(std::move(request), OnProgress, m_handOver));
     THTTPGetThread *worker = m_threads.back().get();
     m_worker = worker;
