@@ -1,10 +1,12 @@
 // Benchmark: the commands that walk a whole document: printing a long line and a large
-// listing to PDF, and replace-all with many replacements.
+// listing to PDF, replace-all with many replacements, and select-all (Ctrl+A) and New in a
+// large document, which should not walk it at all.
 #include "BenchSupport.h"
 #include "ReplaceDialog.h"
 #include "Unit1.h"
 
 #include <QCheckBox>
+#include <QKeyEvent>
 #include <QElapsedTimer>
 #include <QPlainTextEdit>
 #include <QPrinter>
@@ -66,6 +68,32 @@ int main(int argc, char *argv[])
         const double ms = t.nsecsElapsed() / 1e6;
         const qsizetype replaced = text.count(QStringLiteral("wert"));
         std::printf("replace-all, %.1f MB, %lld replacements: %8.0f ms\n", text.size() / 1e6, qint64(replaced), ms);
+    }
+
+    // Ctrl+A as the keyboard gives it, and New, in documents of 10 and 50 MB.
+    for (const int mb : {10, 50}) {
+        QString text;
+        text.reserve(mb * 1000 * 1000 + 100);
+        const QString piece = QStringLiteral("<?php echo 'Zeile mit etwas Text, damit sie lang genug wird'; ?>\n");
+        while (text.size() < mb * 1000 * 1000)
+            text += piece;
+        QPlainTextEdit *memo = Form1->memo1();
+        memo->setPlainText(text);
+        memo->setFocus();
+        QCoreApplication::processEvents();
+        QKeyEvent press(QEvent::KeyPress, Qt::Key_A, Qt::ControlModifier, QStringLiteral("a"));
+        QKeyEvent release(QEvent::KeyRelease, Qt::Key_A, Qt::ControlModifier, QStringLiteral("a"));
+        QElapsedTimer t;
+        t.start();
+        QCoreApplication::sendEvent(memo, &press);
+        QCoreApplication::sendEvent(memo, &release);
+        QCoreApplication::processEvents();
+        const double selectMs = t.nsecsElapsed() / 1e6;
+        t.restart();
+        Form1->Neu1Click();
+        QCoreApplication::processEvents();
+        const double newMs = t.nsecsElapsed() / 1e6;
+        std::printf("%2d MB: select all (Ctrl+A) %8.1f ms, New %8.1f ms\n", mb, selectMs, newMs);
     }
     return 0;
 }

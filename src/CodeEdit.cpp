@@ -16,11 +16,39 @@
 #include <QKeyEvent>
 #include <QToolTip>
 #include <QPainter>
+#include <QScopedValueRollback>
 #include <QTextBlock>
 
 namespace {
 // Blank space on either side of the widest line number.
 constexpr int kNumberMargin = 4;
+
+// The selected text as the user's text, made only when another program asks for it. The
+// cursor follows the edits; when the document is gone, nothing is selected.
+class SelectionText : public QMimeData
+{
+public:
+    explicit SelectionText(const QTextCursor &selection) : m_selection(selection) {}
+
+    static QString userText(const QTextCursor &selection)
+    {
+        QString held = selection.selectedText();
+        held.replace(QChar::ParagraphSeparator, QLatin1Char('\n'));
+        return fromEditorForm(held);
+    }
+
+    QStringList formats() const override { return {QStringLiteral("text/plain")}; }
+    bool hasFormat(const QString &mimeType) const override { return mimeType == QLatin1String("text/plain"); }
+
+protected:
+    QVariant retrieveData(const QString &mimeType, QMetaType) const override
+    {
+        return hasFormat(mimeType) ? QVariant(userText(m_selection)) : QVariant();
+    }
+
+private:
+    QTextCursor m_selection;
+};
 
 // The line end that a file had before this block.
 class LineEndBefore : public QTextBlockUserData
@@ -215,6 +243,9 @@ void TCodeEdit::keyPressEvent(QKeyEvent *event)
         event->accept();
         return;
     }
+    // Other keys that copy hand over the text as it is now; the rest may set the selection.
+    const bool copies = event == QKeySequence::Copy || event == QKeySequence::Cut;
+    const QScopedValueRollback<bool> selecting(m_settingSelection, !copies);
     QPlainTextEdit::keyPressEvent(event);
 }
 
@@ -375,6 +406,27 @@ void TCodeEdit::highlightCurrentLine()
     line.cursor.clearSelection();
     setExtraSelections({line});
     m_gutter->update();
+}
+
+// Copy, cut, drag and the X11 selection (set by every Ctrl+A and Shift+arrow) get the selected
+// text as the user's text, and only text: the widget's own copy is a rich-text fragment of the
+// selection, whose making walks every block's layout (a second for Ctrl+A in 10 MB), and it
+// would hand out the editor's stand-ins instead of the characters they hold.
+QMimeData *TCodeEdit::createMimeDataFromSelection() const
+{
+    // The window system's selection follows the selection as it stands when another program
+    // asks for it (an X11 selection is the owner's current one): nothing is copied per key.
+    if (m_settingSelection)
+        return new SelectionText(textCursor());
+    auto *data = new QMimeData;
+    data->setText(SelectionText::userText(textCursor()));
+    return data;
+}
+
+void TCodeEdit::mouseReleaseEvent(QMouseEvent *event)
+{
+    const QScopedValueRollback<bool> selecting(m_settingSelection, true);
+    QPlainTextEdit::mouseReleaseEvent(event);
 }
 
 // A clipboard without an owner (a fresh login, a closed program) hands paste data without a

@@ -73,6 +73,8 @@ protected:
     void resizeEvent(QResizeEvent *event) override;
     void changeEvent(QEvent *event) override;
     bool canInsertFromMimeData(const QMimeData *source) const override;
+    QMimeData *createMimeDataFromSelection() const override;
+    void mouseReleaseEvent(QMouseEvent *event) override;
     void insertFromMimeData(const QMimeData *source) override;
 
 private:
@@ -89,6 +91,7 @@ private:
     };
     QList<LineMark> m_marks;
     bool m_lineEndsKept = false; // blocks carry the line end before them
+    bool m_settingSelection = false; // a key or the mouse may set the window system's selection
     LineGutter *m_gutter;
     PhpHighlighter *m_highlighter;
     const EditorColours *m_colours; // the light or the dark set, as the desktop is

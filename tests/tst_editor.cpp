@@ -365,6 +365,34 @@ private slots:
     }
 
     // Paste with nothing on the clipboard (no owner, as on a fresh login) does nothing.
+    // What leaves the editor by copy or by the window system's selection is the user's text,
+    // characters the editor holds as stand-ins included; a copy keeps the text of its moment.
+    void copiesAndTheSelectionCarryTheUserText()
+    {
+        TCodeEdit edit;
+        edit.resize(300, 200);
+        edit.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&edit));
+        const QString text = QStringLiteral("a\u2029b\uFDD0c\u00A0d\ne\u2028f");
+        edit.setUserText(text);
+        QClipboard *clipboard = QGuiApplication::clipboard();
+        QTest::keyClick(&edit, Qt::Key_A, Qt::ControlModifier);
+        if (clipboard->supportsSelection())
+            QCOMPARE(clipboard->text(QClipboard::Selection), text);
+        QTest::keyClick(&edit, Qt::Key_C, Qt::ControlModifier);
+        QCOMPARE(clipboard->text(), text);
+        // Typed over afterwards, the copy keeps its text; the selection is the new one.
+        QTest::keyClicks(&edit, QStringLiteral("neu"));
+        QCOMPARE(clipboard->text(), text);
+        QTest::keyClick(&edit, Qt::Key_Left, Qt::ShiftModifier);
+        if (clipboard->supportsSelection())
+            QCOMPARE(clipboard->text(QClipboard::Selection), QStringLiteral("u"));
+        // Cut takes it out and hands it over as it was.
+        QTest::keyClick(&edit, Qt::Key_X, Qt::ControlModifier);
+        QCOMPARE(clipboard->text(), QStringLiteral("u"));
+        QCOMPARE(edit.userText(), QStringLiteral("ne"));
+    }
+
     void pasteWithAnEmptyClipboard()
     {
         TCodeEdit edit;
