@@ -7,6 +7,8 @@
 #include <QFileInfo>
 #include <QMutex>
 #include <QWebEngineProfile>
+#include <QWebEngineScript>
+#include <QWebEngineScriptCollection>
 #include <QWebEngineUrlRequestInterceptor>
 #include <QWebEngineSettings>
 
@@ -38,6 +40,11 @@ public:
     void interceptRequest(QWebEngineUrlRequestInfo &info) override
     {
         const QUrl url = info.requestUrl();
+        // A WebSocket is a channel out of the page, in both directions: none is opened.
+        if (info.resourceType() == QWebEngineUrlRequestInfo::ResourceTypeWebSocket) {
+            info.block(true);
+            return;
+        }
         if (!url.isLocalFile() || info.resourceType() == QWebEngineUrlRequestInfo::ResourceTypeMainFrame)
             return;
         // What the page loads from the disk (images, styles, scripts, frames, fetch and XHR)
@@ -130,6 +137,22 @@ TWebBrowser::TWebBrowser(QWidget *parent) : QWebEngineView(parent)
     settings->setAttribute(QWebEngineSettings::TouchIconsEnabled, false);
     settings->setAttribute(QWebEngineSettings::DnsPrefetchEnabled, false);
     settings->setAttribute(QWebEngineSettings::ScrollAnimatorEnabled, false);
+    // Peer connections are a way out that no request passes: every frame of every page finds
+    // none, before its own scripts run.
+    QWebEngineScript noPeers;
+    noPeers.setName(QStringLiteral("KorlithNoPeerConnections"));
+    noPeers.setInjectionPoint(QWebEngineScript::DocumentCreation);
+    noPeers.setWorldId(QWebEngineScript::MainWorld);
+    noPeers.setRunsOnSubFrames(true);
+    noPeers.setSourceCode(QStringLiteral(
+        "(function () {"
+        "  for (const name of ['RTCPeerConnection', 'webkitRTCPeerConnection', 'RTCDataChannel',"
+        "                      'RTCSessionDescription', 'RTCIceCandidate']) {"
+        "    try { Object.defineProperty(window, name, {value: undefined, writable: false, configurable: false}); }"
+        "    catch (e) {}"
+        "  }"
+        "})();"));
+    page->scripts().insert(noPeers);
     setPage(page);
     setCursor(Qt::ArrowCursor);
     connect(this, &QWebEngineView::urlChanged, this, &TWebBrowser::keepRequested);

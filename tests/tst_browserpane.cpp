@@ -10,6 +10,8 @@
 #include <QWindow>
 #include <QApplication>
 #include <QSignalSpy>
+#include <QTcpServer>
+#include <QUdpSocket>
 #include <QWebEnginePage>
 
 class TestBrowserPane : public QObject
@@ -135,6 +137,49 @@ private slots:
     }
 
     // A page's alert, confirm and prompt show nothing and block nothing, even in a loop.
+    // No way out of the page that no request passes: a WebSocket opens no connection and a
+    // peer connection sends no STUN packet, to this machine's addresses or any other, also
+    // from a frame the page made itself.
+    void noWebSocketOrPeerConnectionLeaves()
+    {
+        QTcpServer tcp;
+        QVERIFY(tcp.listen(QHostAddress::LocalHost));
+        int connections = 0;
+        connect(&tcp, &QTcpServer::newConnection, &tcp, [&] { ++connections; });
+        QUdpSocket udp;
+        QVERIFY(udp.bind(QHostAddress::LocalHost, 0));
+        IsolatedEnvironment env;
+        Pane pane;
+        const QString out = env.root() + QStringLiteral("/Output.htm");
+        writeFile(out, QStringLiteral(
+            "<body><script>"
+            "window.ws = 'none'; window.rtc = 'none'; window.framed = 'none';"
+            "try { const s = new WebSocket('ws://127.0.0.1:%1/exfil');"
+            "      s.onopen = () => { window.ws = 'open'; }; s.onerror = () => { window.ws = 'error'; }; }"
+            "catch (e) { window.ws = 'refused'; }"
+            "function leak(Peer, done) {"
+            "  try { const pc = new Peer({iceServers: [{urls: 'stun:127.0.0.1:%2'}]});"
+            "        pc.createDataChannel('x');"
+            "        pc.onicegatheringstatechange = () => { if (pc.iceGatheringState === 'complete') done('gathered'); };"
+            "        pc.createOffer().then(o => pc.setLocalDescription(o)).catch(() => done('failed'));"
+            "  } catch (e) { done('refused'); } }"
+            "leak(window.RTCPeerConnection, r => { window.rtc = r; });"
+            "const f = document.createElement('iframe'); document.body.appendChild(f);"
+            "leak(f.contentWindow.RTCPeerConnection, r => { window.framed = r; });"
+            "</script></body>").arg(tcp.serverPort()).arg(udp.localPort()).toUtf8());
+        QVERIFY(pane.load(out));
+        QVERIFY(waitUntil([&] { return connections > 0 || pane.js(QStringLiteral("window.ws")).toString() != QLatin1String("none"); }));
+        QCOMPARE(connections, 0);
+        QCOMPARE(pane.js(QStringLiteral("window.ws")).toString(), QStringLiteral("error"));
+        QCOMPARE(pane.js(QStringLiteral("window.rtc")).toString(), QStringLiteral("refused"));
+        // A frame's own peer connection, where one exists, gathers without sending anything.
+        QVERIFY(waitUntil([&] {
+            return udp.hasPendingDatagrams() || pane.js(QStringLiteral("window.framed")).toString() != QLatin1String("none");
+        }, 15000));
+        QCOMPARE(connections, 0);
+        QVERIFY(!udp.hasPendingDatagrams());
+    }
+
     void pageDialogsNeverBlock()
     {
         IsolatedEnvironment env;

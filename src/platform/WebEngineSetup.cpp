@@ -22,6 +22,10 @@ void prepareWebEngine()
     // The preview only shows local files: nothing of Chromium's own should reach the network.
     if (!flags.contains("--disable-background-networking"))
         flags += " --disable-background-networking --disable-component-update";
+    // A page's WebRTC sends no UDP of its own (STUN to any address, loopback included): the
+    // output of a script must not be able to send what it read past the program.
+    if (!flags.contains("webrtc-ip-handling-policy"))
+        flags += " --force-webrtc-ip-handling-policy=disable_non_proxied_udp";
     // The preview shows plain pages; the software compositor loads them faster than a GL
     // context does, markedly so where GL itself is software (remote and virtual displays).
     if (!flags.contains("gpu")) {
