@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QMutex>
+#include <QPointer>
 #include <QWebEngineProfile>
 #include <QWebEngineScript>
 #include <QWebEngineScriptCollection>
@@ -120,15 +121,10 @@ QWebEnginePage *TWebBrowserPage::createWindow(WebWindowType)
     return nullptr;
 }
 
-TWebBrowser::TWebBrowser(QWidget *parent) : QWebEngineView(parent)
+TWebBrowserPage *TWebBrowser::makePage(QWebEngineProfile *profile)
 {
-    // Off the record: no disk cache, so a rewritten output file is always read afresh.
-    auto *profile = new QWebEngineProfile;
-    profile->setHttpCacheType(QWebEngineProfile::MemoryHttpCache);
-    m_addresses = new PreviewAddressMap(profile);
-    profile->setUrlRequestInterceptor(m_addresses);
     auto *page = new TWebBrowserPage(profile, this);
-    // Owned by the page, the profile goes only after the page is gone.
+    // Owned by the page shown, the profile goes only after the last page is gone.
     profile->setParent(page);
     QWebEngineSettings *settings = page->settings();
     settings->setDefaultTextEncoding(QStringLiteral("UTF-8"));
@@ -153,12 +149,31 @@ TWebBrowser::TWebBrowser(QWidget *parent) : QWebEngineView(parent)
         "  }"
         "})();"));
     page->scripts().insert(noPeers);
+    return page;
+}
+
+TWebBrowser::TWebBrowser(QWidget *parent) : QWebEngineView(parent)
+{
+    // Off the record: no disk cache, so a rewritten output file is always read afresh.
+    auto *profile = new QWebEngineProfile;
+    profile->setHttpCacheType(QWebEngineProfile::MemoryHttpCache);
+    m_addresses = new PreviewAddressMap(profile);
+    profile->setUrlRequestInterceptor(m_addresses);
+    QWebEnginePage *page = makePage(profile);
     setPage(page);
     setCursor(Qt::ArrowCursor);
     connect(this, &QWebEngineView::urlChanged, this, &TWebBrowser::keepRequested);
     // The request counts as shown once it has loaded: a refused navigation reports its address
     // on the way too, and must not become the page to keep.
+    // A page that runs an endless loop answers nothing, and no later page would replace it.
+    m_answerWait.setSingleShot(true);
+    m_answerWait.setInterval(3000);
+    connect(&m_answerWait, &QTimer::timeout, this, [this] {
+        if (!m_answered)
+            replaceHungPage();
+    });
     connect(this, &QWebEngineView::loadFinished, this, [this](bool ok) {
+        m_answered = true;
         if (ok && !m_pending.isEmpty() && url().adjusted(QUrl::RemoveFragment) == m_pending) {
             m_shown = m_pending;
             m_pending.clear();
@@ -174,7 +189,27 @@ void TWebBrowser::Navigate(const QString &target)
     m_restores = 0;
     m_addresses->setPage(target == kBlank ? QString() : target);
     page()->settings()->setAttribute(QWebEngineSettings::JavascriptEnabled, true);
+    // The page shown so far must answer, or the new one load, before the wait is over.
+    m_answered = false;
+    const quint64 navigation = ++m_navigation;
+    const QPointer<TWebBrowser> self(this);
+    page()->runJavaScript(QStringLiteral("0"), [self, navigation](const QVariant &) {
+        if (self && self->m_navigation == navigation)
+            self->m_answered = true;
+    });
+    m_answerWait.start();
     load(m_pending);
+}
+
+void TWebBrowser::replaceHungPage()
+{
+    QWebEnginePage *hung = page();
+    QWebEnginePage *fresh = makePage(hung->profile());
+    setPage(fresh);
+    delete hung;
+    const QUrl keep = m_pending.isEmpty() ? m_shown : m_pending;
+    if (!keep.isEmpty())
+        load(keep);
 }
 
 void TWebBrowser::setDocumentFolder(const QString &folder)

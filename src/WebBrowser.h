@@ -1,6 +1,7 @@
 // TWebBrowser: the preview pane, a web view whose every navigation asks OnBeforeNavigate2 first.
 #pragma once
 
+#include <QTimer>
 #include <QWebEnginePage>
 #include <QWebEngineView>
 #include <functional>
@@ -54,10 +55,17 @@ protected:
     void contextMenuEvent(QContextMenuEvent *event) override;
 
 private:
+    TWebBrowserPage *makePage(QWebEngineProfile *profile);
     void keepRequested(const QUrl &url);
+    // The page did not answer since the last navigation began: a fresh page takes its place
+    // and loads what was asked for.
+    void replaceHungPage();
 
     QUrl m_pending;   // the program's request until it is shown
     QUrl m_shown;     // what the program requested and the pane showed
     int m_restores = 0;
+    QTimer m_answerWait;      // how long the page may take to answer after a navigation began
+    bool m_answered = true;
+    quint64 m_navigation = 0; // counts the program's navigations
     PreviewAddressMap *m_addresses;
 };

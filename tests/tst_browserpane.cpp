@@ -180,6 +180,29 @@ private slots:
         QVERIFY(!udp.hasPendingDatagrams());
     }
 
+    // A page that stops answering (an endless loop) is replaced: the next page is shown.
+    void aHungPageIsReplaced()
+    {
+        IsolatedEnvironment env;
+        Pane pane;
+        const QString out = env.root() + QStringLiteral("/Output.htm");
+        writeFile(out, "<p>erste</p><script>setTimeout(() => { while (true) {} }, 300)</script>");
+        QVERIFY(pane.load(out));
+        QTest::qWait(600); // the loop has begun
+        const qint64 hung = pane.view.page()->renderProcessPid();
+        QVERIFY(hung > 0);
+        writeFile(out, "<p>zweite</p>");
+        pane.view.Navigate(out);
+        QVERIFY(waitUntil([&] { return pane.text() == QLatin1String("zweite"); }, 20000));
+        // The looping renderer does not burn a core for the rest of the session.
+        QVERIFY(waitUntil([&] { return !processAlive(hung); }, 15000));
+        // The fresh page keeps the pane's rules and works as the first did.
+        QCOMPARE(pane.js(QStringLiteral("typeof RTCPeerConnection")).toString(), QStringLiteral("undefined"));
+        writeFile(out, "<p>dritte</p>");
+        QVERIFY(pane.load(out));
+        QCOMPARE(pane.text(), QStringLiteral("dritte"));
+    }
+
     void pageDialogsNeverBlock()
     {
         IsolatedEnvironment env;
