@@ -5,6 +5,7 @@
 #include "WebBrowser.h"
 #include "core/PreviewRun.h"
 
+#include <QDir>
 #include <QMenu>
 #include <QProcess>
 #include <QWindow>
@@ -13,6 +14,8 @@
 #include <QTcpServer>
 #include <QUdpSocket>
 #include <QWebEnginePage>
+
+#include <algorithm>
 
 class TestBrowserPane : public QObject
 {
@@ -201,6 +204,31 @@ private slots:
         writeFile(out, "<p>dritte</p>");
         QVERIFY(pane.load(out));
         QCOMPARE(pane.text(), QStringLiteral("dritte"));
+    }
+
+    // Frames follow the page's rules: a frame of another folder's Output.htm, or of a data:
+    // address that ends in the name, shows nothing and runs nothing.
+    void framesKeepToThePagesRules()
+    {
+        IsolatedEnvironment env;
+        const QString scratch = env.root() + QStringLiteral("/scratch");
+        const QString site = env.root() + QStringLiteral("/site");
+        const QString other = env.root() + QStringLiteral("/other");
+        for (const QString &dir : {scratch, site, other})
+            QVERIFY(QDir().mkpath(dir));
+        writeFile(other + QStringLiteral("/Output.htm"), "<script>parent.postMessage('fremd', '*')</script>");
+        Pane pane;
+        pane.view.setDocumentFolder(site);
+        const QString out = scratch + QStringLiteral("/Output.htm");
+        writeFile(out, "<script>window.got = []; addEventListener('message', e => got.push(e.data));</script>"
+                       "<iframe src='file://" + QFile::encodeName(other) + "/Output.htm'></iframe>"
+                       "<iframe src=\"data:text/html,<script>parent.postMessage('daten', '*')</script>:Output.htm\">"
+                       "</iframe>");
+        QVERIFY(pane.load(out));
+        // The page has loaded; a frame's message would come within moments.
+        QVERIFY(!waitUntil([&] { return pane.js(QStringLiteral("got.length")).toInt() > 0; }, 1000));
+        QVERIFY(std::any_of(pane.asked.cbegin(), pane.asked.cend(),
+                            [](const QString &u) { return u.startsWith(QLatin1String("data:")); }));
     }
 
     void pageDialogsNeverBlock()
