@@ -5,7 +5,27 @@
 
 #include <QAbstractButton>
 
+#include <QShowEvent>
+
 class QWidget;
+
+// A dialog's show event. The window system shows a dialog again after a restore: that is no
+// showing of the program's, and only passes on (what the user typed stays, nothing is stored
+// again). The program's own showing places the dialog, shows it with focus on the first
+// control, and then runs the form's show handler through the error guard.
+template <class Form, class Place, class PassOn>
+void handleShowEvent(Form *form, QShowEvent *event, Place place, PassOn passOn, QWidget *firstControl,
+                     void (Form::*formShow)())
+{
+    if (event->spontaneous()) {
+        passOn(event);
+        return;
+    }
+    place();
+    passOn(event);
+    firstControl->setFocus();
+    platform::guarded([&] { (form->*formShow)(); });
+}
 
 // A button's click runs the form's handler through the error guard.
 template <class Form>

@@ -37,16 +37,9 @@ TForm2::~TForm2() = default;
 
 void TForm2::showEvent(QShowEvent *event)
 {
-    // The window system shows the dialog again after a restore: that is no showing of ours,
-    // and what the user typed stays.
-    if (event->spontaneous()) {
-        QDialog::showEvent(event);
-        return;
-    }
-    centreOnFirstShow(this, m_shownBefore);
-    QDialog::showEvent(event);
-    ui->Button1->setFocus();
-    platform::guarded([this] { FormShow(); });
+    handleShowEvent(
+        this, event, [this] { centreOnFirstShow(this, m_shownBefore); },
+        [this](QShowEvent *e) { QDialog::showEvent(e); }, ui->Button1, &TForm2::FormShow);
 }
 
 void TForm2::FormShow()

@@ -26,16 +26,13 @@ TForm4::~TForm4() = default;
 
 void TForm4::showEvent(QShowEvent *event)
 {
-    // Restored by the window system: not shown by the program, nothing to store again.
-    if (event->spontaneous()) {
-        QDialog::showEvent(event);
-        return;
-    }
-    if (Form1)
-        centreOver(this, Form1);
-    QDialog::showEvent(event);
-    ui->Button1->setFocus();
-    platform::guarded([this] { FormShow(); });
+    handleShowEvent(
+        this, event,
+        [this] {
+            if (Form1)
+                centreOver(this, Form1);
+        },
+        [this](QShowEvent *e) { QDialog::showEvent(e); }, ui->Button1, &TForm4::FormShow);
 }
 
 void TForm4::FormShow()
