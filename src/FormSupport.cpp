@@ -41,8 +41,22 @@ void centreOnFirstShow(QWidget *window, bool &shownBefore)
     QScreen *screen = window->screen() ? window->screen() : QGuiApplication::primaryScreen();
     if (!screen)
         return;
-    QRect frame = window->frameGeometry();
-    frame.moveCenter(screen->availableGeometry().center());
+    const QRect area = screen->availableGeometry();
+    // Before the first showing the window system has not framed the window yet: room for a
+    // title bar and borders.
+    QSize frameExtra = window->frameGeometry().size() - window->size();
+    if (frameExtra.isNull())
+        frameExtra = QSize(16, 48);
+    // On a small screen or at a large scale factor the window may be larger than the screen: a
+    // resizable one is made to fit, and any window keeps its title bar and menus on the screen.
+    if (window->minimumSize() != window->maximumSize()) {
+        const QSize room = area.size() - frameExtra;
+        if (window->width() > room.width() || window->height() > room.height())
+            window->resize(window->size().boundedTo(room).expandedTo(window->minimumSize()));
+    }
+    QRect frame(QPoint(), window->size() + frameExtra);
+    frame.moveCenter(area.center());
+    frame.moveTopLeft(QPoint(std::max(frame.left(), area.left()), std::max(frame.top(), area.top())));
     window->move(frame.topLeft());
 }
 

@@ -3,6 +3,7 @@
 #include "TestHttpServer.h"
 #include "TestSupport.h"
 #include "CodeEdit.h"
+#include "FormSupport.h"
 #include "EditorPalette.h"
 #include "Unit1.h"
 #include "Unit2.h"
@@ -17,6 +18,7 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QProcess>
+#include <QScreen>
 #include <QStatusBar>
 #include <QComboBox>
 #include <QDir>
@@ -664,6 +666,27 @@ private slots:
             QCOMPARE(Form1->WebBrowser1()->url().fileName(), QStringLiteral("Output.htm"));
         }
         QCOMPARE(server.requestCount(), 0);
+    }
+
+    // A window larger than the screen (a small screen, a large scale factor) is made to fit on
+    // its first showing, and its title bar and menus stay on the screen.
+    void windowsLargerThanTheScreenFit()
+    {
+        QWidget big;
+        QScreen *screen = QGuiApplication::primaryScreen();
+        const QRect area = screen->availableGeometry();
+        big.resize(area.width() * 2, area.height() * 2);
+        bool shownBefore = false;
+        centreOnFirstShow(&big, shownBefore);
+        big.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&big));
+        QVERIFY(waitUntil([&] { return area.contains(big.frameGeometry()); }));
+        // A fixed one cannot shrink; its top-left corner is on the screen.
+        QWidget fixed;
+        fixed.setFixedSize(area.width() + 200, area.height() + 200);
+        shownBefore = false;
+        centreOnFirstShow(&fixed, shownBefore);
+        QVERIFY(area.contains(fixed.frameGeometry().topLeft()));
     }
 
     // Messages about the script mark their lines in the gutter, follow them while editing, and
