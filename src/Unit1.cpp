@@ -635,7 +635,7 @@ void TForm1::SearchReplace1Replace(bool all)
     int selLength = toEditorPosition(plain, cursor.selectionEnd()) - selStart;
 
     if (!all) {
-        if (selLength > 0 && text.mid(selStart, selLength).compare(findText, Qt::CaseInsensitive) == 0) {
+        if (selectionMatches(text, selStart, selLength, findText)) {
             cursor.insertText(replacement);
             target->setTextCursor(cursor);
             text.replace(selStart, selLength, replacement);

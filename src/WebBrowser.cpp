@@ -163,8 +163,6 @@ TWebBrowser::TWebBrowser(QWidget *parent) : QWebEngineView(parent)
     setPage(page);
     setCursor(Qt::ArrowCursor);
     connect(this, &QWebEngineView::urlChanged, this, &TWebBrowser::keepRequested);
-    // The request counts as shown once it has loaded: a refused navigation reports its address
-    // on the way too, and must not become the page to keep.
     // A page that runs an endless loop answers nothing, and no later page would replace it.
     m_answerWait.setSingleShot(true);
     m_answerWait.setInterval(3000);
@@ -172,6 +170,8 @@ TWebBrowser::TWebBrowser(QWidget *parent) : QWebEngineView(parent)
         if (!m_answered)
             replaceHungPage();
     });
+    // The request counts as shown once it has loaded: a refused navigation reports its address
+    // on the way too, and must not become the page to keep.
     connect(this, &QWebEngineView::loadFinished, this, [this](bool ok) {
         m_answered = true;
         if (ok && !m_pending.isEmpty() && url().adjusted(QUrl::RemoveFragment) == m_pending) {

@@ -122,14 +122,18 @@ std::optional<int> standardSearch(const QString &text, int selStart, int selLeng
     return std::nullopt;
 }
 
+bool selectionMatches(const QString &text, int selStart, int selLength, const QString &searchText)
+{
+    return selLength > 0 && QStringView(text).mid(selStart, selLength).compare(searchText, Qt::CaseInsensitive) == 0;
+}
+
 std::optional<ReplacedText> replaceAll(const QString &text, int selStart, int selLength, const QString &searchText,
                                        const QString &replacement, SearchOptions options)
 {
     options.down = true;
     const int findLength = int(searchText.size());
     // The selection, when it matches, counts with its own length.
-    const bool selectionHit =
-        selLength > 0 && QStringView(text).mid(selStart, selLength).compare(searchText, Qt::CaseInsensitive) == 0;
+    const bool selectionHit = selectionMatches(text, selStart, selLength, searchText);
     QList<int> hits;
     int from = selStart, fromLength = selLength;
     if (selectionHit) {

@@ -34,6 +34,10 @@ bool isWordDelimiter(QChar c);
 std::optional<int> standardSearch(const QString &text, int selStart, int selLength, const QString &searchText,
                                   const SearchOptions &options);
 
+// Whether the selection (editor positions) is the search text, whatever its case: Replace
+// replaces it before it searches on.
+bool selectionMatches(const QString &text, int selStart, int selLength, const QString &searchText);
+
 struct ReplacedText
 {
     QString text;  // with CR LF breaks, as it came in
