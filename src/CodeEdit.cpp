@@ -209,22 +209,6 @@ void TCodeEdit::clearLineMarks()
     m_gutter->update();
 }
 
-LineShift TCodeEdit::typeKey(QKeyEvent *key)
-{
-    const QTextCursor before = textCursor();
-    const QTextBlock first = document()->findBlock(before.selectionStart());
-    LineShift shift;
-    shift.firstLine = first.blockNumber() + 1;
-    shift.firstColumn = before.selectionStart() - first.position();
-    shift.lastLine = document()->findBlock(before.selectionEnd()).blockNumber() + 1;
-    const int lines = blockCount();
-    QCoreApplication::sendEvent(this, key);
-    // Typed text ends where the cursor stands.
-    shift.landingLine = textCursor().blockNumber() + 1;
-    shift.lineDelta = blockCount() - lines;
-    return shift;
-}
-
 void TCodeEdit::keyPressEvent(QKeyEvent *event)
 {
     const Qt::KeyboardModifiers mods = event->modifiers() & ~(Qt::KeypadModifier | Qt::ShiftModifier);

@@ -1,7 +1,6 @@
 // TCodeEdit: the plain-text editor with a line-number gutter, a fixed-width font and colours.
 #pragma once
 
-#include "core/LineShift.h"
 #include "core/TextCodec.h"
 
 #include <QPlainTextEdit>
@@ -56,10 +55,6 @@ public:
     QList<std::tuple<int, bool, QString>> lineMarks() const;
     // The message of the mark at this gutter position, or nothing.
     QString lineMarkAt(const QPoint &gutterPos) const;
-
-    // Types the key into the editor as if it came from the keyboard, and tells where the lines
-    // of the text before it stand now.
-    LineShift typeKey(QKeyEvent *key);
 
     // Enter, with or without Shift: a line break, the new line indented as the text before the
     // caret is. Never a line separator, which PHP would read as part of the code.

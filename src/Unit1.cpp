@@ -39,6 +39,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProgressDialog>
+#include <QShortcut>
 #include <QElapsedTimer>
 #include <QFontDatabase>
 #include <QKeyEvent>
@@ -87,10 +88,20 @@ TForm1::TForm1(QWidget *parent)
     ui->WebBrowser1->OnBeforeNavigate2 = [this](const QString &url, bool &cancel) {
         platform::guarded([&] { WebBrowser1BeforeNavigate2(url, cancel); });
     };
-    connect(&m_preview, &platform::PreviewRunner::outputCompleted, this, [this](const QString &output) {
-        platform::guarded([&] {
-            showOutput(output);
-        });
+    connect(&m_preview, &platform::PreviewRunner::outputReady, this, [this](const QString &output) {
+        platform::guarded([&] { showOutput(output); });
+    });
+    connect(&m_preview, &platform::PreviewRunner::statusChanged, this, &TForm1::showRunStatus);
+    // Esc is the page's and the editor's own while no script runs.
+    m_abortKey = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    m_abortKey->setContext(Qt::WindowShortcut);
+    m_abortKey->setEnabled(false);
+    connect(m_abortKey, &QShortcut::activated, this, [this] { platform::guarded([this] { Abbrechen(); }); });
+    connect(&m_preview, &platform::PreviewRunner::runningChanged, m_abortKey, &QShortcut::setEnabled);
+    // A run's messages name the lines of its text; what is typed while it runs moves them.
+    connect(ui->memo1->document(), &QTextDocument::contentsChange, this, [this](int position, int removed, int added) {
+        if (m_preview.isRunning())
+            m_runTrail.record(position, removed, added);
     });
 
     connectHandler(ui->Jetztaktualisieren1, &TForm1::Jetztaktualisieren1Click);
@@ -359,18 +370,15 @@ void TForm1::FormShow()
 
 bool TForm1::eventFilter(QObject *watched, QEvent *event)
 {
-    if (watched == ui->memo1 && event->type() == QEvent::KeyPress && !m_typing) {
+    if (watched == ui->memo1 && event->type() == QEvent::KeyPress) {
         auto *key = static_cast<QKeyEvent *>(event);
         const bool enter = key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter;
         // Character 13: Enter with or without Shift; Ctrl+Enter is a different character.
         if (enter && !(key->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier))) {
             QChar ch(13);
-            m_lineBreak = key;
             // A handler that stops at an error changes nothing else: no line break goes in.
             const bool ok = platform::guarded([&] { Memo1KeyPress(ch); });
-            // A run types the line break itself, once its interpreter has started.
-            const bool typed = std::exchange(m_lineBreak, nullptr) == nullptr;
-            if (!ok || ch.isNull() || typed)
+            if (!ok || ch.isNull())
                 return true;
         }
     }
@@ -379,7 +387,7 @@ bool TForm1::eventFilter(QObject *watched, QEvent *event)
 
 void TForm1::Memo1KeyPress(QChar &key)
 {
-    // The run sees the text as it stood before the line break goes in.
+    // The run has the text as it stood before the line break, which goes in as the key's own.
     if (key == QChar(13))
         Aktualisieren();
 }
@@ -391,23 +399,23 @@ void TForm1::Jetztaktualisieren1Click()
 
 void TForm1::Aktualisieren()
 {
-    m_runShift.reset();
-    const QString output = m_preview.run(InterpreterPath, ui->memo1->userText(), m_document.folder(),
-                                         [this] { drawWhileRunning(); });
-    showOutput(output);
+    const QString text = ui->memo1->editorFormText();
+    m_runTrail.reset(text);
+    m_preview.start(InterpreterPath, fromEditorForm(text), m_document.folder());
 }
 
-// While the interpreter runs on the other core, the window draws what it owes: a repaint left
-// for later would hold up the page load that follows the run. The Enter key's line break goes
-// in first; the run has the text as it stood before it.
-void TForm1::drawWhileRunning()
+void TForm1::Abbrechen()
 {
-    if (QKeyEvent *key = std::exchange(m_lineBreak, nullptr)) {
-        m_typing = true;
-        m_runShift = ui->memo1->typeKey(key);
-        m_typing = false;
-    }
-    QCoreApplication::sendPostedEvents(this, QEvent::UpdateRequest);
+    m_preview.abort();
+}
+
+void TForm1::showRunStatus(const QString &message)
+{
+    if (!message.isEmpty())
+        ui->StatusBar1->showMessage(message);
+    else if (!m_runStatus.isEmpty() && ui->StatusBar1->currentMessage() == m_runStatus)
+        ui->StatusBar1->clearMessage();
+    m_runStatus = message;
 }
 
 void TForm1::showOutput(const QString &output)
@@ -416,10 +424,15 @@ void TForm1::showOutput(const QString &output)
     // and never more than the bound the interpreter was held to.
     const platform::ScratchContent content =
         platform::readScratchFile(output, platform::InterpreterProcess::OutputLimit);
-    // PHP's messages about the script, on their lines in the gutter.
+    // PHP's messages about the script, on their lines in the gutter, where those lines stand now.
     QList<std::tuple<int, bool, QString>> marks;
-    for (const ScriptMessage &m : findScriptMessages(content.bytes, ScriptNameInMessages))
-        marks.append({m_runShift ? m_runShift->lineAfter(m.line) : m.line, m.error, m.text});
+    const QTextDocument *document = ui->memo1->document();
+    for (const ScriptMessage &m : findScriptMessages(content.bytes, ScriptNameInMessages)) {
+        const int place = m_runTrail.lineStartNow(m.line);
+        const QTextBlock line = place >= 0 ? document->findBlock(place) : QTextBlock();
+        if (line.isValid())
+            marks.append({line.blockNumber() + 1, m.error, m.text});
+    }
     ui->memo1->setLineMarks(marks);
     // A page cut short looks complete: the status bar says that it is not.
     OutputFacts facts;
@@ -657,19 +670,19 @@ void TForm1::SearchReplace1Replace(bool all)
     const auto replaced = replaceAll(text, selStart, selLength, findText, replacement, options);
     if (!replaced)
         return;
-    QString result = replaced->text;
-    result.replace(QLatin1String("\r\n"), QLatin1String("\n"));
-    // The lines are new blocks: the line ends a file had go back on them while they are the same lines.
-    const QList<TextFormat::LineEnd> lineEnds = target->lineEnds(m_document.format().lineEnd);
-    const int lines = target->blockCount();
+    // Each occurrence is replaced where it stands, as one step that a single undo takes back:
+    // the lines stay the same blocks, with their line ends and their marks.
+    int moved = 0;
     cursor.beginEditBlock();
-    cursor.select(QTextCursor::Document);
-    cursor.insertText(result);
+    for (const ReplacedText::Piece &piece : replaced->pieces) {
+        cursor.setPosition(piece.start + moved);
+        cursor.setPosition(piece.start + moved + piece.length, QTextCursor::KeepAnchor);
+        cursor.insertText(replacement);
+        moved += int(replacement.size()) - piece.length;
+    }
     cursor.endEditBlock();
-    if (target->blockCount() == lines)
-        target->setLineEnds(lineEnds);
+    // The caret stands after the replacement made last.
     target->setTextCursor(cursor);
-    selectEditorRange(replaced->caret, 0);
 }
 
 void TForm1::KorlithOnline1Click()

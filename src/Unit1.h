@@ -4,7 +4,7 @@
 #include <functional>
 
 #include "core/Document.h"
-#include "core/LineShift.h"
+#include "core/EditTrail.h"
 #include "platform/PreviewRunner.h"
 #include "core/RecoveryStore.h"
 #include "core/TextCodec.h"
@@ -19,6 +19,7 @@ namespace Ui {
 class TForm1;
 }
 class QAction;
+class QShortcut;
 class QKeyEvent;
 class TFileDialog;
 class QPrinter;
@@ -50,8 +51,10 @@ public:
     // The caption as the user reads it.
     QString caption() const;
 
-    // One preview run of the editor's text.
+    // One preview run of the editor's text; returns while the script runs.
     void Aktualisieren();
+    // Esc while a script runs: it ends, with all that it started.
+    void Abbrechen();
 
     void FormCreate();
     void FormShow();
@@ -115,7 +118,8 @@ private:
     void loadChosenFile(const QString &path, bool run);
     // A file chosen to open or to save as: the document and the pane take its folder.
     void chooseFile(const QString &path);
-    void drawWhileRunning();
+    // The run's word in the status bar; an empty one takes back the run's last word.
+    void showRunStatus(const QString &message);
     // The run's output: its messages on their lines, its state in the status bar, its page.
     void showOutput(const QString &output);
     void refuseScratchTarget(const QString &path);
@@ -131,9 +135,9 @@ private:
 
     std::unique_ptr<Ui::TForm1> ui;
     std::unique_ptr<QObject> m_appSenderContext; // context of the connections from application-wide senders
-    QKeyEvent *m_lineBreak = nullptr;       // the Enter key whose line break the run types
-    bool m_typing = false;                  // the editor gets a key from here, not the keyboard
-    std::optional<LineShift> m_runShift;    // how that line break moved the run's lines
+    EditTrail m_runTrail;                   // the run's text and the edits since, for its messages' lines
+    QString m_runStatus;                    // the run's last word in the status bar
+    QShortcut *m_abortKey = nullptr;        // Esc, while a script runs
     QLabel *m_statusText = nullptr;
     platform::PreviewRunner m_preview;
     bool m_shownBefore = false;

@@ -13,7 +13,7 @@ int main(int argc, char *argv[])
     if (argc < 3)
         return 2;
     platform::PreviewRunner runner;
-    runner.run(QString::fromLocal8Bit(argv[1]), QString::fromLocal8Bit(argv[2]));
+    runner.start(QString::fromLocal8Bit(argv[1]), QString::fromLocal8Bit(argv[2]));
     std::printf("%lld\n", runner.runningProcessId());
     std::fflush(stdout);
     return app.exec();

@@ -1,4 +1,5 @@
 // Document commands and find/replace on the real main window, with real files and dialogs.
+#include "CodeEdit.h"
 #include "FileDialog.h"
 #include "FindDialog.h"
 #include "ReplaceDialog.h"
@@ -361,6 +362,50 @@ private slots:
         // Forgotten after the press.
         press(replace, "ReplaceAll");
         QCOMPARE(run.memo()->toPlainText(), QStringLiteral("int print int\nINT sprint int"));
+    }
+
+    // A run's marks stay on their lines through replace-all and its undo, and through a paste.
+    void marksStayOnTheirLinesThroughReplaceAllAndUndo()
+    {
+        Run run;
+        QVERIFY(run.shown);
+        auto *memo = static_cast<TCodeEdit *>(run.memo());
+        const QString script = QStringLiteral("<?php\necho 'a';\necho $u1;\necho 'b';\necho $u2;\nthrow new Exception('x');\n\n");
+        memo->setPlainText(script);
+        run.trigger("Jetztaktualisieren1");
+        QVERIFY(waitUntil([&] { return memo->lineMarks().size() == 3; }, 10000));
+        auto marked = [&] {
+            QList<int> lines;
+            for (const auto &[line, error, text] : memo->lineMarks())
+                lines << line * (error ? -1 : 1);
+            std::sort(lines.begin(), lines.end(), [](int a, int b) { return qAbs(a) < qAbs(b); });
+            return lines;
+        };
+        const QList<int> expected{3, 5, -6};
+        QCOMPARE(marked(), expected);
+
+        QVERIFY(run.focusMemo());
+        run.trigger("SearchReplace1");
+        Form1->ReplaceDialog1->setTexts(QStringLiteral("echo"), QStringLiteral("print"));
+        press(Form1->ReplaceDialog1, "ReplaceAll");
+        QCOMPARE(memo->toPlainText(), QString(script).replace(QStringLiteral("echo"), QStringLiteral("print")));
+        QCOMPARE(marked(), expected);
+        // The caret after the replacement made last.
+        QCOMPARE(memo->textCursor().position(), int(QStringLiteral("<?php\nprint 'a';\nprint $u1;\nprint 'b';\nprint").size()));
+        memo->undo();
+        QCOMPARE(memo->toPlainText(), script);
+        QCOMPARE(marked(), expected);
+        memo->redo();
+        QCOMPARE(marked(), expected);
+
+        // Two lines pasted above line 3 move the marks below them.
+        QGuiApplication::clipboard()->setText(QStringLiteral("// eins\n// zwei\n"));
+        QTextCursor third(memo->document()->findBlockByNumber(2));
+        memo->setTextCursor(third);
+        memo->paste();
+        QCOMPARE(marked(), (QList<int>{5, 7, -8}));
+        memo->undo();
+        QCOMPARE(marked(), expected);
     }
 
     void findEntriesNeedAFocusedNonEmptyEditor()

@@ -13,6 +13,7 @@
 #include "WebBrowser.h"
 #include "platform/ErrorBox.h"
 
+#include <QClipboard>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
@@ -54,12 +55,13 @@ struct Run
     }
 };
 
-// Whether an interpreter runs on this environment's scratch script.
+// Whether an interpreter runs on this environment's scratch script: a process reads it as its
+// standard input.
 bool scriptRuns(const IsolatedEnvironment &env)
 {
-    const QByteArray script = (env.scratchDir() + QStringLiteral("temp.php")).toLocal8Bit();
+    const QString script = env.scratchDir() + QStringLiteral("temp.php");
     for (const QString &pid : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs))
-        if (readAll(QStringLiteral("/proc/%1/cmdline").arg(pid)).contains(script))
+        if (QFile::symLinkTarget(QStringLiteral("/proc/%1/fd/0").arg(pid)) == script)
             return true;
     return false;
 }
@@ -392,6 +394,85 @@ private slots:
         run.memo()->setPlainText(QStringLiteral("<?php echo 'a'; flush(); usleep(800000); echo 'z';"));
         Form1->action("Jetztaktualisieren1")->trigger();
         QVERIFY(run.paneShows(QStringLiteral("az")));
+    }
+
+    // The window takes keys while a script runs: the line break and what is typed after it
+    // are in the editor at once, the status bar counts the run's seconds, and the page is the
+    // output of the text as it stood at the key; messages land on their lines as they are now.
+    void typingGoesOnWhileAScriptRuns()
+    {
+        IsolatedEnvironment env;
+        env.writeRegistry(ConfiguredWithPhp);
+        Run run;
+        run.show();
+        auto *memo = static_cast<TCodeEdit *>(run.memo());
+        memo->setPlainText(QStringLiteral("<?php usleep(1500000); echo 'A';\necho $spaet;"));
+        memo->setFocus();
+        QVERIFY(waitUntil([&] { return memo->hasFocus(); }));
+        QTextCursor first(memo->document()->firstBlock());
+        first.movePosition(QTextCursor::EndOfBlock);
+        memo->setTextCursor(first);
+        QTest::keyClick(memo, Qt::Key_Return);
+        QTest::keyClicks(memo, QStringLiteral("echo 'B';"));
+        QVERIFY(scriptRuns(env));
+        QCOMPARE(memo->toPlainText(), QStringLiteral("<?php usleep(1500000); echo 'A';\necho 'B';\necho $spaet;"));
+        QVERIFY(waitUntil([&] { return Form1->statusBar()->currentMessage() == QStringLiteral("Skript läuft seit 1 s – Esc bricht ab"); }));
+        QVERIFY(scriptRuns(env));
+        // A line pasted above while it runs.
+        QGuiApplication::clipboard()->setText(QStringLiteral("// neu\n"));
+        QTextCursor top(memo->document()->firstBlock());
+        memo->setTextCursor(top);
+        memo->paste();
+        QVERIFY(waitUntil([&] { return !scriptRuns(env); }, 10000));
+        // The output of the text at the key: 'B' was typed after it.
+        QVERIFY2(waitUntil([&] { return run.paneText().startsWith(QLatin1Char('A')) && run.paneText().contains(QStringLiteral("$spaet")); }, 10000),
+                 qPrintable(run.paneText()));
+        QVERIFY(!run.paneText().contains(QLatin1Char('B')));
+        QVERIFY(waitUntil([&] { return Form1->statusBar()->currentMessage().isEmpty(); }));
+        QVERIFY(waitUntil([&] { return memo->lineMarks().size() == 1; }));
+        QCOMPARE(std::get<0>(memo->lineMarks().first()), 4);
+    }
+
+    // Esc in the editor or the pane ends a running script with all it started; the pane keeps
+    // what it wrote, and the status bar says that it was ended. Esc without a run does nothing.
+    void escEndsARunningScript_data()
+    {
+        QTest::addColumn<bool>("inPane");
+        QTest::newRow("editor") << false;
+        QTest::newRow("pane") << true;
+    }
+    void escEndsARunningScript()
+    {
+        QFETCH(bool, inPane);
+        IsolatedEnvironment env;
+        env.writeRegistry(ConfiguredWithPhp);
+        Run run;
+        run.show();
+        const QString pidFile = env.root() + QStringLiteral("/child.pid");
+        run.memo()->setPlainText(
+            QStringLiteral("<?php exec('sh -c \\'echo $$ > %1; sleep 60\\' > /dev/null 2>&1 &'); echo 'bis hier'; flush();"
+                           " echo '<input autofocus>'; while (true) usleep(1000);").arg(pidFile));
+        Form1->action("Jetztaktualisieren1")->trigger();
+        QVERIFY(run.paneShows(QStringLiteral("bis hier")));
+        qint64 child = 0;
+        QVERIFY(waitUntil([&] { return (child = readAll(pidFile).trimmed().toLongLong()) > 0; }));
+        QWidget *target = inPane ? Form1->WebBrowser1()->focusProxy() : run.memo();
+        QVERIFY(target);
+        target->setFocus();
+        QVERIFY(waitUntil([&] { return target->hasFocus(); }));
+        QVERIFY(scriptRuns(env));
+        QTest::keyClick(target, Qt::Key_Escape);
+        QCOMPARE(Form1->statusBar()->currentMessage(), QStringLiteral("Skript abgebrochen."));
+        QVERIFY(waitUntil([&] { return !scriptRuns(env) && !processAlive(child); }));
+        QCOMPARE(run.paneText(), QStringLiteral("bis hier"));
+        QTest::qWait(400);
+        QCOMPARE(run.paneText(), QStringLiteral("bis hier"));
+        QCOMPARE(Form1->statusBar()->currentMessage(), QStringLiteral("Skript abgebrochen."));
+        // Without a run, Esc is the editor's and the page's again.
+        run.memo()->setFocus();
+        QTest::keyClicks(run.memo(), QStringLiteral("x"));
+        QTest::keyClick(run.memo(), Qt::Key_Escape);
+        QCOMPARE(Form1->statusBar()->currentMessage(), QStringLiteral("Skript abgebrochen."));
     }
 
     // The window system's own showings after a restore are not the program's: nothing reloads

@@ -1,6 +1,7 @@
 // The preview run with the real interpreter: output, errors, slow and endless scripts, processes.
 #include "TestSupport.h"
 #include "core/AppError.h"
+#include "core/EditTrail.h"
 #include "core/PreviewRun.h"
 #include "core/ScriptMessages.h"
 #include "platform/InterpreterProcess.h"
@@ -45,10 +46,22 @@ qint64 pidIn(const QString &file)
     return pid;
 }
 
+// Starts a run and waits until its page is first due: the script has ended, or has run for a
+// while. The output file's path.
+QString runToPage(platform::PreviewRunner &runner, const QString &interpreter, const QString &script,
+                  const QString &workingDir = QString())
+{
+    QSignalSpy ready(&runner, &platform::PreviewRunner::outputReady);
+    const QString out = runner.start(interpreter, script, workingDir);
+    if (ready.isEmpty())
+        ready.wait(10000);
+    return out;
+}
+
 QString runOrError(platform::PreviewRunner &runner, const QString &interpreter, const QString &script)
 {
     try {
-        return runner.run(interpreter, script);
+        return runToPage(runner, interpreter, script);
     } catch (const AppError &e) {
         return QStringLiteral("error: ") + e.message();
     }
@@ -97,6 +110,107 @@ private slots:
         QCOMPARE(outputStateMessage(facts), message);
     }
 
+    // The run's moments on a clock the test sets: when a page shows, what the status bar says,
+    // when the state must be asked again, and what a dropped or ended run still does.
+    void runMomentsOnAFakeClock()
+    {
+        using Step = PreviewRunState::Step;
+        const QString count1 = PreviewRunState::countText(1), count2 = PreviewRunState::countText(2);
+        auto same = [](const Step &s, bool page, std::optional<QString> status, qint64 wake) {
+            return s.showPage == page && s.setStatus == status.has_value() && s.status == status.value_or(QString())
+                && s.wakeAt == wake;
+        };
+        {   // fast: one page when it ends, nothing said
+            PreviewRunState run;
+            QVERIFY(same(run.started(1000), false, {}, 1300));
+            QVERIFY(run.running());
+            QVERIFY(same(run.ended(1020), true, {}, -1));
+            QVERIFY(!run.running());
+            QVERIFY(same(run.tick(1300), false, {}, -1));
+        }
+        {   // slow: a page after 300 ms, counted from 500 ms, a page and the word taken back at its end
+            PreviewRunState run;
+            run.started(0);
+            QVERIFY(same(run.tick(299), false, {}, 300));
+            QVERIFY(same(run.tick(300), true, {}, 500));
+            QVERIFY(same(run.tick(499), false, {}, 500));
+            QVERIFY(same(run.tick(500), false, count1, 1500));
+            QVERIFY(same(run.tick(1499), false, {}, 1500));
+            QVERIFY(same(run.tick(1500), false, count2, 2500));
+            QVERIFY(same(run.ended(1700), true, QString(), -1));
+        }
+        {   // a late tick counts what has passed, once
+            PreviewRunState run;
+            run.started(0);
+            QVERIFY(same(run.tick(3600), true, PreviewRunState::countText(4), 4500));
+            QVERIFY(same(run.tick(3700), false, {}, 4500));
+        }
+        {   // ended between the page and the count: a second page, nothing said
+            PreviewRunState run;
+            run.started(0);
+            run.tick(300);
+            QVERIFY(same(run.ended(450), true, {}, -1));
+        }
+        {   // endless, ended by the user: what it wrote shows, and that it was ended
+            PreviewRunState run;
+            run.started(0);
+            run.tick(300);
+            run.tick(500);
+            QVERIFY(same(run.aborted(), true, PreviewRunState::abortedText(), -1));
+            QVERIFY(!run.running());
+            QVERIFY(same(run.ended(900), false, {}, -1));
+            QVERIFY(same(run.aborted(), false, {}, -1));
+        }
+        {   // dropped by New, Open or a newer run: nothing of it shows, its word goes
+            PreviewRunState run;
+            run.started(0);
+            QVERIFY(same(run.dropped(), false, {}, -1));
+            run.started(0);
+            run.tick(300);
+            run.tick(500);
+            QVERIFY(same(run.dropped(), false, QString(), -1));
+            QVERIFY(same(run.tick(1500), false, {}, -1));
+            QVERIFY(same(run.ended(1600), false, {}, -1));
+        }
+        {   // an interpreter that does not start: its empty page at once
+            PreviewRunState run;
+            QVERIFY(same(run.notStarted(), true, {}, -1));
+            QVERIFY(!run.running());
+        }
+    }
+
+    // A line of the run's text is found again after the edits made while it ran, as a cursor at
+    // its start would have moved.
+    void linesOfTheRunThroughLaterEdits_data()
+    {
+        QTest::addColumn<QString>("edits"); // "position,removed,added" each, in order
+        QTest::addColumn<int>("line");
+        QTest::addColumn<int>("place");     // in "a1\nb22\nc333\n" as edited, or -1
+        QTest::newRow("no edit") << QString() << 3 << 7;
+        QTest::newRow("line break typed in line 1") << QStringLiteral("1,0,1") << 3 << 8;
+        QTest::newRow("typed at a line's start") << QStringLiteral("3,0,2") << 2 << 5;
+        QTest::newRow("typed after the line") << QStringLiteral("9,0,5") << 2 << 3;
+        QTest::newRow("text before removed") << QStringLiteral("0,3,0") << 3 << 4;
+        QTest::newRow("the line's start removed") << QStringLiteral("2,3,1") << 2 << 3;
+        QTest::newRow("in order") << QStringLiteral("0,0,4;0,4,0") << 3 << 7;
+        QTest::newRow("last line, empty") << QString() << 4 << 12;
+        QTest::newRow("past the end") << QString() << 5 << -1;
+        QTest::newRow("line 0") << QString() << 0 << -1;
+    }
+    void linesOfTheRunThroughLaterEdits()
+    {
+        QFETCH(QString, edits);
+        QFETCH(int, line);
+        QFETCH(int, place);
+        EditTrail trail;
+        trail.reset(QStringLiteral("a1\nb22\nc333\n"));
+        for (const QString &edit : edits.split(QLatin1Char(';'), Qt::SkipEmptyParts)) {
+            const QStringList n = edit.split(QLatin1Char(','));
+            trail.record(n[0].toInt(), n[1].toInt(), n[2].toInt());
+        }
+        QCOMPARE(trail.lineStartNow(line), place);
+    }
+
     void initTestCase()
     {
         QVERIFY2(QFile::exists(Php), "the tests need the PHP interpreter at /usr/bin/php");
@@ -106,7 +220,7 @@ private slots:
     {
         IsolatedEnvironment env;
         platform::PreviewRunner runner;
-        const QString out = runner.run(Php, QStringLiteral("<h1><?php echo 'Hallo'; ?></h1>\n<?php echo $undefined; undefined_fn();"));
+        const QString out = runToPage(runner, Php, QStringLiteral("<h1><?php echo 'Hallo'; ?></h1>\n<?php echo $undefined; undefined_fn();"));
         QCOMPARE(out, env.scratchDir() + QStringLiteral("Output.htm"));
         const QByteArray html = readAll(out);
         QVERIFY2(html.startsWith("<h1>Hallo</h1>"), html.constData());
@@ -126,7 +240,7 @@ private slots:
         while (big.size() < 1024 * 1024)
             big += line;
         big += QStringLiteral("'), \"|äöü€\";");
-        const QString out = runner.run(Php, big);
+        const QString out = runToPage(runner, Php, big);
         const QByteArray expected = big.toUtf8();
         QCOMPARE(readAll(env.scratchDir() + QStringLiteral("temp.php")), expected);
         QVERIFY(waitUntil([&] { return readAll(out).endsWith("|äöü€"); }));
@@ -134,29 +248,84 @@ private slots:
         QCOMPARE(readAll(out), QByteArray::number(literalBytes) + "|äöü€");
     }
 
-    // A fast script's run returns with its output complete and its interpreter gone. (How
-    // soon is the latency benchmark's to say.)
-    void finishedRunIsCompleteOnReturn()
+    // A fast script's first page is its whole output, its interpreter gone. (How soon is the
+    // latency benchmark's to say.)
+    void finishedRunIsCompleteOnItsFirstPage()
     {
         IsolatedEnvironment env;
         platform::PreviewRunner runner;
-        const QString out = runner.run(Php, QStringLiteral("<?php echo 6*7;"));
+        const QString out = runToPage(runner, Php, QStringLiteral("<?php echo 6*7;"));
         QCOMPARE(readAll(out), QByteArray("42"));
         QCOMPARE(runner.runningProcessId(), 0);
     }
 
+    // A slow script shows as it stands after a while, and again when it has ended; the window
+    // does not wait for it.
     void slowScriptIsShownAgainWhenComplete()
     {
         IsolatedEnvironment env;
         platform::PreviewRunner runner;
-        QSignalSpy completed(&runner, &platform::PreviewRunner::outputCompleted);
-        const QString out = runner.run(Php, QStringLiteral("<?php echo 'first'; flush(); usleep(700000); echo ' last';"));
+        QSignalSpy ready(&runner, &platform::PreviewRunner::outputReady);
+        QSignalSpy running(&runner, &platform::PreviewRunner::runningChanged);
+        const QString out = runner.start(Php, QStringLiteral("<?php echo 'first'; flush(); usleep(900000); echo ' last';"));
+        QVERIFY(runner.isRunning());
+        QVERIFY(ready.isEmpty());
+        QVERIFY(ready.wait(5000));
         QCOMPARE(readAll(out), QByteArray("first"));
-        QVERIFY(completed.isEmpty());
-        QVERIFY(completed.wait(3000));
-        QCOMPARE(completed.size(), 1);
-        QCOMPARE(completed.first().first().toString(), out);
+        QVERIFY(runner.isRunning());
+        QVERIFY(ready.wait(5000));
+        QCOMPARE(ready.size(), 2);
+        QCOMPARE(ready.last().first().toString(), out);
         QCOMPARE(readAll(out), QByteArray("first last"));
+        QVERIFY(!runner.isRunning());
+        QCOMPARE(running.size(), 2);
+        QCOMPARE(running.first().first().toBool(), true);
+        QCOMPARE(running.last().first().toBool(), false);
+    }
+
+    // While a script runs, the status bar counts its seconds from the first half; a script that
+    // ends by itself takes its word back.
+    void runningScriptIsCounted()
+    {
+        IsolatedEnvironment env;
+        platform::PreviewRunner runner;
+        QSignalSpy status(&runner, &platform::PreviewRunner::statusChanged);
+        QSignalSpy running(&runner, &platform::PreviewRunner::runningChanged);
+        runner.start(Php, QStringLiteral("<?php usleep(2200000); echo 'fertig';"));
+        QVERIFY(running.wait(10000));
+        QVERIFY(status.size() >= 2);
+        QCOMPARE(status.first().first().toString(), QStringLiteral("Skript läuft seit 1 s – Esc bricht ab"));
+        QCOMPARE(status.at(1).first().toString(), QStringLiteral("Skript läuft seit 2 s – Esc bricht ab"));
+        QCOMPARE(status.last().first().toString(), QString());
+    }
+
+    // Esc ends an endless script with all it started; what it wrote shows, and the status bar
+    // says that it was ended.
+    void abortEndsTheScriptAndShowsWhatItWrote()
+    {
+        IsolatedEnvironment env;
+        const QString pidFile = env.root() + QStringLiteral("/child.pid");
+        platform::PreviewRunner runner;
+        QVERIFY(!runner.abort());
+        QSignalSpy ready(&runner, &platform::PreviewRunner::outputReady);
+        QSignalSpy status(&runner, &platform::PreviewRunner::statusChanged);
+        const QString out = runner.start(
+            Php, QStringLiteral("<?php exec('sh -c \\'echo $$ > %1; sleep 60\\' > /dev/null 2>&1 &'); echo 'bis hier'; flush();"
+                                " while (true) usleep(1000);").arg(pidFile));
+        const qint64 php = runner.runningProcessId();
+        const qint64 child = pidIn(pidFile);
+        QVERIFY(php > 0 && child > 0);
+        QVERIFY(waitUntil([&] { return readAll(out) == "bis hier"; }));
+        ready.clear();
+        QVERIFY(runner.abort());
+        QVERIFY(!runner.isRunning());
+        QCOMPARE(ready.size(), 1);
+        QCOMPARE(readAll(ready.first().first().toString()), QByteArray("bis hier"));
+        QCOMPARE(status.last().first().toString(), QStringLiteral("Skript abgebrochen."));
+        QVERIFY(waitUntil([&] { return !processAlive(php) && !processAlive(child); }, 5000));
+        QVERIFY(!runner.abort());
+        QTest::qWait(400);
+        QCOMPARE(ready.size(), 1);
     }
 
     void nextRunEndsOwnInterpreterOnly()
@@ -168,22 +337,21 @@ private slots:
         QVERIFY(foreign.waitForStarted());
 
         platform::PreviewRunner runner;
-        QSignalSpy completed(&runner, &platform::PreviewRunner::outputCompleted);
         // An endless script that also started a child of its own.
-        runner.run(Php, QStringLiteral("<?php echo 'x'; flush(); exec('sleep 60 > /dev/null 2>&1 &'); while (true) usleep(1000);"));
+        runToPage(runner, Php, QStringLiteral("<?php echo 'x'; flush(); exec('sleep 60 > /dev/null 2>&1 &'); while (true) usleep(1000);"));
         const qint64 endless = runner.runningProcessId();
         QVERIFY(endless > 0);
-        QTest::qWait(100);
         pid_t group = getpgid(pid_t(endless));
         QCOMPARE(qint64(group), endless);
 
-        const QString out = runner.run(Php, QStringLiteral("<?php echo 'second';"));
+        QSignalSpy ready(&runner, &platform::PreviewRunner::outputReady);
+        const QString out = runToPage(runner, Php, QStringLiteral("<?php echo 'second';"));
         QCOMPARE(readAll(out), QByteArray("second"));
         QVERIFY(waitUntil([&] { return !processAlive(endless); }, 2000));
-        // Nothing of the ended run's group is left, and it never reports completion.
+        // Nothing of the ended run's group is left, and it never shows again.
         QVERIFY(waitUntil([&] { return ::kill(-group, 0) != 0; }, 2000));
-        QTest::qWait(50);
-        QVERIFY(completed.isEmpty());
+        QTest::qWait(400);
+        QCOMPARE(ready.size(), 1);
         QVERIFY(processAlive(foreign.processId()));
         foreign.kill();
         foreign.waitForFinished();
@@ -201,7 +369,7 @@ private slots:
         QVERIFY(QDir().mkpath(tmp));
         qputenv("TMPDIR", tmp.toLocal8Bit());
         platform::PreviewRunner runner;
-        const QString out = runner.run(interpreter, QStringLiteral("<?php echo __FILE__;"));
+        const QString out = runToPage(runner, interpreter, QStringLiteral("<?php echo __FILE__;"));
         QVERIFY(out.startsWith(tmp + QStringLiteral("/korlith-")));
         QCOMPARE(readAll(out), QByteArray("Standard input code"));
         QCOMPARE(readAll(tmp + QStringLiteral("/korlith-%1/temp.php").arg(getuid())), QByteArray("<?php echo __FILE__;"));
@@ -216,7 +384,7 @@ private slots:
         QVERIFY(QDir().mkpath(site + QStringLiteral("/inc")));
         writeFile(site + QStringLiteral("/inc/footer.php"), "<?php echo 'FUSS';");
         platform::PreviewRunner runner;
-        const QString out = runner.run(
+        const QString out = runToPage(runner, 
             Php, QStringLiteral("<?php require __DIR__ . '/inc/footer.php'; require dirname(__FILE__) . '/inc/footer.php'; echo '|', __DIR__;"),
             site);
         QVERIFY(waitUntil([&] { return runner.runningProcessId() == 0; }));
@@ -227,10 +395,10 @@ private slots:
     {
         IsolatedEnvironment env;
         platform::PreviewRunner runner;
-        const QString out = runner.run(Php, QStringLiteral("<?php echo 'old';"));
+        const QString out = runToPage(runner, Php, QStringLiteral("<?php echo 'old';"));
         QCOMPARE(readAll(out), QByteArray("old"));
         for (const QString &path : {QString(), QStringLiteral("/nonexistent/php"), env.root()}) {
-            QCOMPARE(runner.run(path, QStringLiteral("<?php echo 'new';")), out);
+            QCOMPARE(runToPage(runner, path, QStringLiteral("<?php echo 'new';")), out);
             QVERIFY(QFile::exists(out));
             QCOMPARE(readAll(out), QByteArray());
         }
@@ -240,7 +408,7 @@ private slots:
     {
         IsolatedEnvironment env;
         platform::PreviewRunner runner;
-        const QString out = runner.run(Php, QStringLiteral("<?php $s = str_repeat('x', 65536); while (true) echo $s;"));
+        const QString out = runToPage(runner, Php, QStringLiteral("<?php $s = str_repeat('x', 65536); while (true) echo $s;"));
         QVERIFY(waitUntil([&] { return runner.runningProcessId() == 0; }, 20000));
         QCOMPARE(QFileInfo(out).size(), platform::InterpreterProcess::OutputLimit);
     }
@@ -254,25 +422,25 @@ private slots:
         qint64 third = 0;
         {
             platform::PreviewRunner runner;
-            const QString out = runner.run(Php, leavesAChild(pidFile));
+            const QString out = runToPage(runner, Php, leavesAChild(pidFile));
             QVERIFY(waitUntil([&] { return runner.runningProcessId() == 0; }));
             const qint64 child = pidIn(pidFile);
             QVERIFY(child > 0 && processAlive(child));
             QCOMPARE(readAll(out), QByteArray("erster"));
             // The old page keeps its writer; the new page is another file.
             QFile::remove(pidFile);
-            runner.run(Php, QStringLiteral("<?php echo 'zweiter';"));
+            runToPage(runner, Php, QStringLiteral("<?php echo 'zweiter';"));
             QVERIFY(waitUntil([&] { return !processAlive(child); }, 15000));
             QTest::qWait(1200);
             QCOMPARE(readAll(out), QByteArray("zweiter"));
 
-            runner.run(Php, leavesAChild(pidFile));
+            runToPage(runner, Php, leavesAChild(pidFile));
             const qint64 second = pidIn(pidFile);
             QVERIFY(waitUntil([&] { return runner.runningProcessId() == 0; }));
             runner.stop();
             QVERIFY(waitUntil([&] { return !processAlive(second); }, 15000));
             QFile::remove(pidFile);
-            runner.run(Php, leavesAChild(pidFile));
+            runToPage(runner, Php, leavesAChild(pidFile));
             // The run has left its child before the runner ends (under load php may take a while).
             QVERIFY(waitUntil([&] { return runner.runningProcessId() == 0; }));
             third = pidIn(pidFile);
@@ -299,14 +467,14 @@ private slots:
         qint64 escaped = 0;
         {
             platform::PreviewRunner runner;
-            runner.run(Php, script);
+            runToPage(runner, Php, script);
             escaped = pidIn(pidFile);
             QVERIFY(escaped > 0 && processAlive(escaped));
             QVERIFY(getsid(pid_t(escaped)) != getsid(pid_t(runner.runningProcessId())) || child.startsWith(QLatin1String("posix_setpgid")));
-            runner.run(Php, QStringLiteral("<?php echo 'weiter';"));
+            runToPage(runner, Php, QStringLiteral("<?php echo 'weiter';"));
             QVERIFY(waitUntil([&] { return !processAlive(escaped); }, 15000));
             QFile::remove(pidFile);
-            runner.run(Php, script);
+            runToPage(runner, Php, script);
             escaped = pidIn(pidFile);
             QVERIFY(escaped > 0 && processAlive(escaped));
         }
@@ -322,7 +490,7 @@ private slots:
         QVERIFY(open > 2);
         platform::PreviewRunner runner;
         // Beside 0, 1 and 2, PHP holds its script and the listed folder.
-        const QString out = runner.run(Php, QStringLiteral(
+        const QString out = runToPage(runner, Php, QStringLiteral(
             "<?php foreach (scandir('/proc/self/fd') as $f) { $l = (string) @readlink(\"/proc/self/fd/$f\");"
             " if ($f[0] != '.' && $f > 2 && $l != '' && !str_ends_with($l, '/temp.php') && !str_starts_with($l, '/proc/')) echo \"$f=$l \"; }"
             " echo 'ende';"));
@@ -349,27 +517,35 @@ private slots:
             umount.waitForFinished(10000);
         });
         platform::PreviewRunner runner;
-        runner.run(Php, QStringLiteral("<?php for ($i = 1; $i <= 20000; $i++) echo \"<p>Zeile $i</p>\\n\";"));
+        runToPage(runner, Php, QStringLiteral("<?php for ($i = 1; $i <= 20000; $i++) echo \"<p>Zeile $i</p>\\n\";"));
         QVERIFY(waitUntil([&] { return runner.runningProcessId() == 0; }, 10000));
         QVERIFY(platform::scratchSpaceExhausted());
-        const QString out = runner.run(Php, QStringLiteral("<?php echo 'kurz';"));
+        const QString out = runToPage(runner, Php, QStringLiteral("<?php echo 'kurz';"));
         QCOMPARE(readAll(out), QByteArray("kurz"));
         QVERIFY(!platform::scratchSpaceExhausted());
     }
 
-    // A late page belongs to its run: stop() cancels it.
+    // A late page belongs to its run: stop() cancels it, and the run's word with it.
     void stoppedRunSendsNoLatePage()
     {
         IsolatedEnvironment env;
         platform::PreviewRunner runner;
-        QSignalSpy completed(&runner, &platform::PreviewRunner::outputCompleted);
-        runner.run(Php, QStringLiteral("<?php echo 'a'; flush(); usleep(600000); echo 'b';"));
+        QSignalSpy ready(&runner, &platform::PreviewRunner::outputReady);
+        QSignalSpy status(&runner, &platform::PreviewRunner::statusChanged);
+        runner.start(Php, QStringLiteral("<?php echo 'a'; flush(); usleep(600000); echo 'b';"));
         const qint64 pid = runner.runningProcessId();
         QVERIFY(pid > 0);
         runner.stop();
+        QVERIFY(!runner.isRunning());
         QVERIFY(waitUntil([&] { return !processAlive(pid); }, 2000));
         QTest::qWait(800);
-        QVERIFY(completed.isEmpty());
+        QVERIFY(ready.isEmpty());
+        QVERIFY(status.isEmpty());
+        // Stopped while counted, the count goes too.
+        runner.start(Php, QStringLiteral("<?php sleep(30);"));
+        QVERIFY(status.wait(5000));
+        runner.stop();
+        QCOMPARE(status.last().first().toString(), QString());
     }
 
     // Names planted in the scratch folder (a script may leave them there): nothing is written
@@ -510,7 +686,7 @@ private slots:
         QFETCH(QString, start);
         IsolatedEnvironment env;
         platform::PreviewRunner runner;
-        const QString out = runner.run(Php, script);
+        const QString out = runToPage(runner, Php, script);
         QVERIFY(waitUntil([&] { return runner.runningProcessId() == 0; }));
         const QList<ScriptMessage> found = findScriptMessages(readAll(out), ScriptNameInMessages);
         QVERIFY2(!found.isEmpty(), readAll(out).constData());

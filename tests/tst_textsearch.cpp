@@ -111,6 +111,7 @@ private slots:
         QTest::newRow("case matched") << "Echo echo" << 0 << 0 << "echo" << "print" << true << false << "Echo print" << 10 << 1;
         QTest::newRow("whole words") << "int print int" << 0 << 0 << "int" << "X" << false << true << "X print X" << 9 << 2;
         QTest::newRow("over line breaks") << "a\r\nb\r\na" << 0 << 0 << "a" << "cc" << false << false << "cc\r\nb\r\ncc" << 9 << 2;
+        QTest::newRow("after many lines") << "e\r\n\r\n\r\nee" << 1 << 0 << "e" << "x" << false << false << "e\r\n\r\n\r\nxx" << 9 << 2;
         QTest::newRow("a line break joins its lines") << "x\r\ny" << 0 << 0 << "\r\n" << " " << false << false << "x y" << 2 << 1;
         QTest::newRow("none") << "abc" << 0 << 0 << "z" << "y" << false << false << "-" << 0 << 0;
         QTest::newRow("empty search") << "abc" << 0 << 0 << "" << "y" << false << false << "-" << 0 << 0;
@@ -139,6 +140,15 @@ private slots:
         QCOMPARE(replaced->text, expected);
         QCOMPARE(replaced->caret, caret);
         QCOMPARE(replaced->count, count);
+        // The pieces, each replaced in the editor's form of the text, give the result's.
+        QString plain = QString(text).replace(QLatin1String("\r\n"), QLatin1String("\n"));
+        int moved = 0;
+        for (const ReplacedText::Piece &piece : replaced->pieces) {
+            plain.replace(piece.start + moved, piece.length, replacement);
+            moved += int(replacement.size()) - piece.length;
+        }
+        QCOMPARE(plain, QString(expected).replace(QLatin1String("\r\n"), QLatin1String("\n")));
+        QCOMPARE(replaced->pieces.size(), count);
     }
 
     // A 200,000-character line with 100,000 occurrences.
@@ -150,6 +160,8 @@ private slots:
         QCOMPARE(replaced->count, 100000);
         QCOMPARE(replaced->text, QStringLiteral("acd").repeated(100000));
         QCOMPARE(replaced->caret, int(replaced->text.size()));
+        QCOMPARE(replaced->pieces.size(), 100000);
+        QCOMPARE(replaced->pieces.last().start, 199999);
     }
 
     void wordDelimiters()

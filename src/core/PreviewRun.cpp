@@ -20,3 +20,91 @@ QString outputStateMessage(const OutputFacts &facts)
         return QStringLiteral("Die Ausgabe ist unvollständig: Im Ordner für temporäre Dateien ist kein Platz mehr.");
     return QString();
 }
+
+QString PreviewRunState::countText(int seconds)
+{
+    return QStringLiteral("Skript läuft seit %1 s – Esc bricht ab").arg(seconds);
+}
+
+QString PreviewRunState::abortedText()
+{
+    return QStringLiteral("Skript abgebrochen.");
+}
+
+bool PreviewRunState::running() const
+{
+    return m_phase != Phase::Idle;
+}
+
+PreviewRunState::Step PreviewRunState::started(qint64 now)
+{
+    m_phase = Phase::Running;
+    m_start = now;
+    m_counted = 0;
+    Step step;
+    step.wakeAt = now + ShowAfterMs;
+    return step;
+}
+
+PreviewRunState::Step PreviewRunState::finish(bool showPage)
+{
+    Step step;
+    step.showPage = showPage;
+    // Only a word this run put there is taken back.
+    step.setStatus = m_counted > 0;
+    m_phase = Phase::Idle;
+    m_counted = 0;
+    return step;
+}
+
+PreviewRunState::Step PreviewRunState::notStarted()
+{
+    m_counted = 0;
+    return finish(true);
+}
+
+PreviewRunState::Step PreviewRunState::ended(qint64)
+{
+    return running() ? finish(true) : Step();
+}
+
+PreviewRunState::Step PreviewRunState::aborted()
+{
+    if (!running())
+        return Step();
+    Step step = finish(true);
+    step.setStatus = true;
+    step.status = abortedText();
+    return step;
+}
+
+PreviewRunState::Step PreviewRunState::dropped()
+{
+    return running() ? finish(false) : Step();
+}
+
+PreviewRunState::Step PreviewRunState::tick(qint64 now)
+{
+    Step step;
+    if (!running())
+        return step;
+    const qint64 elapsed = now - m_start;
+    if (m_phase == Phase::Running && elapsed >= ShowAfterMs) {
+        m_phase = Phase::Shown;
+        step.showPage = true;
+    }
+    // Whole seconds, rounded: the count goes up half a second after each full one.
+    const int seconds = elapsed >= CountAfterMs ? int((elapsed + 500) / 1000) : 0;
+    if (seconds != m_counted) {
+        m_counted = seconds;
+        step.setStatus = true;
+        step.status = countText(seconds);
+    }
+    if (m_phase == Phase::Running)
+        step.wakeAt = m_start + ShowAfterMs;
+    else if (m_counted == 0)
+        step.wakeAt = m_start + CountAfterMs;
+    else
+        step.wakeAt = m_start + qint64(m_counted) * 1000 + 500;
+    return step;
+}

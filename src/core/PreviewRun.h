@@ -25,3 +25,41 @@ struct OutputFacts
 // The status bar's word on a page that looks complete but is not, or would not be shown;
 // empty when nothing is amiss.
 QString outputStateMessage(const OutputFacts &facts);
+
+// The moments of one preview run and what the window shows at each. The caller tells the time
+// (milliseconds on a clock that only goes forward) and keeps the interpreter; the rules stand
+// here alone: a run that is still going after ShowAfterMs is shown as it stands and again when
+// it ends; from CountAfterMs the status bar counts its seconds; New, Open and a newer run drop
+// a run, so that nothing of it shows any more.
+class PreviewRunState
+{
+public:
+    static constexpr qint64 ShowAfterMs = 300;
+    static constexpr qint64 CountAfterMs = 500;
+
+    struct Step
+    {
+        bool showPage = false;         // show the output as it stands now
+        bool setStatus = false;        // the run's word in the status bar changes:
+        QString status;                // to this; empty: the run's word goes
+        qint64 wakeAt = -1;            // tick() is due at this time; -1: none is
+    };
+
+    Step started(qint64 now);  // the interpreter runs
+    Step notStarted();         // it could not be started: its empty output shows at once
+    Step ended(qint64 now);    // it ended by itself
+    Step tick(qint64 now);
+    Step aborted();            // the user ended it: what it wrote shows, and that it was ended
+    Step dropped();            // nothing of the run shows any more
+    bool running() const;
+
+    static QString countText(int seconds);
+    static QString abortedText();
+
+private:
+    enum class Phase { Idle, Running, Shown }; // Shown: running, and shown once as it stood
+    Phase m_phase = Phase::Idle;
+    qint64 m_start = 0;
+    int m_counted = 0; // the seconds the status bar says; 0 while it says nothing
+    Step finish(bool showPage);
+};

@@ -154,12 +154,29 @@ std::optional<ReplacedText> replaceAll(const QString &text, int selStart, int se
     ReplacedText out;
     out.count = int(hits.size());
     out.text.reserve(text.size() + hits.size() * (replacement.size() - findLength));
+    out.pieces.reserve(hits.size());
+    // Control positions count the CR LF pairs wholly before an editor position once; the
+    // positions asked for only grow, so one walk over the text serves them all.
+    int walked = 0, pairs = 0;
+    auto controlPosition = [&](int editorPosition) {
+        while (walked + 1 < editorPosition) {
+            if (text[walked] == QLatin1Char('\r') && text[walked + 1] == QLatin1Char('\n')) {
+                ++pairs;
+                walked += 2;
+            } else {
+                ++walked;
+            }
+        }
+        return editorPosition - pairs;
+    };
     int copied = 0;
     for (int i = 0; i < hits.size(); ++i) {
         const int length = i == 0 && selectionHit ? selLength : findLength;
         out.text += QStringView(text).mid(copied, hits[i] - copied);
         out.text += replacement;
         copied = hits[i] + length;
+        const int start = controlPosition(hits[i]);
+        out.pieces.append({start, controlPosition(copied) - start});
     }
     // The caret stands where the unreplaced rest begins.
     out.caret = int(out.text.size());

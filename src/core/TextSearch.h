@@ -43,6 +43,14 @@ struct ReplacedText
     QString text;  // with CR LF breaks, as it came in
     int caret = 0; // after the replacement made last, in editor positions of the new text
     int count = 0;
+    // Each replaced occurrence in the editor control's positions (one character per line
+    // break) of the text before: start and length, in order. A line break whose CR LF an
+    // occurrence splits stays.
+    struct Piece
+    {
+        int start, length;
+    };
+    QList<Piece> pieces;
 };
 
 // Replace-all downward from the selection (editor positions over text with CR LF breaks):

@@ -37,11 +37,33 @@ void writeScratchFile(const QString &path, const QByteArray &bytes)
 
 } // namespace
 
-PreviewRunner::PreviewRunner(QObject *parent) : QObject(parent) {}
+PreviewRunner::PreviewRunner(QObject *parent) : QObject(parent)
+{
+    m_clock.start();
+    m_wake.setSingleShot(true);
+    m_wake.setTimerType(Qt::PreciseTimer);
+    connect(&m_wake, &QTimer::timeout, this, [this] { apply(m_state.tick(m_clock.elapsed())); });
+}
 
-PreviewRunner::~PreviewRunner() = default;
+PreviewRunner::~PreviewRunner()
+{
+    // The interpreter's end must not reach the half-destroyed runner.
+    endProcess();
+}
 
-void PreviewRunner::stop()
+void PreviewRunner::apply(const PreviewRunState::Step &step)
+{
+    if (step.wakeAt >= 0)
+        m_wake.start(int(qMax<qint64>(0, step.wakeAt - m_clock.elapsed())));
+    else
+        m_wake.stop();
+    if (step.showPage)
+        emit outputReady(m_output);
+    if (step.setStatus)
+        emit statusChanged(step.status);
+}
+
+void PreviewRunner::endProcess()
 {
     if (!m_process)
         return;
@@ -60,31 +82,55 @@ void PreviewRunner::stop()
     }
 }
 
-QString PreviewRunner::run(const QString &interpreterPath, const QString &scriptText, const QString &workingDir,
-                           const std::function<void()> &whileRunning)
+void PreviewRunner::stop()
+{
+    endProcess();
+    const bool wasRunning = m_state.running();
+    apply(m_state.dropped());
+    if (wasRunning)
+        emit runningChanged(false);
+}
+
+bool PreviewRunner::abort()
+{
+    if (!m_state.running())
+        return false;
+    endProcess();
+    apply(m_state.aborted());
+    emit runningChanged(false);
+    return true;
+}
+
+QString PreviewRunner::start(const QString &interpreterPath, const QString &scriptText, const QString &workingDir)
 {
     stop();
 
     const ScratchDirectory dir = scratchDirectory();
     const QString scriptPath = dir.path + ScriptFileName;
-    const QString outputPath = dir.path + OutputFileName;
+    m_output = dir.path + OutputFileName;
     if (!dir.usable)
         throw AppError::cannotCreateFile(scriptPath);
     // The old output goes first: where it filled the disk, the new script needs its room.
-    ::unlink(QFile::encodeName(outputPath).constData());
+    ::unlink(QFile::encodeName(m_output).constData());
     writeScratchFile(scriptPath, scriptText.toLocal8Bit());
 
     m_process = std::make_unique<InterpreterProcess>();
-    const bool started = m_process->start(interpreterPath, {QStringLiteral("-q")}, outputPath, workingDir, scriptPath);
-    if (whileRunning)
-        whileRunning();
-    if (!started)
-        return outputPath;
-    if (!m_process->waitForFinished(RunWaitMs)) {
-        connect(m_process.get(), &InterpreterProcess::finished, this,
-                [this, outputPath] { emit outputCompleted(outputPath); });
+    if (!m_process->start(interpreterPath, {QStringLiteral("-q")}, m_output, workingDir, scriptPath)) {
+        apply(m_state.notStarted());
+        return m_output;
     }
-    return outputPath;
+    connect(m_process.get(), &InterpreterProcess::finished, this, [this] {
+        apply(m_state.ended(m_clock.elapsed()));
+        emit runningChanged(false);
+    });
+    apply(m_state.started(m_clock.elapsed()));
+    emit runningChanged(true);
+    return m_output;
+}
+
+bool PreviewRunner::isRunning() const
+{
+    return m_state.running();
 }
 
 qint64 PreviewRunner::runningProcessId() const
