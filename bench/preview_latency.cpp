@@ -63,7 +63,21 @@ int main(int argc, char *argv[])
     pressEnter();
     waitLoaded(20000);
 
-    std::vector<double> latency;
+    // The editor's first paint after the key: the line break drawn.
+    struct PaintClock : QObject
+    {
+        QElapsedTimer *since = nullptr;
+        double drawnMs = -1;
+        bool eventFilter(QObject *, QEvent *event) override
+        {
+            if (event->type() == QEvent::Paint && since && drawnMs < 0)
+                drawnMs = since->nsecsElapsed() / 1e6;
+            return false;
+        }
+    } paintClock;
+    memo->viewport()->installEventFilter(&paintClock);
+
+    std::vector<double> latency, drawn;
     for (int i = 0; i < runs; ++i) {
         // The script typed, then a pause as between two keystrokes: the editor and the engine
         // have painted by then, so the time is the Enter key's own.
@@ -73,6 +87,8 @@ int main(int argc, char *argv[])
         QTimer::singleShot(150, &idle, &QEventLoop::quit);
         idle.exec();
         QElapsedTimer t;
+        paintClock.since = &t;
+        paintClock.drawnMs = -1;
         t.start();
         pressEnter();
         if (!waitLoaded(5000)) {
@@ -80,7 +96,10 @@ int main(int argc, char *argv[])
             return 1;
         }
         latency.push_back(t.nsecsElapsed() / 1e6);
+        drawn.push_back(paintClock.drawnMs);
+        paintClock.since = nullptr;
     }
+    memo->viewport()->removeEventFilter(&paintClock);
 
     const QString script = program.dir.path() + "/alone.php";
     {
@@ -165,6 +184,8 @@ int main(int argc, char *argv[])
     std::printf("php -q alone, same script:              median %.1f ms over %d runs\n", a, runs);
     std::printf("goal 1.5 x php + 30 ms:                 %.1f ms -> %s\n", 1.5 * a + 30, l <= 1.5 * a + 30 ? "met" : "missed");
     std::printf("a line break drawn in the window:       median %.1f ms over %d runs\n", median(paint), runs);
+    std::printf("Enter to its line break drawn:          median %.1f ms, longest %.1f ms (php alone %.1f ms)\n",
+                median(drawn), *std::max_element(drawn.begin(), drawn.end()), a);
     for (const auto &[name, ms] : bound)
         std::printf("output at the %lld MiB bound, %-10s  %s\n", platform::InterpreterProcess::OutputLimit >> 20, name,
                     ms < 0 ? "not shown within 60 s" : qPrintable(QStringLiteral("shown after %1 ms").arg(ms, 0, 'f', 0)));
