@@ -1,6 +1,8 @@
 // TWebBrowser: preview pane over Qt WebEngine, with an off-the-record profile of its own.
 #include "WebBrowser.h"
 
+#include "platform/WebEngineSetup.h"
+
 #include <QContextMenuEvent>
 #include <QMenu>
 #include <QDir>
@@ -152,15 +154,15 @@ TWebBrowserPage *TWebBrowser::makePage(QWebEngineProfile *profile)
     return page;
 }
 
-TWebBrowser::TWebBrowser(QWidget *parent) : QWebEngineView(parent)
+TWebBrowser::TWebBrowser(QWidget *parent) : QWebEngineView(parent), m_addresses(new PreviewAddressMap(this))
 {
-    // Off the record: no disk cache, so a rewritten output file is always read afresh.
-    auto *profile = new QWebEngineProfile;
-    profile->setHttpCacheType(QWebEngineProfile::MemoryHttpCache);
-    m_addresses = new PreviewAddressMap(profile);
-    profile->setUrlRequestInterceptor(m_addresses);
-    QWebEnginePage *page = makePage(profile);
-    setPage(page);
+    // Until the engine runs, the pane is the empty page it will show.
+    setAutoFillBackground(true);
+    QPalette blank = palette();
+    blank.setColor(QPalette::Window, Qt::white);
+    setPalette(blank);
+    if (!platform::webEngineMayStartLate())
+        startEngine();
     setCursor(Qt::ArrowCursor);
     connect(this, &QWebEngineView::urlChanged, this, &TWebBrowser::keepRequested);
     // A page that runs an endless loop answers nothing, and no later page would replace it.
@@ -183,11 +185,69 @@ TWebBrowser::TWebBrowser(QWidget *parent) : QWebEngineView(parent)
 
 TWebBrowser::~TWebBrowser() = default;
 
+bool TWebBrowser::engineStarted() const
+{
+    return m_started;
+}
+
+void TWebBrowser::startEngine()
+{
+    if (m_started)
+        return;
+    m_started = true;
+    // Off the record: no disk cache, so a rewritten output file is always read afresh.
+    auto *profile = new QWebEngineProfile;
+    profile->setHttpCacheType(QWebEngineProfile::MemoryHttpCache);
+    m_addresses->setParent(profile);
+    profile->setUrlRequestInterceptor(m_addresses);
+    setPage(makePage(profile));
+    if (!m_pending.isEmpty())
+        Navigate(m_pending.isLocalFile() ? m_pending.toLocalFile() : m_pending.toString());
+}
+
+void TWebBrowser::paintEvent(QPaintEvent *event)
+{
+    QWebEngineView::paintEvent(event);
+    // The engine's start takes longer than all the rest of the program's: it begins once the
+    // window has been painted, so that the window is there at once.
+    if (!m_started && !m_paintedOnce) {
+        m_paintedOnce = true;
+        QTimer::singleShot(0, this, &TWebBrowser::startEngine);
+    }
+}
+
+// The view's own show and hide events reach for its page, which would start the engine with a
+// default page of its own: before the engine runs, they are a plain widget's.
+void TWebBrowser::showEvent(QShowEvent *event)
+{
+    if (m_started)
+        QWebEngineView::showEvent(event);
+    else
+        QWidget::showEvent(event);
+}
+
+void TWebBrowser::hideEvent(QHideEvent *event)
+{
+    if (m_started)
+        QWebEngineView::hideEvent(event);
+    else
+        QWidget::hideEvent(event);
+}
+
 void TWebBrowser::Navigate(const QString &target)
 {
     m_pending = target == kBlank ? QUrl(kBlank) : QUrl::fromLocalFile(target);
     m_restores = 0;
     m_addresses->setPage(target == kBlank ? QString() : target);
+    // A page asked for before the engine runs is loaded once it does: after the pane's first
+    // paint, or a moment later where the pane is not shown.
+    if (!m_started) {
+        if (!m_startQueued) {
+            m_startQueued = true;
+            QTimer::singleShot(StartAtTheLatestMs, this, &TWebBrowser::startEngine);
+        }
+        return;
+    }
     page()->settings()->setAttribute(QWebEngineSettings::JavascriptEnabled, true);
     // The page shown so far must answer, or the new one load, before the wait is over.
     m_answered = false;
@@ -234,6 +294,8 @@ void TWebBrowser::keepRequested(const QUrl &url)
 
 void TWebBrowser::contextMenuEvent(QContextMenuEvent *event)
 {
+    if (!m_started)
+        return;
     QMenu *menu = createStandardContextMenu();
     const QWebEnginePage::WebAction leaving[] = {
         QWebEnginePage::Back, QWebEnginePage::Forward, QWebEnginePage::Reload, QWebEnginePage::ReloadAndBypassCache,

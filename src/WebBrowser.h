@@ -47,12 +47,20 @@ public:
     // place below this folder, never from outside it. Empty: nothing is mapped.
     void setDocumentFolder(const QString &folder);
 
+    // The engine starts after the pane's first paint, or a moment after a navigation asked for
+    // while the pane is not shown.
+    void startEngine();
+    bool engineStarted() const;
+
     // Raised before every navigation, the program's and the page's own; set cancel to stop it.
     std::function<void(const QString &url, bool &cancel)> OnBeforeNavigate2;
 
 protected:
     // Copying and selecting; nothing that would navigate, open a window or save.
     void contextMenuEvent(QContextMenuEvent *event) override;
+    void paintEvent(QPaintEvent *event) override;
+    void showEvent(QShowEvent *event) override;
+    void hideEvent(QHideEvent *event) override;
 
 private:
     TWebBrowserPage *makePage(QWebEngineProfile *profile);
@@ -67,5 +75,9 @@ private:
     QTimer m_answerWait;      // how long the page may take to answer after a navigation began
     bool m_answered = true;
     quint64 m_navigation = 0; // counts the program's navigations
-    PreviewAddressMap *m_addresses;
+    PreviewAddressMap *m_addresses; // the profile's once the engine runs
+    bool m_started = false;
+    bool m_startQueued = false; // a navigation waits for the engine
+    bool m_paintedOnce = false;
+    static constexpr int StartAtTheLatestMs = 250;
 };

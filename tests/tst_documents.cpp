@@ -839,6 +839,7 @@ private slots:
         QVERIFY(waitUntil([] { return windowsNamed(QStringLiteral("Korlith 2005 - gr\uFFFD\uFFFDe.php")).isEmpty(); }));
         QProcess program;
         program.setProcessChannelMode(QProcess::ForwardedChannels);
+        program.setProcessEnvironment(userEnvironment());
         program.start(QStringLiteral("sh"), {QStringLiteral("-c"), QStringLiteral("exec \"$0\" \"$(printf '%s/gr\\374\\337e.php' \"$1\")\""),
                                              QStringLiteral(KORLITH_BUILD_DIR "/korlith"), run.env.root()});
         QVERIFY(program.waitForStarted());

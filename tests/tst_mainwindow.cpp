@@ -396,6 +396,39 @@ private slots:
         QVERIFY(run.paneShows(QStringLiteral("az")));
     }
 
+    // The window is painted before the web engine starts, and a run asked for before the engine
+    // runs is shown once it does; the keys typed meanwhile reach the editor.
+    void windowIsPaintedBeforeTheEngineStarts()
+    {
+        IsolatedEnvironment env;
+        env.writeRegistry(ConfiguredWithPhp);
+        ProgramForms forms;
+        struct FirstPaint : QObject
+        {
+            bool painted = false, engineRan = false;
+            bool eventFilter(QObject *, QEvent *event) override
+            {
+                if (event->type() == QEvent::Paint && !painted) {
+                    painted = true;
+                    engineRan = Form1->WebBrowser1()->engineStarted();
+                }
+                return false;
+            }
+        } firstPaint;
+        Form1->memo1()->viewport()->installEventFilter(&firstPaint);
+        QVERIFY(!Form1->WebBrowser1()->engineStarted());
+        Form1->memo1()->setPlainText(QStringLiteral("<?php echo 'früh';"));
+        Form1->Aktualisieren();
+        Form1->show();
+        QTest::keyClicks(Form1->memo1(), QStringLiteral("// "));
+        QVERIFY(waitUntil([&] { return firstPaint.painted; }));
+        QVERIFY(!firstPaint.engineRan);
+        QVERIFY(waitUntil([&] { return Form1->WebBrowser1()->engineStarted(); }));
+        QVERIFY(waitUntil([&] { return pageText(Form1->WebBrowser1()) == QStringLiteral("früh"); }, 10000));
+        QCOMPARE(Form1->memo1()->toPlainText(), QStringLiteral("// <?php echo 'früh';"));
+        Form1->memo1()->viewport()->removeEventFilter(&firstPaint);
+    }
+
     // The window takes keys while a script runs: the line break and what is typed after it
     // are in the editor at once, the status bar counts the run's seconds, and the page is the
     // output of the text as it stood at the key; messages land on their lines as they are now.

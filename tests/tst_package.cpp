@@ -147,7 +147,7 @@ private slots:
         writeFile(script, "<?php touch('" + marker.toUtf8() + "');");
         // A login gives every session a private runtime folder; without one Qt says so.
         QTemporaryDir runtime;
-        QProcessEnvironment session = QProcessEnvironment::systemEnvironment();
+        QProcessEnvironment session = userEnvironment();
         if (!session.contains(QStringLiteral("XDG_RUNTIME_DIR"))) {
             QFile::setPermissions(runtime.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
             session.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime.path());

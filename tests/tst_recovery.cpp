@@ -42,6 +42,7 @@ struct Program
     bool start(const QStringList &arguments, const QString &title)
     {
         process.setProcessChannelMode(QProcess::ForwardedChannels);
+        process.setProcessEnvironment(userEnvironment());
         process.start(QStringLiteral(KORLITH_BUILD_DIR "/korlith"), arguments);
         if (!process.waitForStarted())
             return false;

@@ -39,4 +39,10 @@ void prepareWebEngine()
     qputenv("QTWEBENGINE_CHROMIUM_FLAGS", flags.trimmed());
 }
 
+bool webEngineMayStartLate()
+{
+    return QQuickWindow::sceneGraphBackend() == QLatin1String("software")
+        || qgetenv("QT_QUICK_BACKEND") == "software";
+}
+
 } // namespace platform

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "Startup.h"
+#include "TestSupport.h"
 #include "platform/WebEngineSetup.h"
 
 #include <QApplication>
@@ -18,6 +19,7 @@
         QTemporaryDir home(QDir::tempPath() + QStringLiteral("/korlith-tests-XXXXXX"));                                \
         qputenv("XDG_CONFIG_HOME", home.path().toLocal8Bit());                                                         \
         qputenv("XDG_STATE_HOME", home.path().toLocal8Bit());                                                          \
+        rememberUserEnvironment();                                                                                     \
         platform::prepareWebEngine();                                                                                  \
         QApplication app(argc, argv);                                                                                  \
         initApplication(app);                                                                                          \

@@ -270,6 +270,27 @@ void pickFromCompletionList(const QString &typed, CompletionPick *pick)
     });
 }
 
+namespace {
+QByteArray g_userEngineFlags;
+bool g_userHasEngineFlags = false;
+} // namespace
+
+void rememberUserEnvironment()
+{
+    g_userHasEngineFlags = qEnvironmentVariableIsSet("QTWEBENGINE_CHROMIUM_FLAGS");
+    g_userEngineFlags = qgetenv("QTWEBENGINE_CHROMIUM_FLAGS");
+}
+
+QProcessEnvironment userEnvironment()
+{
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    if (g_userHasEngineFlags)
+        env.insert(QStringLiteral("QTWEBENGINE_CHROMIUM_FLAGS"), QString::fromLocal8Bit(g_userEngineFlags));
+    else
+        env.remove(QStringLiteral("QTWEBENGINE_CHROMIUM_FLAGS"));
+    return env;
+}
+
 bool windowManagerRuns()
 {
     QProcess xprop;

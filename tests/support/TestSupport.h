@@ -1,6 +1,8 @@
 // Helpers shared by the suites: private environment per test, and answering modal windows.
 #pragma once
 
+#include <QProcessEnvironment>
+
 #include <QByteArray>
 #include <QMessageBox>
 #include <QObject>
@@ -76,6 +78,11 @@ bool waitUntil(const std::function<bool()> &condition, int timeoutMs = 5000);
 
 // Raises and activates a window, and waits until the window system says it is active.
 bool activate(QWidget *window);
+
+// Taken before the suite sets up its own web engine; userEnvironment() is then the environment
+// a user's session gives a program the suite starts: without the engine flags of the suite.
+void rememberUserEnvironment();
+QProcessEnvironment userEnvironment();
 
 // Whether a window manager runs on this display.
 bool windowManagerRuns();

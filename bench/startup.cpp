@@ -1,0 +1,204 @@
+// Benchmark: from a program's start to its window painted on the screen, seen from outside:
+// Korlith, a plain QPlainTextEdit window and a bare web view, each started anew several times
+// in one run; and from Korlith's start, with a run asked for at once, to its page loaded. "Painted": the screen has changed, against a picture taken before the start, in
+// at least 95 % of the pixels it has changed in once the window has settled.
+#include "BenchSupport.h"
+#include "WebBrowser.h"
+#include "platform/WebEngineSetup.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QGuiApplication>
+#include <QImage>
+#include <QMainWindow>
+#include <QMenuBar>
+#include <QPixmap>
+#include <QPlainTextEdit>
+#include <QProcess>
+#include <QScreen>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QThread>
+#include <QToolBar>
+#include <QWebEngineView>
+#include <algorithm>
+#include <cstdio>
+#include <vector>
+
+namespace {
+
+// The stand-ins, started by the benchmark itself with one of these options.
+int plainWindow(int argc, char **argv)
+{
+    QApplication app(argc, argv);
+    QMainWindow window;
+    window.menuBar()->addMenu(QStringLiteral("Datei"));
+    window.addToolBar(QStringLiteral("Werkzeuge"))->addAction(QStringLiteral("Neu"));
+    window.setCentralWidget(new QPlainTextEdit);
+    window.resize(800, 600);
+    window.show();
+    return app.exec();
+}
+
+int webViewWindow(int argc, char **argv)
+{
+    platform::prepareWebEngine();
+    QApplication app(argc, argv);
+    QWebEngineView view;
+    view.resize(800, 600);
+    view.setHtml(QStringLiteral("<p>Seite</p>"));
+    view.show();
+    return app.exec();
+}
+
+// Korlith's windows, and a run asked for at once: prints a line when its page has loaded.
+int firstPreview(int argc, char **argv)
+{
+    BenchProgram program(argc, argv);
+    Form1->memo1()->setPlainText(QStringLiteral("<?php echo 'Erste Vorschau';"));
+    // The page's text is asked for until it is there: the load may end before this asks.
+    auto *poll = new QTimer(&program.app);
+    QObject::connect(poll, &QTimer::timeout, [poll] {
+        if (!Form1->WebBrowser1()->engineStarted())
+            return;
+        Form1->WebBrowser1()->page()->runJavaScript(QStringLiteral("document.body ? document.body.innerText : ''"),
+                                                    [poll](const QVariant &text) {
+            if (poll->isActive() && text.toString() == QLatin1String("Erste Vorschau")) {
+                poll->stop();
+                std::printf("loaded\n");
+                std::fflush(stdout);
+            }
+        });
+    });
+    poll->start(5);
+    QTimer::singleShot(0, [] { Form1->Aktualisieren(); });
+    return program.app.exec();
+}
+
+// Milliseconds from the start to the first line the program prints.
+double timeToFirstLine(const QString &program, const QStringList &args)
+{
+    QProcess child;
+    child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    QElapsedTimer clock;
+    clock.start();
+    child.start(program, args);
+    const bool said = child.waitForReadyRead(20000) || child.canReadLine();
+    const double ms = clock.nsecsElapsed() / 1e6;
+    child.kill();
+    child.waitForFinished(5000);
+    return said ? ms : -1;
+}
+
+int changedPixels(const QImage &before, const QImage &now)
+{
+    int changed = 0;
+    for (int y = 0; y < now.height(); ++y) {
+        const auto *a = reinterpret_cast<const QRgb *>(before.constScanLine(y));
+        const auto *b = reinterpret_cast<const QRgb *>(now.constScanLine(y));
+        for (int x = 0; x < now.width(); ++x)
+            changed += a[x] != b[x];
+    }
+    return changed;
+}
+
+QImage screenPicture()
+{
+    return QGuiApplication::primaryScreen()->grabWindow(0).toImage().convertToFormat(QImage::Format_RGB32);
+}
+
+// Milliseconds from the start to the painted window; -1 when it never painted.
+double timeToPaint(const QString &program, const QStringList &args, const QProcessEnvironment &env)
+{
+    const QImage before = screenPicture();
+    QProcess child;
+    child.setProcessEnvironment(env);
+    child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    child.setStandardOutputFile(QProcess::nullDevice());
+    std::vector<std::pair<double, int>> seen;
+    QElapsedTimer clock;
+    clock.start();
+    child.start(program, args);
+    // Four seconds settle every window; the samples say when it got there.
+    while (clock.elapsed() < 4000) {
+        const double at = clock.nsecsElapsed() / 1e6;
+        seen.emplace_back(at, changedPixels(before, screenPicture()));
+        QThread::msleep(2);
+    }
+    child.kill();
+    child.waitForFinished(5000);
+    // Until the screen shows the start's picture again.
+    QElapsedTimer gone;
+    gone.start();
+    while (changedPixels(before, screenPicture()) > 0 && gone.elapsed() < 3000)
+        QThread::msleep(20);
+    const int settled = seen.back().second;
+    if (settled == 0)
+        return -1;
+    for (const auto &[at, changed] : seen)
+        if (changed >= settled * 95 / 100)
+            return at;
+    return -1;
+}
+
+double median(std::vector<double> v)
+{
+    std::sort(v.begin(), v.end());
+    return v.size() % 2 ? v[v.size() / 2] : (v[v.size() / 2 - 1] + v[v.size() / 2]) / 2;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    if (argc > 1 && QByteArray(argv[1]) == "--plain")
+        return plainWindow(argc, argv);
+    if (argc > 1 && QByteArray(argv[1]) == "--webview")
+        return webViewWindow(argc, argv);
+    if (argc > 1 && QByteArray(argv[1]) == "--first-preview")
+        return firstPreview(argc, argv);
+
+    QGuiApplication app(argc, argv);
+    const int rounds = argc > 1 ? std::max(3, atoi(argv[1])) : 5;
+    const QString self = QCoreApplication::applicationFilePath();
+    const QString korlith = QDir(QCoreApplication::applicationDirPath() + QStringLiteral("/..")).absoluteFilePath(QStringLiteral("korlith"));
+
+    // Korlith configured, without a document: its ordinary start.
+    QTemporaryDir home;
+    QDir().mkpath(home.path() + QStringLiteral("/config/Korlith"));
+    QFile reg(home.path() + QStringLiteral("/config/Korlith/HKEY_LOCAL_MACHINE.reg"));
+    if (!reg.open(QIODevice::WriteOnly))
+        return 1;
+    reg.write("REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\Software\\Korlith]\n\"configured\"=\"1\"\n\"Interpreter\"=\"/usr/bin/php\"\n\n");
+    reg.close();
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), home.path() + QStringLiteral("/config"));
+    env.insert(QStringLiteral("XDG_DATA_HOME"), home.path() + QStringLiteral("/data"));
+    env.insert(QStringLiteral("XDG_STATE_HOME"), home.path() + QStringLiteral("/state"));
+    env.insert(QStringLiteral("XDG_CACHE_HOME"), home.path() + QStringLiteral("/cache"));
+    env.insert(QStringLiteral("TMPDIR"), home.path());
+
+    std::vector<double> k, plain, web, preview;
+    for (int i = 0; i < rounds; ++i) {
+        preview.push_back(timeToFirstLine(self, {QStringLiteral("--first-preview")}));
+        k.push_back(timeToPaint(korlith, {}, env));
+        plain.push_back(timeToPaint(self, {QStringLiteral("--plain")}, env));
+        web.push_back(timeToPaint(self, {QStringLiteral("--webview")}, env));
+    }
+    auto line = [](const char *what, const std::vector<double> &v) {
+        std::printf("%-34s median %6.0f ms   (%s)\n", what, median(v), qPrintable([&] {
+            QStringList all;
+            for (double ms : v)
+                all << QString::number(ms, 'f', 0);
+            return all.join(QLatin1Char(' '));
+        }()));
+    };
+    line("Korlith, start to painted window:", k);
+    line("QPlainTextEdit window:", plain);
+    line("bare web view window:", web);
+    std::printf("Korlith after the plain window:    %+6.0f ms\n", median(k) - median(plain));
+    line("start to a run's first page loaded:", preview);
+    return 0;
+}
