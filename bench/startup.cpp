@@ -1,6 +1,7 @@
 // Benchmark: from a program's start to its window painted on the screen, seen from outside:
 // Korlith, a plain QPlainTextEdit window and a bare web view, each started anew several times
-// in one run; and from Korlith's start, with a run asked for at once, to its page loaded. "Painted": the screen has changed, against a picture taken before the start, in
+// in one run; and from Korlith's start, with a run asked for at once, to its page loaded.
+// With --files, it also gives Korlith (and another editor, --other) large files to open. "Painted": the screen has changed, against a picture taken before the start, in
 // at least 95 % of the pixels it has changed in once the window has settled.
 #include "BenchSupport.h"
 #include "WebBrowser.h"
@@ -10,6 +11,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QImage>
 #include <QMainWindow>
@@ -143,6 +145,61 @@ double timeToPaint(const QString &program, const QStringList &args, const QProce
     return -1;
 }
 
+// A file given to a program at its start: how long until the screen stops changing (the file
+// loaded and drawn; a blinking caret does not count), and the peak memory it took.
+struct Opened
+{
+    double ms = -1;
+    qint64 peakKb = 0;
+};
+
+qint64 peakKbOf(qint64 pid)
+{
+    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
+    if (!status.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray &line : status.readAll().split('\n'))
+        if (line.startsWith("VmHWM:"))
+            return line.mid(6).trimmed().split(' ').first().toLongLong();
+    return 0;
+}
+
+Opened timeToSettle(const QString &program, const QStringList &args, const QProcessEnvironment &env)
+{
+    const QImage before = screenPicture();
+    QProcess child;
+    child.setProcessEnvironment(env);
+    child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    child.setStandardOutputFile(QProcess::nullDevice());
+    QElapsedTimer clock;
+    clock.start();
+    child.start(program, args);
+    QImage last = before;
+    double lastChange = -1;
+    // Settled: three seconds without a change of more than a caret's few hundred pixels.
+    while (clock.elapsed() < 180000) {
+        const QImage now = screenPicture();
+        const double at = clock.nsecsElapsed() / 1e6;
+        if (changedPixels(last, now) > 400) {
+            lastChange = at;
+            last = now;
+        }
+        if (lastChange >= 0 && at - lastChange > 3000)
+            break;
+        QThread::msleep(5);
+    }
+    Opened out;
+    out.ms = lastChange;
+    out.peakKb = peakKbOf(child.processId());
+    child.kill();
+    child.waitForFinished(5000);
+    QElapsedTimer gone;
+    gone.start();
+    while (changedPixels(before, screenPicture()) > 0 && gone.elapsed() < 3000)
+        QThread::msleep(20);
+    return out;
+}
+
 double median(std::vector<double> v)
 {
     std::sort(v.begin(), v.end());
@@ -162,6 +219,17 @@ int main(int argc, char *argv[])
 
     QGuiApplication app(argc, argv);
     const int rounds = argc > 1 ? std::max(3, atoi(argv[1])) : 5;
+    // --files "10 50 100" [--other PROGRAM]: open files of so many MB, beside another editor.
+    QList<int> fileSizes;
+    QString other;
+    for (int i = 1; i + 1 < argc; ++i) {
+        if (QByteArray(argv[i]) == "--files")
+            for (const QByteArray &mb : QByteArray(argv[i + 1]).split(' '))
+                if (mb.toInt() > 0)
+                    fileSizes << mb.toInt();
+        if (QByteArray(argv[i]) == "--other")
+            other = QString::fromLocal8Bit(argv[i + 1]);
+    }
     const QString self = QCoreApplication::applicationFilePath();
     const QString korlith = QDir(QCoreApplication::applicationDirPath() + QStringLiteral("/..")).absoluteFilePath(QStringLiteral("korlith"));
 
@@ -200,5 +268,34 @@ int main(int argc, char *argv[])
     line("bare web view window:", web);
     std::printf("Korlith after the plain window:    %+6.0f ms\n", median(k) - median(plain));
     line("start to a run's first page loaded:", preview);
+
+    for (const int mb : fileSizes) {
+        const QString file = home.path() + QStringLiteral("/gross-%1.php").arg(mb);
+        const QString empty = home.path() + QStringLiteral("/leer.php");
+        qint64 bytes = 0;
+        {
+            QFile out(file);
+            if (!out.open(QIODevice::WriteOnly))
+                return 1;
+            const QByteArray piece = "<?php echo 'Zeile mit etwas Text, damit sie lang genug wird'; ?>\n";
+            while (bytes < qint64(mb) * 1000 * 1000)
+                bytes += out.write(piece);
+            QFile e(empty);
+            if (!e.open(QIODevice::WriteOnly))
+                return 1;
+        }
+        QList<std::pair<QString, QString>> programs{{QStringLiteral("Korlith"), korlith}};
+        if (!other.isEmpty())
+            programs.append({QFileInfo(other).fileName(), other});
+        for (const auto &[name, path] : programs) {
+            const Opened base = timeToSettle(path, {empty}, env);
+            const Opened opened = timeToSettle(path, {file}, env);
+            std::printf("%-10s opens %3d MB: %7.0f ms to the settled window, peak memory %5.1f bytes per byte "
+                        "(%lld MB, %lld MB with an empty file)\n",
+                        qPrintable(name), mb, opened.ms, (opened.peakKb - base.peakKb) * 1024.0 / double(bytes),
+                        opened.peakKb / 1024, base.peakKb / 1024);
+        }
+        QFile::remove(file);
+    }
     return 0;
 }
