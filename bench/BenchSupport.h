@@ -8,6 +8,7 @@
 #include "platform/WebEngineSetup.h"
 
 #include <QApplication>
+#include <QFile>
 #include <QTemporaryDir>
 
 // Comes first: the environment and the engine are set before the application object exists.
@@ -38,3 +39,16 @@ struct BenchProgram : BenchEnvironment
     }
     ~BenchProgram() { destroyForms(); }
 };
+
+// A figure of a process's memory from its /proc status ("VmRSS:", "VmHWM:"), in kB; 0 when
+// it cannot be read.
+inline qint64 memoryKb(const QString &statusFile, const char *field)
+{
+    QFile status(statusFile);
+    if (!status.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray &line : status.readAll().split('\n'))
+        if (line.startsWith(field))
+            return line.mid(qstrlen(field)).trimmed().split(' ').first().toLongLong();
+    return 0;
+}

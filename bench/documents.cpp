@@ -31,18 +31,6 @@ double printMs(const QString &text, const QString &pdf)
 
 } // namespace
 
-// A figure of this process's memory from /proc, in kB.
-qint64 memoryKb(const char *field)
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return 0;
-    for (const QByteArray &line : status.readAll().split('\n'))
-        if (line.startsWith(field))
-            return line.mid(qstrlen(field)).trimmed().split(' ').first().toLongLong();
-    return 0;
-}
-
 // The peak (VmHWM) starts again from the memory in use now.
 void resetPeakMemory()
 {
@@ -118,14 +106,14 @@ int main(int argc, char *argv[])
         QCoreApplication::processEvents();
         // What the documents before left free goes back first, so that the peak is this one's.
         malloc_trim(0);
-        const qint64 before = memoryKb("VmRSS:");
+        const qint64 before = memoryKb(QStringLiteral("/proc/self/status"), "VmRSS:");
         resetPeakMemory();
         QElapsedTimer open;
         open.start();
         Form1->OpenAtStart(file);
         QCoreApplication::processEvents();
         const double openMs = open.nsecsElapsed() / 1e6;
-        const double perByte = (memoryKb("VmHWM:") - before) * 1024.0 / double(bytes);
+        const double perByte = (memoryKb(QStringLiteral("/proc/self/status"), "VmHWM:") - before) * 1024.0 / double(bytes);
         QFile::remove(file);
         std::printf("%2d MB: open %8.0f ms, peak memory %5.1f bytes per byte of the file\n", mb, openMs, perByte);
         QPlainTextEdit *memo = Form1->memo1();

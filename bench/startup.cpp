@@ -111,31 +111,47 @@ QImage screenPicture()
     return QGuiApplication::primaryScreen()->grabWindow(0).toImage().convertToFormat(QImage::Format_RGB32);
 }
 
+// A program started while the screen is watched: the picture from before its start, and its
+// clock. At the end it is stopped, and the screen shows the picture from before again.
+struct WatchedStart
+{
+    QImage before = screenPicture();
+    QProcess child;
+    QElapsedTimer clock;
+
+    WatchedStart(const QString &program, const QStringList &args, const QProcessEnvironment &env)
+    {
+        child.setProcessEnvironment(env);
+        child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        child.setStandardOutputFile(QProcess::nullDevice());
+        clock.start();
+        child.start(program, args);
+    }
+    ~WatchedStart()
+    {
+        child.kill();
+        child.waitForFinished(5000);
+        QElapsedTimer gone;
+        gone.start();
+        while (changedPixels(before, screenPicture()) > 0 && gone.elapsed() < 3000)
+            QThread::msleep(20);
+    }
+    double now() const { return clock.nsecsElapsed() / 1e6; }
+};
+
 // Milliseconds from the start to the painted window; -1 when it never painted.
 double timeToPaint(const QString &program, const QStringList &args, const QProcessEnvironment &env)
 {
-    const QImage before = screenPicture();
-    QProcess child;
-    child.setProcessEnvironment(env);
-    child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    child.setStandardOutputFile(QProcess::nullDevice());
     std::vector<std::pair<double, int>> seen;
-    QElapsedTimer clock;
-    clock.start();
-    child.start(program, args);
-    // Four seconds settle every window; the samples say when it got there.
-    while (clock.elapsed() < 4000) {
-        const double at = clock.nsecsElapsed() / 1e6;
-        seen.emplace_back(at, changedPixels(before, screenPicture()));
-        QThread::msleep(2);
+    {
+        WatchedStart start(program, args, env);
+        // Four seconds settle every window; the samples say when it got there.
+        while (start.clock.elapsed() < 4000) {
+            const double at = start.now();
+            seen.emplace_back(at, changedPixels(start.before, screenPicture()));
+            QThread::msleep(2);
+        }
     }
-    child.kill();
-    child.waitForFinished(5000);
-    // Until the screen shows the start's picture again.
-    QElapsedTimer gone;
-    gone.start();
-    while (changedPixels(before, screenPicture()) > 0 && gone.elapsed() < 3000)
-        QThread::msleep(20);
     const int settled = seen.back().second;
     if (settled == 0)
         return -1;
@@ -153,50 +169,24 @@ struct Opened
     qint64 peakKb = 0;
 };
 
-qint64 peakKbOf(qint64 pid)
-{
-    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
-    if (!status.open(QIODevice::ReadOnly))
-        return 0;
-    for (const QByteArray &line : status.readAll().split('\n'))
-        if (line.startsWith("VmHWM:"))
-            return line.mid(6).trimmed().split(' ').first().toLongLong();
-    return 0;
-}
-
 Opened timeToSettle(const QString &program, const QStringList &args, const QProcessEnvironment &env)
 {
-    const QImage before = screenPicture();
-    QProcess child;
-    child.setProcessEnvironment(env);
-    child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    child.setStandardOutputFile(QProcess::nullDevice());
-    QElapsedTimer clock;
-    clock.start();
-    child.start(program, args);
-    QImage last = before;
-    double lastChange = -1;
+    WatchedStart start(program, args, env);
+    QImage last = start.before;
+    Opened out;
     // Settled: three seconds without a change of more than a caret's few hundred pixels.
-    while (clock.elapsed() < 180000) {
+    while (start.clock.elapsed() < 180000) {
         const QImage now = screenPicture();
-        const double at = clock.nsecsElapsed() / 1e6;
+        const double at = start.now();
         if (changedPixels(last, now) > 400) {
-            lastChange = at;
+            out.ms = at;
             last = now;
         }
-        if (lastChange >= 0 && at - lastChange > 3000)
+        if (out.ms >= 0 && at - out.ms > 3000)
             break;
         QThread::msleep(5);
     }
-    Opened out;
-    out.ms = lastChange;
-    out.peakKb = peakKbOf(child.processId());
-    child.kill();
-    child.waitForFinished(5000);
-    QElapsedTimer gone;
-    gone.start();
-    while (changedPixels(before, screenPicture()) > 0 && gone.elapsed() < 3000)
-        QThread::msleep(20);
+    out.peakKb = memoryKb(QStringLiteral("/proc/%1/status").arg(start.child.processId()), "VmHWM:");
     return out;
 }
 

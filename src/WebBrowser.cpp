@@ -161,6 +161,8 @@ TWebBrowser::TWebBrowser(QWidget *parent) : QWebEngineView(parent), m_addresses(
     QPalette blank = palette();
     blank.setColor(QPalette::Window, Qt::white);
     setPalette(blank);
+    m_engineStart.setSingleShot(true);
+    connect(&m_engineStart, &QTimer::timeout, this, &TWebBrowser::startEngine);
     if (!platform::webEngineMayStartLate())
         startEngine();
     setCursor(Qt::ArrowCursor);
@@ -202,7 +204,7 @@ void TWebBrowser::startEngine()
     profile->setUrlRequestInterceptor(m_addresses);
     setPage(makePage(profile));
     if (!m_pending.isEmpty())
-        Navigate(m_pending.isLocalFile() ? m_pending.toLocalFile() : m_pending.toString());
+        loadPending();
 }
 
 void TWebBrowser::paintEvent(QPaintEvent *event)
@@ -210,10 +212,8 @@ void TWebBrowser::paintEvent(QPaintEvent *event)
     QWebEngineView::paintEvent(event);
     // The engine's start takes longer than all the rest of the program's: it begins once the
     // window has been painted, so that the window is there at once.
-    if (!m_started && !m_paintedOnce) {
-        m_paintedOnce = true;
-        QTimer::singleShot(0, this, &TWebBrowser::startEngine);
-    }
+    if (!m_started)
+        m_engineStart.start(0);
 }
 
 // The view's own show and hide events reach for its page, which would start the engine with a
@@ -242,12 +242,15 @@ void TWebBrowser::Navigate(const QString &target)
     // A page asked for before the engine runs is loaded once it does: after the pane's first
     // paint, or a moment later where the pane is not shown.
     if (!m_started) {
-        if (!m_startQueued) {
-            m_startQueued = true;
-            QTimer::singleShot(StartAtTheLatestMs, this, &TWebBrowser::startEngine);
-        }
+        if (!m_engineStart.isActive())
+            m_engineStart.start(StartAtTheLatestMs);
         return;
     }
+    loadPending();
+}
+
+void TWebBrowser::loadPending()
+{
     page()->settings()->setAttribute(QWebEngineSettings::JavascriptEnabled, true);
     // The page shown so far must answer, or the new one load, before the wait is over.
     m_answered = false;

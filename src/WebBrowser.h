@@ -65,6 +65,8 @@ protected:
 private:
     TWebBrowserPage *makePage(QWebEngineProfile *profile);
     void keepRequested(const QUrl &url);
+    // Loads what the program asked for last, with the wait for the shown page's answer.
+    void loadPending();
     // The page did not answer since the last navigation began: a fresh page takes its place
     // and loads what was asked for.
     void replaceHungPage();
@@ -77,7 +79,6 @@ private:
     quint64 m_navigation = 0; // counts the program's navigations
     PreviewAddressMap *m_addresses; // the profile's once the engine runs
     bool m_started = false;
-    bool m_startQueued = false; // a navigation waits for the engine
-    bool m_paintedOnce = false;
+    QTimer m_engineStart; // at once after a paint, a moment after a navigation where none comes
     static constexpr int StartAtTheLatestMs = 250;
 };

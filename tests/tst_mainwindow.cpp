@@ -494,7 +494,20 @@ private slots:
         target->setFocus();
         QVERIFY(waitUntil([&] { return target->hasFocus(); }));
         QVERIFY(scriptRuns(env));
+        // Which Esc keys reach the editor itself.
+        struct EscapesSeen : QObject
+        {
+            int count = 0;
+            bool eventFilter(QObject *, QEvent *event) override
+            {
+                if (event->type() == QEvent::KeyPress && static_cast<QKeyEvent *>(event)->key() == Qt::Key_Escape)
+                    ++count;
+                return false;
+            }
+        } escapes;
+        run.memo()->installEventFilter(&escapes);
         QTest::keyClick(target, Qt::Key_Escape);
+        QCOMPARE(escapes.count, 0);
         QCOMPARE(Form1->statusBar()->currentMessage(), QStringLiteral("Skript abgebrochen."));
         QVERIFY(waitUntil([&] { return !scriptRuns(env) && !processAlive(child); }));
         QCOMPARE(run.paneText(), QStringLiteral("bis hier"));
@@ -505,7 +518,9 @@ private slots:
         run.memo()->setFocus();
         QTest::keyClicks(run.memo(), QStringLiteral("x"));
         QTest::keyClick(run.memo(), Qt::Key_Escape);
+        QCOMPARE(escapes.count, 1);
         QCOMPARE(Form1->statusBar()->currentMessage(), QStringLiteral("Skript abgebrochen."));
+        run.memo()->removeEventFilter(&escapes);
     }
 
     // The window system's own showings after a restore are not the program's: nothing reloads

@@ -59,11 +59,10 @@ PreviewRunState::Step PreviewRunState::finish(bool showPage)
 
 PreviewRunState::Step PreviewRunState::notStarted()
 {
-    m_counted = 0;
     return finish(true);
 }
 
-PreviewRunState::Step PreviewRunState::ended(qint64)
+PreviewRunState::Step PreviewRunState::ended()
 {
     return running() ? finish(true) : Step();
 }

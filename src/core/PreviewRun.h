@@ -47,7 +47,7 @@ public:
 
     Step started(qint64 now);  // the interpreter runs
     Step notStarted();         // it could not be started: its empty output shows at once
-    Step ended(qint64 now);    // it ended by itself
+    Step ended();              // it ended by itself
     Step tick(qint64 now);
     Step aborted();            // the user ended it: what it wrote shows, and that it was ended
     Step dropped();            // nothing of the run shows any more

@@ -120,7 +120,7 @@ QString PreviewRunner::start(const QString &interpreterPath, const QString &scri
         return m_output;
     }
     connect(m_process.get(), &InterpreterProcess::finished, this, [this] {
-        apply(m_state.ended(m_clock.elapsed()));
+        apply(m_state.ended());
         emit runningChanged(false);
     });
     apply(m_state.started(m_clock.elapsed()));
