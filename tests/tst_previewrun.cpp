@@ -17,6 +17,7 @@
 #include <csignal>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
@@ -478,6 +479,55 @@ private slots:
             escaped = pidIn(pidFile);
             QVERIFY(escaped > 0 && processAlive(escaped));
         }
+        QVERIFY(waitUntil([&] { return !processAlive(escaped); }, 15000));
+    }
+
+    // Korlith may close its end of the report before the run's supervisor has written the
+    // interpreter's end into it (a run let go just then). The supervisor stays and still ends
+    // what the script left behind.
+    void supervisorOutlivesAClosedReport()
+    {
+        IsolatedEnvironment env;
+        const QString pidFile = env.root() + QStringLiteral("/child.pid");
+        const QString go = env.root() + QStringLiteral("/go");
+        const QByteArray script = escapingChild(pidFile, QStringLiteral("posix_setsid(); note();"))
+                                      .append(QStringLiteral(" while (!file_exists('%1')) usleep(10000);").arg(go))
+                                      .mid(6) // php -r takes no opening tag
+                                      .toUtf8();
+        const QByteArray supervisor = QFile::encodeName(QCoreApplication::applicationDirPath() + QStringLiteral("/korlith-run"));
+        const QByteArray php = QFile::encodeName(Php);
+        char *argv[] = {const_cast<char *>(supervisor.constData()), const_cast<char *>(php.constData()),
+                        const_cast<char *>("php"), const_cast<char *>("-r"), const_cast<char *>(script.constData()), nullptr};
+        int report[2], ended[2];
+        QVERIFY(pipe2(report, O_CLOEXEC) == 0 && pipe2(ended, O_CLOEXEC) == 0);
+        const pid_t pid = fork();
+        if (pid == 0) {
+            const int null = open("/dev/null", O_RDWR);
+            dup2(null, 0);
+            dup2(null, 1);
+            dup2(report[1], 3);
+            dup2(ended[1], 4);
+            execv(argv[0], argv);
+            _exit(127);
+        }
+        QVERIFY(pid > 0);
+        ::close(report[1]);
+        ::close(ended[1]);
+        auto reap = qScopeGuard([&] {
+            ::kill(pid, SIGKILL);
+            waitpid(pid, nullptr, 0);
+            ::close(report[0]);
+        });
+        int interpreter = 0;
+        QCOMPARE(::read(ended[0], &interpreter, sizeof interpreter), ssize_t(sizeof interpreter));
+        const qint64 escaped = pidIn(pidFile);
+        QVERIFY(escaped > 0 && processAlive(escaped));
+        ::close(ended[0]);
+        QFile(go).open(QIODevice::WriteOnly);
+        // Reaped: the supervisor has tried to report the end.
+        QVERIFY(waitUntil([&] { return !QFileInfo::exists(QStringLiteral("/proc/%1").arg(interpreter)); }, 10000));
+        QVERIFY(processAlive(escaped));
+        ::kill(pid, SIGTERM);
         QVERIFY(waitUntil([&] { return !processAlive(escaped); }, 15000));
     }
 

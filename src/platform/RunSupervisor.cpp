@@ -169,7 +169,11 @@ int main(int argc, char *argv[])
     const int signals[] = {SIGCHLD, SIGTERM, SIGINT, SIGHUP};
     for (int sig : signals)
         sigaddset(&handled, sig);
-    sigprocmask(SIG_BLOCK, &handled, &old);
+    // Korlith may close the report before the interpreter's end is written into it (a run let
+    // go just then): the write fails, and the supervisor stays to end the rest of the run.
+    sigset_t blocked = handled;
+    sigaddset(&blocked, SIGPIPE);
+    sigprocmask(SIG_BLOCK, &blocked, &old);
     // Korlith may have died before the signal on its death was armed.
     if (getppid() == 1)
         return 1;
