@@ -6,6 +6,7 @@
 #include "Unit3.h"
 #include "Unit4.h"
 #include "Unit5.h"
+#include "platform/WindowFrames.h"
 
 #include <QApplication>
 #include <QIcon>
@@ -27,6 +28,8 @@ void initApplication(QApplication &app)
     app.setApplicationName(QStringLiteral("Korlith"));
     app.setOrganizationName(QStringLiteral("Tolvane"));
     app.setApplicationVersion(QStringLiteral(KORLITH_VERSION));
+
+    platform::letFixedWindowsMaximise(app);
 
     QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
     // Qt's own texts in German: standard dialogs and buttons, and the preview's context menu.

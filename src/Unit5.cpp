@@ -6,6 +6,7 @@
 #include "URL.h"
 #include "core/Maker.h"
 #include "platform/ErrorBox.h"
+#include "platform/WindowFrames.h"
 
 #include <QGuiApplication>
 #include <QScreen>
@@ -48,6 +49,7 @@ void TForm5::setMessage(const QString &message)
     ui->Label1->adjustSize();
     const int needed = ui->Label1->geometry().right() + 1 + margin;
     setFixedSize(m_baseSize.expandedTo(QSize(std::min(needed, widest), 0)));
+    platform::keepMaximisable(this);
     // A window that is already placed keeps its place, unless it would now stand off the screen;
     // the window manager's frame for the new size is known only later, so look again then.
     keepOnScreen();

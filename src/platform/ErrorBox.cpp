@@ -1,10 +1,20 @@
 // Application error box: the message with the application title as caption.
 #include "platform/ErrorBox.h"
 
+#include "platform/WindowFrames.h"
+
 #include <QApplication>
-#include <QMessageBox>
+#include <QEvent>
 
 namespace platform {
+
+bool MessageBox::event(QEvent *event)
+{
+    const bool taken = QMessageBox::event(event);
+    if (event->type() == QEvent::LayoutRequest || event->type() == QEvent::Show)
+        keepMaximisable(this);
+    return taken;
+}
 
 QString errorBoxText(const QString &message)
 {
@@ -15,7 +25,7 @@ QString errorBoxText(const QString &message)
 
 void showErrorBox(const QString &message)
 {
-    QMessageBox box(QMessageBox::Critical, QStringLiteral("Korlith"), errorBoxText(message), QMessageBox::Ok,
+    MessageBox box(QMessageBox::Critical, QStringLiteral("Korlith"), errorBoxText(message), QMessageBox::Ok,
                     QApplication::activeWindow());
     box.setObjectName(QStringLiteral("ErrorBox"));
     // Messages carry file names and other text of the user's: never read as markup.
