@@ -91,6 +91,15 @@ bool minimiseAndRestore(QWidget *window)
     return waitUntil([&] { return !window->isMinimized() && window->isActiveWindow(); });
 }
 
+// A window's properties as xprop prints them.
+QString windowProperties(QWidget *window, const QStringList &names)
+{
+    QProcess xprop;
+    xprop.start(QStringLiteral("xprop"), QStringList{QStringLiteral("-id"), QString::number(window->winId())} + names);
+    xprop.waitForFinished(5000);
+    return QString::fromLatin1(xprop.readAllStandardOutput());
+}
+
 // The shown windows from bottom to top, as the window manager stacks them.
 QList<WId> stacking()
 {
@@ -576,6 +585,54 @@ private slots:
         // Typing goes to the prompt, not into the editor.
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_X);
         QCOMPARE(run.memo()->toPlainText(), QString());
+    }
+
+    // The dialogs of fixed size ask the window system for a close box alone: a dialog window of
+    // fixed size, the Motif hints without minimise and maximise. A window manager that draws its
+    // buttons anyway (openbox) at least may not maximise or resize it.
+    void fixedDialogsAskForTheCloseBoxAlone()
+    {
+        IsolatedEnvironment env;
+        env.writeRegistry(ConfiguredWithPhp);
+        Run run;
+        run.show();
+        for (QWidget *dialog : {static_cast<QWidget *>(Form2), static_cast<QWidget *>(Form3),
+                                static_cast<QWidget *>(Form4), static_cast<QWidget *>(Form5)}) {
+            dialog->show();
+            QVERIFY(QTest::qWaitForWindowExposed(dialog));
+            const QString props = windowProperties(dialog, {QStringLiteral("_NET_WM_WINDOW_TYPE"), QStringLiteral("_MOTIF_WM_HINTS"),
+                                                            QStringLiteral("WM_NORMAL_HINTS")});
+            const QString title = dialog->windowTitle();
+            QVERIFY2(props.contains(QLatin1String("_NET_WM_WINDOW_TYPE(ATOM) = _NET_WM_WINDOW_TYPE_DIALOG")), qPrintable(title + props));
+            // flags, functions, decorations: functions and decorations given, neither "all" nor
+            // minimise (functions 8, decorations 32) nor maximise (16, 64).
+            const QRegularExpressionMatch mwm =
+                QRegularExpression(QStringLiteral("_MOTIF_WM_HINTS\\(_MOTIF_WM_HINTS\\) = (\\w+), (\\w+), (\\w+)")).match(props);
+            QVERIFY2(mwm.hasMatch(), qPrintable(title + props));
+            const uint flags = mwm.captured(1).toUInt(nullptr, 0), functions = mwm.captured(2).toUInt(nullptr, 0),
+                       decorations = mwm.captured(3).toUInt(nullptr, 0);
+            QCOMPARE(flags & 3, 3u);
+            QCOMPARE(functions & (1 | 8 | 16), 0u);
+            QVERIFY(functions & 32); // close
+            QCOMPARE(decorations & (1 | 32 | 64), 0u);
+            const QRegularExpression sizes(QStringLiteral("program specified (minimum|maximum) size: (\\d+) by (\\d+)"));
+            QStringList found;
+            for (const QRegularExpressionMatch &m : sizes.globalMatch(props))
+                found << m.captured(2) + QLatin1Char('x') + m.captured(3);
+            QCOMPARE(found.size(), 2);
+            QCOMPARE(found[0], found[1]);
+            QCOMPARE(found[0], QStringLiteral("%1x%2").arg(dialog->width()).arg(dialog->height()));
+            if (windowManagerRuns()) {
+                QString actions;
+                QVERIFY(waitUntil([&] {
+                    actions = windowProperties(dialog, {QStringLiteral("_NET_WM_ALLOWED_ACTIONS")});
+                    return actions.contains(QLatin1String("_NET_WM_ACTION_CLOSE"));
+                }));
+                QVERIFY2(!actions.contains(QLatin1String("MAXIMIZE")) && !actions.contains(QLatin1String("_NET_WM_ACTION_RESIZE")),
+                         qPrintable(title + actions));
+            }
+            dialog->hide();
+        }
     }
 
     // The settings dialog stays on top only while it is shown modally over the prompt; shown by
