@@ -1,6 +1,7 @@
 // Shared window behaviour of the dialogs.
 #include "FormSupport.h"
 
+#include "EditorPalette.h"
 #include "platform/Fonts.h"
 
 #include <QGuiApplication>
@@ -58,6 +59,20 @@ void centreOnFirstShow(QWidget *window, bool &shownBefore)
     frame.moveCenter(area.center());
     frame.moveTopLeft(QPoint(std::max(frame.left(), area.left()), std::max(frame.top(), area.top())));
     window->move(frame.topLeft());
+}
+
+QColor namedColourOn(const QColor &named, const QColor &background)
+{
+    if (background.lightnessF() >= 0.5)
+        return named;
+    for (int step = 1; step <= 20; ++step) {
+        const double t = step / 20.0;
+        const QColor lighter = QColor::fromRgbF(named.redF() + (1 - named.redF()) * t, named.greenF() + (1 - named.greenF()) * t,
+                                                named.blueF() + (1 - named.blueF()) * t);
+        if (EditorPalette::contrast(lighter, background) >= 4.5)
+            return lighter;
+    }
+    return Qt::white;
 }
 
 void centreOver(QWidget *window, const QWidget *over)

@@ -4,6 +4,7 @@
 #include "platform/ErrorBox.h"
 
 #include <QAbstractButton>
+#include <QColor>
 
 #include <QShowEvent>
 
@@ -42,6 +43,10 @@ void makeFixedDialog(QWidget *window);
 // Centres the window on its screen the first time it is shown; later showings keep the
 // last position. Call from the window's show event.
 void centreOnFirstShow(QWidget *window, bool &shownBefore);
+
+// A colour a form names for its text (blue links, red titles) as it stands on a light window; on
+// a dark one (a dark desktop theme) lightened until it reads at 4.5:1 against the background.
+QColor namedColourOn(const QColor &named, const QColor &background);
 
 // Centres the window over another one.
 void centreOver(QWidget *window, const QWidget *over);

@@ -1,6 +1,7 @@
 // TLinkLabel: blue, underlined, hand cursor; the link opens when the button goes down.
 #include "LinkLabel.h"
 
+#include "FormSupport.h"
 #include "core/AppError.h"
 #include "core/LinkPrefix.h"
 #include "platform/ShellExecute.h"
@@ -27,7 +28,7 @@ TLinkLabel::TLinkLabel(QWidget *owner) : QLabel(requireForm(owner))
     f.setStrikeOut(false);
     setFont(f);
     QPalette p = palette();
-    p.setColor(QPalette::WindowText, QColor(0, 0, 255));
+    p.setColor(QPalette::WindowText, namedColourOn(QColor(0, 0, 255), p.color(QPalette::Window)));
     setPalette(p);
     setCursor(Qt::PointingHandCursor);
     // The caption is shown as it is written, whatever it holds.

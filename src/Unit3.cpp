@@ -22,7 +22,7 @@ TForm3::TForm3(QWidget *parent) : QDialog(parent), ui(std::make_unique<Ui::TForm
     ui->Label2->setFont(platform::fontByName(QStringLiteral("MS Sans Serif"), 13));
     for (QLabel *red : {ui->Label1, ui->Label2}) {
         QPalette p = red->palette();
-        p.setColor(QPalette::WindowText, Qt::red);
+        p.setColor(QPalette::WindowText, namedColourOn(Qt::red, p.color(QPalette::Window)));
         red->setPalette(p);
     }
     QFont underlined = platform::dialogFont();

@@ -1,4 +1,5 @@
 // Link launcher, link label, About dialog and update notice, with a recording xdg-open on PATH.
+#include "EditorPalette.h"
 #include "LinkLabel.h"
 #include "TestMain.h"
 #include "TestSupport.h"
@@ -9,6 +10,7 @@
 #include "core/AppError.h"
 
 #include <QGroupBox>
+#include <QScopeGuard>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QStyleHints>
@@ -134,6 +136,37 @@ private slots:
                           QGuiApplication::styleHints()->mouseDoubleClickInterval() + 10);
         QTest::mousePress(label, Qt::RightButton);
         QCOMPARE(shell.launched(2), QStringList({"http://", "mailto:other@example.org"}));
+    }
+
+    // On a dark desktop theme the About dialog's blue links and red titles stay blue and red,
+    // light enough to read (4.5:1) on the dark window; on a light one they are as named.
+    void linksAndTitlesReadOnADarkWindow()
+    {
+        const QPalette before = QApplication::palette();
+        auto restore = qScopeGuard([&] { QApplication::setPalette(before); });
+        QPalette dark = before;
+        dark.setColor(QPalette::Window, QColor(0x35, 0x35, 0x35));
+        dark.setColor(QPalette::WindowText, QColor(0xee, 0xee, 0xee));
+        QApplication::setPalette(dark);
+        RecordingLauncher shell;
+        ProgramForms forms;
+        for (const char *name : {"LinkLabel1", "LinkLabel2", "Label1", "Label2"}) {
+            auto *label = Form3->findChild<QLabel *>(QString::fromLatin1(name));
+            QVERIFY(label);
+            const QColor text = label->palette().color(QPalette::WindowText);
+            const QColor back = label->palette().color(QPalette::Window);
+            QVERIFY2(EditorPalette::contrast(text, back) >= 4.5,
+                     qPrintable(QStringLiteral("%1: %2 on %3").arg(QLatin1String(name), text.name(), back.name())));
+            if (qobject_cast<TLinkLabel *>(label))
+                QVERIFY2(text.blue() > text.red() && text.blue() > text.green(), qPrintable(text.name()));
+            else
+                QVERIFY2(text.red() > text.green() && text.red() > text.blue(), qPrintable(text.name()));
+        }
+        forms.destroy();
+        QApplication::setPalette(before);
+        QWidget form;
+        form.setPalette(QPalette(QColor(0xf0, 0xf0, 0xf0)));
+        QCOMPARE(TLinkLabel(&form).palette().color(QPalette::WindowText), QColor(0, 0, 255));
     }
 
     // A double-click as the window system delivers it: two presses in quick succession.
