@@ -334,9 +334,9 @@ bool TForm1::RecoverAtStart()
     if (!orphan)
         return false;
     platform::MessageBox box(QMessageBox::Question, QStringLiteral("Korlith"),
-                    QStringLiteral("Korlith wurde nicht ordnungsgemäß beendet. "
-                                   "Möchten Sie den nicht gespeicherten Text wiederherstellen?"),
-                    QMessageBox::Yes | QMessageBox::No, this);
+                             QStringLiteral("Korlith wurde nicht ordnungsgemäß beendet. "
+                                            "Möchten Sie den nicht gespeicherten Text wiederherstellen?"),
+                             QMessageBox::Yes | QMessageBox::No, this);
     box.button(QMessageBox::Yes)->setText(QStringLiteral("Ja"));
     box.button(QMessageBox::No)->setText(QStringLiteral("Nein"));
     box.setDefaultButton(QMessageBox::Yes);
@@ -659,7 +659,7 @@ void TForm1::SearchReplace1Replace(bool all)
             selectEditorRange(*found, int(findText.size()));
         } else {
             platform::MessageBox box(QMessageBox::NoIcon, QStringLiteral("Korlith"),
-                            QStringLiteral("Text not found: \"%1\"").arg(findText), QMessageBox::Ok, this);
+                                     QStringLiteral("Text not found: \"%1\"").arg(findText), QMessageBox::Ok, this);
             box.setTextFormat(Qt::PlainText);
             box.exec();
         }
@@ -701,9 +701,9 @@ void TForm1::HTTPGet1DoneString(QObject *, const QByteArray &Result)
     const UpdateVerdict verdict = evaluateVersionFile(decodeText(Result).text);
     if (!verdict.readable) {
         platform::MessageBox box(QMessageBox::Warning, QStringLiteral("Update"),
-                        QStringLiteral("Die Versionsinformation konnte nicht gelesen werden. "
-                                       "Bitte versuchen Sie es später noch einmal."),
-                        QMessageBox::Ok, this);
+                                 QStringLiteral("Die Versionsinformation konnte nicht gelesen werden. "
+                                                "Bitte versuchen Sie es später noch einmal."),
+                                 QMessageBox::Ok, this);
         box.exec();
         return;
     }
@@ -715,7 +715,7 @@ void TForm1::HTTPGet1DoneString(QObject *, const QByteArray &Result)
         return;
     }
     platform::MessageBox box(QMessageBox::Information, QStringLiteral("Update"),
-                    QStringLiteral("Sie besitzen die aktuellste Version von Korlith."), QMessageBox::Ok, this);
+                             QStringLiteral("Sie besitzen die aktuellste Version von Korlith."), QMessageBox::Ok, this);
     box.exec();
 }
 

@@ -26,7 +26,7 @@ QString errorBoxText(const QString &message)
 void showErrorBox(const QString &message)
 {
     MessageBox box(QMessageBox::Critical, QStringLiteral("Korlith"), errorBoxText(message), QMessageBox::Ok,
-                    QApplication::activeWindow());
+                   QApplication::activeWindow());
     box.setObjectName(QStringLiteral("ErrorBox"));
     // Messages carry file names and other text of the user's: never read as markup.
     box.setTextFormat(Qt::PlainText);

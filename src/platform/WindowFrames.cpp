@@ -1,3 +1,4 @@
+// Windows of fixed size under a compositor that maximises any window.
 #include "platform/WindowFrames.h"
 
 #include <QApplication>
@@ -32,7 +33,8 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override
     {
         // Looked at as the window is shown, and again once its show handler has run (a message
-        // box fixes its size there).
+        // box of Qt's own fixes its size there; the program's own boxes keep after every layout,
+        // see MessageBox).
         if ((event->type() != QEvent::Show && event->type() != QEvent::ShowToParent) || !watched->isWidgetType())
             return false;
         auto *widget = static_cast<QWidget *>(watched);
