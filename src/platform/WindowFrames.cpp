@@ -1,7 +1,7 @@
 // Windows of fixed size under a compositor that maximises any window.
 #include "platform/WindowFrames.h"
 
-#include <QApplication>
+#include <QGuiApplication>
 #include <QEvent>
 #include <QWidget>
 #include <QWindow>
@@ -38,10 +38,8 @@ protected:
         if ((event->type() != QEvent::Show && event->type() != QEvent::ShowToParent) || !watched->isWidgetType())
             return false;
         auto *widget = static_cast<QWidget *>(watched);
-        QWindow *handle = widget->isWindow() ? widget->windowHandle() : nullptr;
-        if (!handle)
-            return false;
-        leaveUnbounded(widget);
+        if (widget->isWindow() && widget->windowHandle())
+            leaveUnbounded(widget);
         return false;
     }
 };
