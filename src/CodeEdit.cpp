@@ -6,6 +6,8 @@
 #include "EditorPalette.h"
 #include "PhpHighlighter.h"
 
+#include <climits>
+
 #include <QClipboard>
 #include <QCoreApplication>
 #include <QGuiApplication>
@@ -111,9 +113,10 @@ TCodeEdit::TCodeEdit(QWidget *parent) : QPlainTextEdit(parent), m_gutter(new Lin
 {
     m_colours = &EditorPalette::current();
     m_highlighter = new PhpHighlighter(document(), *m_colours);
+    connect(m_highlighter, &PhpHighlighter::recolourNeeded, viewport(), qOverload<>(&QWidget::update));
     applyColours();
     // More lines may need another digit; scrolling and edits repaint the rows they touch.
-    connect(this, &QPlainTextEdit::blockCountChanged, this, &TCodeEdit::placeGutter);
+    connect(this, &QPlainTextEdit::blockCountChanged, this, qOverload<>(&TCodeEdit::placeGutter));
     connect(this, &QPlainTextEdit::updateRequest, this, [this](const QRect &changed, int scrolledBy) {
         if (scrolledBy != 0)
             m_gutter->update();
@@ -148,7 +151,17 @@ QString TCodeEdit::userText() const
 
 void TCodeEdit::setUserText(const QString &text, const QList<TextFormat::LineEnd> &lineEnds)
 {
-    setPlainText(toEditorForm(text));
+    // The gutter takes the width for the new text's lines before the text goes in: a change of
+    // the text area's width lays out every line anew and gives each a text layout of its own.
+    // The old text goes first, or its lines would be laid out anew. (Emptying the document and
+    // each resize place the gutter for the lines there are: both would narrow it meanwhile.)
+    {
+        const QScopedValueRollback<bool> placed(m_gutterPlaced, true);
+        clear();
+        placeGutter(int(qMin<qsizetype>(text.count(QLatin1Char('\n')) + 1, INT_MAX)));
+        setPlainText(toEditorForm(text));
+    }
+    placeGutter();
     setLineEnds(lineEnds);
 }
 
@@ -310,14 +323,25 @@ QWidget *TCodeEdit::gutter() const
 
 int TCodeEdit::gutterWidth() const
 {
+    return gutterWidth(blockCount());
+}
+
+int TCodeEdit::gutterWidth(int lines) const
+{
     // Each digit as wide as a nine, the widest in most fonts.
-    return gutterDigits(blockCount()) * fontMetrics().horizontalAdvance(QLatin1Char('9')) + 2 * kNumberMargin;
+    return gutterDigits(lines) * fontMetrics().horizontalAdvance(QLatin1Char('9')) + 2 * kNumberMargin;
 }
 
 void TCodeEdit::placeGutter()
 {
+    if (!m_gutterPlaced)
+        placeGutter(blockCount());
+}
+
+void TCodeEdit::placeGutter(int lines)
+{
     // The text starts right of the gutter, which fills the margin left for it.
-    const int width = gutterWidth();
+    const int width = gutterWidth(lines);
     if (viewportMargins().left() != width)
         setViewportMargins(width, 0, 0, 0);
     const QRect frame = contentsRect();
@@ -345,6 +369,18 @@ QList<TCodeEdit::GutterRow> TCodeEdit::rowsInView(int fromY, int toY) const
         rows.append({n + 1, qRound(box.top()), qRound(box.height()), marks.value(n, GutterRow::NoMark), n == current});
     }
     return rows;
+}
+
+void TCodeEdit::paintEvent(QPaintEvent *event)
+{
+    // The lines in view get their colours before the widget lays them out to paint them.
+    const qreal bottom = viewport()->height();
+    qreal top = contentOffset().y();
+    for (QTextBlock block = firstVisibleBlock(); block.isValid() && top < bottom; block = block.next()) {
+        m_highlighter->colour(block);
+        top += blockBoundingRect(block).height();
+    }
+    QPlainTextEdit::paintEvent(event);
 }
 
 void TCodeEdit::resizeEvent(QResizeEvent *event)

@@ -65,6 +65,7 @@ public:
 
 protected:
     void keyPressEvent(QKeyEvent *event) override;
+    void paintEvent(QPaintEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
     void changeEvent(QEvent *event) override;
     bool canInsertFromMimeData(const QMimeData *source) const override;
@@ -75,6 +76,8 @@ protected:
 private:
     class LineGutter;
     void placeGutter();
+    void placeGutter(int lines);
+    int gutterWidth(int lines) const;
     void highlightCurrentLine();
     void applyColours();
 
@@ -86,6 +89,7 @@ private:
     };
     QList<LineMark> m_marks;
     bool m_lineEndsKept = false; // blocks carry the line end before them
+    bool m_gutterPlaced = false; // the gutter is sized for a text that is going in
     bool m_settingSelection = false; // a key or the mouse may set the window system's selection
     LineGutter *m_gutter;
     PhpHighlighter *m_highlighter;

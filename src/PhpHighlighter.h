@@ -1,29 +1,49 @@
-// PhpHighlighter: colours PHP inside HTML; the line state lives in each block's state.
+// PhpHighlighter: colours PHP inside HTML in the lines the editor shows. Every line's end state
+// is kept current in its block's state as the text changes (a cheap pass over the lines an edit
+// touches); a line's colours are made only when it comes into view, so that a large document
+// costs neither a text layout nor a list of formats for each of its lines.
 #pragma once
 
 #include "core/PhpSyntax.h"
 
 struct EditorColours;
 
-#include <QSyntaxHighlighter>
+#include <QObject>
 #include <QTextCharFormat>
 
-class PhpHighlighter : public QSyntaxHighlighter
+#include <vector>
+
+class QTextBlock;
+class QTextDocument;
+
+class PhpHighlighter : public QObject
 {
     Q_OBJECT
 public:
     PhpHighlighter(QTextDocument *document, const EditorColours &colours);
-    // Colours the whole text anew in these colours.
+    // Every line is coloured anew in these colours as it is shown.
     void setColours(const EditorColours &colours);
+    // Gives a line the colours of its text and of the state it starts in, unless it has them.
+    // The editor calls it for the lines in view before it paints them.
+    void colour(const QTextBlock &block);
 
-protected:
-    void highlightBlock(const QString &text) override;
+signals:
+    // Lines other than the edited ones (those after an opened comment, or all after a change of
+    // colours) need their colours anew; the editor repaints what it shows.
+    void recolourNeeded();
 
 private:
     void takeColours(const EditorColours &colours);
+    void textChanged(int position, int removed, int added);
+    // Brings the end states up to date from `block` on, through the block numbered `last` and
+    // further while a line's end state changes.
+    void restate(QTextBlock block, int number, int last);
 
+    QTextDocument *m_document;
     PhpSyntax m_syntax;
     QList<SyntaxRange> m_ranges;
     QTextCharFormat m_formats[int(SyntaxKind::Count)];
     bool m_plain[int(SyntaxKind::Count)]; // text and code outside all classes keep the default format
+    // One per block, in order: its colours are current.
+    std::vector<bool> m_coloured;
 };

@@ -10,6 +10,7 @@
 #include <QClipboard>
 #include <QFontInfo>
 #include <QScrollBar>
+#include <QSignalSpy>
 #include <QTextBlock>
 #include <QTextLayout>
 
@@ -38,6 +39,32 @@ QString classify(const QString &source)
         lines << parts.join(QLatin1Char(' '));
     }
     return lines.join(QStringLiteral(" | "));
+}
+
+void showEditor(TCodeEdit &edit)
+{
+    edit.resize(400, 240);
+    edit.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&edit));
+}
+
+// The colour a line's layout holds for the character at `pos`; none where it is not coloured.
+QColor layoutColour(const QTextBlock &block, int pos)
+{
+    for (const QTextLayout::FormatRange &r : block.layout()->formats())
+        if (pos >= r.start && pos < r.start + r.length)
+            return r.format.foreground().color();
+    return QColor();
+}
+
+// The colour of a character as the editor paints it: its line is brought into view and painted.
+QColor paintedColour(TCodeEdit &edit, int blockNo, int pos)
+{
+    const QTextBlock block = edit.document()->findBlockByNumber(blockNo);
+    edit.setTextCursor(QTextCursor(block));
+    edit.ensureCursorVisible();
+    edit.viewport()->repaint();
+    return layoutColour(block, pos);
 }
 
 } // namespace
@@ -133,38 +160,106 @@ private slots:
 
     void highlighterColoursTheDocument()
     {
+        TCodeEdit memo;
+        showEditor(memo);
+        memo.setPlainText(QStringLiteral("<?php /*\nkommentar\n*/ echo 1;"));
+        const QColor comment = EditorPalette::format(EditorPalette::current(), SyntaxKind::Comment).foreground().color();
+        const QColor keyword = EditorPalette::format(EditorPalette::current(), SyntaxKind::Keyword).foreground().color();
+        QCOMPARE(paintedColour(memo, 1, 0), comment);
+        QCOMPARE(paintedColour(memo, 2, 4), keyword);
+        // Closing the comment early re-colours the following lines, and only as needed.
+        QTextCursor c(memo.document()->findBlockByNumber(0));
+        c.movePosition(QTextCursor::EndOfBlock);
+        c.insertText(QStringLiteral(" */"));
+        QCOMPARE(paintedColour(memo, 1, 0), QColor());
+        // The editor's text, lines and undo are those of a plain editor.
+        QCOMPARE(memo.toPlainText(), QStringLiteral("<?php /* */\nkommentar\n*/ echo 1;"));
+        memo.undo();
+        QCOMPARE(memo.toPlainText(), QStringLiteral("<?php /*\nkommentar\n*/ echo 1;"));
+        QCOMPARE(paintedColour(memo, 1, 0), comment);
+
         IsolatedEnvironment env;
         env.writeRegistry(ConfiguredOnly);
         ProgramForms forms;
-        auto *memo = qobject_cast<TCodeEdit *>(Form1->memo1());
-        QVERIFY(memo);
-        memo->setPlainText(QStringLiteral("<?php /*\nkommentar\n*/ echo 1;"));
-        auto formatAt = [&](int blockNo, int pos) {
-            const QTextBlock b = memo->document()->findBlockByNumber(blockNo);
-            for (const QTextLayout::FormatRange &r : b.layout()->formats())
-                if (pos >= r.start && pos < r.start + r.length)
-                    return r.format.foreground().color();
-            return QColor();
-        };
-        const QColor comment = EditorPalette::format(EditorPalette::current(), SyntaxKind::Comment).foreground().color();
-        const QColor keyword = EditorPalette::format(EditorPalette::current(), SyntaxKind::Keyword).foreground().color();
-        QCOMPARE(formatAt(1, 0), comment);
-        QCOMPARE(formatAt(2, 4), keyword);
-        // Closing the comment early re-colours the following lines, and only as needed.
-        QTextCursor c(memo->document()->findBlockByNumber(0));
-        c.movePosition(QTextCursor::EndOfBlock);
-        c.insertText(QStringLiteral(" */"));
-        QCOMPARE(formatAt(1, 0), QColor());
-        // The editor's text, lines and undo are those of a plain editor.
-        QCOMPARE(memo->toPlainText(), QStringLiteral("<?php /* */\nkommentar\n*/ echo 1;"));
-        memo->undo();
-        QCOMPARE(memo->toPlainText(), QStringLiteral("<?php /*\nkommentar\n*/ echo 1;"));
-        QCOMPARE(formatAt(1, 0), comment);
-
-        const QFontMetrics metrics(memo->font());
+        const QFontMetrics metrics(Form1->memo1()->font());
         QCOMPARE(metrics.horizontalAdvance(QLatin1Char('i')), metrics.horizontalAdvance(QLatin1Char('W')));
-        QCOMPARE(QFontInfo(memo->font()).pixelSize(), QFontInfo(Form1->font()).pixelSize());
-        QCOMPARE(memo->lineWrapMode(), QPlainTextEdit::NoWrap);
+        QCOMPARE(QFontInfo(Form1->memo1()->font()).pixelSize(), QFontInfo(Form1->font()).pixelSize());
+        QCOMPARE(Form1->memo1()->lineWrapMode(), QPlainTextEdit::NoWrap);
+    }
+
+    // A line gets its colours when it is shown; an edit far above colours it anew, in view or
+    // once it comes into view.
+    void coloursComeWithTheLinesIntoView()
+    {
+        TCodeEdit edit;
+        showEditor(edit);
+        QString text = QStringLiteral("<?php\n");
+        for (int i = 0; i < 3000; ++i)
+            text += QStringLiteral("$a = 1;\n");
+        edit.setUserText(text);
+        QCoreApplication::processEvents();
+        const QColor variable = EditorPalette::format(EditorPalette::current(), SyntaxKind::Variable).foreground().color();
+        const QColor comment = EditorPalette::format(EditorPalette::current(), SyntaxKind::Comment).foreground().color();
+        const QTextBlock far = edit.document()->findBlockByNumber(2500);
+        QVERIFY(far.layout()->formats().isEmpty());
+        QCOMPARE(layoutColour(edit.document()->findBlockByNumber(2), 0), variable);
+
+        // A comment opened in the first line: the lines in view follow without another edit,
+        // the lines out of view when they are shown.
+        QTextCursor open(edit.document()->firstBlock());
+        open.movePosition(QTextCursor::EndOfBlock);
+        open.insertText(QStringLiteral(" /*"));
+        QTRY_COMPARE(layoutColour(edit.document()->findBlockByNumber(2), 0), comment);
+        QCOMPARE(paintedColour(edit, 2500, 0), comment);
+        QCOMPARE(paintedColour(edit, 3000, 0), comment);
+        open.movePosition(QTextCursor::EndOfBlock);
+        open.insertText(QStringLiteral(" */"));
+        QCOMPARE(paintedColour(edit, 2999, 0), variable);
+        QCOMPARE(paintedColour(edit, 1, 0), variable);
+
+        // An edit after painting reports only itself: a run's messages follow their lines by it.
+        QSignalSpy changes(edit.document(), &QTextDocument::contentsChange);
+        QTextCursor(edit.document()->findBlockByNumber(1)).insertText(QStringLiteral("x"));
+        QCOMPARE(changes.size(), 1);
+        QCOMPARE(changes.first(), (QVariantList{edit.document()->findBlockByNumber(1).position(), 0, 1}));
+    }
+
+    // Replacing the whole text does not lay out every line of it: the main window's text area
+    // keeps its width while the new text goes in (a new width lays out each line and gives it a
+    // text layout).
+    void replacingTheTextKeepsTheTextAreaWidth()
+    {
+        IsolatedEnvironment env;
+        env.writeRegistry(ConfiguredOnly);
+        ProgramForms forms;
+        Form1->show();
+        QVERIFY(QTest::qWaitForWindowExposed(Form1));
+        auto &edit = *qobject_cast<TCodeEdit *>(Form1->memo1());
+        struct WidthWatch : QObject
+        {
+            TCodeEdit *edit;
+            int changesWithText = 0;
+            bool eventFilter(QObject *, QEvent *event) override
+            {
+                if (event->type() == QEvent::Resize) {
+                    const auto *resize = static_cast<QResizeEvent *>(event);
+                    if (resize->oldSize().width() != resize->size().width() && edit->blockCount() > 1)
+                        ++changesWithText;
+                }
+                return false;
+            }
+        } watch;
+        watch.edit = &edit;
+        edit.viewport()->installEventFilter(&watch);
+        const int narrow = edit.gutterWidth();
+        for (const int lines : {20000, 200000, 5}) {
+            edit.setUserText(QStringLiteral("x\n").repeated(lines - 1) + QStringLiteral("x"));
+            QCoreApplication::processEvents();
+            QCOMPARE(edit.blockCount(), lines);
+            QVERIFY(edit.gutter()->width() > edit.fontMetrics().horizontalAdvance(QString::number(lines)));
+        }
+        QCOMPARE(edit.gutterWidth(), narrow);
+        QCOMPARE(watch.changesWithText, 0);
     }
 
     // Both sets of colours are readable: every colour on what it stands on at 4.5:1 or more.
@@ -207,17 +302,14 @@ private slots:
         QCOMPARE(&EditorPalette::forPalette(QPalette(Qt::white)), &EditorPalette::light());
 
         TCodeEdit edit;
+        showEditor(edit);
         edit.setPlainText(QStringLiteral("<?php // kommentar"));
-        auto commentColour = [&] {
-            for (const QTextLayout::FormatRange &r : edit.document()->firstBlock().layout()->formats())
-                if (r.start > 5)
-                    return r.format.foreground().color();
-            return QColor();
-        };
+        auto commentColour = [&] { return paintedColour(edit, 0, 6); };
+        const QColor darkComment = EditorPalette::format(EditorPalette::dark(), SyntaxKind::Comment).foreground().color();
         QApplication::setPalette(darkPalette);
-        QCoreApplication::processEvents();
-        const bool followed = edit.palette().color(QPalette::Base) == EditorPalette::dark().background
-                              && commentColour() == EditorPalette::format(EditorPalette::dark(), SyntaxKind::Comment).foreground().color();
+        const bool followed = QTest::qWaitFor([&] {
+            return edit.palette().color(QPalette::Base) == EditorPalette::dark().background && commentColour() == darkComment;
+        });
         QApplication::setPalette(system);
         QCoreApplication::processEvents();
         QVERIFY(followed);

@@ -39,7 +39,7 @@ struct SyntaxRange
 enum class TokenClass { InlineHtml, OpenTag, CloseTag, Comment, String, Variable, Number, Code };
 TokenClass tokenClass(SyntaxKind kind);
 
-// The state at a line's end, as QSyntaxHighlighter keeps it per block (never negative):
+// The state at a line's end, as the editor keeps it per block (never negative):
 //   bits 0-3   the PHP context (Html: not in PHP)
 //   bits 4-7   the HTML context, kept while PHP runs so that it resumes after "?>"
 //   bits 8-9   the raw-text element whose start tag is being read (script, style)
