@@ -148,6 +148,10 @@ private slots:
         QCOMPARE(doc.text, QStringLiteral("<?php\necho \"Straße\";\n"));
         saveDocument(path, doc.text, doc.format);
         QCOMPARE(readAll(path), legacy);
+        // A file that says it is empty and is not (as under /proc) is read whole all the same.
+        QFile kernel(QStringLiteral("/proc/version"));
+        QVERIFY(kernel.open(QIODevice::ReadOnly) && kernel.size() == 0);
+        QCOMPARE(loadDocument(kernel.fileName()).text, QString::fromUtf8(kernel.readAll()));
 
         auto openError = [](const QString &p) {
             try {

@@ -32,6 +32,29 @@ qint64 longestLine(const QByteArray &bytes)
     return std::max(longest, current);
 }
 
+// The file's bytes, up to one past MaxDocumentBytes, in a buffer of the size it had when
+// opened (one taken for the bound would be held, unused, until the text is decoded).
+bool readBounded(QFile &file, qint64 expected, QByteArray *bytes)
+{
+    bytes->resize(qsizetype(std::min(expected, MaxDocumentBytes) + 1));
+    qsizetype got = 0;
+    for (;;) {
+        if (got == bytes->size()) {
+            if (got > MaxDocumentBytes)
+                break;
+            bytes->resize(qsizetype(std::min<qint64>(qint64(got) * 2, MaxDocumentBytes + 1)));
+        }
+        const qint64 n = file.read(bytes->data() + got, bytes->size() - got);
+        if (n < 0)
+            return false;
+        if (n == 0)
+            break;
+        got += qsizetype(n);
+    }
+    bytes->resize(got);
+    return true;
+}
+
 } // namespace
 
 DecodedText loadDocument(const QString &path)
@@ -53,8 +76,8 @@ DecodedText loadDocument(const QString &path)
         throw AppError(QStringLiteral("Die Datei %1 ist %2 MB groß; der Editor öffnet Dateien bis %3 MB")
                            .arg(path).arg((st.st_size + (1 << 20) - 1) >> 20).arg(MaxDocumentBytes >> 20));
     // Read up to one byte past the bound: a file that grew since is refused, not cut.
-    const QByteArray bytes = file.read(MaxDocumentBytes + 1);
-    if (file.error() != QFileDevice::NoError)
+    QByteArray bytes;
+    if (!readBounded(file, st.st_size, &bytes))
         throw AppError::cannotOpenFile(path);
     if (bytes.size() > MaxDocumentBytes)
         throw AppError(QStringLiteral("Die Datei %1 ist größer als %2 MB, bis zu denen der Editor Dateien öffnet")

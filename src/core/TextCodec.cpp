@@ -90,25 +90,33 @@ QByteArray toEditorLineEnds(const QByteArray &bytes, DecodedText *out)
 
 } // namespace
 
-bool isValidUtf8(const QByteArray &bytes)
+namespace {
+// The text of UTF-8 bytes, a byte order mark at the start left out; false where they are not UTF-8.
+bool decodeUtf8(const QByteArray &bytes, QString *text)
 {
     QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    const QString probe = decoder.decode(bytes);
+    *text = decoder.decode(bytes);
     return !decoder.hasError();
+}
+} // namespace
+
+bool isValidUtf8(const QByteArray &bytes)
+{
+    QString probe;
+    return decodeUtf8(bytes, &probe);
 }
 
 DecodedText decodeText(const QByteArray &raw)
 {
     DecodedText result;
-    QByteArray bytes = toEditorLineEnds(raw, &result);
-    if (bytes.startsWith("\xEF\xBB\xBF") && isValidUtf8(bytes)) {
-        result.format.byteOrderMark = true;
-        bytes.remove(0, 3);
-    }
-    if (isValidUtf8(bytes)) {
-        result.text = QString::fromUtf8(bytes);
+    const QByteArray bytes = toEditorLineEnds(raw, &result);
+    // One decoding tells whether the bytes are UTF-8 and gives the text: a large file is read
+    // once, and its text is held once.
+    if (decodeUtf8(bytes, &result.text)) {
+        result.format.byteOrderMark = bytes.startsWith("\xEF\xBB\xBF");
     } else {
         result.format.encoding = TextFormat::Windows1252;
+        result.text = QString();
         result.text = fromCp1252(bytes);
     }
     return result;
