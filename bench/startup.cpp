@@ -79,21 +79,6 @@ int firstPreview(int argc, char **argv)
     return program.app.exec();
 }
 
-// Milliseconds from the start to the first line the program prints.
-double timeToFirstLine(const QString &program, const QStringList &args)
-{
-    QProcess child;
-    child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    QElapsedTimer clock;
-    clock.start();
-    child.start(program, args);
-    const bool said = child.waitForReadyRead(20000) || child.canReadLine();
-    const double ms = clock.nsecsElapsed() / 1e6;
-    child.kill();
-    child.waitForFinished(5000);
-    return said ? ms : -1;
-}
-
 int changedPixels(const QImage &before, const QImage &now)
 {
     int changed = 0;
@@ -109,6 +94,28 @@ int changedPixels(const QImage &before, const QImage &now)
 QImage screenPicture()
 {
     return QGuiApplication::primaryScreen()->grabWindow(0).toImage().convertToFormat(QImage::Format_RGB32);
+}
+
+// Milliseconds from the start to the first line the program prints.
+// The screen shows what it showed before the start again when this returns: the next
+// program's window is watched against an empty screen.
+double timeToFirstLine(const QString &program, const QStringList &args)
+{
+    const QImage before = screenPicture();
+    QProcess child;
+    child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    QElapsedTimer clock;
+    clock.start();
+    child.start(program, args);
+    const bool said = child.waitForReadyRead(20000) || child.canReadLine();
+    const double ms = clock.nsecsElapsed() / 1e6;
+    child.kill();
+    child.waitForFinished(5000);
+    QElapsedTimer gone;
+    gone.start();
+    while (changedPixels(before, screenPicture()) > 0 && gone.elapsed() < 3000)
+        QThread::msleep(20);
+    return said ? ms : -1;
 }
 
 // A program started while the screen is watched: the picture from before its start, and its
@@ -161,8 +168,23 @@ double timeToPaint(const QString &program, const QStringList &args, const QProce
     return -1;
 }
 
-// A file given to a program at its start: how long until the screen stops changing (the file
-// loaded and drawn; a blinking caret does not count), and the peak memory it took.
+// The CPU time all threads of a process have had so far, in nanoseconds.
+qint64 cpuNs(qint64 pid)
+{
+    qint64 total = 0;
+    const QDir tasks(QStringLiteral("/proc/%1/task").arg(pid));
+    for (const QString &task : tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        QFile stat(tasks.filePath(task) + QStringLiteral("/schedstat"));
+        if (stat.open(QIODevice::ReadOnly))
+            total += stat.readAll().split(' ').value(0).toLongLong();
+    }
+    return total;
+}
+
+// A file given to a program at its start: how long until it is done with it (the screen has
+// stopped changing, a blinking caret aside, and no thread of the program is busy: a program
+// that loads in the background changes little on the screen meanwhile, and one that loads
+// before it paints again changes nothing), and the peak memory it took.
 struct Opened
 {
     double ms = -1;
@@ -174,15 +196,24 @@ Opened timeToSettle(const QString &program, const QStringList &args, const QProc
     WatchedStart start(program, args, env);
     QImage last = start.before;
     Opened out;
-    // Settled: three seconds without a change of more than a caret's few hundred pixels.
-    while (start.clock.elapsed() < 180000) {
+    double lastChange = -1, lastBusy = 0, sampledAt = 0;
+    qint64 cpuBefore = 0;
+    // Done: three seconds without a change of more than a caret's few hundred pixels and
+    // without a stretch of more than half a core's time.
+    while (start.clock.elapsed() < 300000) {
         const QImage now = screenPicture();
         const double at = start.now();
         if (changedPixels(last, now) > 400) {
-            out.ms = at;
+            lastChange = at;
             last = now;
         }
-        if (out.ms >= 0 && at - out.ms > 3000)
+        const qint64 cpu = cpuNs(start.child.processId());
+        if ((cpu - cpuBefore) / 1e6 > (at - sampledAt) / 2)
+            lastBusy = at;
+        cpuBefore = cpu;
+        sampledAt = at;
+        out.ms = std::max(lastChange, lastBusy);
+        if (lastChange >= 0 && at - out.ms > 3000)
             break;
         QThread::msleep(5);
     }
