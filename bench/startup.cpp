@@ -97,6 +97,17 @@ QImage screenPicture()
 }
 
 // Milliseconds from the start to the first line the program prints.
+// Stops a program and waits until the screen shows what it showed before its start.
+void stopWatched(QProcess &child, const QImage &before)
+{
+    child.kill();
+    child.waitForFinished(5000);
+    QElapsedTimer gone;
+    gone.start();
+    while (changedPixels(before, screenPicture()) > 0 && gone.elapsed() < 3000)
+        QThread::msleep(20);
+}
+
 // The screen shows what it showed before the start again when this returns: the next
 // program's window is watched against an empty screen.
 double timeToFirstLine(const QString &program, const QStringList &args)
@@ -109,12 +120,7 @@ double timeToFirstLine(const QString &program, const QStringList &args)
     child.start(program, args);
     const bool said = child.waitForReadyRead(20000) || child.canReadLine();
     const double ms = clock.nsecsElapsed() / 1e6;
-    child.kill();
-    child.waitForFinished(5000);
-    QElapsedTimer gone;
-    gone.start();
-    while (changedPixels(before, screenPicture()) > 0 && gone.elapsed() < 3000)
-        QThread::msleep(20);
+    stopWatched(child, before);
     return said ? ms : -1;
 }
 
@@ -134,15 +140,7 @@ struct WatchedStart
         clock.start();
         child.start(program, args);
     }
-    ~WatchedStart()
-    {
-        child.kill();
-        child.waitForFinished(5000);
-        QElapsedTimer gone;
-        gone.start();
-        while (changedPixels(before, screenPicture()) > 0 && gone.elapsed() < 3000)
-            QThread::msleep(20);
-    }
+    ~WatchedStart() { stopWatched(child, before); }
     double now() const { return clock.nsecsElapsed() / 1e6; }
 };
 
