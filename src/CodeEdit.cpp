@@ -159,9 +159,18 @@ void TCodeEdit::setUserText(const QString &text, const QList<TextFormat::LineEnd
         const QScopedValueRollback<bool> placed(m_gutterPlaced, true);
         clear();
         placeGutter(int(qMin<qsizetype>(text.count(QLatin1Char('\n')) + 1, INT_MAX)));
-        setPlainText(toEditorForm(text));
+        // Into the emptied document as it is: the widget's own setPlainText() would then give
+        // every line the format it already has, a second pass over the whole text. Nothing of
+        // it is an edit to undo.
+        QTextDocument *doc = document();
+        const bool undo = doc->isUndoRedoEnabled();
+        doc->setUndoRedoEnabled(false);
+        QTextCursor(doc).insertText(toEditorForm(text));
+        doc->setUndoRedoEnabled(undo);
+        doc->setModified(false);
     }
     placeGutter();
+    setTextCursor(QTextCursor(document()));
     setLineEnds(lineEnds);
 }
 

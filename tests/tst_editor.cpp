@@ -253,11 +253,22 @@ private slots:
         edit.viewport()->installEventFilter(&watch);
         const int narrow = edit.gutterWidth();
         for (const int lines : {20000, 200000, 5}) {
+            edit.moveCursor(QTextCursor::End);
             edit.setUserText(QStringLiteral("x\n").repeated(lines - 1) + QStringLiteral("x"));
             QCoreApplication::processEvents();
             QCOMPARE(edit.blockCount(), lines);
             QVERIFY(edit.gutter()->width() > edit.fontMetrics().horizontalAdvance(QString::number(lines)));
+            // A new text, unchanged: the caret and the view at its start, nothing to undo.
+            QCOMPARE(edit.textCursor().position(), 0);
+            QCOMPARE(edit.verticalScrollBar()->value(), 0);
+            QVERIFY(!edit.document()->isModified());
+            QVERIFY(!edit.document()->isUndoAvailable());
         }
+        // Typing in it is undone as ever.
+        edit.textCursor().insertText(QStringLiteral("y"));
+        QVERIFY(edit.document()->isUndoAvailable());
+        edit.undo();
+        QCOMPARE(edit.userText(), QStringLiteral("x\nx\nx\nx\nx"));
         QCOMPARE(edit.gutterWidth(), narrow);
         QCOMPARE(watch.changesWithText, 0);
     }
