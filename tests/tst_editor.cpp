@@ -41,11 +41,11 @@ QString classify(const QString &source)
     return lines.join(QStringLiteral(" | "));
 }
 
-void showEditor(TCodeEdit &edit)
+bool showEditor(TCodeEdit &edit)
 {
     edit.resize(400, 240);
     edit.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&edit));
+    return QTest::qWaitForWindowExposed(&edit);
 }
 
 // The colour a line's layout holds for the character at `pos`; none where it is not coloured.
@@ -161,7 +161,7 @@ private slots:
     void highlighterColoursTheDocument()
     {
         TCodeEdit memo;
-        showEditor(memo);
+        QVERIFY(showEditor(memo));
         memo.setPlainText(QStringLiteral("<?php /*\nkommentar\n*/ echo 1;"));
         const QColor comment = EditorPalette::format(EditorPalette::current(), SyntaxKind::Comment).foreground().color();
         const QColor keyword = EditorPalette::format(EditorPalette::current(), SyntaxKind::Keyword).foreground().color();
@@ -192,7 +192,7 @@ private slots:
     void coloursComeWithTheLinesIntoView()
     {
         TCodeEdit edit;
-        showEditor(edit);
+        QVERIFY(showEditor(edit));
         QString text = QStringLiteral("<?php\n");
         for (int i = 0; i < 3000; ++i)
             text += QStringLiteral("$a = 1;\n");
@@ -313,7 +313,7 @@ private slots:
         QCOMPARE(&EditorPalette::forPalette(QPalette(Qt::white)), &EditorPalette::light());
 
         TCodeEdit edit;
-        showEditor(edit);
+        QVERIFY(showEditor(edit));
         edit.setPlainText(QStringLiteral("<?php // kommentar"));
         auto commentColour = [&] { return paintedColour(edit, 0, 6); };
         const QColor darkComment = EditorPalette::format(EditorPalette::dark(), SyntaxKind::Comment).foreground().color();

@@ -88,9 +88,6 @@ QByteArray toEditorLineEnds(const QByteArray &bytes, DecodedText *out)
     return text;
 }
 
-} // namespace
-
-namespace {
 // The text of UTF-8 bytes, a byte order mark at the start left out; false where they are not UTF-8.
 bool decodeUtf8(const QByteArray &bytes, QString *text)
 {
@@ -98,6 +95,7 @@ bool decodeUtf8(const QByteArray &bytes, QString *text)
     *text = decoder.decode(bytes);
     return !decoder.hasError();
 }
+
 } // namespace
 
 bool isValidUtf8(const QByteArray &bytes)
@@ -116,7 +114,7 @@ DecodedText decodeText(const QByteArray &raw)
         result.format.byteOrderMark = bytes.startsWith("\xEF\xBB\xBF");
     } else {
         result.format.encoding = TextFormat::Windows1252;
-        result.text = QString();
+        result.text.clear(); // the failed decoding goes before the new text is made
         result.text = fromCp1252(bytes);
     }
     return result;
