@@ -3,6 +3,7 @@
 
 #include "EditorPalette.h"
 #include "platform/Fonts.h"
+#include "platform/WindowFrames.h"
 
 #include <QGuiApplication>
 #include <QLabel>
@@ -30,7 +31,7 @@ void makeFixedDialog(QWidget *window)
         if (label->parentWidget() == window)
             size = size.expandedTo(QSize(r.right() + 1 + std::max(margin, 0), r.bottom() + 1));
     }
-    window->setFixedSize(size);
+    platform::setFixedWindowSize(window, size);
     window->setAttribute(Qt::WA_QuitOnClose, false);
 }
 

@@ -333,7 +333,7 @@ bool TForm1::RecoverAtStart()
     const auto orphan = m_recovery.claimOrphan();
     if (!orphan)
         return false;
-    platform::MessageBox box(QMessageBox::Question, QStringLiteral("Korlith"),
+    QMessageBox box(QMessageBox::Question, QStringLiteral("Korlith"),
                              QStringLiteral("Korlith wurde nicht ordnungsgemäß beendet. "
                                             "Möchten Sie den nicht gespeicherten Text wiederherstellen?"),
                              QMessageBox::Yes | QMessageBox::No, this);
@@ -658,7 +658,7 @@ void TForm1::SearchReplace1Replace(bool all)
         if (const auto found = standardSearch(text, selStart, selLength, findText, options)) {
             selectEditorRange(*found, int(findText.size()));
         } else {
-            platform::MessageBox box(QMessageBox::NoIcon, QStringLiteral("Korlith"),
+            QMessageBox box(QMessageBox::NoIcon, QStringLiteral("Korlith"),
                                      QStringLiteral("Text not found: \"%1\"").arg(findText), QMessageBox::Ok, this);
             box.setTextFormat(Qt::PlainText);
             box.exec();
@@ -700,7 +700,7 @@ void TForm1::HTTPGet1DoneString(QObject *, const QByteArray &Result)
     // Read as documents are: UTF-8 where the bytes are that, else Windows-1252.
     const UpdateVerdict verdict = evaluateVersionFile(decodeText(Result).text);
     if (!verdict.readable) {
-        platform::MessageBox box(QMessageBox::Warning, QStringLiteral("Update"),
+        QMessageBox box(QMessageBox::Warning, QStringLiteral("Update"),
                                  QStringLiteral("Die Versionsinformation konnte nicht gelesen werden. "
                                                 "Bitte versuchen Sie es später noch einmal."),
                                  QMessageBox::Ok, this);
@@ -714,7 +714,7 @@ void TForm1::HTTPGet1DoneString(QObject *, const QByteArray &Result)
         Form5->activateWindow();
         return;
     }
-    platform::MessageBox box(QMessageBox::Information, QStringLiteral("Update"),
+    QMessageBox box(QMessageBox::Information, QStringLiteral("Update"),
                              QStringLiteral("Sie besitzen die aktuellste Version von Korlith."), QMessageBox::Ok, this);
     box.exec();
 }

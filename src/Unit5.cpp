@@ -48,8 +48,7 @@ void TForm5::setMessage(const QString &message)
                                                                  : message);
     ui->Label1->adjustSize();
     const int needed = ui->Label1->geometry().right() + 1 + margin;
-    setFixedSize(m_baseSize.expandedTo(QSize(std::min(needed, widest), 0)));
-    platform::keepMaximisable(this);
+    platform::setFixedWindowSize(this, m_baseSize.expandedTo(QSize(std::min(needed, widest), 0)));
     // A window that is already placed keeps its place, unless it would now stand off the screen;
     // the window manager's frame for the new size is known only later, so look again then.
     keepOnScreen();

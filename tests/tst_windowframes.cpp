@@ -10,13 +10,22 @@
 #include <QMessageBox>
 #include <QWindow>
 
+#include <functional>
 #include <memory>
 
 namespace {
 
-// What the frame's maximise button does, and then its restore button; what went wrong, if
-// anything. A window that kept its fixed size while maximised would end the program here.
-QString maximiseAndBack(QWidget *dialog)
+// Asks the window to lay itself out anew, as a change of its content or style would.
+void askForLayout(QWidget *window)
+{
+    QCoreApplication::postEvent(window, new QEvent(QEvent::LayoutRequest));
+    QCoreApplication::sendPostedEvents(window, QEvent::LayoutRequest);
+}
+
+// The frame's maximise button, then its restore button, with the window laying itself out (and
+// `change` changing its content) while the compositor holds it maximised and again right after
+// the restore was asked for, before the compositor has answered. What went wrong, if anything.
+QString maximiseAndBack(QWidget *dialog, const std::function<void()> &change)
 {
     if (!QTest::qWaitForWindowExposed(dialog))
         return QStringLiteral("not shown");
@@ -26,12 +35,35 @@ QString maximiseAndBack(QWidget *dialog)
     dialog->windowHandle()->setWindowStates(Qt::WindowMaximized);
     if (!waitUntil([&] { return dialog->width() > fixed.width() && dialog->height() > fixed.height(); }))
         return QStringLiteral("not maximised: %1 x %2").arg(dialog->width()).arg(dialog->height());
+    const QSize maximised = dialog->size();
+    askForLayout(dialog);
+    if (change)
+        change();
+    if (dialog->size() != maximised)
+        return QStringLiteral("changed its own size while maximised: %1 x %2").arg(dialog->width()).arg(dialog->height());
     dialog->windowHandle()->setWindowStates(Qt::WindowNoState);
-    if (!waitUntil([&] { return dialog->size() == fixed; }))
+    askForLayout(dialog);
+    if (change)
+        change();
+    if (!waitUntil([&] { return dialog->size() == dialog->minimumSize(); }))
         return QStringLiteral("not back: %1 x %2").arg(dialog->width()).arg(dialog->height());
-    if (dialog->minimumSize() != fixed)
-        return QStringLiteral("its least size is lost");
+    if (dialog->width() < fixed.width() || dialog->height() < fixed.height())
+        return QStringLiteral("back smaller than before: %1 x %2").arg(dialog->width()).arg(dialog->height());
+    // Once back, its layout has run and left it as maximisable as before.
+    askForLayout(dialog);
+    if (dialog->size() != dialog->minimumSize() || dialog->maximumWidth() < QWIDGETSIZE_MAX)
+        return QStringLiteral("its least size is lost, or it is bound again");
     return QString();
+}
+
+// A compositor that refused what the program committed ends the connection, and the program
+// with it, once it has read the request. A new window shown means it has read them all.
+bool compositorStillAnswers()
+{
+    QWidget probe;
+    probe.resize(50, 50);
+    probe.show();
+    return QTest::qWaitForWindowExposed(&probe);
 }
 
 } // namespace
@@ -47,9 +79,9 @@ private slots:
                  "runs under a Wayland compositor: scripts/wayland-session.sh");
     }
 
-    // Qt's frame offers maximise also on a dialog of fixed size, and the compositor gives a
-    // maximised window its own size; a window that kept its fixed size would end the program.
-    // Maximised, the dialog takes the compositor's size; back to normal, its own again.
+    // Qt's frame offers maximise also on a window of fixed size, and the compositor gives a
+    // maximised window its own size; a window that commits another one ends the program.
+    // Maximised, the window takes the compositor's size; back to normal, its own again.
     void fixedWindowsMaximiseAndComeBack_data()
     {
         QTest::addColumn<int>("form");
@@ -57,8 +89,9 @@ private slots:
         QTest::newRow("Info") << 3;
         QTest::newRow("Achtung") << 4;
         QTest::newRow("Update") << 5;
-        QTest::newRow("Update, a second message while shown") << 6;
+        QTest::newRow("Update, a new message while maximised") << 6;
         QTest::newRow("error box") << 0;
+        QTest::newRow("question box") << 1;
     }
     void fixedWindowsMaximiseAndComeBack()
     {
@@ -78,23 +111,35 @@ private slots:
         QString failed;
         if (dialog) {
             dialog->show();
+            std::function<void()> change;
             if (form == 6) {
+                auto *notice = static_cast<TForm5 *>(dialog.get());
                 QVERIFY(QTest::qWaitForWindowExposed(dialog.get()));
-                static_cast<TForm5 *>(dialog.get())->setMessage(QStringLiteral("Version 2.1 ist erschienen, mit einer längeren Nachricht als zuvor"));
+                notice->setMessage(QStringLiteral("Version 2.0 ist erschienen."));
+                int n = 0;
+                change = [notice, &n] {
+                    notice->setMessage(QStringLiteral("Version 2.%1 ist erschienen, mit einer längeren Nachricht als zuvor").arg(++n));
+                };
             }
-            failed = maximiseAndBack(dialog.get());
+            failed = maximiseAndBack(dialog.get(), change);
+            if (form == 6 && failed.isEmpty() && !static_cast<TForm5 *>(dialog.get())->message().endsWith(QLatin1String("zuvor")))
+                failed = QStringLiteral("the last message is not shown");
         } else {
-            // The error box waits in its own event loop: it is tried from there.
+            // The boxes wait in their own event loop: they are tried from there.
             QTimer::singleShot(0, [&] {
                 QWidget *box = nullptr;
                 waitUntil([&] { return (box = QApplication::activeModalWidget()) != nullptr; });
-                failed = box ? maximiseAndBack(box) : QStringLiteral("no error box");
+                failed = box ? maximiseAndBack(box, {}) : QStringLiteral("no box");
                 if (box)
                     box->close();
             });
-            platform::showErrorBox(QStringLiteral("Datei nicht gefunden"));
+            if (form == 0)
+                platform::showErrorBox(QStringLiteral("Datei nicht gefunden"));
+            else
+                QMessageBox::question(&main, QStringLiteral("Korlith"), QStringLiteral("Wiederherstellen?"));
         }
         QVERIFY2(failed.isEmpty(), qPrintable(failed));
+        QVERIFY(compositorStillAnswers());
     }
 };
 

@@ -1,20 +1,9 @@
 // Application error box: the message with the application title as caption.
 #include "platform/ErrorBox.h"
 
-#include "platform/WindowFrames.h"
-
 #include <QApplication>
-#include <QEvent>
 
 namespace platform {
-
-bool MessageBox::event(QEvent *event)
-{
-    const bool taken = QMessageBox::event(event);
-    if (event->type() == QEvent::LayoutRequest || event->type() == QEvent::Show)
-        keepMaximisable(this);
-    return taken;
-}
 
 QString errorBoxText(const QString &message)
 {
@@ -25,7 +14,7 @@ QString errorBoxText(const QString &message)
 
 void showErrorBox(const QString &message)
 {
-    MessageBox box(QMessageBox::Critical, QStringLiteral("Korlith"), errorBoxText(message), QMessageBox::Ok,
+    QMessageBox box(QMessageBox::Critical, QStringLiteral("Korlith"), errorBoxText(message), QMessageBox::Ok,
                    QApplication::activeWindow());
     box.setObjectName(QStringLiteral("ErrorBox"));
     // Messages carry file names and other text of the user's: never read as markup.

@@ -9,17 +9,6 @@
 
 namespace platform {
 
-// A message box as the program shows them. Qt's box fixes its size whenever it lays itself out;
-// where Qt draws the frames (Wayland), it may still be maximised like any other window.
-class MessageBox : public QMessageBox
-{
-public:
-    using QMessageBox::QMessageBox;
-
-protected:
-    bool event(QEvent *event) override;
-};
-
 // The message as the box shows it: a final "." when the last character sorts after ".".
 QString errorBoxText(const QString &message);
 
