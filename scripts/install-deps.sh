@@ -16,6 +16,8 @@ packages=(
   # Tests and benchmarks: a virtual X server, a window manager, X tools, PDF tools, and a
   # print scheduler of the tests' own.
   xvfb xauth openbox x11-utils xdotool poppler-utils cups-daemon cups-client
+  # and, for a user who is not root, a loopback network of the suites' own (scripts/loopback-session.sh).
+  iproute2
   # and a Wayland compositor with Qt's Wayland platform.
   weston qt6-wayland
 )

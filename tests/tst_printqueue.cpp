@@ -12,6 +12,7 @@
 #include <QProgressDialog>
 #include <QPrinterInfo>
 #include <QProcess>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 
 #include <grp.h>
@@ -20,12 +21,19 @@
 
 namespace {
 
+// A CUPS program; the administrator's ones lie outside a user's search path.
+QString cupsProgram(const QString &name)
+{
+    const QString found = QStandardPaths::findExecutable(name);
+    return found.isEmpty() ? QStandardPaths::findExecutable(name, {QStringLiteral("/usr/sbin"), QStringLiteral("/sbin")}) : found;
+}
+
 // Runs a CUPS command against the private scheduler; its output, or nothing when it failed.
 std::optional<QString> cups(const QString &program, const QStringList &arguments)
 {
     QProcess p;
     p.setProcessChannelMode(QProcess::MergedChannels);
-    p.start(program, arguments);
+    p.start(cupsProgram(program), arguments);
     if (!p.waitForFinished(30000) || p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0) {
         p.kill();
         p.waitForFinished();
@@ -81,7 +89,7 @@ private slots:
                       .toUtf8());
         qputenv("CUPS_SERVER", socket.toLocal8Bit());
         m_cupsd.setProcessChannelMode(QProcess::ForwardedChannels);
-        m_cupsd.start(QStringLiteral("cupsd"), {QStringLiteral("-f"), QStringLiteral("-c"), d + QStringLiteral("/cupsd.conf"),
+        m_cupsd.start(cupsProgram(QStringLiteral("cupsd")), {QStringLiteral("-f"), QStringLiteral("-c"), d + QStringLiteral("/cupsd.conf"),
                                                 QStringLiteral("-s"), d + QStringLiteral("/cups-files.conf")});
         QVERIFY2(m_cupsd.waitForStarted(), "cupsd (cups-daemon) is needed");
         // lpstat -r succeeds either way; only its words tell.

@@ -186,13 +186,24 @@ private slots:
         QCOMPARE(saveError(dir), QStringLiteral("Cannot create file ") + dir);
         QCOMPARE(readAll(dir + QStringLiteral("/inside")), QByteArray("kept"));
         if (geteuid() != 0) {
+            // A folder the user may not write to takes no temporary file: a file there that the
+            // user may write is written in place; one they may not, and a new one, are refused.
             const QString ro = env.root() + QStringLiteral("/ro");
             QDir().mkpath(ro);
             writeFile(ro + QStringLiteral("/old.php"), "alt");
+            writeFile(ro + QStringLiteral("/locked.php"), "alt");
+            QFile::setPermissions(ro + QStringLiteral("/locked.php"), QFile::ReadOwner);
             QFile::setPermissions(ro, QFile::ReadOwner | QFile::ExeOwner);
-            QCOMPARE(saveError(ro + QStringLiteral("/old.php")), QStringLiteral("Cannot create file %1/old.php").arg(ro));
-            QCOMPARE(readAll(ro + QStringLiteral("/old.php")), QByteArray("alt"));
-            QFile::setPermissions(ro, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+            const auto writable = qScopeGuard([&] { QFile::setPermissions(ro, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner); });
+            QCOMPARE(saveError(ro + QStringLiteral("/old.php")), QString());
+            QCOMPARE(readAll(ro + QStringLiteral("/old.php")), QByteArray("neu"));
+            QCOMPARE(saveError(ro + QStringLiteral("/locked.php")), QStringLiteral("Cannot create file %1/locked.php").arg(ro));
+            QCOMPARE(readAll(ro + QStringLiteral("/locked.php")), QByteArray("alt"));
+            QCOMPARE(saveError(ro + QStringLiteral("/new.php")), QStringLiteral("Cannot create file %1/new.php").arg(ro));
+            QCOMPARE(QDir(ro).entryList(QDir::Files | QDir::Hidden), QStringList({QStringLiteral("locked.php"), QStringLiteral("old.php")}));
+            // The safe copy made on the way is gone too.
+            QCOMPARE(QDir(env.stateHome()).entryList(QDir::Files | QDir::Hidden), QStringList());
+            QCOMPARE(QDir(env.stateHome() + QStringLiteral("/Korlith")).entryList(QDir::Files | QDir::Hidden), QStringList());
         }
         // No temporary file is left beside the target.
         QCOMPARE(QDir(env.root()).entryList(QDir::Files), QStringList());
