@@ -846,7 +846,10 @@ private slots:
         }
         QVERIFY(waitUntil([&] { return run.paneText().startsWith(QStringLiteral("ausgabe")); }, 10000));
         for (const char *id : {"l", "r"}) {
-            Form1->WebBrowser1()->page()->runJavaScript(QStringLiteral("document.getElementById('%1').click()").arg(QLatin1String(id)));
+            // The page may be shown again as the run ends: the link is clicked once it is there.
+            const QString click = QStringLiteral("(() => { const a = document.getElementById('%1'); if (a) a.click(); return !!a; })()")
+                                      .arg(QLatin1String(id));
+            QVERIFY2(waitUntil([&] { return pageScript(Form1->WebBrowser1(), click).toBool(); }), id);
             // Not even for a moment: the pane would come back to the output on its own.
             QVERIFY2(!waitUntil([&] { return !run.paneText().startsWith(QStringLiteral("ausgabe")); }, 1000), id);
             QCOMPARE(Form1->WebBrowser1()->url().fileName(), QStringLiteral("Output.htm"));

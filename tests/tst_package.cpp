@@ -13,7 +13,12 @@ namespace {
 
 QString run(const QString &program, const QStringList &arguments, int *exitCode = nullptr, int timeoutMs = 300000)
 {
+    // Its temporary files (lintian leaves some) in a folder that goes with it.
+    QTemporaryDir tmp;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("TMPDIR"), tmp.path());
     QProcess p;
+    p.setProcessEnvironment(environment);
     p.setProcessChannelMode(QProcess::MergedChannels);
     p.start(program, arguments);
     if (!p.waitForFinished(timeoutMs)) {

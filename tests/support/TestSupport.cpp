@@ -23,8 +23,37 @@
 #include <QWebEngineView>
 
 #include <csignal>
+#include <dirent.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <utility>
+
+namespace {
+
+// Removes a tree by the bytes of its names (Qt reads a name that is not UTF-8 as another one,
+// which it then cannot remove), opening every folder the tests closed to its owner.
+void removeTree(const QByteArray &path)
+{
+    struct stat st;
+    if (::lstat(path.constData(), &st) != 0)
+        return;
+    if (S_ISDIR(st.st_mode)) {
+        ::chmod(path.constData(), 0700);
+        if (DIR *dir = ::opendir(path.constData())) {
+            while (const dirent *entry = ::readdir(dir)) {
+                const QByteArray name(entry->d_name);
+                if (name != "." && name != "..")
+                    removeTree(path + '/' + name);
+            }
+            ::closedir(dir);
+        }
+        ::rmdir(path.constData());
+        return;
+    }
+    ::unlink(path.constData());
+}
+
+} // namespace
 
 IsolatedEnvironment::IsolatedEnvironment()
     : m_oldConfig(qgetenv("XDG_CONFIG_HOME")), m_oldTmp(qgetenv("TMPDIR")), m_oldState(qgetenv("XDG_STATE_HOME"))
@@ -41,8 +70,7 @@ IsolatedEnvironment::~IsolatedEnvironment()
     qputenv("XDG_CONFIG_HOME", m_oldConfig);
     qputenv("TMPDIR", m_oldTmp);
     qputenv("XDG_STATE_HOME", m_oldState);
-    // Leave nothing that would stop the temporary directory from going.
-    QFile::setPermissions(m_dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    removeTree(QFile::encodeName(m_dir.path()));
 }
 
 QString IsolatedEnvironment::scratchDir() const
