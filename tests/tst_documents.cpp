@@ -334,6 +334,20 @@ private slots:
             QCOMPARE(boxes.seen, QStringList(QStringLiteral("Korlith|Text not found: \"print\"")));
         }
         QCOMPARE(run.memo()->toPlainText(), QStringLiteral("echo int\necho x echo"));
+
+        // The search goes on after the replacement just made, which may hold the search text.
+        run.memo()->setPlainText(QStringLiteral("int x int"));
+        QVERIFY(run.focusMemo());
+        QTextCursor first = run.memo()->textCursor();
+        first.setPosition(0);
+        first.setPosition(3, QTextCursor::KeepAnchor);
+        run.memo()->setTextCursor(first);
+        run.trigger("SearchReplace1");
+        replace->setTexts(QStringLiteral("int"), QStringLiteral("print"));
+        press(replace, "Replace");
+        QCOMPARE(run.memo()->toPlainText(), QStringLiteral("print x int"));
+        QCOMPARE(run.selectionStart(), 8);
+        QCOMPARE(run.selection(), QStringLiteral("int"));
     }
 
     void replaceAllWithOptions()
@@ -603,14 +617,18 @@ private slots:
         }
         const QString wide = run.file(QStringLiteral("breit.php"));
         writeFile(wide, "<?php\n" + QByteArray(MaxLineBytes + 1, 'x') + "\n");
+        // The last line counts too, also without a line end.
+        const QString tail = run.file(QStringLiteral("schluss.php"));
+        writeFile(tail, "<?php\n" + QByteArray(MaxLineBytes + 1, 'x'));
         MessageBoxCatcher boxes;
-        for (const QString &file : {sparse, wide}) {
+        for (const QString &file : {sparse, wide, tail}) {
             FileDialogAnswerer answers({file});
             run.trigger("ffnnen1");
         }
-        QCOMPARE(boxes.seen.size(), 2);
+        QCOMPARE(boxes.seen.size(), 3);
         QVERIFY2(boxes.seen.at(0).contains(QStringLiteral("öffnet Dateien bis 128 MB")), qPrintable(boxes.seen.at(0)));
         QVERIFY2(boxes.seen.at(1).contains(QStringLiteral("so lange Zeilen")), qPrintable(boxes.seen.at(1).left(300)));
+        QVERIFY2(boxes.seen.at(2).contains(QStringLiteral("so lange Zeilen")), qPrintable(boxes.seen.at(2).left(300)));
         QCOMPARE(run.memo()->toPlainText(), QStringLiteral("bleibt"));
         QCOMPARE(QFileInfo(sparse).size(), 1ll << 30);
         QCOMPARE(QFileInfo(wide).size(), MaxLineBytes + 8);
@@ -757,6 +775,9 @@ private slots:
         QCOMPARE(Form1->windowTitle(), QStringLiteral("Korlith 2005 - rechnung.php"));
         QCOMPARE(run.memo()->toPlainText(), QString::fromUtf8(code));
         QCOMPARE(Form1->statusBar()->currentMessage(), QStringLiteral("F5 führt das Skript aus."));
+        // Nothing ran, not even for a moment: no scratch script, no interpreter.
+        const QString scratchScript = run.env.scratchDir() + QStringLiteral("temp.php");
+        QVERIFY(!waitUntil([&] { return QFile::exists(scratchScript) || !runningPreviews().isEmpty(); }, 1000));
         // The run by F5 is the only one: a run at start would have written its mark first.
         run.trigger("Jetztaktualisieren1");
         QVERIFY(waitUntil([&] { return run.paneText() == QStringLiteral("lief"); }, 10000));

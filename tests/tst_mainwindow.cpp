@@ -721,6 +721,9 @@ private slots:
         run.show();
         QVERIFY(Form4->isVisible());
         QVERIFY(QTest::qWaitForWindowExposed(Form4));
+        // The prompt has the keyboard, as the user sees it, before the menu is used: its own
+        // activation must not arrive after the settings dialog's.
+        QVERIFY(QTest::qWaitForWindowActive(Form4));
         const bool wm = windowManagerRuns();
         bool above = false, active = false, filterPlain = false;
         QTimer::singleShot(0, [&] {
@@ -801,6 +804,9 @@ private slots:
         QTest::addColumn<QString>("plant");
         QTest::newRow("named pipe") << QStringLiteral("posix_mkfifo($o, 0600);");
         QTest::newRow("link to /dev/zero") << QStringLiteral("symlink('/dev/zero', $o);");
+        // The link's target could be any file of the user's: it is not shown either.
+        QTest::newRow("link to a regular file") << QStringLiteral("$g = dirname($o, 3) . '/geheim.htm'; "
+                                                                  "file_put_contents($g, 'geheim'); symlink($g, $o);");
     }
     void outputThatIsNoFile()
     {

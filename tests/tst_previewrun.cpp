@@ -765,20 +765,25 @@ private slots:
     void unsafeScratchDirectoryIsRefused_data()
     {
         QTest::addColumn<QString>("kind");
-        QTest::newRow("open to others") << QStringLiteral("mode");
-        QTest::newRow("symbolic link") << QStringLiteral("link");
-        QTest::newRow("plain file") << QStringLiteral("file");
-        QTest::newRow("TMPDIR missing") << QStringLiteral("missing");
+        QTest::addColumn<int>("mode");
+        QTest::newRow("open to others") << QStringLiteral("mode") << 0777;
+        QTest::newRow("others may plant files") << QStringLiteral("mode") << 0703;
+        QTest::newRow("the group may plant files") << QStringLiteral("mode") << 0730;
+        QTest::newRow("others may read the scripts") << QStringLiteral("mode") << 0704;
+        QTest::newRow("symbolic link") << QStringLiteral("link") << 0;
+        QTest::newRow("plain file") << QStringLiteral("file") << 0;
+        QTest::newRow("TMPDIR missing") << QStringLiteral("missing") << 0;
     }
 
     void unsafeScratchDirectoryIsRefused()
     {
         QFETCH(QString, kind);
+        QFETCH(int, mode);
         IsolatedEnvironment env;
         const QString scratch = env.scratchDir().chopped(1);
         if (kind == QLatin1String("mode")) {
             QVERIFY(QDir().mkpath(scratch));
-            chmod(QFile::encodeName(scratch).constData(), 0777);
+            QCOMPARE(chmod(QFile::encodeName(scratch).constData(), mode_t(mode)), 0);
         } else if (kind == QLatin1String("link")) {
             QVERIFY(QDir().mkpath(env.root() + QStringLiteral("/elsewhere")));
             chmod(QFile::encodeName(env.root() + QStringLiteral("/elsewhere")).constData(), 0700);

@@ -267,6 +267,14 @@ private slots:
         }
         QCOMPARE(readAll(target), QByteArray("z"));
         QCOMPARE(copiesIn(env), QStringList());
+        // Emptied, the document has nothing to keep: its last copy goes, and no empty one comes.
+        memo->insertPlainText(QStringLiteral("w"));
+        QVERIFY(waitUntil([&] { return copiedTexts(env) == QStringList(QStringLiteral("zw")); }, 10000));
+        QTextCursor all(memo->document());
+        all.select(QTextCursor::Document);
+        all.removeSelectedText();
+        QVERIFY(memo->document()->isModified());
+        QVERIFY(waitUntil([&] { return copiesIn(env).isEmpty(); }, 10000));
     }
 };
 

@@ -249,6 +249,23 @@ private slots:
         QCOMPARE(env.readRegistry(), text);
     }
 
+    // Quoted strings escape their backslashes and quotes on the way in, and read back as written.
+    void quotedStringsRoundTrip()
+    {
+        IsolatedEnvironment env;
+        for (const QString &value : {QStringLiteral("/opt/a\\b/php"), QStringLiteral("C:\\PHP\\php.exe"),
+                                     QStringLiteral("\\\\server\\share"), QStringLiteral("endet mit \\"),
+                                     QStringLiteral("\"zitiert\" \\\" gemischt")}) {
+            QCOMPARE(writeOrError(QStringLiteral("Interpreter"), value), QStringLiteral("ok"));
+            SettingsStore store = platform::programSettings();
+            store.open();
+            QCOMPARE(store.readString(QStringLiteral("Interpreter")), value);
+            store.close();
+        }
+        QCOMPARE(writeOrError(QStringLiteral("Interpreter"), QStringLiteral("/opt/a\\b/php")), QStringLiteral("ok"));
+        QVERIFY(env.readRegistry().contains("\"Interpreter\"=\"/opt/a\\\\b/php\""));
+    }
+
     void stringsWithoutQuotedFormRoundTrip()
     {
         IsolatedEnvironment env;

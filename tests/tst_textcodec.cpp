@@ -7,6 +7,7 @@
 #include "core/TextCodec.h"
 
 #include <QtTest>
+#include <sys/stat.h>
 #include <unistd.h>
 
 class TestTextCodec : public QObject
@@ -164,6 +165,43 @@ private slots:
         QCOMPARE(openError(env.root() + QStringLiteral("/missing.php")),
                  QStringLiteral("Cannot open file %1/missing.php").arg(env.root()));
         QCOMPARE(openError(env.root()), QStringLiteral("Cannot open file %1").arg(env.root()));
+    }
+
+    // A save keeps the file's mode, whether the new text replaces the file or goes into it in
+    // place (a file with a second name); a new file takes the mode the umask leaves.
+    void savesKeepTheFilesMode_data()
+    {
+        QTest::addColumn<int>("mode");
+        QTest::addColumn<bool>("secondName");
+        QTest::newRow("private") << 0600 << false;
+        QTest::newRow("executable") << 0755 << false;
+        QTest::newRow("for the group") << 0640 << false;
+        QTest::newRow("private, with a second name") << 0600 << true;
+        QTest::newRow("executable, with a second name") << 0755 << true;
+    }
+    void savesKeepTheFilesMode()
+    {
+        QFETCH(int, mode);
+        QFETCH(bool, secondName);
+        IsolatedEnvironment env;
+        const auto modeOf = [](const QString &p) {
+            struct stat st;
+            return ::stat(QFile::encodeName(p).constData(), &st) == 0 ? int(st.st_mode & 07777) : -1;
+        };
+        const QString path = env.root() + QStringLiteral("/a.php");
+        writeFile(path, "alt");
+        QCOMPARE(::chmod(QFile::encodeName(path).constData(), mode_t(mode)), 0);
+        if (secondName)
+            QCOMPARE(::link(QFile::encodeName(path).constData(), QFile::encodeName(env.root() + QStringLiteral("/b.php")).constData()), 0);
+        saveDocument(path, QStringLiteral("neu"), TextFormat());
+        QCOMPARE(readAll(path), QByteArray("neu"));
+        QCOMPARE(modeOf(path), mode);
+
+        const mode_t old = ::umask(077);
+        const auto restore = qScopeGuard([old] { ::umask(old); });
+        const QString fresh = env.root() + QStringLiteral("/neu.php");
+        saveDocument(fresh, QStringLiteral("neu"), TextFormat());
+        QCOMPARE(modeOf(fresh), 0600);
     }
 
     void failedWriteLeavesTheFile()

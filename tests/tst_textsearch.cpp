@@ -66,6 +66,9 @@ private slots:
         QTest::newRow("down at end") << "ab" << 1 << 0 << "ab" << true << false << false << -1;
         QTest::newRow("match at very end") << "xab" << 0 << 0 << "ab" << true << false << false << 1;
         QTest::newRow("whole word needs delimiter") << "intx int" << 0 << 0 << "int" << true << false << true << 5;
+        QTest::newRow("a digit after is part of the word") << "int9 int" << 0 << 0 << "int" << true << false << true << 5;
+        QTest::newRow("a digit before is part of the word") << "9int int" << 0 << 0 << "int" << true << false << true << 5;
+        QTest::newRow("up: a digit is part of the word") << "int int9" << 8 << 0 << "int" << false << false << true << 0;
         QTest::newRow("whole word last candidate") << "a int" << 0 << 0 << "int" << true << false << true << 2;
         QTest::newRow("over line break") << "a\r\nint" << 0 << 0 << "int" << true << false << true << 3;
         QTest::newRow("empty text") << "" << 0 << 0 << "a" << true << false << false << -1;

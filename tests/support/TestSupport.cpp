@@ -385,3 +385,36 @@ QString longListingText()
         text += QStringLiteral("echo 'Zeile %1';\n").arg(i);
     return text;
 }
+
+QStringList runningPreviews()
+{
+    // Each process's parent, from /proc; then the tree below this one.
+    QMultiHash<qint64, qint64> children;
+    QHash<qint64, QString> names;
+    for (const QString &entry : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
+        bool number = false;
+        const qint64 pid = entry.toLongLong(&number);
+        if (!number)
+            continue;
+        const QByteArray stat = readAll(QStringLiteral("/proc/%1/stat").arg(pid));
+        const qsizetype open = stat.indexOf('('), close = stat.lastIndexOf(')');
+        if (open < 0 || close < open)
+            continue;
+        const QList<QByteArray> rest = stat.mid(close + 2).split(' ');
+        if (rest.size() < 2)
+            continue;
+        names.insert(pid, QString::fromLocal8Bit(stat.mid(open + 1, close - open - 1)));
+        children.insert(rest.at(1).toLongLong(), pid);
+    }
+    QStringList found;
+    QList<qint64> queue{qint64(getpid())};
+    while (!queue.isEmpty()) {
+        for (const qint64 child : children.values(queue.takeFirst())) {
+            const QString name = names.value(child);
+            if (name.startsWith(QLatin1String("php")) || name == QLatin1String("korlith-run"))
+                found << name;
+            queue << child;
+        }
+    }
+    return found;
+}

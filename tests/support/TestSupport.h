@@ -92,6 +92,10 @@ int xdotool(const QStringList &args, int timeoutMs = 10000);
 
 // The X window ids of another program's shown windows with exactly this title.
 QStringList windowsNamed(const QString &title);
+
+// The preview runs below this process: the names of its descendants that are an interpreter
+// ("php…") or a run supervisor.
+QStringList runningPreviews();
 // Gives another program's window the keyboard (through the window manager where one runs) and
 // types into it, or presses keys ("F5", "alt+F4"), as the real keyboard does.
 bool typeInto(const QString &windowId, const QString &text);
