@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Installs what Korlith needs to build, run, test, package and benchmark on Debian 12.
-# Installing needs root: as another user it goes through sudo, and only when something is missing.
+# Installs the Debian packages Korlith needs on Debian 12: to build and run it, and with --tests
+# also to test, package and benchmark it. Installing needs root: a user with sudo rights is
+# asked for their password after the list of what is missing; anyone else is told what to run.
 set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config
@@ -11,30 +12,40 @@ packages=(
   php-cli
   fp-utils xchm xdg-utils
   adwaita-icon-theme
-  # The package: CPack's library dependencies need dpkg-shlibdeps and file; lintian judges it.
-  dpkg-dev file lintian appstream desktop-file-utils
-  # Tests and benchmarks: a virtual X server, a window manager, X tools, PDF tools, and a
-  # print scheduler of the tests' own.
-  xvfb xauth openbox x11-utils xdotool poppler-utils cups-daemon cups-client
-  # and, for a user who is not root, a loopback network of the suites' own (scripts/loopback-session.sh).
-  iproute2
-  # and a Wayland compositor with Qt's Wayland platform.
-  weston qt6-wayland
+  # Qt's platform for Wayland desktops.
+  qt6-wayland
 )
+if [ "${1:-}" = "--tests" ]; then
+  packages+=(
+    # The package: CPack's library dependencies need dpkg-shlibdeps and file; lintian judges it.
+    dpkg-dev file lintian appstream desktop-file-utils
+    # A virtual X server, a window manager, X tools, PDF tools, and a print scheduler of the
+    # tests' own.
+    xvfb xauth openbox x11-utils xdotool poppler-utils cups-daemon cups-client
+    # For a user who is not root, a loopback network of the suites' own (scripts/loopback-session.sh).
+    iproute2
+    # A Wayland compositor.
+    weston
+  )
+fi
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
 done
 [ ${#missing[@]} -eq 0 ] && exit 0
 
+echo "install-deps: ${#missing[@]} Debian packages are missing: ${missing[*]}" >&2
 if [ "$(id -u)" -ne 0 ]; then
-  if command -v sudo >/dev/null; then
+  # Debian's sudo lets the group sudo in; anyone else would only hear that they may not.
+  if command -v sudo >/dev/null && id -nG | tr ' ' '\n' | grep -qx -e sudo -e admin; then
+    echo "install-deps: installing them needs root; sudo asks for your password" >&2
     exec sudo "$0" "$@"
   fi
-  echo "install-deps: these Debian packages are missing: ${missing[*]}" >&2
-  echo "install-deps: run as root, or install sudo" >&2
+  echo "install-deps: installing them needs root: run this again as root (su -c \"bash $0 $*\")," >&2
+  echo "install-deps: or let root install the packages above with apt-get" >&2
   exit 1
 fi
+echo "install-deps: installing them with apt-get (with what they need, some minutes)" >&2
 export DEBIAN_FRONTEND=noninteractive
 apt-get update -qq
 apt-get install -y -qq --no-install-recommends "${missing[@]}"

@@ -4,12 +4,19 @@
 #include "core/FileNameCodec.h"
 #include "platform/ProgramEnd.h"
 #include "platform/WebEngineSetup.h"
+#include "platform/WindowSystem.h"
 
 #include <QApplication>
 #include <QTimer>
 
+#include <cstdio>
+
 int main(int argc, char *argv[])
 {
+    if (!platform::windowSystemNamed()) {
+        std::fputs(platform::noWindowSystemMessage(), stderr);
+        return 1;
+    }
     platform::prepareWebEngine();
     QApplication app(argc, argv);
     initApplication(app);

@@ -192,6 +192,25 @@ private slots:
         missing.terminate();
         QVERIFY(missing.waitForFinished(10000));
     }
+
+    // Started where no window system is named (a terminal over ssh, a text console), the program
+    // says in one line what it needs, and ends.
+    void withoutADisplayItSaysWhatItNeeds()
+    {
+        QProcessEnvironment console = QProcessEnvironment::systemEnvironment();
+        for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+            console.remove(QString::fromLatin1(name));
+        QProcess program;
+        program.setProcessEnvironment(console);
+        program.setProcessChannelMode(QProcess::MergedChannels);
+        program.start(QStringLiteral(KORLITH_BUILD_DIR "/korlith"), {});
+        QVERIFY(program.waitForFinished(30000));
+        QCOMPARE(program.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(program.exitCode(), 1);
+        QCOMPARE(QString::fromUtf8(program.readAll()),
+                 QStringLiteral("Korlith braucht eine grafische Sitzung (X11 oder Wayland): es ist keine Anzeige gesetzt "
+                                "(DISPLAY, WAYLAND_DISPLAY).\n"));
+    }
 };
 
 QTEST_GUILESS_MAIN(TestPackage)
