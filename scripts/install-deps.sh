@@ -34,14 +34,15 @@ for p in "${packages[@]}"; do
 done
 [ ${#missing[@]} -eq 0 ] && exit 0
 
-echo "install-deps: ${#missing[@]} Debian packages are missing: ${missing[*]}" >&2
+echo "install-deps: Debian packages missing (${#missing[@]}): ${missing[*]}" >&2
 if [ "$(id -u)" -ne 0 ]; then
   # Debian's sudo lets the group sudo in; anyone else would only hear that they may not.
   if command -v sudo >/dev/null && id -nG | tr ' ' '\n' | grep -qx -e sudo -e admin; then
     echo "install-deps: installing them needs root; sudo asks for your password" >&2
     exec sudo "$0" "$@"
   fi
-  echo "install-deps: installing them needs root: run this again as root (su -c \"bash $0 $*\")," >&2
+  again="bash $0${*:+ $*}"
+  echo "install-deps: installing them needs root: run this again as root (su -c \"$again\")," >&2
   echo "install-deps: or let root install the packages above with apt-get" >&2
   exit 1
 fi
