@@ -337,10 +337,24 @@ bool TForm1::RecoverAtStart()
                              QStringLiteral("Korlith wurde nicht ordnungsgemäß beendet. "
                                             "Möchten Sie den nicht gespeicherten Text wiederherstellen?"),
                              QMessageBox::Yes | QMessageBox::No, this);
-    box.button(QMessageBox::Yes)->setText(QStringLiteral("Ja"));
-    box.button(QMessageBox::No)->setText(QStringLiteral("Nein"));
+    QAbstractButton *yes = box.button(QMessageBox::Yes);
+    QAbstractButton *no = box.button(QMessageBox::No);
+    yes->setText(QStringLiteral("&Ja"));
+    no->setText(QStringLiteral("&Nein"));
+    // Only "Nein" lets the text go: Esc and the close box answer nothing (they would take the
+    // box's only rejecting button for the answer), and the next start asks again.
+    QAbstractButton *later = box.addButton(QMessageBox::Cancel);
+    later->hide();
+    box.setEscapeButton(later);
     box.setDefaultButton(QMessageBox::Yes);
-    const bool take = box.exec() == QMessageBox::Yes;
+    box.exec();
+    const QAbstractButton *answer = box.clickedButton();
+    // Nor does a signal that ends the program while the question waits (a logout, a shutdown).
+    if (platform::endRequested() || (answer != yes && answer != no)) {
+        m_recovery.releaseClaimed();
+        return false;
+    }
+    const bool take = answer == yes;
     if (take) {
         // The document as it was, unsaved; nothing runs until the user asks.
         const RecoveredText &copy = *orphan;

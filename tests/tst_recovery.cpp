@@ -7,6 +7,8 @@
 #include "Unit1.h"
 #include "core/RecoveryStore.h"
 
+#include <QAbstractButton>
+#include <QApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QPlainTextEdit>
@@ -228,6 +230,72 @@ private slots:
         QCOMPARE(boxes.seen.size(), 1);
         QCOMPARE(Form1->memo1()->toPlainText(), QString());
         QCOMPARE(copiesIn(env), QStringList());
+    }
+
+    // Only "Nein" lets the copy go: Esc or the question's close box answer nothing, and the
+    // next start asks again. The buttons read as a German user presses them.
+    void closingTheQuestionKeepsTheCopy_data()
+    {
+        QTest::addColumn<bool>("escape");
+        QTest::newRow("Esc") << true;
+        QTest::newRow("close box") << false;
+    }
+    void closingTheQuestionKeepsTheCopy()
+    {
+        QFETCH(bool, escape);
+        IsolatedEnvironment env;
+        {
+            RecoveryStore gone;
+            QVERIFY(gone.write({QStringLiteral("bleibt"), {}, QStringLiteral("Korlith 2005"), {}, {}}));
+        }
+        Start start;
+        QStringList buttons;
+        QTimer::singleShot(0, [&] {
+            QWidget *box = nullptr;
+            if (!waitUntil([&] { return (box = QApplication::activeModalWidget()) != nullptr; }))
+                return;
+            for (QAbstractButton *button : box->findChildren<QAbstractButton *>())
+                if (button->isVisible())
+                    buttons << button->text();
+            if (escape)
+                QTest::keyClick(box, Qt::Key_Escape);
+            else
+                box->close();
+        });
+        QVERIFY(!Form1->RecoverAtStart());
+        buttons.sort();
+        QCOMPARE(buttons, QStringList({QStringLiteral("&Ja"), QStringLiteral("&Nein")}));
+        QCOMPARE(Form1->memo1()->toPlainText(), QString());
+        QCOMPARE(copiedTexts(env), QStringList(QStringLiteral("bleibt")));
+        MessageBoxCatcher boxes(QMessageBox::No);
+        QVERIFY(!Form1->RecoverAtStart());
+        QCOMPARE(boxes.seen.size(), 1);
+        QCOMPARE(copiesIn(env), QStringList());
+    }
+
+    // A logout or a shutdown while the question waits ends the program and answers nothing:
+    // the copy stays for the next start.
+    void signalDuringTheQuestionKeepsTheCopy_data()
+    {
+        QTest::addColumn<int>("sig");
+        QTest::newRow("SIGTERM") << int(SIGTERM);
+        QTest::newRow("SIGHUP") << int(SIGHUP);
+    }
+    void signalDuringTheQuestionKeepsTheCopy()
+    {
+        QFETCH(int, sig);
+        IsolatedEnvironment env;
+        env.writeRegistry(ConfiguredWithPhp);
+        {
+            RecoveryStore gone;
+            QVERIFY(gone.write({QStringLiteral("bleibt"), {}, QStringLiteral("Korlith 2005"), {}, {}}));
+        }
+        Program program;
+        QVERIFY(program.start({}, QStringLiteral("Korlith")));
+        ::kill(pid_t(program.process.processId()), sig);
+        QVERIFY(program.process.waitForFinished(10000));
+        QCOMPARE(program.process.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(copiedTexts(env), QStringList(QStringLiteral("bleibt")));
     }
 
     // The user's own Exit, New and a save leave no copy behind.

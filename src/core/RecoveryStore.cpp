@@ -163,6 +163,12 @@ std::optional<RecoveredText> RecoveryStore::claimOrphan()
     return std::nullopt;
 }
 
+void RecoveryStore::releaseClaimed()
+{
+    m_claimed.reset();
+    m_claimedPath.clear();
+}
+
 void RecoveryStore::discardClaimed()
 {
     if (!m_claimed)

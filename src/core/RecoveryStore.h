@@ -44,8 +44,10 @@ public:
     // The newest copy of an instance that no longer runs. It stays reserved for this instance
     // (its lock held) until discardClaimed() or this store's end.
     std::optional<RecoveredText> claimOrphan();
-    // Deletes the claimed copy, whether the user took its text or not.
+    // Deletes the claimed copy: the user took its text, or said no to it.
     void discardClaimed();
+    // Lets the claimed copy go as it is, for the next start to offer again.
+    void releaseClaimed();
 
 private:
     QString m_id;
