@@ -66,6 +66,9 @@ private slots:
         QTest::newRow("down at end") << "ab" << 1 << 0 << "ab" << true << false << false << -1;
         QTest::newRow("match at very end") << "xab" << 0 << 0 << "ab" << true << false << false << 1;
         QTest::newRow("whole word needs delimiter") << "intx int" << 0 << 0 << "int" << true << false << true << 5;
+        QTest::newRow("whole word right after a blank") << " int" << 0 << 0 << "int" << true << false << true << 1;
+        QTest::newRow("whole word after a failed candidate") << "int int int" << 3 << 0 << "int" << true << false << true << 4;
+        QTest::newRow("whole word after two blanks") << "x  int" << 0 << 0 << "int" << true << false << true << 3;
         QTest::newRow("a digit after is part of the word") << "int9 int" << 0 << 0 << "int" << true << false << true << 5;
         QTest::newRow("a digit before is part of the word") << "9int int" << 0 << 0 << "int" << true << false << true << 5;
         QTest::newRow("up: a digit is part of the word") << "int int9" << 8 << 0 << "int" << false << false << true << 0;
@@ -113,6 +116,8 @@ private slots:
         QTest::newRow("shrinking") << "abcabc" << 0 << 0 << "abc" << "" << false << false << "" << 0 << 2;
         QTest::newRow("case matched") << "Echo echo" << 0 << 0 << "echo" << "print" << true << false << "Echo print" << 10 << 1;
         QTest::newRow("whole words") << "int print int" << 0 << 0 << "int" << "X" << false << true << "X print X" << 9 << 2;
+        QTest::newRow("whole words, one after another") << "int int int" << 0 << 0 << "int" << "ZZ" << false << true << "ZZ ZZ ZZ" << 8 << 3;
+        QTest::newRow("whole words, after a blank") << " int int" << 0 << 0 << "int" << "ZZ" << false << true << " ZZ ZZ" << 6 << 2;
         QTest::newRow("over line breaks") << "a\r\nb\r\na" << 0 << 0 << "a" << "cc" << false << false << "cc\r\nb\r\ncc" << 9 << 2;
         QTest::newRow("after many lines") << "e\r\n\r\n\r\nee" << 1 << 0 << "e" << "x" << false << false << "e\r\n\r\n\r\nxx" << 9 << 2;
         QTest::newRow("a line break joins its lines") << "x\r\ny" << 0 << 0 << "\r\n" << " " << false << false << "x y" << 2 << 1;

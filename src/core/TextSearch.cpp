@@ -101,8 +101,6 @@ std::optional<int> standardSearch(const QString &text, int selStart, int selLeng
 
     int pos = start;
     while (remaining > 0) {
-        if (options.wholeWord && pos != start && !skipWord(pos))
-            break;
         int k = 0;
         if (options.matchCase) {
             while (k < len && at(pos + k) == searchText.at(k))
@@ -116,8 +114,17 @@ std::optional<int> standardSearch(const QString &text, int selStart, int selLeng
             if (!options.wholeWord || last || pos + len >= bufLen || isWordDelimiter(at(pos + len)))
                 return pos;
         }
+        if (options.wholeWord && dir == 1) {
+            // The next candidate is the beginning of the next word, counted from this candidate:
+            // one step first would skip a word that begins right after a delimiter.
+            if (!skipWord(pos))
+                break;
+            continue;
+        }
         pos += dir;
         --remaining;
+        if (options.wholeWord && !skipWord(pos))
+            break;
     }
     return std::nullopt;
 }
