@@ -1,7 +1,7 @@
 // Project1: the program entry.
 #include "Startup.h"
 #include "Unit1.h"
-#include "core/FileNameCodec.h"
+#include "platform/FileNames.h"
 #include "platform/ProgramEnd.h"
 #include "platform/WebEngineSetup.h"
 #include "platform/WindowSystem.h"
@@ -27,7 +27,7 @@ int main(int argc, char *argv[])
     // From inside the event loop, so that the program's end by a signal ends it at any point.
     // The name by its own bytes (Qt has taken its own options out of argv): one that is not
     // UTF-8 still names its file.
-    const QString file = argc > 1 ? decodeFileName(QByteArray(argv[1])) : QString();
+    const QString file = argc > 1 ? platform::commandLineFile(QByteArray(argv[1])) : QString();
     QTimer::singleShot(0, Form1, [file] {
         // Unsaved text that a crash or a kill left comes first; taken, it is the document.
         if (Form1->RecoverAtStart())

@@ -868,6 +868,19 @@ private slots:
         QVERIFY(waitUntil([&] { return !(windows = windowsNamed(QStringLiteral("Korlith 2005 - gr\uFFFD\uFFFDe.php"))).isEmpty(); }, 30000));
         program.terminate();
         QVERIFY(program.waitForFinished(10000));
+        QVERIFY(waitUntil([] { return windowsNamed(QStringLiteral("Korlith 2005 - gr\uFFFD\uFFFDe.php")).isEmpty(); }));
+
+        // The same name relative to the folder the program starts in, as from a terminal.
+        QProcess relative;
+        relative.setProcessChannelMode(QProcess::ForwardedChannels);
+        relative.setProcessEnvironment(userEnvironment());
+        relative.setWorkingDirectory(run.env.root());
+        relative.start(QStringLiteral("sh"), {QStringLiteral("-c"), QStringLiteral("exec \"$0\" \"$(printf 'gr\\374\\337e.php')\""),
+                                              QStringLiteral(KORLITH_BUILD_DIR "/korlith")});
+        QVERIFY(relative.waitForStarted());
+        QVERIFY(waitUntil([&] { return !windowsNamed(QStringLiteral("Korlith 2005 - gr\uFFFD\uFFFDe.php")).isEmpty(); }, 30000));
+        relative.terminate();
+        QVERIFY(relative.waitForFinished(10000));
     }
 
     // A page from a project folder: its includes, stylesheet and image come from that folder,

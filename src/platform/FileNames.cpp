@@ -5,7 +5,9 @@
 
 #include <QFileInfo>
 
+#include <climits>
 #include <dirent.h>
+#include <unistd.h>
 
 namespace platform {
 
@@ -28,6 +30,17 @@ QString fileOnDisk(const QString &chosen)
     }
     closedir(dir);
     return matches == 1 ? info.absolutePath() + QLatin1Char('/') + found : chosen;
+}
+
+QString commandLineFile(const QByteArray &argument)
+{
+    QByteArray path = argument;
+    if (!path.isEmpty() && !path.startsWith('/')) {
+        char folder[PATH_MAX];
+        if (::getcwd(folder, sizeof folder))
+            path = QByteArray(folder) + '/' + path;
+    }
+    return decodeFileName(path);
 }
 
 } // namespace platform

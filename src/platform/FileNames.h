@@ -10,4 +10,9 @@ namespace platform {
 // reads so, by its own bytes (see decodeFileName). Any other choice is returned as it is.
 QString fileOnDisk(const QString &chosen);
 
+// The file a command-line argument names, by its bytes: a relative name is taken from the
+// working folder before it is read as a name (Qt would make it absolute through its own
+// reading, which loses the bytes of a name that is not UTF-8).
+QString commandLineFile(const QByteArray &argument);
+
 } // namespace platform
