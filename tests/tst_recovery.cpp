@@ -17,7 +17,9 @@
 #include <QTextCursor>
 
 #include <csignal>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <ctime>
 #include <sys/types.h>
 
 namespace {
@@ -215,6 +217,38 @@ private slots:
         Form1->action("Speichern1")->trigger();
         QCOMPARE(readAll(script), text.toUtf8());
         QCOMPARE(copiesIn(env), QStringList());
+    }
+
+    // What is planted under a copy's name is never read, and a lock that names no owner does not
+    // hide its copy: the start neither waits nor fills the memory, and offers the real copy.
+    void plantedCopiesAndOwnerlessLocks()
+    {
+        IsolatedEnvironment env;
+        QString lockOfReal;
+        {
+            RecoveryStore gone;
+            QVERIFY(gone.write({QStringLiteral("echt"), {}, QStringLiteral("Korlith 2005"), {}, {}}));
+            lockOfReal = gone.copyPath().chopped(QStringLiteral("recovery").size()) + QStringLiteral("lock");
+        }
+        // What a crash between the lock's making and its writing leaves, some time ago.
+        writeFile(lockOfReal, "");
+        const QByteArray old = QFile::encodeName(lockOfReal);
+        const struct timespec times[2] = {{0, UTIME_OMIT}, {::time(nullptr) - 60, 0}};
+        QCOMPARE(::utimensat(AT_FDCWD, old.constData(), times, 0), 0);
+        const QByteArray folder = QFile::encodeName(RecoveryStore::folder());
+        QCOMPARE(::symlink("/dev/zero", (folder + "/1-1.recovery").constData()), 0);
+        const QByteArray fifo = folder + "/2-2.fifo";
+        QCOMPARE(::mkfifo(fifo.constData(), 0600), 0);
+        QCOMPARE(::symlink(fifo.constData(), (folder + "/3-3.recovery").constData()), 0);
+        QCOMPARE(::mkfifo((folder + "/4-4.recovery").constData(), 0600), 0);
+        Start start;
+        MessageBoxCatcher boxes(QMessageBox::Yes);
+        QVERIFY(Form1->RecoverAtStart());
+        QCOMPARE(boxes.seen.size(), 1);
+        QCOMPARE(Form1->memo1()->toPlainText(), QStringLiteral("echt"));
+        // Offered once: nothing else under a copy's name was taken for one.
+        QVERIFY(!Form1->RecoverAtStart());
+        QCOMPARE(boxes.seen.size(), 1);
     }
 
     void declinedCopyIsDiscarded()

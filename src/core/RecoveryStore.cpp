@@ -1,6 +1,8 @@
 // Recovery copies, their format and their owners.
 #include "core/RecoveryStore.h"
 
+#include "core/Document.h"
+
 #include <QAtomicInt>
 #include <QCoreApplication>
 #include <QDataStream>
@@ -9,6 +11,10 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -26,6 +32,39 @@ std::unique_ptr<QLockFile> makeLock(const QString &path)
     // Only a dead owner makes a lock stale, never its age: a running instance keeps its copy.
     lock->setStaleLockTime(0);
     return lock;
+}
+
+// A lock that names no owner (its instance ended between making it and writing it: a crash, a
+// full disk) is stale once it is older than that moment could be.
+void removeOwnerlessLock(QLockFile &lock, const QString &path)
+{
+    qint64 pid = 0;
+    QString host, app;
+    const QFileInfo info(path);
+    if (info.exists() && !lock.getLockInfo(&pid, &host, &app)
+        && info.lastModified().msecsTo(QDateTime::currentDateTime()) > 2000)
+        lock.removeStaleLockFile();
+}
+
+// A copy's bytes, read only from a regular file of a size a copy can have that starts as a
+// copy does: a link, a pipe or a device planted under a copy's name is never read.
+std::optional<QByteArray> readCopyFile(const QString &path)
+{
+    // The text of the largest document as UTF-16, and room for its names.
+    constexpr qint64 kMaxCopyBytes = 2 * MaxDocumentBytes + (1 << 20);
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return std::nullopt;
+    QFile file;
+    struct stat st;
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size > kMaxCopyBytes
+        || !file.open(fd, QIODevice::ReadOnly, QFile::AutoCloseHandle)) {
+        ::close(fd);
+        return std::nullopt;
+    }
+    if (file.read(kMagic.size()) != kMagic)
+        return std::nullopt;
+    return kMagic + file.read(kMaxCopyBytes);
 }
 
 bool makeFolder()
@@ -148,12 +187,12 @@ std::optional<RecoveredText> RecoveryStore::claimOrphan()
         if (path == copyPath())
             continue;
         auto lock = makeLock(lockPathOf(path));
+        removeOwnerlessLock(*lock, lockPathOf(path));
         if (!lock->tryLock(0))
             continue; // its instance still runs, or another start has it
-        QFile file(path);
         std::optional<RecoveredText> copy;
-        if (file.open(QIODevice::ReadOnly))
-            copy = parseRecovery(file.readAll());
+        if (const auto bytes = readCopyFile(path))
+            copy = parseRecovery(*bytes);
         if (!copy)
             continue; // not one this program can read back: left as it is, the lock let go
         m_claimed = std::move(lock);
