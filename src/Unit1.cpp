@@ -179,16 +179,22 @@ TForm1::TForm1(QWidget *parent)
     connect(QGuiApplication::clipboard(), &QClipboard::dataChanged, m_appSenderContext.get(), clipboardChanged);
     clipboardChanged();
 
-    // Unsaved text is copied a moment after typing pauses, never on a key's own path; a saved
-    // (or emptied) document needs no copy. An end by a signal writes what is pending; the
-    // user's own Exit leaves none.
+    // Unsaved text is copied a moment after typing pauses, never on a key's own path, and while
+    // typing goes on at most five seconds after the oldest change it does not hold (a crash
+    // loses no more); a saved (or emptied) document needs no copy. An end by a signal writes
+    // what is pending; the user's own Exit leaves none.
     m_recoveryPause.setSingleShot(true);
     m_recoveryPause.setInterval(1000);
     connect(&m_recoveryPause, &QTimer::timeout, this, &TForm1::keepRecoveryCopy);
     QTextDocument *document = ui->memo1->document();
     connect(document, &QTextDocument::contentsChanged, this, [this, document] {
-        if (document->isModified())
-            m_recoveryPause.start();
+        if (!document->isModified())
+            return;
+        if (!m_recoveryPause.isActive())
+            m_recoveryDue.start();
+        else if (m_recoveryDue.elapsed() >= 4000)
+            return; // not put off again: it comes within the pause
+        m_recoveryPause.start();
     });
     connect(document, &QTextDocument::modificationChanged, this, [this](bool modified) {
         if (!modified)

@@ -9,6 +9,7 @@
 #include "core/RecoveryStore.h"
 #include "core/TextCodec.h"
 
+#include <QElapsedTimer>
 #include <QMainWindow>
 #include <QString>
 #include <QTimer>
@@ -147,6 +148,7 @@ private:
     TCodeEdit *m_replaceTarget = nullptr;
     RecoveryStore m_recovery;                // the unsaved text, for a crash, a kill or a logout
     QTimer m_recoveryPause;                  // a copy is written once typing pauses
+    QElapsedTimer m_recoveryDue;             // since the oldest change the copy does not hold
     bool m_userExit = false;
     bool m_formShowPending = false;          // the first showing's handler waits for the activation
 };

@@ -169,6 +169,8 @@ private slots:
         QTest::newRow("SIGSEGV") << int(SIGSEGV) << false;
         QTest::newRow("SIGTERM at once") << int(SIGTERM) << true;
         QTest::newRow("SIGHUP at once") << int(SIGHUP) << true;
+        QTest::newRow("SIGUSR1 at once") << int(SIGUSR1) << true;
+        QTest::newRow("SIGALRM at once") << int(SIGALRM) << true;
     }
 
     void textSurvivesTheProgramsEnd()
@@ -330,6 +332,22 @@ private slots:
         QVERIFY(program.process.waitForFinished(10000));
         QCOMPARE(program.process.exitStatus(), QProcess::NormalExit);
         QCOMPARE(copiedTexts(env), QStringList(QStringLiteral("bleibt")));
+    }
+
+    // Typing that never pauses still gets its copy: a crash in the middle loses a few seconds.
+    void typingWithoutAPauseIsCopied()
+    {
+        IsolatedEnvironment env;
+        Start start;
+        Form1->show();
+        QVERIFY(QTest::qWaitForWindowExposed(Form1));
+        QTimer typing;
+        typing.setInterval(100);
+        connect(&typing, &QTimer::timeout, Form1->memo1(), [] { Form1->memo1()->insertPlainText(QStringLiteral("a")); });
+        typing.start();
+        QVERIFY(waitUntil([&] { return !copiedTexts(env).isEmpty(); }, 15000));
+        typing.stop();
+        QVERIFY(copiedTexts(env).first().startsWith(QStringLiteral("aaa")));
     }
 
     // The user's own Exit, New and a save leave no copy behind.

@@ -224,6 +224,14 @@ private slots:
         QCOMPARE(saveError(dir), QStringLiteral("Cannot create file ") + dir);
         QCOMPARE(readAll(dir + QStringLiteral("/inside")), QByteArray("kept"));
         if (geteuid() != 0) {
+            // A file the user may not write, in their own folder: refused, and kept as it was.
+            const QString locked = env.root() + QStringLiteral("/schreibgeschuetzt.php");
+            writeFile(locked, "alt");
+            QFile::setPermissions(locked, QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther);
+            QCOMPARE(saveError(locked), QStringLiteral("Cannot create file ") + locked);
+            QCOMPARE(readAll(locked), QByteArray("alt"));
+            QCOMPARE(QFile::permissions(locked), QFile::ReadOwner | QFile::ReadUser | QFile::ReadGroup | QFile::ReadOther);
+            QFile::remove(locked);
             // A folder the user may not write to takes no temporary file: a file there that the
             // user may write is written in place; one they may not, and a new one, are refused.
             const QString ro = env.root() + QStringLiteral("/ro");

@@ -152,6 +152,10 @@ void writeFileAtomically(const QString &path, const QByteArray &bytes)
     // A pipe, a device or a folder is no document: never replaced, never written to.
     if (exists && !S_ISREG(st.st_mode))
         throw AppError::cannotCreateFile(path);
+    // A file the user may not write (read-only, or another user's) is not replaced behind its
+    // back by a rename in a folder they may write.
+    if (exists && ::access(native.constData(), W_OK) != 0)
+        throw AppError::cannotCreateFile(path);
     if (exists && st.st_nlink > 1) {
         writeInPlace(path, native, bytes);
         return;

@@ -52,7 +52,8 @@ void endInterpretersWithTheProgram(QCoreApplication &app)
     quit.sa_handler = onQuitSignal;
     sigemptyset(&quit.sa_mask);
     quit.sa_flags = SA_RESTART;
-    for (int sig : {SIGTERM, SIGINT, SIGHUP})
+    // Every signal that would end the program by default ends it this way, its copy written.
+    for (int sig : {SIGTERM, SIGINT, SIGHUP, SIGUSR1, SIGUSR2, SIGALRM})
         sigaction(sig, &quit, nullptr);
     struct sigaction crash = {};
     crash.sa_handler = onCrash;
