@@ -560,8 +560,38 @@ void TForm1::chooseFile(const QString &path)
 void TForm1::writeDocument(const QString &path)
 {
     refuseScratchTarget(path);
-    saveDocument(path, ui->memo1->userText(), m_document.format(), ui->memo1->lineEnds(m_document.format().lineEnd));
+    const QString text = ui->memo1->userText();
+    if (!encodingHolds(path, text))
+        return;
+    saveDocument(path, text, m_document.format(), ui->memo1->lineEnds(m_document.format().lineEnd));
     noCopyNeeded();
+}
+
+bool TForm1::encodingHolds(const QString &path, const QString &text)
+{
+    const auto at = firstUnencodable(text, m_document.format());
+    if (!at)
+        return true;
+    // A file never changes its encoding without the user's word: every character already in it
+    // beyond ASCII would be written anew.
+    const qsizetype length = text.at(*at).isHighSurrogate() && *at + 1 < text.size() ? 2 : 1;
+    const qsizetype line = QStringView(text).left(*at).count(QLatin1Char('\n')) + 1;
+    QMessageBox box(QMessageBox::Question, QStringLiteral("Korlith"),
+                    QStringLiteral("Die Datei %1 ist in Windows-1252 gespeichert; das Zeichen „%2“ in Zeile %3 gibt es darin "
+                                   "nicht.\n\nSoll sie als UTF-8 gespeichert werden? Umlaute und andere Sonderzeichen, die "
+                                   "schon darin stehen, werden dann anders geschrieben. Mit „Nein“ wird nichts gespeichert.")
+                        .arg(QFileInfo(path).fileName(), text.mid(*at, length))
+                        .arg(line),
+                    QMessageBox::Yes | QMessageBox::No, this);
+    box.setTextFormat(Qt::PlainText);
+    box.button(QMessageBox::Yes)->setText(QStringLiteral("&Ja"));
+    box.button(QMessageBox::No)->setText(QStringLiteral("&Nein"));
+    box.setDefaultButton(QMessageBox::No);
+    box.exec();
+    if (box.clickedButton() != box.button(QMessageBox::Yes))
+        return false;
+    m_document.changeToUtf8();
+    return true;
 }
 
 void TForm1::refuseScratchTarget(const QString &path)

@@ -127,6 +127,8 @@ private:
     bool executeSaveDialog();
     void saveUnderNewName();
     void writeDocument(const QString &path);
+    // Whether the document's encoding holds the text, or the user chose UTF-8 for it.
+    bool encodingHolds(const QString &path, const QString &text);
     void keepRecoveryCopy();
     void runFormShow();
     void noCopyNeeded();

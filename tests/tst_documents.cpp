@@ -512,6 +512,44 @@ private slots:
         QCOMPARE(readAll(script), replaced);
     }
 
+    // A Windows-1252 file that now holds a character its code page lacks keeps its encoding
+    // unless the user chooses UTF-8: "Nein" writes nothing, "Ja" writes UTF-8 from then on.
+    void aCharacterBeyondTheFilesEncodingIsAsked()
+    {
+        Run run;
+        QVERIFY(run.shown);
+        const QString script = run.file(QStringLiteral("alt.php"));
+        const QByteArray old = "<?php echo 'Gr\xfc\xdf\x65';\r\n// \x80\r\n";
+        writeFile(script, old);
+        {
+            FileDialogAnswerer answers({script});
+            run.trigger("ffnnen1");
+        }
+        QTextCursor end = run.memo()->textCursor();
+        end.movePosition(QTextCursor::End);
+        end.movePosition(QTextCursor::PreviousBlock);
+        end.movePosition(QTextCursor::EndOfBlock);
+        end.insertText(QStringLiteral(" \u03A9"));
+        {
+            MessageBoxCatcher boxes(QMessageBox::No);
+            run.trigger("Speichern1");
+            QCOMPARE(boxes.seen.size(), 1);
+            QVERIFY2(boxes.seen.first().contains(QStringLiteral("„\u03A9“ in Zeile 2")), qPrintable(boxes.seen.first()));
+        }
+        QCOMPARE(readAll(script), old);
+        {
+            MessageBoxCatcher boxes(QMessageBox::Yes);
+            run.trigger("Speichern1");
+            QCOMPARE(boxes.seen.size(), 1);
+        }
+        QCOMPARE(readAll(script), QByteArray("<?php echo 'Gr\xc3\xbc\xc3\x9f" "e';\r\n// \xe2\x82\xac \xce\xa9\r\n"));
+        // UTF-8 from now on: the next save asks nothing.
+        run.memo()->insertPlainText(QStringLiteral("x"));
+        MessageBoxCatcher none;
+        run.trigger("Speichern1");
+        QCOMPARE(none.seen, QStringList());
+    }
+
     // A line added to a file with mixed line ends takes the file's most frequent one; the rest
     // stay as they were.
     void addedLineTakesTheMostFrequentLineEnd()

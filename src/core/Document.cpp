@@ -123,3 +123,9 @@ void Document::restore(const QString &openedFile, const QString &caption, const 
     m_caption = caption;
     m_format = format;
 }
+
+void Document::changeToUtf8()
+{
+    m_format.encoding = TextFormat::Utf8;
+    m_format.byteOrderMark = false;
+}

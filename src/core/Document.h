@@ -53,6 +53,8 @@ public:
     void opened(const QString &path, const TextFormat &format);
     // A recovered copy's state, as that instance had it.
     void restore(const QString &openedFile, const QString &caption, const TextFormat &format);
+    // The user chose to save it as UTF-8 from now on (its text holds what its own encoding cannot).
+    void changeToUtf8();
 
 private:
     QString m_caption = Untitled;

@@ -23,26 +23,26 @@ QString fromCp1252(const QByteArray &bytes)
     return out;
 }
 
+// The Windows-1252 byte of a character, or -1 where the code page has none.
+int cp1252Byte(char16_t c)
+{
+    if (c < 0x80 || (c >= 0xA0 && c <= 0xFF))
+        return c;
+    for (int k = 0; k < 32; ++k)
+        if (kCp1252High[k] == c)
+            return 0x80 + k;
+    return -1;
+}
+
 bool toCp1252(const QString &text, QByteArray *out)
 {
     out->resize(text.size());
     char *d = out->data();
     for (int i = 0; i < text.size(); ++i) {
-        const char16_t c = text.at(i).unicode();
-        if (c < 0x80 || (c >= 0xA0 && c <= 0xFF)) {
-            d[i] = char(c);
-            continue;
-        }
-        int found = -1;
-        for (int k = 0; k < 32; ++k) {
-            if (kCp1252High[k] == c) {
-                found = k;
-                break;
-            }
-        }
-        if (found < 0)
+        const int b = cp1252Byte(text.at(i).unicode());
+        if (b < 0)
             return false;
-        d[i] = char(0x80 + found);
+        d[i] = char(b);
     }
     return true;
 }
@@ -173,4 +173,14 @@ QByteArray encodeText(const QString &text, const TextFormat &format, const QList
         out += end == TextFormat::Lf ? "\n" : end == TextFormat::CrLf ? "\r\n" : "\r";
     }
     return out;
+}
+
+std::optional<qsizetype> firstUnencodable(const QString &text, const TextFormat &format)
+{
+    if (format.encoding != TextFormat::Windows1252)
+        return std::nullopt;
+    for (qsizetype i = 0; i < text.size(); ++i)
+        if (cp1252Byte(text.at(i).unicode()) < 0)
+            return i;
+    return std::nullopt;
 }

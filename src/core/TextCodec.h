@@ -1,6 +1,8 @@
 // TextCodec: a document's bytes to text and back, so that open-then-save changes no byte.
 #pragma once
 
+#include <optional>
+
 #include <QByteArray>
 #include <QList>
 #include <QString>
@@ -30,6 +32,11 @@ DecodedText decodeText(const QByteArray &bytes);
 // (whole), rather than losing characters. The n-th "\n" is written as lineEnds[n] where that
 // exists, otherwise as format.lineEnd.
 QByteArray encodeText(const QString &text, const TextFormat &format, const QList<TextFormat::LineEnd> &lineEnds = {});
+
+// Where the first character stands that the format's encoding cannot hold (Windows-1252 holds
+// only its 256; UTF-8 every one); nothing when all of them fit. encodeText() would write such
+// a text as UTF-8.
+std::optional<qsizetype> firstUnencodable(const QString &text, const TextFormat &format);
 
 bool isValidUtf8(const QByteArray &bytes);
 
