@@ -334,15 +334,22 @@ private slots:
             QCOMPARE(boxes.seen, QStringList(QStringLiteral("Korlith|Text not found: \"print\"")));
         }
         QCOMPARE(run.memo()->toPlainText(), QStringLiteral("echo int\necho x echo"));
+    }
 
-        // The search goes on after the replacement just made, which may hold the search text.
+    // Replace goes on searching after the replacement it just made, which may hold the search text.
+    void replaceResumesAfterItsReplacement()
+    {
+        Run run;
+        QVERIFY(run.shown);
         run.memo()->setPlainText(QStringLiteral("int x int"));
         QVERIFY(run.focusMemo());
+        QVERIFY(waitUntil([&] { return Form1->action("SearchReplace1")->isEnabled(); }));
         QTextCursor first = run.memo()->textCursor();
         first.setPosition(0);
         first.setPosition(3, QTextCursor::KeepAnchor);
         run.memo()->setTextCursor(first);
         run.trigger("SearchReplace1");
+        TReplaceDialog *replace = Form1->ReplaceDialog1;
         replace->setTexts(QStringLiteral("int"), QStringLiteral("print"));
         press(replace, "Replace");
         QCOMPARE(run.memo()->toPlainText(), QStringLiteral("print x int"));
