@@ -334,19 +334,25 @@ void TForm1::keepRecoveryCopy()
                       ui->memo1->lineEnds(m_document.format().lineEnd)});
 }
 
+// A question's buttons as a German user reads and presses them.
+static void nameYesAndNo(QMessageBox &box)
+{
+    box.button(QMessageBox::Yes)->setText(QStringLiteral("&Ja"));
+    box.button(QMessageBox::No)->setText(QStringLiteral("&Nein"));
+}
+
 bool TForm1::RecoverAtStart()
 {
     const auto orphan = m_recovery.claimOrphan();
     if (!orphan)
         return false;
     QMessageBox box(QMessageBox::Question, QStringLiteral("Korlith"),
-                             QStringLiteral("Korlith wurde nicht ordnungsgemäß beendet. "
-                                            "Möchten Sie den nicht gespeicherten Text wiederherstellen?"),
-                             QMessageBox::Yes | QMessageBox::No, this);
+                    QStringLiteral("Korlith wurde nicht ordnungsgemäß beendet. "
+                                   "Möchten Sie den nicht gespeicherten Text wiederherstellen?"),
+                    QMessageBox::Yes | QMessageBox::No, this);
     QAbstractButton *yes = box.button(QMessageBox::Yes);
     QAbstractButton *no = box.button(QMessageBox::No);
-    yes->setText(QStringLiteral("&Ja"));
-    no->setText(QStringLiteral("&Nein"));
+    nameYesAndNo(box);
     // Only "Nein" lets the text go: Esc and the close box answer nothing (they would take the
     // box's only rejecting button for the answer), and the next start asks again.
     QAbstractButton *later = box.addButton(QMessageBox::Cancel);
@@ -584,8 +590,7 @@ bool TForm1::encodingHolds(const QString &path, const QString &text)
                         .arg(line),
                     QMessageBox::Yes | QMessageBox::No, this);
     box.setTextFormat(Qt::PlainText);
-    box.button(QMessageBox::Yes)->setText(QStringLiteral("&Ja"));
-    box.button(QMessageBox::No)->setText(QStringLiteral("&Nein"));
+    nameYesAndNo(box);
     box.setDefaultButton(QMessageBox::No);
     box.exec();
     if (box.clickedButton() != box.button(QMessageBox::Yes))
@@ -709,7 +714,7 @@ void TForm1::SearchReplace1Replace(bool all)
             selectEditorRange(*found, int(findText.size()));
         } else {
             QMessageBox box(QMessageBox::NoIcon, QStringLiteral("Korlith"),
-                                     QStringLiteral("Text not found: \"%1\"").arg(findText), QMessageBox::Ok, this);
+                            QStringLiteral("Text not found: \"%1\"").arg(findText), QMessageBox::Ok, this);
             box.setTextFormat(Qt::PlainText);
             box.exec();
         }
@@ -751,9 +756,9 @@ void TForm1::HTTPGet1DoneString(QObject *, const QByteArray &Result)
     const UpdateVerdict verdict = evaluateVersionFile(decodeText(Result).text);
     if (!verdict.readable) {
         QMessageBox box(QMessageBox::Warning, QStringLiteral("Update"),
-                                 QStringLiteral("Die Versionsinformation konnte nicht gelesen werden. "
-                                                "Bitte versuchen Sie es später noch einmal."),
-                                 QMessageBox::Ok, this);
+                        QStringLiteral("Die Versionsinformation konnte nicht gelesen werden. "
+                                       "Bitte versuchen Sie es später noch einmal."),
+                        QMessageBox::Ok, this);
         box.exec();
         return;
     }
@@ -765,7 +770,7 @@ void TForm1::HTTPGet1DoneString(QObject *, const QByteArray &Result)
         return;
     }
     QMessageBox box(QMessageBox::Information, QStringLiteral("Update"),
-                             QStringLiteral("Sie besitzen die aktuellste Version von Korlith."), QMessageBox::Ok, this);
+                    QStringLiteral("Sie besitzen die aktuellste Version von Korlith."), QMessageBox::Ok, this);
     box.exec();
 }
 

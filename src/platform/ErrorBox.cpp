@@ -15,7 +15,7 @@ QString errorBoxText(const QString &message)
 void showErrorBox(const QString &message)
 {
     QMessageBox box(QMessageBox::Critical, QStringLiteral("Korlith"), errorBoxText(message), QMessageBox::Ok,
-                   QApplication::activeWindow());
+                    QApplication::activeWindow());
     box.setObjectName(QStringLiteral("ErrorBox"));
     // Messages carry file names and other text of the user's: never read as markup.
     box.setTextFormat(Qt::PlainText);
