@@ -3,6 +3,7 @@
 #include "Unit1.h"
 #include "platform/FileNames.h"
 #include "platform/ProgramEnd.h"
+#include "platform/ScratchDir.h"
 #include "platform/WebEngineSetup.h"
 #include "platform/WindowSystem.h"
 
@@ -38,5 +39,7 @@ int main(int argc, char *argv[])
     // A signal during the start (while a message box waited for its OK) ends the program here.
     const int code = platform::endRequested() ? 0 : app.exec();
     destroyForms();
+    // The runs have ended with the window: their folder goes (a crash leaves it to the next start).
+    platform::releaseScratchDirectory();
     return code;
 }

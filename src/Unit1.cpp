@@ -88,7 +88,7 @@ TForm1::TForm1(QWidget *parent)
     ui->WebBrowser1->OnBeforeNavigate2 = [this](const QString &url, bool &cancel) {
         platform::guarded([&] { WebBrowser1BeforeNavigate2(url, cancel); });
     };
-    connect(&m_preview, &platform::PreviewRunner::outputReady, this, [this](const QString &output) {
+    connect(&m_preview, &platform::PreviewRunner::outputReady, this, [this](const platform::PreviewOutput &output) {
         platform::guarded([&] { showOutput(output); });
     });
     connect(&m_preview, &platform::PreviewRunner::statusChanged, this, &TForm1::showRunStatus);
@@ -427,7 +427,14 @@ void TForm1::Aktualisieren()
 {
     const QString text = ui->memo1->editorFormText();
     m_runTrail.reset(text);
-    m_preview.start(InterpreterPath, fromEditorForm(text), m_document.folder());
+    // The run reads the text as its file holds it: its encoding, its line ends.
+    const TextFormat &format = m_document.format();
+    platform::PreviewRequest request;
+    request.interpreter = InterpreterPath;
+    request.script = encodeText(fromEditorForm(text), format, ui->memo1->lineEnds(format.lineEnd));
+    request.documentPath = m_document.saveTarget();
+    request.folder = m_document.folder();
+    m_preview.start(request);
 }
 
 void TForm1::Abbrechen()
@@ -444,16 +451,16 @@ void TForm1::showRunStatus(const QString &message)
     m_runStatus = message;
 }
 
-void TForm1::showOutput(const QString &output)
+void TForm1::showOutput(const platform::PreviewOutput &output)
 {
     // Read without following a link or waiting on a pipe that a script may have left there,
-    // and never more than the bound the interpreter was held to.
+    // and never more than the bound the output was held to.
     const platform::ScratchContent content =
-        platform::readScratchFile(output, platform::InterpreterProcess::OutputLimit);
+        platform::readScratchFile(output.path, platform::InterpreterProcess::OutputLimit);
     // PHP's messages about the script, on their lines in the gutter, where those lines stand now.
     QList<std::tuple<int, bool, QString>> marks;
     const QTextDocument *document = ui->memo1->document();
-    for (const ScriptMessage &m : findScriptMessages(content.bytes, ScriptNameInMessages)) {
+    for (const ScriptMessage &m : findScriptMessages(content.bytes, output.scriptPath)) {
         const int place = m_runTrail.lineStartNow(m.line);
         const QTextBlock line = place >= 0 ? document->findBlock(place) : QTextBlock();
         if (line.isValid())
@@ -463,16 +470,18 @@ void TForm1::showOutput(const QString &output)
     // A page cut short looks complete: the status bar says that it is not.
     OutputFacts facts;
     facts.regular = content.regular;
-    facts.present = content.regular || QFileInfo::exists(output);
-    facts.size = content.size;
+    facts.present = content.regular || QFileInfo::exists(output.path);
+    facts.size = output.cut ? platform::InterpreterProcess::OutputLimit : content.size;
     facts.limit = platform::InterpreterProcess::OutputLimit;
-    facts.scratchFull = facts.size < facts.limit && platform::scratchSpaceExhausted();
+    facts.scratchFull = facts.size < facts.limit && (output.writeFailed || platform::scratchSpaceExhausted());
     const QString state = outputStateMessage(facts);
     if (!state.isEmpty())
         ui->StatusBar1->showMessage(state);
+    else if (!output.notice.isEmpty())
+        ui->StatusBar1->showMessage(output.notice);
     else if (!ui->StatusBar1->currentMessage().isEmpty())
         ui->StatusBar1->clearMessage();
-    ui->WebBrowser1->Navigate(content.regular ? output : QStringLiteral("about:blank"));
+    ui->WebBrowser1->Navigate(content.regular ? output.path : QStringLiteral("about:blank"));
 }
 
 void TForm1::WebBrowser1BeforeNavigate2(const QString &url, bool &cancel)

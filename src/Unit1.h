@@ -122,7 +122,7 @@ private:
     // The run's word in the status bar; an empty one takes back the run's last word.
     void showRunStatus(const QString &message);
     // The run's output: its messages on their lines, its state in the status bar, its page.
-    void showOutput(const QString &output);
+    void showOutput(const platform::PreviewOutput &output);
     void refuseScratchTarget(const QString &path);
     bool executeSaveDialog();
     void saveUnderNewName();

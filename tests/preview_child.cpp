@@ -1,5 +1,5 @@
-// A program that runs one endless preview and then waits, as Korlith does: the suite ends it by
-// a signal and looks at what is left. Prints the interpreter's process id.
+// A program that runs one preview and then waits, as Korlith does: the suite ends it by a signal
+// and looks at what is left. Prints the interpreter's process id and the output file's path.
 #include "platform/PreviewRunner.h"
 #include "platform/ProgramEnd.h"
 
@@ -13,8 +13,8 @@ int main(int argc, char *argv[])
     if (argc < 3)
         return 2;
     platform::PreviewRunner runner;
-    runner.start(QString::fromLocal8Bit(argv[1]), QString::fromLocal8Bit(argv[2]));
-    std::printf("%lld\n", runner.runningProcessId());
+    const QString out = runner.start(platform::PreviewRequest{QString::fromLocal8Bit(argv[1]), QByteArray(argv[2]), {}, {}});
+    std::printf("%lld\n%s\n", runner.runningProcessId(), out.toLocal8Bit().constData());
     std::fflush(stdout);
     return app.exec();
 }

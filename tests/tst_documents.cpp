@@ -498,13 +498,11 @@ private slots:
             FileDialogAnswerer answers({script});
             run.trigger("ffnnen1");
         }
-        // The preview runs the text as it stands (with the platform's line breaks).
+        // The preview runs the text as its file holds it, line ends included.
         QVERIFY(waitUntil([&] { return !run.paneText().isEmpty(); }, 10000));
-        QByteArray lf = bytes;
-        lf.replace("\r\n", "\n");
         const QByteArray scratch = readAll(run.env.scratchDir() + QStringLiteral("temp.php"));
         if (bytes.contains("\xC2\xA0"))
-            QCOMPARE(scratch, lf);
+            QCOMPARE(scratch, bytes);
         run.trigger("Speichern1");
         QCOMPARE(readAll(script), bytes);
 
@@ -934,10 +932,11 @@ private slots:
     {
         Run run;
         QVERIFY(run.shown);
-        // Before any file is chosen: the folder Korlith was started in.
-        run.memo()->setPlainText(QStringLiteral("<?php echo getcwd();"));
+        // A text without a file runs in a folder of its own: its script's.
+        run.memo()->setPlainText(QStringLiteral("<?php echo getcwd(), '|', __DIR__;"));
         run.trigger("Jetztaktualisieren1");
-        QVERIFY(waitUntil([&] { return run.paneText() == QDir::currentPath(); }, 10000));
+        const QString own = run.env.scratchDir().chopped(1);
+        QVERIFY(waitUntil([&] { return run.paneText() == own + QLatin1Char('|') + own; }, 10000));
 
         const QString project = run.file(QStringLiteral("projekt"));
         QVERIFY(QDir().mkpath(project + QStringLiteral("/css")));

@@ -40,23 +40,69 @@ QString escapingChild(const QString &pidFile, const QString &child)
         .arg(pidFile, child);
 }
 
+// The process whose number a script wrote into file, as this program sees it; 0 once gone.
 qint64 pidIn(const QString &file)
 {
     qint64 pid = 0;
     waitUntil([&] { return (pid = readAll(file).trimmed().toLongLong()) > 0; });
-    return pid;
+    return hostPid(pid);
+}
+
+// A run of a text without a file (folder: where it runs without a container), or of a document.
+platform::PreviewRequest request(const QString &interpreter, const QString &script, const QString &folder = QString(),
+                                 const QString &document = QString())
+{
+    return platform::PreviewRequest{interpreter, script.toUtf8(), document, folder};
 }
 
 // Starts a run and waits until its page is first due: the script has ended, or has run for a
 // while. The output file's path.
-QString runToPage(platform::PreviewRunner &runner, const QString &interpreter, const QString &script,
-                  const QString &workingDir = QString())
+QString runToPage(platform::PreviewRunner &runner, const platform::PreviewRequest &asked)
 {
     QSignalSpy ready(&runner, &platform::PreviewRunner::outputReady);
-    const QString out = runner.start(interpreter, script, workingDir);
+    const QString out = runner.start(asked);
     if (ready.isEmpty())
         ready.wait(10000);
     return out;
+}
+
+QString runToPage(platform::PreviewRunner &runner, const QString &interpreter, const QString &script,
+                  const QString &folder = QString())
+{
+    return runToPage(runner, request(interpreter, script, folder));
+}
+
+// Runs to the run's end; what it showed last.
+platform::PreviewOutput runToEnd(platform::PreviewRunner &runner, const platform::PreviewRequest &asked)
+{
+    QSignalSpy ready(&runner, &platform::PreviewRunner::outputReady);
+    runner.start(asked);
+    waitUntil([&] { return !runner.isRunning(); }, 20000);
+    if (ready.isEmpty())
+        return {};
+    return ready.last().first().value<platform::PreviewOutput>();
+}
+
+// What `cd FOLDER && php -q FILE > out 2>&1` writes.
+QByteArray phpAlone(const QString &file)
+{
+    QProcess php;
+    php.setWorkingDirectory(QFileInfo(file).absolutePath());
+    php.setProcessChannelMode(QProcess::MergedChannels);
+    php.setStandardInputFile(QProcess::nullDevice());
+    php.start(Php, {QStringLiteral("-q"), file});
+    php.waitForFinished(20000);
+    return php.readAll();
+}
+
+// A bubblewrap that the kernel refuses, as where user namespaces are switched off.
+QString refusingBwrap(const QString &folder)
+{
+    QDir().mkpath(folder);
+    const QString fake = folder + QStringLiteral("/bwrap");
+    writeFile(fake, "#!/bin/sh\necho 'bwrap: No permissions to create a new namespace' >&2\nexit 1\n");
+    QFile::setPermissions(fake, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    return folder;
 }
 
 QString runOrError(platform::PreviewRunner &runner, const QString &interpreter, const QString &script)
@@ -232,7 +278,7 @@ private slots:
                  QByteArray("<h1><?php echo 'Hallo'; ?></h1>\n<?php echo $undefined; undefined_fn();"));
     }
 
-    void textIsWrittenInTheLocaleEncodingWhole()
+    void textIsRunAsItsBytesWhole()
     {
         IsolatedEnvironment env;
         platform::PreviewRunner runner;
@@ -268,7 +314,7 @@ private slots:
         platform::PreviewRunner runner;
         QSignalSpy ready(&runner, &platform::PreviewRunner::outputReady);
         QSignalSpy running(&runner, &platform::PreviewRunner::runningChanged);
-        const QString out = runner.start(Php, QStringLiteral("<?php echo 'first'; flush(); usleep(900000); echo ' last';"));
+        const QString out = runner.start(request(Php, QStringLiteral("<?php echo 'first'; flush(); usleep(900000); echo ' last';")));
         QVERIFY(runner.isRunning());
         QVERIFY(ready.isEmpty());
         QVERIFY(ready.wait(5000));
@@ -276,7 +322,7 @@ private slots:
         QVERIFY(runner.isRunning());
         QVERIFY(ready.wait(5000));
         QCOMPARE(ready.size(), 2);
-        QCOMPARE(ready.last().first().toString(), out);
+        QCOMPARE(ready.last().first().value<platform::PreviewOutput>().path, out);
         QCOMPARE(readAll(out), QByteArray("first last"));
         QVERIFY(!runner.isRunning());
         QCOMPARE(running.size(), 2);
@@ -292,7 +338,7 @@ private slots:
         platform::PreviewRunner runner;
         QSignalSpy status(&runner, &platform::PreviewRunner::statusChanged);
         QSignalSpy running(&runner, &platform::PreviewRunner::runningChanged);
-        runner.start(Php, QStringLiteral("<?php usleep(2200000); echo 'fertig';"));
+        runner.start(request(Php, QStringLiteral("<?php usleep(2200000); echo 'fertig';")));
         QVERIFY(running.wait(10000));
         QVERIFY(status.size() >= 2);
         QCOMPARE(status.first().first().toString(), QStringLiteral("Skript läuft seit 1 s – Esc bricht ab"));
@@ -310,9 +356,9 @@ private slots:
         QVERIFY(!runner.abort());
         QSignalSpy ready(&runner, &platform::PreviewRunner::outputReady);
         QSignalSpy status(&runner, &platform::PreviewRunner::statusChanged);
-        const QString out = runner.start(
+        const QString out = runner.start(request(
             Php, QStringLiteral("<?php exec('sh -c \\'echo $$ > %1; sleep 60\\' > /dev/null 2>&1 &'); echo 'bis hier'; flush();"
-                                " while (true) usleep(1000);").arg(pidFile));
+                                " while (true) usleep(1000);").arg(pidFile)));
         const qint64 php = runner.runningProcessId();
         const qint64 child = pidIn(pidFile);
         QVERIFY(php > 0 && child > 0);
@@ -321,7 +367,7 @@ private slots:
         QVERIFY(runner.abort());
         QVERIFY(!runner.isRunning());
         QCOMPARE(ready.size(), 1);
-        QCOMPARE(readAll(ready.first().first().toString()), QByteArray("bis hier"));
+        QCOMPARE(readAll(ready.first().first().value<platform::PreviewOutput>().path), QByteArray("bis hier"));
         QCOMPARE(status.last().first().toString(), QStringLiteral("Skript abgebrochen."));
         QVERIFY(waitUntil([&] { return !processAlive(php) && !processAlive(child); }, 5000));
         QVERIFY(!runner.abort());
@@ -342,8 +388,9 @@ private slots:
         runToPage(runner, Php, QStringLiteral("<?php echo 'x'; flush(); exec('sleep 60 > /dev/null 2>&1 &'); while (true) usleep(1000);"));
         const qint64 endless = runner.runningProcessId();
         QVERIFY(endless > 0);
-        pid_t group = getpgid(pid_t(endless));
-        QCOMPARE(qint64(group), endless);
+        // The run's group: the interpreter's, or its container's.
+        const pid_t group = getpgid(pid_t(endless));
+        QVERIFY(group > 0 && group != getpgrp());
 
         QSignalSpy ready(&runner, &platform::PreviewRunner::outputReady);
         const QString out = runToPage(runner, Php, QStringLiteral("<?php echo 'second';"));
@@ -372,24 +419,87 @@ private slots:
         platform::PreviewRunner runner;
         const QString out = runToPage(runner, interpreter, QStringLiteral("<?php echo __FILE__;"));
         QVERIFY(out.startsWith(tmp + QStringLiteral("/korlith-")));
-        QCOMPARE(readAll(out), QByteArray("Standard input code"));
-        QCOMPARE(readAll(tmp + QStringLiteral("/korlith-%1/temp.php").arg(getuid())), QByteArray("<?php echo __FILE__;"));
+        const QString script = tmp + QStringLiteral("/korlith-%1/%2/temp.php").arg(getuid()).arg(getpid());
+        QVERIFY(waitUntil([&] { return !runner.isRunning(); }));
+        QCOMPARE(readAll(out), script.toUtf8());
+        QCOMPARE(readAll(script), QByteArray("<?php echo __FILE__;"));
     }
 
-    // The script comes on the interpreter's standard input: __DIR__ and dirname(__FILE__) lead
-    // to the folder it runs in, as a page's own folder on a web server.
-    void dirOfTheScriptIsTheFolderItRunsIn()
+    // A document runs as `php -q FILE` runs it in its folder: byte for byte the same output,
+    // everything that names the script naming the document's file, standard input empty and
+    // the three constants there; the file on the disk is not touched, the text is the editor's.
+    void documentRunsAsPhpRunsItsFile()
     {
         IsolatedEnvironment env;
         const QString site = env.root() + QStringLiteral("/site mit Blank");
         QVERIFY(QDir().mkpath(site + QStringLiteral("/inc")));
-        writeFile(site + QStringLiteral("/inc/footer.php"), "<?php echo 'FUSS';");
+        writeFile(site + QStringLiteral("/inc/footer.php"), "<?php echo 'FUSS', $fehlt;");
+        const QString file = site + QStringLiteral("/seite.php");
+        const QByteArray text =
+            "<?php fwrite(STDERR, \"an stderr\\n\"); fwrite(STDOUT, \"an stdout\\n\"); var_dump(fgets(STDIN));\n"
+            "echo __FILE__, '|', __DIR__, '|', getcwd(), '|', realpath(__FILE__), '|', $argv[0], '|', $argc, '|',\n"
+            "  $_SERVER['SCRIPT_FILENAME'], '|', $_SERVER['PHP_SELF'], '|', $_SERVER['SCRIPT_NAME'], \"\\n\";\n"
+            "require __DIR__ . '/inc/footer.php'; require 'inc/footer.php';\n"
+            "print_r(get_included_files()); echo count(file(__FILE__)), \"\\n\"; highlight_file(__FILE__);\n"
+            "echo $undefiniert; echo file_get_contents(__FILE__, false, null, __COMPILER_HALT_OFFSET__);\n"
+            "__halt_compiler();DATEN nach dem Ende\n";
+        writeFile(file, text);
+        const QByteArray alone = phpAlone(file);
+        QVERIFY2(alone.contains("an stderr") && alone.contains("DATEN nach dem Ende"), alone.constData());
         platform::PreviewRunner runner;
-        const QString out = runToPage(runner, 
-            Php, QStringLiteral("<?php require __DIR__ . '/inc/footer.php'; require dirname(__FILE__) . '/inc/footer.php'; echo '|', __DIR__;"),
-            site);
-        QVERIFY(waitUntil([&] { return runner.runningProcessId() == 0; }));
-        QCOMPARE(readAll(out), ("FUSSFUSS|" + site).toUtf8());
+        const platform::PreviewOutput shown = runToEnd(runner, platform::PreviewRequest{Php, text, file, env.root()});
+        QCOMPARE(readAll(shown.path), alone);
+        QCOMPARE(shown.scriptPath, file);
+        // The messages that name the document, not those about the included file.
+        const QList<ScriptMessage> found = findScriptMessages(readAll(shown.path), shown.scriptPath);
+        QCOMPARE(found.size(), 1);
+        QCOMPARE(found.first().line, 6);
+
+        // The editor's text runs under the file's name; the file keeps its own.
+        const QByteArray changed = "<?php echo basename(__FILE__), ':', strlen(file_get_contents(__FILE__));";
+        const platform::PreviewOutput again = runToEnd(runner, platform::PreviewRequest{Php, changed, file, env.root()});
+        QCOMPARE(readAll(again.path), "seite.php:" + QByteArray::number(changed.size()));
+        QCOMPARE(readAll(file), text);
+        // A link to the document runs as PHP runs a link: under the name it leads to.
+        const QString link = env.root() + QStringLiteral("/verweis.php");
+        QVERIFY(QFile::link(file, link));
+        const QByteArray named = "<?php echo __FILE__;";
+        QCOMPARE(readAll(runToEnd(runner, platform::PreviewRequest{Php, named, link, env.root()}).path), file.toUtf8());
+    }
+
+    // A text without a file runs from a script of its own, in a folder of its own, where the
+    // scratch folder's other files do not lie; a document whose file has gone runs so too, and
+    // nothing appears in its file's place.
+    void textWithoutFileRunsInAFolderOfItsOwn()
+    {
+        IsolatedEnvironment env;
+        if (!platform::PreviewRunner::containerRefusal().isEmpty())
+            QSKIP("the kernel refuses the container here");
+        platform::PreviewRunner runner;
+        const QByteArray script = "<?php echo __FILE__, '|', getcwd(), '|', implode(',', scandir(__DIR__)), '|',"
+                                  " var_export(file_exists(dirname(__DIR__) . '/" + QByteArray::number(getpid() + 1) + ".lock'), true),"
+                                  " '|', @file_put_contents(__DIR__ . '/Output.htm', 'GEPFLANZT') > 0 ? 'geschrieben' : 'nicht';";
+        const platform::PreviewOutput shown = runToEnd(runner, platform::PreviewRequest{Php, script, QString(), env.root()});
+        const QString own = env.scratchDir() + QStringLiteral("temp.php");
+        QCOMPARE(shown.scriptPath, own);
+        QCOMPARE(readAll(shown.path), (own + QLatin1Char('|') + env.scratchDir().chopped(1) + QStringLiteral("|.,..,temp.php|false|geschrieben")).toUtf8());
+        const QString gone = env.root() + QStringLiteral("/weg.php");
+        const platform::PreviewOutput moved = runToEnd(runner, platform::PreviewRequest{Php, "<?php echo __FILE__;", gone, env.root()});
+        QCOMPARE(readAll(moved.path), own.toUtf8());
+        QVERIFY(!QFileInfo::exists(gone));
+    }
+
+    // What the script writes into its own files is not bounded; only its output is.
+    void scriptsOwnFilesAreWhole()
+    {
+        IsolatedEnvironment env;
+        platform::PreviewRunner runner;
+        const QString big = env.root() + QStringLiteral("/gross.bin");
+        const platform::PreviewOutput shown = runToEnd(runner, request(Php,
+            QStringLiteral("<?php var_dump(file_put_contents('%1', str_repeat('y', 3 << 20)));").arg(big)));
+        QCOMPARE(readAll(shown.path), QByteArray("int(3145728)\n"));
+        QCOMPARE(QFileInfo(big).size(), qint64(3 << 20));
+        QVERIFY(!shown.cut);
     }
 
     void missingOrEmptyInterpreterGivesEmptyOutput()
@@ -414,44 +524,22 @@ private slots:
         QCOMPARE(QFileInfo(out).size(), platform::InterpreterProcess::OutputLimit);
     }
 
-    // A background child of a finished run: ended by the next run, by stop() and with the
-    // runner, and never able to write into a later page.
-    void leftoverChildrenEndAndNeverWriteIntoTheNextPage()
+    // A background child ends with its run: at the script's end, never writing into a page.
+    void leftoverChildrenEndWithTheirRun()
     {
         IsolatedEnvironment env;
         const QString pidFile = env.root() + QStringLiteral("/child.pid");
-        qint64 third = 0;
-        {
-            platform::PreviewRunner runner;
-            const QString out = runToPage(runner, Php, leavesAChild(pidFile));
-            QVERIFY(waitUntil([&] { return runner.runningProcessId() == 0; }));
-            const qint64 child = pidIn(pidFile);
-            QVERIFY(child > 0 && processAlive(child));
-            QCOMPARE(readAll(out), QByteArray("erster"));
-            // The old page keeps its writer; the new page is another file.
-            QFile::remove(pidFile);
-            runToPage(runner, Php, QStringLiteral("<?php echo 'zweiter';"));
-            QVERIFY(waitUntil([&] { return !processAlive(child); }, 15000));
-            QTest::qWait(1200);
-            QCOMPARE(readAll(out), QByteArray("zweiter"));
-
-            runToPage(runner, Php, leavesAChild(pidFile));
-            const qint64 second = pidIn(pidFile);
-            QVERIFY(waitUntil([&] { return runner.runningProcessId() == 0; }));
-            runner.stop();
-            QVERIFY(waitUntil([&] { return !processAlive(second); }, 15000));
-            QFile::remove(pidFile);
-            runToPage(runner, Php, leavesAChild(pidFile));
-            // The run has left its child before the runner ends (under load php may take a while).
-            QVERIFY(waitUntil([&] { return runner.runningProcessId() == 0; }));
-            third = pidIn(pidFile);
-            QVERIFY(third > 0 && processAlive(third));
-        }
-        QVERIFY(waitUntil([&] { return !processAlive(third); }, 15000));
+        platform::PreviewRunner runner;
+        const QString script = leavesAChild(pidFile).replace(QStringLiteral("echo 'erster';"),
+            QStringLiteral("while (!file_exists('%1')) usleep(1000); echo 'erster';").arg(pidFile));
+        const QString out = runToPage(runner, Php, script);
+        QVERIFY(waitUntil([&] { return !runner.isRunning(); }));
+        QVERIFY(QFileInfo::exists(pidFile));
+        QVERIFY(waitUntil([] { return runningPreviews().isEmpty(); }, 5000));
+        QTest::qWait(1200);
+        QCOMPARE(readAll(out), QByteArray("erster"));
     }
 
-    // Processes that leave the run's group or session, or are double-forked into the
-    // background, still end with the run: at the next run, and when the runner goes.
     void escapedChildrenEndWithTheRun_data()
     {
         QTest::addColumn<QString>("child");
@@ -464,72 +552,96 @@ private slots:
         QFETCH(QString, child);
         IsolatedEnvironment env;
         const QString pidFile = env.root() + QStringLiteral("/child.pid");
-        const QString script = escapingChild(pidFile, child);
-        qint64 escaped = 0;
-        {
-            platform::PreviewRunner runner;
-            runToPage(runner, Php, script);
-            escaped = pidIn(pidFile);
-            QVERIFY(escaped > 0 && processAlive(escaped));
-            QVERIFY(getsid(pid_t(escaped)) != getsid(pid_t(runner.runningProcessId())) || child.startsWith(QLatin1String("posix_setpgid")));
-            runToPage(runner, Php, QStringLiteral("<?php echo 'weiter';"));
-            QVERIFY(waitUntil([&] { return !processAlive(escaped); }, 15000));
-            QFile::remove(pidFile);
-            runToPage(runner, Php, script);
-            escaped = pidIn(pidFile);
-            QVERIFY(escaped > 0 && processAlive(escaped));
-        }
-        QVERIFY(waitUntil([&] { return !processAlive(escaped); }, 15000));
+        // The script ends once its child is under way.
+        const QString script = escapingChild(pidFile, child).replace(QStringLiteral("echo 'erster';"),
+            QStringLiteral("while (!file_exists('%1')) usleep(1000); echo 'erster';").arg(pidFile));
+        platform::PreviewRunner runner;
+        runToPage(runner, Php, script);
+        QVERIFY(waitUntil([&] { return !runner.isRunning(); }));
+        QVERIFY(QFileInfo::exists(pidFile));
+        QVERIFY(waitUntil([] { return runningPreviews().isEmpty(); }, 5000));
+        // An endless one that has left: Esc ends it too.
+        QFile::remove(pidFile);
+        runner.start(request(Php, script + QStringLiteral(" while (true) usleep(1000);")));
+        const qint64 second = pidIn(pidFile);
+        QVERIFY(second > 0 && processAlive(second));
+        QVERIFY(runner.abort());
+        QVERIFY(waitUntil([&] { return !processAlive(second); }, 5000));
     }
 
-    // Korlith may close its end of the report before the run's supervisor has written the
-    // interpreter's end into it (a run let go just then). The supervisor stays and still ends
-    // what the script left behind.
-    void supervisorOutlivesAClosedReport()
+    // A script that fights its fence: it kills and stops whatever it can see, its parent
+    // first, and leaves a daemon. Nothing of it survives the run's end, and no zombie is left.
+    void scriptCannotBreakItsFence()
     {
         IsolatedEnvironment env;
-        const QString pidFile = env.root() + QStringLiteral("/child.pid");
-        const QString go = env.root() + QStringLiteral("/go");
-        const QByteArray script = escapingChild(pidFile, QStringLiteral("posix_setsid(); note();"))
-                                      .append(QStringLiteral(" while (!file_exists('%1')) usleep(10000);").arg(go))
-                                      .mid(6) // php -r takes no opening tag
-                                      .toUtf8();
-        const QByteArray supervisor = QFile::encodeName(QCoreApplication::applicationDirPath() + QStringLiteral("/korlith-run"));
-        const QByteArray php = QFile::encodeName(Php);
-        char *argv[] = {const_cast<char *>(supervisor.constData()), const_cast<char *>(php.constData()),
-                        const_cast<char *>("php"), const_cast<char *>("-r"), const_cast<char *>(script.constData()), nullptr};
-        int report[2], ended[2];
-        QVERIFY(pipe2(report, O_CLOEXEC) == 0 && pipe2(ended, O_CLOEXEC) == 0);
-        const pid_t pid = fork();
-        if (pid == 0) {
-            const int null = open("/dev/null", O_RDWR);
-            dup2(null, 0);
-            dup2(null, 1);
-            dup2(report[1], 3);
-            dup2(ended[1], 4);
-            execv(argv[0], argv);
-            _exit(127);
+        if (!platform::PreviewRunner::containerRefusal().isEmpty())
+            QSKIP("the kernel refuses the container here");
+        const QString pidFile = env.root() + QStringLiteral("/daemon.pid");
+        const QString script = QStringLiteral(
+            "<?php if (pcntl_fork() == 0) { posix_setsid(); if (pcntl_fork() == 0) {"
+            " file_put_contents('%1', getmypid()); sleep(60); } exit(0); }\n"
+            "while (!file_exists('%1')) usleep(1000);\n"
+            "posix_kill(posix_getppid(), SIGSTOP); posix_kill(posix_getppid(), SIGKILL);\n"
+            // Everything it can reach, once it is sure that this is its own namespace alone.
+            "if (posix_getppid() == 1) posix_kill(-1, SIGSTOP);\n"
+            "echo 'Ende';").arg(pidFile);
+        platform::PreviewRunner runner;
+        const platform::PreviewOutput shown = runToEnd(runner, request(Php, script));
+        QVERIFY(!runner.isRunning());
+        QCOMPARE(readAll(shown.path), QByteArray("Ende"));
+        // The daemon as the run saw it; by name, since its number in the run is the run's own.
+        QVERIFY(QFileInfo::exists(pidFile));
+        QVERIFY(waitUntil([] { return runningPreviews().isEmpty(); }, 5000));
+        // Nothing this program started is left unreaped.
+        for (const QString &entry : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
+            const QByteArray stat = readAll(QStringLiteral("/proc/%1/stat").arg(entry));
+            const qsizetype close = stat.lastIndexOf(')');
+            const QList<QByteArray> fields = stat.mid(close + 2).split(' ');
+            if (fields.size() > 1 && fields.at(1).toLongLong() == getpid())
+                QVERIFY2(fields.at(0) != "Z", stat.constData());
         }
-        QVERIFY(pid > 0);
-        ::close(report[1]);
-        ::close(ended[1]);
-        auto reap = qScopeGuard([&] {
-            ::kill(pid, SIGKILL);
-            waitpid(pid, nullptr, 0);
-            ::close(report[0]);
-        });
-        int interpreter = 0;
-        QCOMPARE(::read(ended[0], &interpreter, sizeof interpreter), ssize_t(sizeof interpreter));
-        const qint64 escaped = pidIn(pidFile);
-        QVERIFY(escaped > 0 && processAlive(escaped));
-        ::close(ended[0]);
-        QFile(go).open(QIODevice::WriteOnly);
-        // Reaped: the supervisor has tried to report the end.
-        QVERIFY(waitUntil([&] { return !QFileInfo::exists(QStringLiteral("/proc/%1").arg(interpreter)); }, 10000));
-        QVERIFY(processAlive(escaped));
-        ::kill(pid, SIGTERM);
-        QVERIFY(waitUntil([&] { return !processAlive(escaped); }, 15000));
     }
+
+    // Where the kernel refuses the container, or bubblewrap is missing, the run goes on
+    // without it, on the scratch file, and the status bar is told why once.
+    void runWithoutContainerWhereItIsRefused_data()
+    {
+        QTest::addColumn<QString>("bwrap");
+        QTest::addColumn<QString>("notice");
+        QTest::newRow("refused") << QStringLiteral("refusing")
+                                 << QStringLiteral("Vorschau ohne Abschirmung: Der Container ließ sich nicht anlegen "
+                                                   "(No permissions to create a new namespace).");
+        QTest::newRow("missing") << QStringLiteral("missing")
+                                 << QStringLiteral("Vorschau ohne Abschirmung: bubblewrap (bwrap) ist nicht installiert.");
+    }
+    void runWithoutContainerWhereItIsRefused()
+    {
+        QFETCH(QString, bwrap);
+        QFETCH(QString, notice);
+        IsolatedEnvironment env;
+        const QByteArray oldPath = qgetenv("PATH");
+        const auto restore = qScopeGuard([&] { qputenv("PATH", oldPath); });
+        const QString bin = bwrap == QLatin1String("refusing") ? refusingBwrap(env.root() + QStringLiteral("/bin"))
+                                                                : env.root() + QStringLiteral("/leer");
+        // Without bubblewrap, PATH leads to nothing: the interpreter is named by its path.
+        qputenv("PATH", bwrap == QLatin1String("missing") ? bin.toLocal8Bit() : (bin + QStringLiteral(":/usr/bin:/bin")).toLocal8Bit());
+        const QString pidFile = env.root() + QStringLiteral("/child.pid");
+        const QString site = env.root() + QStringLiteral("/site");
+        QVERIFY(QDir().mkpath(site));
+        platform::PreviewRunner runner;
+        const QString script = QStringLiteral("<?php if (pcntl_fork() == 0) { posix_setsid(); file_put_contents('%1', getmypid()); sleep(60); }"
+                                              " while (!file_exists('%1')) usleep(1000); echo __FILE__, '|', getcwd();").arg(pidFile);
+        const platform::PreviewOutput first = runToEnd(runner, request(Php, script, site));
+        QCOMPARE(first.notice, notice);
+        QCOMPARE(platform::PreviewRunner::containerRefusal(), notice.mid(27));
+        QCOMPARE(readAll(first.path), (env.scratchDir() + QStringLiteral("temp.php|") + site).toUtf8());
+        QCOMPARE(first.scriptPath, env.scratchDir() + QStringLiteral("temp.php"));
+        // Without the container the supervisor ends what the script left.
+        QVERIFY(QFileInfo::exists(pidFile));
+        QVERIFY(waitUntil([] { return runningPreviews().isEmpty(); }, 5000));
+        QCOMPARE(runToEnd(runner, request(Php, QStringLiteral("<?php echo 2;"))).notice, QString());
+    }
+
 
     // The interpreter gets standard input, output and error, and nothing else of the program.
     void interpreterInheritsNoOtherDescriptor()
@@ -556,7 +668,7 @@ private slots:
             QSKIP("mounting a small file system needs root");
         IsolatedEnvironment env;
         const QString scratch = env.scratchDir().chopped(1);
-        QVERIFY(QDir().mkpath(scratch));
+        QVERIFY(platform::scratchDirectory().usable);
         QProcess mount;
         mount.start(QStringLiteral("mount"), {QStringLiteral("-t"), QStringLiteral("tmpfs"), QStringLiteral("-o"),
                                               QStringLiteral("size=256k,mode=0700"), QStringLiteral("tmpfs"), scratch});
@@ -582,7 +694,7 @@ private slots:
         platform::PreviewRunner runner;
         QSignalSpy ready(&runner, &platform::PreviewRunner::outputReady);
         QSignalSpy status(&runner, &platform::PreviewRunner::statusChanged);
-        runner.start(Php, QStringLiteral("<?php echo 'a'; flush(); usleep(600000); echo 'b';"));
+        runner.start(request(Php, QStringLiteral("<?php echo 'a'; flush(); usleep(600000); echo 'b';")));
         const qint64 pid = runner.runningProcessId();
         QVERIFY(pid > 0);
         runner.stop();
@@ -592,7 +704,7 @@ private slots:
         QVERIFY(ready.isEmpty());
         QVERIFY(status.isEmpty());
         // Stopped while counted, the count goes too.
-        runner.start(Php, QStringLiteral("<?php sleep(30);"));
+        runner.start(request(Php, QStringLiteral("<?php sleep(30);")));
         QVERIFY(status.wait(5000));
         runner.stop();
         QCOMPARE(status.last().first().toString(), QString());
@@ -703,6 +815,40 @@ private slots:
         foreign.waitForFinished();
     }
 
+    // Two instances of one user run at once, each into its own output.
+    void instancesKeepTheirOwnOutput()
+    {
+        IsolatedEnvironment env;
+        QProcess a, b;
+        a.start(QStringLiteral(PREVIEW_CHILD), {Php, QStringLiteral("<?php sleep(3); echo 'AAAA';")});
+        QVERIFY(waitUntil([&] { return a.canReadLine() && (a.bytesAvailable() > 0); }, 10000));
+        const auto stop = qScopeGuard([&] {
+            for (QProcess *p : {&a, &b}) {
+                p->kill();
+                p->waitForFinished();
+            }
+        });
+        QTest::qWait(600);
+        b.start(QStringLiteral(PREVIEW_CHILD), {Php, QStringLiteral("<?php echo 'BBBB';")});
+        QString outA, outB;
+        QVERIFY(waitUntil([&] {
+            const QList<QByteArray> lines = a.peek(4096).split('\n');
+            if (lines.size() > 2)
+                outA = QString::fromLocal8Bit(lines.at(1));
+            return !outA.isEmpty();
+        }, 10000));
+        QVERIFY(waitUntil([&] {
+            const QList<QByteArray> lines = b.peek(4096).split('\n');
+            if (lines.size() > 2)
+                outB = QString::fromLocal8Bit(lines.at(1));
+            return !outB.isEmpty();
+        }, 10000));
+        QVERIFY(outA != outB);
+        QVERIFY(waitUntil([&] { return readAll(outB) == "BBBB"; }, 10000));
+        QVERIFY(waitUntil([&] { return readAll(outA) == "AAAA"; }, 15000));
+        QCOMPARE(readAll(outB), QByteArray("BBBB"));
+    }
+
     // PHP's own messages, in every form it writes them, found on their lines.
     void messagesPointAtTheirLines_data()
     {
@@ -736,9 +882,9 @@ private slots:
         QFETCH(QString, start);
         IsolatedEnvironment env;
         platform::PreviewRunner runner;
-        const QString out = runToPage(runner, Php, script);
-        QVERIFY(waitUntil([&] { return runner.runningProcessId() == 0; }));
-        const QList<ScriptMessage> found = findScriptMessages(readAll(out), ScriptNameInMessages);
+        const platform::PreviewOutput shown = runToEnd(runner, request(Php, script));
+        const QString out = shown.path;
+        const QList<ScriptMessage> found = findScriptMessages(readAll(out), shown.scriptPath);
         QVERIFY2(!found.isEmpty(), readAll(out).constData());
         QCOMPARE(found.first().line, line);
         QCOMPARE(found.first().error, error);
@@ -780,7 +926,7 @@ private slots:
         QFETCH(QString, kind);
         QFETCH(int, mode);
         IsolatedEnvironment env;
-        const QString scratch = env.scratchDir().chopped(1);
+        const QString scratch = env.scratchRoot().chopped(1);
         if (kind == QLatin1String("mode")) {
             QVERIFY(QDir().mkpath(scratch));
             QCOMPARE(chmod(QFile::encodeName(scratch).constData(), mode_t(mode)), 0);

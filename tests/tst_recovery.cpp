@@ -185,11 +185,13 @@ private slots:
         const QString text = typed + QStringLiteral("<?php echo 'alt';\n");
         Program program;
         QVERIFY(program.start({script}, QStringLiteral("Korlith 2005 - rettung.php")));
+        // That instance's own scratch script.
+        const QString programScript = env.scratchRoot() + QString::number(program.process.processId()) + QStringLiteral("/temp.php");
         QVERIFY(typeInto(program.window, typed));
         if (atOnce) {
             // F5 shows when the keys have arrived: the run writes the text as the editor holds it.
             QVERIFY(pressKeysIn(program.window, QStringLiteral("F5")));
-            QVERIFY(waitUntil([&] { return readAll(env.scratchDir() + QStringLiteral("temp.php")) == text.toUtf8(); }, 10000));
+            QVERIFY(waitUntil([&] { return readAll(programScript) == text.toUtf8(); }, 10000));
         } else {
             QVERIFY(waitUntil([&] { return copiedTexts(env) == QStringList(text); }, 10000));
             // A start while that instance runs does not take its copy.
@@ -198,7 +200,7 @@ private slots:
             QVERIFY(!Form1->RecoverAtStart());
             QVERIFY(boxes.seen.isEmpty());
         }
-        QFile::remove(env.scratchDir() + QStringLiteral("temp.php"));
+        QFile::remove(programScript);
         ::kill(pid_t(program.process.processId()), sig);
         QVERIFY(program.process.waitForFinished(10000));
         QCOMPARE(copiedTexts(env), QStringList(text));

@@ -1,5 +1,7 @@
-// Running the interpreter: vfork and exec of the run's supervisor (korlith-run), which starts
-// the interpreter, reaps whatever the script leaves, and ends all of it with the run.
+// Running the interpreter: vfork and exec of bubblewrap, whose PID namespace the kernel ends
+// with the run, or of the run's supervisor (korlith-run), which reaps whatever the script
+// leaves and ends all of it with the run. The output comes through a pipe, copied here into
+// the output file up to its bound; the script's own files are not bounded.
 #include "platform/InterpreterProcess.h"
 
 #include "core/AppError.h"
@@ -13,6 +15,7 @@
 #include <QFileInfo>
 #include <QSocketNotifier>
 #include <QStandardPaths>
+#include <QTimer>
 
 #include <atomic>
 #include <cerrno>
@@ -32,27 +35,40 @@ namespace platform {
 
 namespace {
 
-// The supervisors of the runs that are not over, for the signal handlers: a fixed table, no
-// allocation.
+// The children of the runs that are not over, with the signal that ends each run, for the
+// signal handlers: a fixed table, no allocation.
 constexpr int kSlots = 16;
 std::atomic<pid_t> g_running[kSlots];
+std::atomic<int> g_endSignal[kSlots];
 
-int remember(pid_t pid)
+int remember(pid_t pid, int endSignal)
 {
     for (int i = 0; i < kSlots; ++i) {
         pid_t empty = 0;
+        g_endSignal[i].store(endSignal);
         if (g_running[i].compare_exchange_strong(empty, pid))
             return i;
     }
     return -1;
 }
 
-// The signals the program handles itself: the child sets them back before the supervisor runs.
-constexpr int kHandled[] = {SIGTERM, SIGINT, SIGHUP, SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT, SIGXFSZ, SIGPIPE};
+void forget(int &slot)
+{
+    if (slot >= 0)
+        g_running[slot].store(0);
+    slot = -1;
+}
 
-// Where the supervisor hands over: see korlith-run.
+// The signals the program handles itself: the child sets them back before its program runs.
+constexpr int kHandled[] = {SIGTERM, SIGINT, SIGHUP, SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT, SIGXFSZ, SIGPIPE,
+                            SIGUSR1, SIGUSR2, SIGALRM};
+
+// Where the interpreter reports: see korlith-run.
 constexpr int kReportFd = 3;
-constexpr int kEndedFd = 4;
+
+// How long the output's last writers get after the run's end: only a process that escaped
+// the run (one that changed its user) can still hold the pipe then.
+constexpr int kDrainMs = 300;
 
 QString supervisorPath()
 {
@@ -66,60 +82,56 @@ QString supervisorPath()
 struct ChildSetup
 {
     pid_t parent;
-    int input, output, report, ended;
+    int input, output, report;
+    int deathSignal;
     const char *dir; // empty: stay
     char *const *argv;
 };
 
 // A function of its own, so that no variable of the caller lives across the vfork; the child
 // never returns from it.
-pid_t spawnSupervisor(const ChildSetup &setup)
+pid_t spawnChild(const ChildSetup &setup)
 {
-    const struct rlimit fsize = {rlim_t(InterpreterProcess::OutputLimit), rlim_t(InterpreterProcess::OutputLimit)};
     const struct rlimit core = {0, 0};
     // No handler of the program may run in the child, which shares its memory until exec.
     sigset_t all, old;
     sigfillset(&all);
     pthread_sigmask(SIG_SETMASK, &all, &old);
-    // vfork: the large program is not copied, so the start costs what the supervisor's costs.
+    // vfork: the large program is not copied, so the start costs what the child's costs.
     const pid_t pid = vfork();
     if (pid == 0) {
         for (int sig : kHandled)
             signal(sig, SIG_DFL);
         setsid(); // own session and process group, no controlling terminal
-        // The supervisor ends the run when the program ends, however the program ends.
-        prctl(PR_SET_PDEATHSIG, SIGTERM);
+        // The run ends when the program ends, however the program ends.
+        prctl(PR_SET_PDEATHSIG, setup.deathSignal);
         if (getppid() != setup.parent)
             _exit(127);
         dup2(setup.input, STDIN_FILENO);
         dup2(setup.output, STDOUT_FILENO);
         dup2(setup.output, STDERR_FILENO);
         dup2(setup.report, kReportFd);
-        dup2(setup.ended, kEndedFd);
         // Nothing else of the program reaches the run: not the web engine's sockets, not its
-        // shared memory.
-        close_range(kEndedFd + 1, ~0U, CLOSE_RANGE_CLOEXEC);
-        setrlimit(RLIMIT_FSIZE, &fsize);
+        // shared memory, not the scratch folder's lock.
+        close_range(kReportFd + 1, ~0U, CLOSE_RANGE_CLOEXEC);
         setrlimit(RLIMIT_CORE, &core);
-        if (setup.dir[0] && chdir(setup.dir) != 0) {
-            const int e = errno;
-            [[maybe_unused]] const ssize_t n = write(kReportFd, &e, sizeof e);
-            _exit(127);
+        const int e = setup.dir[0] && chdir(setup.dir) != 0 ? errno : 0;
+        if (e == 0) {
+            sigset_t none;
+            sigemptyset(&none);
+            sigprocmask(SIG_SETMASK, &none, nullptr);
+            execv(setup.argv[0], setup.argv);
         }
-        sigset_t none;
-        sigemptyset(&none);
-        sigprocmask(SIG_SETMASK, &none, nullptr);
-        execv(setup.argv[0], setup.argv);
-        const int e = errno;
-        [[maybe_unused]] const ssize_t n = write(kReportFd, &e, sizeof e);
+        const int failed = -(e ? e : errno);
+        [[maybe_unused]] const ssize_t n = write(kReportFd, &failed, sizeof failed);
         _exit(127);
     }
     pthread_sigmask(SIG_SETMASK, &old, nullptr);
     return pid;
 }
 
-// A supervisor that outlives its InterpreterProcess is reaped once it has ended.
-void reapWhenEnded(pid_t pid, int pidfd)
+// A child that outlives its InterpreterProcess is reaped once it has ended.
+void reapWhenEnded(pid_t pid, int pidfd, int slot)
 {
     if (pidfd < 0 || !QCoreApplication::instance()) {
         if (pidfd >= 0)
@@ -127,32 +139,56 @@ void reapWhenEnded(pid_t pid, int pidfd)
         return;
     }
     auto *notifier = new QSocketNotifier(pidfd, QSocketNotifier::Read, QCoreApplication::instance());
-    QObject::connect(notifier, &QSocketNotifier::activated, notifier, [notifier, pid, pidfd] {
+    QObject::connect(notifier, &QSocketNotifier::activated, notifier, [notifier, pid, pidfd, slot]() mutable {
         if (waitpid(pid, nullptr, WNOHANG) == 0)
             return;
+        forget(slot);
         notifier->setEnabled(false);
         ::close(pidfd);
         notifier->deleteLater();
     });
 }
 
-bool readInt(int fd, int *value)
+// Reads one int, waiting at most msecs for it; false at the pipe's end or when none came.
+bool readInt(int fd, int *value, int msecs)
 {
+    pollfd p{fd, POLLIN, 0};
+    int r;
+    while ((r = poll(&p, 1, msecs)) < 0 && errno == EINTR) {
+    }
+    if (r <= 0)
+        return false;
     ssize_t n;
     while ((n = ::read(fd, value, sizeof *value)) < 0 && errno == EINTR) {
     }
     return n == sizeof *value;
 }
 
+// The first child of a process, from /proc; 0 when it has none.
+pid_t firstChild(pid_t pid)
+{
+    QFile children(QStringLiteral("/proc/%1/task/%1/children").arg(pid));
+    if (!children.open(QIODevice::ReadOnly))
+        return 0;
+    return pid_t(children.readAll().split(' ').value(0).toLongLong());
+}
+
+void closeFd(int &fd)
+{
+    if (fd >= 0)
+        ::close(fd);
+    fd = -1;
+}
+
 } // namespace
 
 void killRunningInterpreters()
 {
-    // The supervisors end everything of their runs.
-    for (auto &slot : g_running) {
-        const pid_t pid = slot.load();
+    // Each run's child ends everything of its run.
+    for (int i = 0; i < kSlots; ++i) {
+        const pid_t pid = g_running[i].load();
         if (pid > 0)
-            ::kill(pid, SIGTERM);
+            ::kill(pid, g_endSignal[i].load());
     }
 }
 
@@ -164,22 +200,19 @@ InterpreterProcess::~InterpreterProcess()
         kill();
         waitForFinished(1000);
     }
-    endSession();
-    for (int fd : {m_endedFd, m_pidfd})
-        if (fd >= 0)
-            ::close(fd);
-    if (m_supervisor > 0 && waitpid(m_supervisor, nullptr, WNOHANG) == 0) {
-        reapWhenEnded(m_supervisor, m_supervisorFd);
+    closeOutput();
+    closeFd(m_report);
+    if (m_child > 0 && waitpid(m_child, nullptr, WNOHANG) == 0) {
+        reapWhenEnded(m_child, m_childFd, m_slot);
     } else {
-        if (m_slot >= 0)
-            g_running[m_slot].store(0);
-        if (m_supervisorFd >= 0)
-            ::close(m_supervisorFd);
+        forget(m_slot);
+        closeFd(m_childFd);
     }
 }
 
-bool InterpreterProcess::start(const QString &program, const QStringList &arguments, const QString &outputPath,
-                               const QString &workingDir, const QString &inputPath)
+InterpreterProcess::Start InterpreterProcess::start(const QString &program, const QStringList &arguments,
+                                                    const QString &outputPath, const QString &workingDir,
+                                                    const Container *container)
 {
     // Created anew, so that a writer left over from an earlier run never writes into this page.
     // The output is emptied even when the program cannot start, as a shell redirect would.
@@ -195,97 +228,190 @@ bool InterpreterProcess::start(const QString &program, const QStringList &argume
     QString path = program;
     if (!path.isEmpty() && !path.contains(QLatin1Char('/')))
         path = QStandardPaths::findExecutable(path);
-    if (path.isEmpty()) {
+    if (path.isEmpty() || !QFileInfo(path).isExecutable()) {
         ::close(out);
-        return false;
+        return Start::NotStarted;
     }
     // Everything the child needs is made before it exists: between vfork and exec it may only
     // make system calls.
-    QList<QByteArray> args{QFile::encodeName(supervisor), QFile::encodeName(path), QFile::encodeName(program)};
+    QList<QByteArray> args;
+    if (container) {
+        args << QFile::encodeName(container->program);
+        for (const QString &o : container->options)
+            args << encodeFileName(o);
+        args << "--" << QFile::encodeName(supervisor) << "--exec";
+    } else {
+        args << QFile::encodeName(supervisor);
+    }
+    args << QFile::encodeName(path) << QFile::encodeName(program);
     for (const QString &a : arguments)
-        args << a.toLocal8Bit();
+        args << encodeFileName(a);
     std::vector<char *> argv;
     for (QByteArray &a : args)
         argv.push_back(a.data());
     argv.push_back(nullptr);
-    const QByteArray dir = encodeFileName(workingDir);
-    const QByteArray inputName = inputPath.isEmpty() ? QByteArray("/dev/null") : encodeFileName(inputPath);
-    const int input = ::open(inputName.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-    // Read as a file, which never waits (the flag only kept the open from waiting).
-    if (input >= 0)
-        fcntl(input, F_SETFL, fcntl(input, F_GETFL) & ~O_NONBLOCK);
-    int report[2] = {-1, -1}, ended[2] = {-1, -1};
-    const bool piped = input >= 0 && pipe2(report, O_CLOEXEC) == 0 && pipe2(ended, O_CLOEXEC) == 0;
+    const QByteArray dir = container ? QByteArray() : encodeFileName(workingDir);
+    const int input = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+    int output[2] = {-1, -1}, report[2] = {-1, -1};
+    const bool piped = input >= 0 && pipe2(output, O_CLOEXEC) == 0 && pipe2(report, O_CLOEXEC) == 0;
     // The child's ends above the numbers they take there, so that no dup2 overwrites another.
+    const int childOutput = piped ? fcntl(output[1], F_DUPFD_CLOEXEC, 10) : -1;
     const int childReport = piped ? fcntl(report[1], F_DUPFD_CLOEXEC, 10) : -1;
-    const int childEnded = piped ? fcntl(ended[1], F_DUPFD_CLOEXEC, 10) : -1;
-    for (int fd : {report[1], ended[1]})
+    for (int fd : {output[1], report[1]})
         if (fd >= 0)
             ::close(fd);
-    if (childReport < 0 || childEnded < 0) {
-        for (int fd : {out, input, report[0], ended[0], childReport, childEnded})
+    if (childOutput < 0 || childReport < 0) {
+        for (int fd : {out, input, output[0], report[0], childOutput, childReport})
             if (fd >= 0)
                 ::close(fd);
-        return false;
+        return Start::NotStarted;
     }
-    const ChildSetup setup{getpid(), input, out, childReport, childEnded, dir.constData(), argv.data()};
-    const pid_t pid = spawnSupervisor(setup);
-    for (int fd : {out, input, childReport, childEnded})
+    const ChildSetup setup{getpid(), input, childOutput, childReport, container ? SIGKILL : SIGTERM,
+                           dir.constData(), argv.data()};
+    const pid_t pid = spawnChild(setup);
+    for (int fd : {input, childOutput, childReport})
         ::close(fd);
     if (pid < 0) {
-        ::close(report[0]);
-        ::close(ended[0]);
-        return false;
+        for (int fd : {out, output[0], report[0]})
+            ::close(fd);
+        return Start::NotStarted;
     }
-    m_supervisor = pid;
-    m_supervisorFd = int(syscall(SYS_pidfd_open, pid, 0));
-    m_slot = remember(pid);
-    // The report closes once the interpreter runs, or carries why it could not start.
-    int error = 0;
-    const bool failed = readInt(report[0], &error);
-    ::close(report[0]);
-    int interpreter = 0;
-    if (failed || !readInt(ended[0], &interpreter)) {
-        ::close(ended[0]);
-        int status = 0;
-        while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    m_child = pid;
+    m_childFd = int(syscall(SYS_pidfd_open, pid, 0));
+    m_slot = remember(pid, container ? SIGKILL : SIGTERM);
+    m_out = out;
+    m_pipe = output[0];
+    m_report = report[0];
+    // The interpreter reports itself just before it starts; bubblewrap, when it cannot make the
+    // container, says why on the output and ends without a report.
+    int reported = 0;
+    if (!readInt(m_report, &reported, 10000) || reported <= 0) {
+        if (m_child > 0)
+            ::kill(m_child, SIGKILL);
+        while (waitpid(m_child, nullptr, 0) < 0 && errno == EINTR) {
         }
-        m_supervisor = 0;
-        if (m_slot >= 0)
-            g_running[m_slot].store(0);
-        m_slot = -1;
-        return false;
+        m_child = 0;
+        forget(m_slot);
+        closeFd(m_childFd);
+        if (container) {
+            char buf[4096];
+            const ssize_t n = ::read(m_pipe, buf, sizeof buf);
+            m_containerMessage = n > 0 ? QByteArray(buf, n) : QByteArray();
+        }
+        closeOutput();
+        closeFd(m_report);
+        return container ? Start::ContainerRefused : Start::NotStarted;
     }
-    m_pid = pid_t(interpreter);
-    m_endedFd = ended[0];
+    // In the container the interpreter has a number of the container's own: this program sees
+    // it as the child of the container's first process.
+    m_pid = container ? firstChild(firstChild(m_child)) : pid_t(reported);
     m_running = true;
-    // The interpreter's end is seen directly, without waiting for the supervisor to be
-    // scheduled: its number cannot have passed to another process yet, since the supervisor
-    // reports an end it has reaped on the pipe at once, and the pipe is empty now.
-    m_pidfd = int(syscall(SYS_pidfd_open, m_pid, 0));
-    pollfd reported{m_endedFd, POLLIN, 0};
-    if (m_pidfd >= 0 && poll(&reported, 1, 0) != 0) {
-        ::close(m_pidfd);
-        m_pidfd = -1;
+    fcntl(m_pipe, F_SETFL, fcntl(m_pipe, F_GETFL) | O_NONBLOCK);
+    fcntl(m_report, F_SETFL, fcntl(m_report, F_GETFL) | O_NONBLOCK);
+    m_outputReady = new QSocketNotifier(m_pipe, QSocketNotifier::Read, this);
+    connect(m_outputReady, &QSocketNotifier::activated, this, [this] { pump(0); });
+    if (m_childFd >= 0) {
+        m_childEnded = new QSocketNotifier(m_childFd, QSocketNotifier::Read, this);
+        connect(m_childEnded, &QSocketNotifier::activated, this, [this] { pump(0); });
     }
-    const int watched = m_pidfd >= 0 ? m_pidfd : m_endedFd;
-    m_ended = new QSocketNotifier(watched, QSocketNotifier::Read, this);
-    connect(m_ended, &QSocketNotifier::activated, this, [this] { waitForFinished(0); });
-    return true;
+    m_drain = new QTimer(this);
+    m_drain->setSingleShot(true);
+    connect(m_drain, &QTimer::timeout, this, [this] {
+        closeOutput();
+        finishIfDone();
+    });
+    return Start::Started;
 }
 
-bool InterpreterProcess::waitReadable(int msecs)
+void InterpreterProcess::readOutput()
 {
-    pollfd p{m_pidfd >= 0 ? m_pidfd : m_endedFd, POLLIN, 0};
+    // A slice at a time, so that a flood of output leaves the window its turns.
+    char buf[64 * 1024];
+    for (int slice = 0; slice < 16 && m_pipe >= 0; ++slice) {
+        const ssize_t n = ::read(m_pipe, buf, sizeof buf);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return; // nothing more for now
+        if (n == 0) {
+            closeOutput();
+            return;
+        }
+        const qint64 room = OutputLimit - m_copied;
+        const qint64 take = std::min<qint64>(room, n);
+        for (qint64 done = 0; done < take && !m_writeFailed;) {
+            const ssize_t w = ::write(m_out, buf + done, size_t(take - done));
+            if (w < 0 && errno == EINTR)
+                continue;
+            if (w <= 0)
+                m_writeFailed = true;
+            else
+                done += w, m_copied += w;
+        }
+        if (n > room) {
+            // The script is told by its next write that nobody reads any more.
+            m_cut = true;
+            closeOutput();
+            return;
+        }
+    }
+}
+
+void InterpreterProcess::closeOutput()
+{
+    if (m_outputReady) {
+        m_outputReady->setEnabled(false);
+        m_outputReady->deleteLater();
+        m_outputReady = nullptr;
+    }
+    closeFd(m_pipe);
+    closeFd(m_out);
+}
+
+void InterpreterProcess::reap()
+{
+    if (m_child <= 0 || waitpid(m_child, nullptr, WNOHANG) == 0)
+        return;
+    m_child = 0;
+    forget(m_slot);
+    if (m_childEnded) {
+        m_childEnded->setEnabled(false);
+        m_childEnded->deleteLater();
+        m_childEnded = nullptr;
+    }
+    closeFd(m_childFd);
+    readOutput();
+    if (m_pipe >= 0)
+        m_drain->start(kDrainMs);
+}
+
+void InterpreterProcess::finishIfDone()
+{
+    if (!m_running || m_child > 0 || m_pipe >= 0)
+        return;
+    m_running = false;
+    m_drain->stop();
+    closeFd(m_report);
+    emit finished();
+}
+
+void InterpreterProcess::pump(int msecs)
+{
     QElapsedTimer t;
     t.start();
     for (;;) {
+        pollfd p[2] = {{m_pipe, POLLIN, 0}, {m_child > 0 ? m_childFd : -1, POLLIN, 0}};
         const int left = msecs < 0 ? -1 : int(std::max<qint64>(0, msecs - t.elapsed()));
-        const int r = poll(&p, 1, left);
-        if (r > 0)
-            return true;
-        if (r == 0 || errno != EINTR)
-            return false;
+        const int r = poll(p, 2, left);
+        if (r < 0 && errno == EINTR)
+            continue;
+        if (r > 0 && p[0].revents)
+            readOutput();
+        if (r > 0 && p[1].revents)
+            reap();
+        finishIfDone();
+        if (!m_running || r <= 0 || (msecs >= 0 && t.elapsed() >= msecs))
+            return;
     }
 }
 
@@ -296,32 +422,23 @@ bool InterpreterProcess::isRunning() const
 
 bool InterpreterProcess::waitForFinished(int msecs)
 {
-    if (!m_running)
-        return true;
-    if (!waitReadable(msecs))
-        return false;
-    m_running = false;
-    m_ended->setEnabled(false);
-    emit finished();
-    return true;
+    if (m_running)
+        pump(msecs);
+    return !m_running;
 }
 
 qint64 InterpreterProcess::processId() const
 {
-    return m_pid;
+    return m_running ? m_pid : 0;
 }
 
 void InterpreterProcess::kill()
 {
-    // The supervisor is this program's child and not reaped: its number is still its own.
-    if (m_supervisor > 0 && m_running)
-        ::kill(m_supervisor, SIGTERM);
-}
-
-void InterpreterProcess::endSession()
-{
-    if (m_supervisor > 0 && !isRunning() && waitpid(m_supervisor, nullptr, WNOHANG) == 0)
-        ::kill(m_supervisor, SIGTERM);
+    // The child is this program's and not reaped: its number is still its own.
+    if (m_child > 0 && m_slot >= 0)
+        ::kill(m_child, g_endSignal[m_slot].load());
+    else if (m_child > 0)
+        ::kill(m_child, SIGKILL);
 }
 
 } // namespace platform

@@ -1,4 +1,5 @@
-// Running the interpreter and ending it, with all it started: through a supervisor per run.
+// Running the interpreter and ending it, with all it started: in a container of its own per
+// run, or through a supervisor where no container can be had.
 #pragma once
 
 #include <QObject>
@@ -7,54 +8,86 @@
 #include <sys/types.h>
 
 class QSocketNotifier;
+class QTimer;
 
 namespace platform {
+
+// The run's container: bubblewrap and the options that build it, up to the command.
+struct Container
+{
+    QString program;     // bwrap, as found
+    QStringList options; // mounts, namespaces, folder
+};
 
 class InterpreterProcess : public QObject
 {
     Q_OBJECT
 public:
-    // Bound on the output file; a script that writes past it is ended by the kernel (SIGXFSZ).
+    // Bound on what is copied from the run's output into the output file; at the bound the
+    // copying stops and the output's pipe closes, which ends a script that goes on writing.
     // Small enough that the pane shows a page of this size within about two seconds.
     static constexpr qint64 OutputLimit = 2ll * 1024 * 1024;
+
+    enum class Start {
+        Started,
+        NotStarted,       // the program could not be started: missing, not a program
+        ContainerRefused, // the container could not be made; nothing ran
+    };
 
     explicit InterpreterProcess(QObject *parent = nullptr);
     ~InterpreterProcess() override;
 
     // Creates outputPath anew (a regular file of ours, never written through a planted link),
-    // then starts program (as it stands: no shell, no splitting) with standard output and
-    // standard error into it and standard input from inputPath (empty when none is given).
-    // Raises "Cannot create file" when the output file cannot be created; false when the
-    // program could not be started.
-    // workingDir: the folder the interpreter runs in (the program's own when empty).
-    bool start(const QString &program, const QStringList &arguments, const QString &outputPath,
-               const QString &workingDir = QString(), const QString &inputPath = QString());
+    // then starts program (as it stands: no shell, no splitting) with standard input empty and
+    // standard output and error, in their order, through a pipe into the output file. In the
+    // container when one is given (which then sets the folder), otherwise under the supervisor
+    // in workingDir (the program's own folder when empty). Raises "Cannot create file" when the
+    // output file cannot be created, and a message of its own when the supervisor is missing.
+    Start start(const QString &program, const QStringList &arguments, const QString &outputPath,
+                const QString &workingDir = QString(), const Container *container = nullptr);
 
+    // The run goes on: its interpreter has not ended, or its output is not all in yet.
     bool isRunning() const;
     bool waitForFinished(int msecs);
+    // The interpreter, as this program sees it, while the run goes on (0 otherwise).
     qint64 processId() const;
 
-    // Ends the run while the interpreter runs: it and whatever it started.
+    // Ends the run: the interpreter and whatever it started. What it wrote so far stays.
     void kill();
-    // Ends what is left of the run after the interpreter itself has gone: every process the
-    // script started, also those that left its group or session or went into the background.
-    // (A process that changed its user cannot be signalled.)
-    void endSession();
+
+    // The output as it was copied: its size in the file, whether the bound cut it, whether the
+    // file could not take all of it (a full disk).
+    qint64 outputSize() const { return m_copied; }
+    bool outputCut() const { return m_cut; }
+    bool outputWriteFailed() const { return m_writeFailed; }
+    // What bubblewrap said when the container was refused.
+    const QByteArray &containerMessage() const { return m_containerMessage; }
 
 signals:
     void finished();
 
 private:
-    bool waitReadable(int msecs);
+    void pump(int msecs);
+    void readOutput();
+    void closeOutput();
+    void reap();
+    void finishIfDone();
 
+    pid_t m_child = 0;          // bwrap or the supervisor: this program's child, until reaped
+    int m_childFd = -1;         // its pidfd
     pid_t m_pid = 0;            // the interpreter
-    pid_t m_supervisor = 0;     // korlith-run, this program's child, until reaped
-    int m_supervisorFd = -1;    // its pidfd
-    int m_endedFd = -1;         // readable once the interpreter has ended (or the supervisor)
-    int m_pidfd = -1;           // the interpreter's, readable at its end
-    bool m_running = false;     // the interpreter has not been reported ended
-    QSocketNotifier *m_ended = nullptr;
-    int m_slot = -1;            // where the program-wide record of running supervisors holds it
+    int m_pipe = -1;            // the run's output, read end
+    int m_out = -1;             // the output file
+    int m_report = -1;          // where an exec that failed after the report says why
+    bool m_running = false;
+    qint64 m_copied = 0;
+    bool m_cut = false;
+    bool m_writeFailed = false;
+    QByteArray m_containerMessage;
+    QSocketNotifier *m_childEnded = nullptr;
+    QSocketNotifier *m_outputReady = nullptr;
+    QTimer *m_drain = nullptr;  // the output's last writers get this long after the run's end
+    int m_slot = -1;            // where the program-wide record of running children holds it
 };
 
 // Ends every run that is not over, with all it started. Async-signal-safe: the program's signal

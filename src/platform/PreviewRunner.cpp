@@ -2,15 +2,22 @@
 #include "platform/PreviewRunner.h"
 
 #include "core/AppError.h"
+#include "core/FileNameCodec.h"
 #include "platform/InterpreterProcess.h"
 #include "platform/ScratchDir.h"
 
 #include <QFile>
+#include <QFileInfo>
+#include <QStandardPaths>
+
+#include <sys/stat.h>
 
 #include <cerrno>
 #include <unistd.h>
 
 namespace platform {
+
+using Start = InterpreterProcess::Start;
 
 namespace {
 
@@ -35,6 +42,65 @@ void writeScratchFile(const QString &path, const QByteArray &bytes)
         throw AppError::cannotCreateFile(path);
 }
 
+// Whether runs get their container, decided once for the bubblewrap that PATH finds.
+struct ContainerState
+{
+    QString program;  // bwrap, as found when it was decided
+    bool decided = false;
+    QString refusal;  // why there is none; empty: there is
+    bool told = false; // the status bar has said so
+};
+
+ContainerState &containerState()
+{
+    static ContainerState state;
+    const QString found = QStandardPaths::findExecutable(QStringLiteral("bwrap"));
+    if (!state.decided || found != state.program) {
+        state = ContainerState{found, true, QString(), false};
+        if (found.isEmpty())
+            state.refusal = QStringLiteral("bubblewrap (bwrap) ist nicht installiert.");
+    }
+    return state;
+}
+
+// bubblewrap's own words, for the status bar: its first line without its name.
+QString refusalFrom(const QByteArray &message)
+{
+    QString line = QString::fromLocal8Bit(message).section(QLatin1Char('\n'), 0, 0).trimmed();
+    if (line.startsWith(QLatin1String("bwrap: ")))
+        line = line.mid(7);
+    return line.isEmpty() ? QStringLiteral("Der Container ließ sich nicht anlegen.")
+                          : QStringLiteral("Der Container ließ sich nicht anlegen (%1).").arg(line);
+}
+
+bool isRegularFile(const QString &path)
+{
+    struct stat st;
+    return !path.isEmpty() && stat(encodeFileName(path).constData(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+bool lies(const QString &path, const QString &folder)
+{
+    return path.startsWith(folder) || path + QLatin1Char('/') == folder;
+}
+
+// The container of one run: the system as the user sees it (its files writable as they are),
+// its own process numbers, which the kernel ends with the run, the scratch folders hidden, and
+// the script read-only under the name it runs by.
+Container containerFor(const QString &program, const ScratchDirectory &dir, const QString &scriptInside,
+                       const QString &workingDir)
+{
+    Container c{program, {QStringLiteral("--dev-bind"), QStringLiteral("/"), QStringLiteral("/"),
+                          QStringLiteral("--proc"), QStringLiteral("/proc"),
+                          QStringLiteral("--unshare-pid"), QStringLiteral("--die-with-parent")}};
+    // A document kept among the scratch folders sees them: they are its own folder.
+    if (!lies(workingDir, dir.root) || workingDir + QLatin1Char('/') == dir.path)
+        c.options << QStringLiteral("--tmpfs") << dir.root.chopped(1);
+    c.options << QStringLiteral("--ro-bind") << dir.path + ScriptFileName << scriptInside
+              << QStringLiteral("--chdir") << workingDir;
+    return c;
+}
+
 } // namespace
 
 PreviewRunner::PreviewRunner(QObject *parent) : QObject(parent)
@@ -57,8 +123,14 @@ void PreviewRunner::apply(const PreviewRunState::Step &step)
         m_wake.start(int(qMax<qint64>(0, step.wakeAt - m_clock.elapsed())));
     else
         m_wake.stop();
-    if (step.showPage)
+    if (step.showPage) {
+        if (m_process) {
+            m_output.cut = m_process->outputCut();
+            m_output.writeFailed = m_process->outputWriteFailed();
+        }
         emit outputReady(m_output);
+        m_output.notice.clear();
+    }
     if (step.setStatus)
         emit statusChanged(step.status);
 }
@@ -101,23 +173,49 @@ bool PreviewRunner::abort()
     return true;
 }
 
-QString PreviewRunner::start(const QString &interpreterPath, const QString &scriptText, const QString &workingDir)
+QString PreviewRunner::start(const PreviewRequest &request)
 {
     stop();
 
     const ScratchDirectory dir = scratchDirectory();
-    const QString scriptPath = dir.path + ScriptFileName;
-    m_output = dir.path + OutputFileName;
+    const QString scratchScript = dir.path + ScriptFileName;
+    m_output = PreviewOutput();
+    m_output.path = dir.path + OutputFileName;
+    m_output.scriptPath = scratchScript;
     if (!dir.usable)
-        throw AppError::cannotCreateFile(scriptPath);
+        throw AppError::cannotCreateFile(scratchScript);
     // The old output goes first: where it filled the disk, the new script needs its room.
-    ::unlink(QFile::encodeName(m_output).constData());
-    writeScratchFile(scriptPath, scriptText.toLocal8Bit());
+    ::unlink(QFile::encodeName(m_output.path).constData());
+    writeScratchFile(scratchScript, request.script);
 
+    // The document's file as PHP names it (links resolved); one that is gone runs as a text
+    // without a file, so that nothing appears in its place on the disk.
+    const QString document = isRegularFile(request.documentPath) ? QFileInfo(request.documentPath).canonicalFilePath()
+                                                                 : QString();
+    ContainerState &container = containerState();
+    Start outcome = Start::NotStarted;
     m_process = std::make_unique<InterpreterProcess>();
-    if (!m_process->start(interpreterPath, {QStringLiteral("-q")}, m_output, workingDir, scriptPath)) {
+    if (container.refusal.isEmpty()) {
+        const QString inside = document.isEmpty() ? scratchScript : document;
+        const QString folder = document.isEmpty() ? dir.path.chopped(1) : QFileInfo(document).absolutePath();
+        const Container fence = containerFor(container.program, dir, inside, folder);
+        outcome = m_process->start(request.interpreter, {QStringLiteral("-q"), inside}, m_output.path, folder, &fence);
+        if (outcome == Start::ContainerRefused)
+            container.refusal = refusalFrom(m_process->containerMessage());
+        else
+            m_output.scriptPath = inside;
+    }
+    if (!container.refusal.isEmpty()) {
+        if (!container.told)
+            m_output.notice = QStringLiteral("Vorschau ohne Abschirmung: ") + container.refusal;
+        container.told = true;
+        const QString folder = document.isEmpty() ? request.folder : QFileInfo(document).absolutePath();
+        m_process = std::make_unique<InterpreterProcess>();
+        outcome = m_process->start(request.interpreter, {QStringLiteral("-q"), scratchScript}, m_output.path, folder);
+    }
+    if (outcome != Start::Started) {
         apply(m_state.notStarted());
-        return m_output;
+        return m_output.path;
     }
     connect(m_process.get(), &InterpreterProcess::finished, this, [this] {
         apply(m_state.ended());
@@ -125,7 +223,12 @@ QString PreviewRunner::start(const QString &interpreterPath, const QString &scri
     });
     apply(m_state.started(m_clock.elapsed()));
     emit runningChanged(true);
-    return m_output;
+    return m_output.path;
+}
+
+QString PreviewRunner::containerRefusal()
+{
+    return containerState().refusal;
 }
 
 bool PreviewRunner::isRunning() const

@@ -1,8 +1,10 @@
-// PreviewRunner: one preview run without the window: script out, interpreter run, output file in.
+// PreviewRunner: one preview run without the window: script out, interpreter run in its
+// container, output file in.
 #pragma once
 
 #include "core/PreviewRun.h"
 
+#include <QByteArray>
 #include <QObject>
 #include <QString>
 #include <QElapsedTimer>
@@ -13,6 +15,25 @@ namespace platform {
 
 class InterpreterProcess;
 
+// What a run is asked to run.
+struct PreviewRequest
+{
+    QString interpreter;
+    QByteArray script;    // the text as its file holds it: its encoding, its line ends
+    QString documentPath; // the file the text belongs to; empty while it has none
+    QString folder;       // where a document without a file runs when no container can be had
+};
+
+// A run's output as it stands, for the page and the gutter.
+struct PreviewOutput
+{
+    QString path;         // the output file
+    QString scriptPath;   // the script as PHP's messages name it
+    bool cut = false;     // the output went past its bound and was cut there
+    bool writeFailed = false; // the output file could not take all of it
+    QString notice;       // a word for the status bar about how the run was made; once a session
+};
+
 class PreviewRunner : public QObject
 {
     Q_OBJECT
@@ -22,13 +43,16 @@ public:
     explicit PreviewRunner(QObject *parent = nullptr);
     ~PreviewRunner() override;
 
-    // Ends the previous run (see stop()), writes the script into the scratch directory and
-    // starts the interpreter on it, in workingDir (the program's own folder when empty). Returns
-    // at once, with the output file's path; outputReady tells when to show it. Raises "Cannot
-    // create file %s" when the script cannot be written; nothing is started then.
-    QString start(const QString &interpreterPath, const QString &scriptText, const QString &workingDir = QString());
+    // Ends the previous run (see stop()), writes the script into this instance's scratch folder
+    // and starts the interpreter on it: in a container, as `php -q FILE` in the file's folder,
+    // the script seen under the document's own path (or, without a file, under its own in a
+    // folder of its own); where no container can be had, on the scratch file in the document's
+    // folder. Returns at once, with the output file's path; outputReady tells when to show it.
+    // Raises "Cannot create file %s" when the script or the output cannot be written; nothing
+    // is started then.
+    QString start(const PreviewRequest &request);
 
-    // Ends the latest run: its interpreter and whatever that left running in its session.
+    // Ends the latest run: its interpreter and whatever it started.
     // Nothing of it shows any more.
     void stop();
     // The user ends a running script, with all it started: what it wrote shows, and the status
@@ -40,10 +64,13 @@ public:
     // The interpreter of the latest run, while it runs (0 otherwise).
     qint64 runningProcessId() const;
 
+    // Why runs of this program go without a container; empty while they have one.
+    static QString containerRefusal();
+
 signals:
     // Show the output as it stands: the run has ended, or has been going for a while (and then
     // again once it ends), or was ended by the user.
-    void outputReady(const QString &outputPath);
+    void outputReady(const platform::PreviewOutput &output);
     // The run's word for the status bar; empty when it has nothing more to say.
     void statusChanged(const QString &message);
     void runningChanged(bool running);
@@ -54,7 +81,7 @@ private:
 
     std::unique_ptr<platform::InterpreterProcess> m_process;
     PreviewRunState m_state;
-    QString m_output;
+    PreviewOutput m_output;
     QElapsedTimer m_clock;
     QTimer m_wake;
 };

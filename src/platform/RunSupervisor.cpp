@@ -1,13 +1,18 @@
-// korlith-run: the supervisor of one preview run. It starts the interpreter, becomes the reaper
-// of everything the script starts (also of what leaves its process group or session, or is
-// double-forked into the background), tells Korlith when the interpreter itself has ended, and,
-// when the run is ended (SIGTERM, SIGINT, SIGHUP, or Korlith's death through PR_SET_PDEATHSIG),
-// ends every process that descends from it before it goes itself.
+// korlith-run: starts the interpreter of one preview run, in one of two roles.
 //
-// Usage: korlith-run PROGRAM ARGV0 [ARGS...]
-// Descriptors as Korlith hands them over: 0, 1, 2 for the interpreter; 3 reports a failed exec
-// (an errno) and closes once the interpreter runs; 4 carries the interpreter's pid and, once it
-// has ended, its wait status (each an int).
+// korlith-run --exec PROGRAM ARGV0 [ARGS...]
+//   Inside the run's container, whose kernel namespace ends everything with the run: reports
+//   that the container stands and then becomes the interpreter.
+// korlith-run PROGRAM ARGV0 [ARGS...]
+//   Where no container can be had: the supervisor of the run. It starts the interpreter,
+//   becomes the reaper of everything the script starts (also of what leaves its process group
+//   or session, or is double-forked into the background), and when the interpreter has ended,
+//   or the run is ended (SIGTERM, SIGINT, SIGHUP, or Korlith's death through
+//   PR_SET_PDEATHSIG), ends every process that descends from it before it goes itself, with the
+//   interpreter's exit status.
+//
+// Descriptors as Korlith hands them over: 0, 1, 2 for the interpreter; on 3 the process that
+// becomes the interpreter writes its pid (an int), then, where the exec fails, the errno.
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -24,7 +29,6 @@
 namespace {
 
 constexpr int kReport = 3;
-constexpr int kEnded = 4;
 
 void writeInt(int fd, int value)
 {
@@ -115,29 +119,30 @@ size_t descendants(pid_t **found)
     return n;
 }
 
-bool reapAll(pid_t interpreter, bool *interpreterEnded)
+// Reaps every child that has ended; true when no child is left. Notes the interpreter's status.
+bool reapAll(pid_t interpreter, int *status, bool *interpreterEnded = nullptr)
 {
     for (;;) {
-        int status = 0;
-        const pid_t p = waitpid(-1, &status, WNOHANG);
+        int st = 0;
+        const pid_t p = waitpid(-1, &st, WNOHANG);
         if (p > 0) {
-            if (p == interpreter && !*interpreterEnded) {
-                *interpreterEnded = true;
-                writeInt(kEnded, status);
-                close(kEnded);
+            if (p == interpreter) {
+                *status = st;
+                if (interpreterEnded)
+                    *interpreterEnded = true;
             }
             continue;
         }
         if (p < 0 && errno == EINTR)
             continue;
-        return p < 0 && errno == ECHILD; // true: no child is left
+        return p < 0 && errno == ECHILD;
     }
 }
 
 // Each process is pinned by a pidfd before the signal, so a number that passed to a process
 // outside the run in between is never signalled. A process forked meanwhile is found in the
 // next pass: one that was killed cannot fork any more, so the passes come to an end.
-void endEverything(pid_t interpreter, bool *interpreterEnded)
+void endEverything(pid_t interpreter, int *status)
 {
     const timespec pause{0, 1000000};
     for (;;) {
@@ -151,16 +156,36 @@ void endEverything(pid_t interpreter, bool *interpreterEnded)
             close(pidfd);
         }
         free(below);
-        if (reapAll(interpreter, interpreterEnded) && n == 0)
+        if (reapAll(interpreter, status) && n == 0)
             return;
         nanosleep(&pause, nullptr);
     }
+}
+
+// The exit the shell would give for the interpreter's status.
+int exitCode(int status)
+{
+    if (WIFEXITED(status))
+        return WEXITSTATUS(status);
+    return WIFSIGNALED(status) ? 128 + WTERMSIG(status) : 1;
+}
+
+// Reports this process and becomes the program; where that fails, reports why.
+[[noreturn]] void becomeInterpreter(char *argv[])
+{
+    writeInt(kReport, int(getpid()));
+    fcntl(kReport, F_SETFD, FD_CLOEXEC);
+    execv(argv[0], argv + 1);
+    writeInt(kReport, errno);
+    _exit(127);
 }
 
 } // namespace
 
 int main(int argc, char *argv[])
 {
+    if (argc >= 4 && strcmp(argv[1], "--exec") == 0)
+        becomeInterpreter(argv + 2);
     if (argc < 3)
         return 2;
     prctl(PR_SET_CHILD_SUBREAPER, 1);
@@ -169,8 +194,6 @@ int main(int argc, char *argv[])
     const int signals[] = {SIGCHLD, SIGTERM, SIGINT, SIGHUP};
     for (int sig : signals)
         sigaddset(&handled, sig);
-    // Korlith may close the report before the interpreter's end is written into it (a run let
-    // go just then): the write fails, and the supervisor stays to end the rest of the run.
     sigset_t blocked = handled;
     sigaddset(&blocked, SIGPIPE);
     sigprocmask(SIG_BLOCK, &blocked, &old);
@@ -183,33 +206,30 @@ int main(int argc, char *argv[])
         sigprocmask(SIG_SETMASK, &old, nullptr);
         setpgid(0, 0); // a group of its own, as the interpreter had without a supervisor
         prctl(PR_SET_PDEATHSIG, SIGKILL);
-        fcntl(kReport, F_SETFD, FD_CLOEXEC);
-        close(kEnded);
-        execv(argv[1], argv + 2);
-        writeInt(kReport, errno);
-        _exit(127);
+        becomeInterpreter(argv + 1);
     }
-    if (interpreter < 0) {
-        writeInt(kReport, errno);
-        return 1;
-    }
-    writeInt(kEnded, int(interpreter));
     close(kReport);
-    // The output is the interpreter's: held open here, a removed output file would keep its
-    // room on the disk until the run ends.
+    if (interpreter < 0)
+        return 127;
+    // The output is the interpreter's: the run's output ends once every writer of it is gone.
     for (int fd = 0; fd <= 2; ++fd)
         close(fd);
 
-    bool interpreterEnded = false;
+    int status = 0;
     for (;;) {
         siginfo_t info;
         const int sig = sigwaitinfo(&handled, &info);
         if (sig == SIGCHLD) {
-            if (reapAll(interpreter, &interpreterEnded) && interpreterEnded)
-                return 0; // the interpreter and all it started have ended by themselves
+            bool interpreterEnded = false;
+            reapAll(interpreter, &status, &interpreterEnded);
+            if (interpreterEnded) {
+                // The run ends with its interpreter: what it left running goes with it.
+                endEverything(interpreter, &status);
+                return exitCode(status);
+            }
         } else if (sig > 0) {
-            endEverything(interpreter, &interpreterEnded);
-            return 0;
+            endEverything(interpreter, &status);
+            return exitCode(status);
         }
     }
 }

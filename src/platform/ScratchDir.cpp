@@ -9,12 +9,89 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <dirent.h>
 #include <fcntl.h>
+#include <ftw.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
 
 namespace platform {
+
+namespace {
+
+// A folder of ours alone: not a planted link, not open to others.
+bool ownPrivateFolder(const QByteArray &path)
+{
+    if (mkdir(path.constData(), 0700) != 0 && errno != EEXIST)
+        return false;
+    struct stat st;
+    // lstat: a planted symbolic link must not count as our directory.
+    return lstat(path.constData(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == getuid() && (st.st_mode & 077) == 0;
+}
+
+int removeEntry(const char *path, const struct stat *, int type, struct FTW *)
+{
+    if (type == FTW_DP)
+        rmdir(path);
+    else
+        unlink(path);
+    return 0;
+}
+
+// Deepest first, never through a link: a run may have left anything in its folder.
+void removeTree(const QByteArray &path)
+{
+    nftw(path.constData(), removeEntry, 16, FTW_DEPTH | FTW_PHYS);
+}
+
+// The instance's lock on its folder, per root (TMPDIR may change while tests run).
+struct InstanceLock
+{
+    QByteArray root;
+    QByteArray folder;
+    int fd = -1;
+};
+QList<InstanceLock> &instanceLocks()
+{
+    static QList<InstanceLock> locks;
+    return locks;
+}
+
+// Takes the lock "<root>/<pid>.lock" before the folder exists, so that another instance's
+// sweep never takes a folder that is being made; then sweeps away the folders whose lock is free.
+void claimInstanceFolder(const QByteArray &root, const QByteArray &folder)
+{
+    for (const InstanceLock &lock : instanceLocks())
+        if (lock.root == root)
+            return;
+    const QByteArray own = QByteArray::number(qint64(getpid()));
+    const int fd = open((root + own + ".lock").constData(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd < 0)
+        return;
+    flock(fd, LOCK_EX | LOCK_NB);
+    instanceLocks().append({root, folder, fd});
+    if (DIR *dir = opendir(root.constData())) {
+        QList<QByteArray> gone;
+        while (dirent *entry = readdir(dir)) {
+            const QByteArray name(entry->d_name);
+            if (!name.endsWith(".lock") || name == own + ".lock")
+                continue;
+            const int other = open((root + name).constData(), O_RDWR | O_NOFOLLOW | O_CLOEXEC);
+            if (other < 0)
+                continue;
+            if (flock(other, LOCK_EX | LOCK_NB) == 0) {
+                removeTree(root + name.chopped(5));
+                unlink((root + name).constData());
+            }
+            close(other);
+        }
+        closedir(dir);
+    }
+}
+
+} // namespace
 
 ScratchDirectory scratchDirectory()
 {
@@ -30,18 +107,25 @@ ScratchDirectory scratchDirectory()
         base.clear();
 
     ScratchDirectory dir;
-    const QString path = base + QStringLiteral("/korlith-%1").arg(getuid());
-    dir.path = path + QLatin1Char('/');
-
-    const QByteArray native = path.toLocal8Bit();
-    if (mkdir(native.constData(), 0700) != 0 && errno != EEXIST)
+    dir.root = base + QStringLiteral("/korlith-%1/").arg(getuid());
+    dir.path = dir.root + QString::number(qint64(getpid())) + QLatin1Char('/');
+    const QByteArray root = dir.root.toLocal8Bit();
+    const QByteArray folder = dir.path.toLocal8Bit();
+    if (!ownPrivateFolder(root.chopped(1)))
         return dir;
-    struct stat st;
-    // lstat: a planted symbolic link must not count as our directory.
-    if (lstat(native.constData(), &st) != 0)
-        return dir;
-    dir.usable = S_ISDIR(st.st_mode) && st.st_uid == getuid() && (st.st_mode & 077) == 0;
+    claimInstanceFolder(root, folder);
+    dir.usable = ownPrivateFolder(folder.chopped(1));
     return dir;
+}
+
+void releaseScratchDirectory()
+{
+    for (const InstanceLock &lock : std::as_const(instanceLocks())) {
+        removeTree(lock.folder);
+        unlink((lock.root + QByteArray::number(qint64(getpid())) + ".lock").constData());
+        close(lock.fd);
+    }
+    instanceLocks().clear();
 }
 
 int createScratchFile(const QString &path)
@@ -91,12 +175,20 @@ ScratchContent readScratchFile(const QString &path, qint64 limit)
 bool isInScratchDirectory(const QString &path)
 {
     // Compared as folders on the disk, so that no other spelling of the path (a link, "..",
-    // a doubled slash) gets past.
+    // a doubled slash) gets past: the file's folder and each above it against the root.
     struct stat scratch, folder;
-    const QByteArray scratchPath = scratchDirectory().path.toLocal8Bit();
-    const QByteArray folderPath = encodeFileName(QFileInfo(path).absolutePath());
-    return stat(scratchPath.constData(), &scratch) == 0 && stat(folderPath.constData(), &folder) == 0
-        && scratch.st_dev == folder.st_dev && scratch.st_ino == folder.st_ino;
+    const QByteArray scratchPath = scratchDirectory().root.toLocal8Bit();
+    if (stat(scratchPath.constData(), &scratch) != 0)
+        return false;
+    QByteArray folderPath = encodeFileName(QFileInfo(path).absolutePath());
+    for (int depth = 0; depth < 256 && stat(folderPath.constData(), &folder) == 0; ++depth) {
+        if (scratch.st_dev == folder.st_dev && scratch.st_ino == folder.st_ino)
+            return true;
+        if (folderPath == "/")
+            return false;
+        folderPath += "/..";
+    }
+    return false;
 }
 
 bool scratchSpaceExhausted()

@@ -1,4 +1,5 @@
-// Scratch directory: a private $TMPDIR/korlith-<uid>/ instead of a shared temp folder.
+// Scratch directory: a private $TMPDIR/korlith-<uid>/<pid>/ for each instance, instead of a
+// shared temp folder.
 #pragma once
 
 #include <QString>
@@ -7,12 +8,18 @@ namespace platform {
 
 struct ScratchDirectory
 {
-    QString path;      // ends in "/"
-    bool usable = false; // false when it exists but is not a directory of ours, closed to others
+    QString path;        // this instance's folder; ends in "/"
+    QString root;        // the user's folder that holds every instance's; ends in "/"
+    bool usable = false; // false when either exists but is not a directory of ours, closed to others
 };
 
-// Determined anew on every call; creates the directory with mode 0700 when it is missing.
+// Determined anew on every call (TMPDIR may change); creates both folders with mode 0700 when
+// they are missing. The instance's folder is held by a lock while the instance lives; on the
+// first call for a root, the folders of instances that are gone (their lock free) are removed.
 ScratchDirectory scratchDirectory();
+
+// Removes this instance's folder with all in it: the program's end.
+void releaseScratchDirectory();
 
 // Creates a scratch file anew for writing and returns its descriptor, or -1. Whatever stood
 // under the name goes first (a file, a link, a pipe: the folder is ours), so nothing is written
@@ -29,7 +36,8 @@ struct ScratchContent
 };
 ScratchContent readScratchFile(const QString &path, qint64 limit);
 
-// Whether path lies in the scratch folder, where every run rewrites the files.
+// Whether path lies in the scratch folders (any instance's, or the folder that holds them),
+// where every run rewrites the files.
 bool isInScratchDirectory(const QString &path);
 
 // Whether the scratch folder's file system has (next to) no room left, so that what a run

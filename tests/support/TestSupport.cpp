@@ -73,9 +73,14 @@ IsolatedEnvironment::~IsolatedEnvironment()
     removeTree(QFile::encodeName(m_dir.path()));
 }
 
-QString IsolatedEnvironment::scratchDir() const
+QString IsolatedEnvironment::scratchRoot() const
 {
     return tmpDir() + QStringLiteral("/korlith-%1/").arg(getuid());
+}
+
+QString IsolatedEnvironment::scratchDir() const
+{
+    return scratchRoot() + QString::number(qint64(getpid())) + QLatin1Char('/');
 }
 
 void IsolatedEnvironment::writeRegistry(const QByteArray &text) const
@@ -386,6 +391,46 @@ QString longListingText()
     return text;
 }
 
+namespace {
+
+// Every process below this one, from /proc.
+QList<qint64> descendants()
+{
+    QMultiHash<qint64, qint64> children;
+    for (const QString &entry : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
+        bool number = false;
+        const qint64 pid = entry.toLongLong(&number);
+        if (!number)
+            continue;
+        const QByteArray stat = readAll(QStringLiteral("/proc/%1/stat").arg(pid));
+        const qsizetype close = stat.lastIndexOf(')');
+        const QList<QByteArray> rest = stat.mid(close + 2).split(' ');
+        if (close > 0 && rest.size() > 1 && rest.at(0) != "Z")
+            children.insert(rest.at(1).toLongLong(), pid);
+    }
+    QList<qint64> found, queue{qint64(getpid())};
+    while (!queue.isEmpty())
+        for (const qint64 child : children.values(queue.takeFirst()))
+            found << child, queue << child;
+    return found;
+}
+
+} // namespace
+
+qint64 hostPid(qint64 seen)
+{
+    for (const qint64 pid : descendants()) {
+        for (const QByteArray &line : readAll(QStringLiteral("/proc/%1/status").arg(pid)).split('\n')) {
+            if (!line.startsWith("NSpid:"))
+                continue;
+            const QList<QByteArray> numbers = line.mid(6).simplified().split(' ');
+            if (numbers.last().toLongLong() == seen)
+                return pid;
+        }
+    }
+    return 0;
+}
+
 QStringList runningPreviews()
 {
     // Each process's parent, from /proc; then the tree below this one.
@@ -411,7 +456,8 @@ QStringList runningPreviews()
     while (!queue.isEmpty()) {
         for (const qint64 child : children.values(queue.takeFirst())) {
             const QString name = names.value(child);
-            if (name.startsWith(QLatin1String("php")) || name == QLatin1String("korlith-run"))
+            if (name.startsWith(QLatin1String("php")) || name == QLatin1String("korlith-run") || name == QLatin1String("bwrap")
+                || name == QLatin1String("sh") || name == QLatin1String("sleep"))
                 found << name;
             queue << child;
         }

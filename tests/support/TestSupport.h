@@ -28,7 +28,9 @@ public:
     QString tmpDir() const { return m_dir.path() + QStringLiteral("/tmp"); }
     QString stateHome() const { return m_dir.path() + QStringLiteral("/state"); }
     QString registryFile() const { return configHome() + QStringLiteral("/Korlith/HKEY_LOCAL_MACHINE.reg"); }
+    // This instance's scratch folder (the test's own process), and the folder of all instances.
     QString scratchDir() const;
+    QString scratchRoot() const;
     void writeRegistry(const QByteArray &text) const;
     QByteArray readRegistry() const;
 
@@ -94,8 +96,12 @@ int xdotool(const QStringList &args, int timeoutMs = 10000);
 QStringList windowsNamed(const QString &title);
 
 // The preview runs below this process: the names of its descendants that are an interpreter
-// ("php…") or a run supervisor.
+// ("php…"), a run's container or supervisor, or what the suites' scripts start (sh, sleep).
 QStringList runningPreviews();
+
+// A process below this one by the number a script saw, in its run's own process numbers or
+// not; 0 when none is alive.
+qint64 hostPid(qint64 seen);
 // Gives another program's window the keyboard (through the window manager where one runs) and
 // types into it, or presses keys ("F5", "alt+F4"), as the real keyboard does.
 bool typeInto(const QString &windowId, const QString &text);
