@@ -535,7 +535,8 @@ private slots:
         const QString out = runToPage(runner, Php, script);
         QVERIFY(waitUntil([&] { return !runner.isRunning(); }));
         QVERIFY(QFileInfo::exists(pidFile));
-        QVERIFY(waitUntil([] { return runningPreviews().isEmpty(); }, 5000));
+        // The child's command names its pid file.
+        QVERIFY(waitUntil([&] { return processesNaming(pidFile).isEmpty(); }, 5000));
         QTest::qWait(1200);
         QCOMPARE(readAll(out), QByteArray("erster"));
     }
@@ -559,7 +560,8 @@ private slots:
         runToPage(runner, Php, script);
         QVERIFY(waitUntil([&] { return !runner.isRunning(); }));
         QVERIFY(QFileInfo::exists(pidFile));
-        QVERIFY(waitUntil([] { return runningPreviews().isEmpty(); }, 5000));
+        // The forks run the run's own script.
+        QVERIFY(waitUntil([&] { return processesNaming(env.scratchDir()).isEmpty(); }, 5000));
         // An endless one that has left: Esc ends it too.
         QFile::remove(pidFile);
         runner.start(request(Php, script + QStringLiteral(" while (true) usleep(1000);")));
@@ -591,7 +593,8 @@ private slots:
         QCOMPARE(readAll(shown.path), QByteArray("Ende"));
         // The daemon as the run saw it; by name, since its number in the run is the run's own.
         QVERIFY(QFileInfo::exists(pidFile));
-        QVERIFY(waitUntil([] { return runningPreviews().isEmpty(); }, 5000));
+        QVERIFY(waitUntil([&] { return processesNaming(env.scratchDir()).isEmpty(); }, 5000));
+        QVERIFY(runningPreviews().isEmpty());
         // Nothing this program started is left unreaped.
         for (const QString &entry : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
             const QByteArray stat = readAll(QStringLiteral("/proc/%1/stat").arg(entry));
@@ -638,7 +641,7 @@ private slots:
         QCOMPARE(first.scriptPath, env.scratchDir() + QStringLiteral("temp.php"));
         // Without the container the supervisor ends what the script left.
         QVERIFY(QFileInfo::exists(pidFile));
-        QVERIFY(waitUntil([] { return runningPreviews().isEmpty(); }, 5000));
+        QVERIFY(waitUntil([&] { return processesNaming(env.scratchDir()).isEmpty(); }, 5000));
         QCOMPARE(runToEnd(runner, request(Php, QStringLiteral("<?php echo 2;"))).notice, QString());
     }
 

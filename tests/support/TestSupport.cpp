@@ -417,6 +417,26 @@ QList<qint64> descendants()
 
 } // namespace
 
+QList<qint64> processesNaming(const QString &part)
+{
+    // Anywhere on the system: a process that left this one's tree is found too.
+    const QByteArray wanted = QFile::encodeName(part);
+    QList<qint64> found;
+    for (const QString &entry : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
+        bool number = false;
+        const qint64 pid = entry.toLongLong(&number);
+        if (!number || pid == getpid())
+            continue;
+        const QByteArray stat = readAll(QStringLiteral("/proc/%1/stat").arg(pid));
+        const qsizetype close = stat.lastIndexOf(')');
+        if (close < 0 || stat.mid(close + 2, 1) == "Z")
+            continue;
+        if (readAll(QStringLiteral("/proc/%1/cmdline").arg(pid)).replace('\0', ' ').contains(wanted))
+            found << pid;
+    }
+    return found;
+}
+
 qint64 hostPid(qint64 seen)
 {
     for (const qint64 pid : descendants()) {

@@ -99,6 +99,9 @@ QStringList windowsNamed(const QString &title);
 // ("php…"), a run's container or supervisor, or what the suites' scripts start (sh, sleep).
 QStringList runningPreviews();
 
+// The living processes, anywhere on the system, whose command line holds part.
+QList<qint64> processesNaming(const QString &part);
+
 // A process below this one by the number a script saw, in its run's own process numbers or
 // not; 0 when none is alive.
 qint64 hostPid(qint64 seen);
