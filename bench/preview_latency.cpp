@@ -118,8 +118,8 @@ int main(int argc, char *argv[])
         alone.push_back(t.nsecsElapsed() / 1e6);
     }
 
-    // Output at the bound: the script is ended when its output reaches it, and the pane must
-    // still show the page soon after.
+    // Output at the bound: the output's pipe closes there, which ends a script that goes on
+    // writing, and the pane must still show the page soon after.
     const std::pair<const char *, const char *> floods[] = {
         {"one line", "<?php while (true) echo str_repeat('x', 65536);"},
         {"many lines", "<?php while (true) echo str_repeat(\"<p>Zeile mit etwas Text</p>\\n\", 2048);"}};
@@ -182,7 +182,9 @@ int main(int argc, char *argv[])
                 a, p, l, l - a - p);
     std::printf("preview latency (Enter to page loaded): median %.1f ms over %d runs\n", l, runs);
     std::printf("php -q alone, same script:              median %.1f ms over %d runs\n", a, runs);
-    std::printf("goal 1.5 x php + 30 ms:                 %.1f ms -> %s\n", 1.5 * a + 30, l <= 1.5 * a + 30 ? "met" : "missed");
+    std::printf("page load alone, same output:           median %.1f ms over %d runs\n", p, runs);
+    // The limit: the interpreter's own run and the page's own load, one after the other.
+    std::printf("ratio to php alone + page load alone:   %.2f\n", l / (a + p));
     std::printf("a line break drawn in the window:       median %.1f ms over %d runs\n", median(paint), runs);
     std::printf("Enter to its line break drawn:          median %.1f ms, longest %.1f ms (php alone %.1f ms)\n",
                 median(drawn), *std::max_element(drawn.begin(), drawn.end()), a);

@@ -5,6 +5,8 @@
 
 inline const QString ScriptFileName = QStringLiteral("temp.php");
 inline const QString OutputFileName = QStringLiteral("Output.htm");
+// The next run's script while its container waits; it becomes ScriptFileName when the run starts.
+inline const QString PreparedScriptName = QStringLiteral(".temp.php.next");
 
 // The navigation guard's rule: only a local file whose name is exactly "Output.htm" passes.
 bool isPreviewOutputTarget(const QString &url);

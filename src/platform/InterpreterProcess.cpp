@@ -26,6 +26,7 @@
 #include <pthread.h>
 #include <sys/prctl.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -65,6 +66,7 @@ constexpr int kHandled[] = {SIGTERM, SIGINT, SIGHUP, SIGSEGV, SIGBUS, SIGFPE, SI
 
 // Where the interpreter reports: see korlith-run.
 constexpr int kReportFd = 3;
+constexpr int kGoFd = 4;
 
 // How long the output's last writers get after the run's end: only a process that escaped
 // the run (one that changed its user) can still hold the pipe then.
@@ -82,7 +84,7 @@ QString supervisorPath()
 struct ChildSetup
 {
     pid_t parent;
-    int input, output, report;
+    int input, output, report, go; // go: -1 for a run that starts at once
     int deathSignal;
     const char *dir; // empty: stay
     char *const *argv;
@@ -111,9 +113,11 @@ pid_t spawnChild(const ChildSetup &setup)
         dup2(setup.output, STDOUT_FILENO);
         dup2(setup.output, STDERR_FILENO);
         dup2(setup.report, kReportFd);
+        if (setup.go >= 0)
+            dup2(setup.go, kGoFd);
         // Nothing else of the program reaches the run: not the web engine's sockets, not its
         // shared memory, not the scratch folder's lock.
-        close_range(kReportFd + 1, ~0U, CLOSE_RANGE_CLOEXEC);
+        close_range(setup.go >= 0 ? kGoFd + 1 : kReportFd + 1, ~0U, CLOSE_RANGE_CLOEXEC);
         setrlimit(RLIMIT_CORE, &core);
         const int e = setup.dir[0] && chdir(setup.dir) != 0 ? errno : 0;
         if (e == 0) {
@@ -173,6 +177,19 @@ pid_t firstChild(pid_t pid)
     return pid_t(children.readAll().split(' ').value(0).toLongLong());
 }
 
+// Files and folders by what they are on the disk, not by their names.
+QByteArray identities(const QStringList &paths)
+{
+    QByteArray id;
+    for (const QString &path : paths) {
+        struct stat st;
+        if (stat(encodeFileName(path).constData(), &st) == 0)
+            id += QByteArray::number(quint64(st.st_dev)) + ':' + QByteArray::number(quint64(st.st_ino));
+        id += ' ';
+    }
+    return id;
+}
+
 void closeFd(int &fd)
 {
     if (fd >= 0)
@@ -202,6 +219,17 @@ InterpreterProcess::~InterpreterProcess()
     }
     closeOutput();
     closeFd(m_report);
+    closeFd(m_interpreterFd);
+    if (m_scriptFd >= 0) {
+        // Only while the name is still this file's.
+        struct stat held, named;
+        if (fstat(m_scriptFd, &held) == 0 && stat(encodeFileName(m_scriptFile).constData(), &named) == 0
+            && held.st_dev == named.st_dev && held.st_ino == named.st_ino)
+            ::unlink(encodeFileName(m_scriptFile).constData());
+        closeFd(m_scriptFd);
+    }
+    // A container made ahead of its run ends unused when its start byte cannot come any more.
+    closeFd(m_go);
     if (m_child > 0 && waitpid(m_child, nullptr, WNOHANG) == 0) {
         reapWhenEnded(m_child, m_childFd, m_slot);
     } else {
@@ -219,19 +247,92 @@ InterpreterProcess::Start InterpreterProcess::start(const QString &program, cons
     const int out = createScratchFile(outputPath);
     if (out < 0)
         throw AppError::cannotCreateFile(outputPath);
-    const QString supervisor = supervisorPath();
-    if (!QFileInfo(supervisor).isExecutable()) {
+    const Start spawned = spawn(program, arguments, workingDir, container, false);
+    if (spawned != Start::Started) {
         ::close(out);
-        throw AppError(QStringLiteral("Das Hilfsprogramm %1 fehlt; Korlith ist unvollständig installiert.").arg(supervisor));
+        return spawned;
     }
+    return begin(out, container != nullptr);
+}
+
+bool InterpreterProcess::prepare(const QString &program, const QStringList &arguments, const Container &container,
+                                 const QString &scriptFile, const QStringList &kept)
+{
+    // The container shows this file under the script's name: the run's text goes into it later.
+    m_scriptFd = createScratchFile(scriptFile);
+    if (m_scriptFd < 0)
+        return false;
+    m_scriptFile = scriptFile;
+    m_key = QStringList{program} + arguments + QStringList{container.program} + container.options;
+    m_kept = kept;
+    m_keptIdentity = identities(kept);
+    if (spawn(program, arguments, QString(), &container, true) != Start::Started) {
+        closeFd(m_scriptFd);
+        return false;
+    }
+    return true;
+}
+
+bool InterpreterProcess::preparedFor(const QString &program, const QStringList &arguments, const Container &container) const
+{
+    // The files it was made for must still be the same: a document saved since (a new file
+    // under its name) would not be covered by the container's copy.
+    return m_go >= 0 && m_child > 0 && waitpid(m_child, nullptr, WNOHANG) == 0
+        && m_key == QStringList{program} + arguments + QStringList{container.program} + container.options
+        && m_keptIdentity == identities(m_kept);
+}
+
+InterpreterProcess::Start InterpreterProcess::go(const QByteArray &script, const QString &scriptPath, const QString &outputPath)
+{
+    // The container stands before its script file takes the script's name (it finds the file
+    // by its name while it is made).
+    int ready = -1;
+    if (!readInt(m_report, &ready, 10000) || ready != 0) {
+        closeFd(m_scriptFd);
+        ::unlink(encodeFileName(m_scriptFile).constData());
+        closeFd(m_go);
+        return refused(true);
+    }
+    qsizetype done = 0;
+    while (done < script.size()) {
+        const ssize_t n = ::write(m_scriptFd, script.constData() + done, size_t(script.size() - done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        done += n;
+    }
+    closeFd(m_scriptFd);
+    // Under the script's own name from now on; the container holds the file, not the name.
+    if (done != script.size() || ::rename(encodeFileName(m_scriptFile).constData(), encodeFileName(scriptPath).constData()) != 0) {
+        ::unlink(encodeFileName(m_scriptFile).constData());
+        throw AppError::cannotCreateFile(scriptPath);
+    }
+    const int out = createScratchFile(outputPath);
+    if (out < 0)
+        throw AppError::cannotCreateFile(outputPath);
+    const char byte = 1;
+    const bool sent = ::write(m_go, &byte, 1) == 1;
+    closeFd(m_go);
+    if (!sent) {
+        ::close(out);
+        return Start::ContainerRefused;
+    }
+    return begin(out, true);
+}
+
+InterpreterProcess::Start InterpreterProcess::spawn(const QString &program, const QStringList &arguments,
+                                                    const QString &workingDir, const Container *container, bool wait)
+{
+    const QString supervisor = supervisorPath();
+    if (!QFileInfo(supervisor).isExecutable())
+        throw AppError(QStringLiteral("Das Hilfsprogramm %1 fehlt; Korlith ist unvollständig installiert.").arg(supervisor));
     // The program as it stands; a bare name is looked up on PATH, here, before the start.
     QString path = program;
     if (!path.isEmpty() && !path.contains(QLatin1Char('/')))
         path = QStandardPaths::findExecutable(path);
-    if (path.isEmpty() || !QFileInfo(path).isExecutable()) {
-        ::close(out);
+    if (path.isEmpty() || !QFileInfo(path).isExecutable())
         return Start::NotStarted;
-    }
     // Everything the child needs is made before it exists: between vfork and exec it may only
     // make system calls.
     QList<QByteArray> args;
@@ -239,7 +340,10 @@ InterpreterProcess::Start InterpreterProcess::start(const QString &program, cons
         args << QFile::encodeName(container->program);
         for (const QString &o : container->options)
             args << encodeFileName(o);
-        args << "--" << QFile::encodeName(supervisor) << "--exec";
+        args << "--" << QFile::encodeName(supervisor);
+        if (wait)
+            args << "--wait";
+        args << "--exec";
     } else {
         args << QFile::encodeName(supervisor);
     }
@@ -252,64 +356,86 @@ InterpreterProcess::Start InterpreterProcess::start(const QString &program, cons
     argv.push_back(nullptr);
     const QByteArray dir = container ? QByteArray() : encodeFileName(workingDir);
     const int input = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
-    int output[2] = {-1, -1}, report[2] = {-1, -1};
-    const bool piped = input >= 0 && pipe2(output, O_CLOEXEC) == 0 && pipe2(report, O_CLOEXEC) == 0;
+    int output[2] = {-1, -1}, report[2] = {-1, -1}, go[2] = {-1, -1};
+    const bool piped = input >= 0 && pipe2(output, O_CLOEXEC) == 0 && pipe2(report, O_CLOEXEC) == 0
+        && (!wait || pipe2(go, O_CLOEXEC) == 0);
     // The child's ends above the numbers they take there, so that no dup2 overwrites another.
     const int childOutput = piped ? fcntl(output[1], F_DUPFD_CLOEXEC, 10) : -1;
     const int childReport = piped ? fcntl(report[1], F_DUPFD_CLOEXEC, 10) : -1;
-    for (int fd : {output[1], report[1]})
+    const int childGo = piped && wait ? fcntl(go[0], F_DUPFD_CLOEXEC, 10) : -1;
+    for (int fd : {output[1], report[1], go[0]})
         if (fd >= 0)
             ::close(fd);
-    if (childOutput < 0 || childReport < 0) {
-        for (int fd : {out, input, output[0], report[0], childOutput, childReport})
+    if (childOutput < 0 || childReport < 0 || (wait && childGo < 0)) {
+        for (int fd : {input, output[0], report[0], go[1], childOutput, childReport, childGo})
             if (fd >= 0)
                 ::close(fd);
         return Start::NotStarted;
     }
-    const ChildSetup setup{getpid(), input, childOutput, childReport, container ? SIGKILL : SIGTERM,
+    const ChildSetup setup{getpid(), input, childOutput, childReport, childGo, container ? SIGKILL : SIGTERM,
                            dir.constData(), argv.data()};
     const pid_t pid = spawnChild(setup);
-    for (int fd : {input, childOutput, childReport})
-        ::close(fd);
-    if (pid < 0) {
-        for (int fd : {out, output[0], report[0]})
+    for (int fd : {input, childOutput, childReport, childGo})
+        if (fd >= 0)
             ::close(fd);
+    if (pid < 0) {
+        for (int fd : {output[0], report[0], go[1]})
+            if (fd >= 0)
+                ::close(fd);
         return Start::NotStarted;
     }
     m_child = pid;
     m_childFd = int(syscall(SYS_pidfd_open, pid, 0));
     m_slot = remember(pid, container ? SIGKILL : SIGTERM);
-    m_out = out;
     m_pipe = output[0];
     m_report = report[0];
+    m_go = go[1];
+    return Start::Started;
+}
+
+InterpreterProcess::Start InterpreterProcess::refused(bool contained)
+{
+    if (m_child > 0)
+        ::kill(m_child, SIGKILL);
+    while (m_child > 0 && waitpid(m_child, nullptr, 0) < 0 && errno == EINTR) {
+    }
+    m_child = 0;
+    forget(m_slot);
+    closeFd(m_childFd);
+    if (contained && m_pipe >= 0) {
+        fcntl(m_pipe, F_SETFL, fcntl(m_pipe, F_GETFL) | O_NONBLOCK);
+        char buf[4096];
+        const ssize_t n = ::read(m_pipe, buf, sizeof buf);
+        m_containerMessage = n > 0 ? QByteArray(buf, n) : QByteArray();
+    }
+    closeOutput();
+    closeFd(m_report);
+    return contained ? Start::ContainerRefused : Start::NotStarted;
+}
+
+InterpreterProcess::Start InterpreterProcess::begin(int out, bool contained)
+{
+    m_out = out;
     // The interpreter reports itself just before it starts; bubblewrap, when it cannot make the
     // container, says why on the output and ends without a report.
     int reported = 0;
-    if (!readInt(m_report, &reported, 10000) || reported <= 0) {
-        if (m_child > 0)
-            ::kill(m_child, SIGKILL);
-        while (waitpid(m_child, nullptr, 0) < 0 && errno == EINTR) {
-        }
-        m_child = 0;
-        forget(m_slot);
-        closeFd(m_childFd);
-        if (container) {
-            char buf[4096];
-            const ssize_t n = ::read(m_pipe, buf, sizeof buf);
-            m_containerMessage = n > 0 ? QByteArray(buf, n) : QByteArray();
-        }
-        closeOutput();
-        closeFd(m_report);
-        return container ? Start::ContainerRefused : Start::NotStarted;
-    }
+    if (!readInt(m_report, &reported, 10000) || reported <= 0)
+        return refused(contained);
     // In the container the interpreter has a number of the container's own: this program sees
     // it as the child of the container's first process.
-    m_pid = container ? firstChild(firstChild(m_child)) : pid_t(reported);
+    m_pid = contained ? firstChild(firstChild(m_child)) : pid_t(reported);
     m_running = true;
     fcntl(m_pipe, F_SETFL, fcntl(m_pipe, F_GETFL) | O_NONBLOCK);
     fcntl(m_report, F_SETFL, fcntl(m_report, F_GETFL) | O_NONBLOCK);
     m_outputReady = new QSocketNotifier(m_pipe, QSocketNotifier::Read, this);
     connect(m_outputReady, &QSocketNotifier::activated, this, [this] { pump(0); });
+    // In the container the interpreter's own end is the run's: the container's teardown is
+    // not waited for.
+    m_interpreterFd = contained && m_pid > 0 ? int(syscall(SYS_pidfd_open, m_pid, 0)) : -1;
+    if (m_interpreterFd >= 0) {
+        m_ended = new QSocketNotifier(m_interpreterFd, QSocketNotifier::Read, this);
+        connect(m_ended, &QSocketNotifier::activated, this, [this] { pump(0); });
+    }
     if (m_childFd >= 0) {
         m_childEnded = new QSocketNotifier(m_childFd, QSocketNotifier::Read, this);
         connect(m_childEnded, &QSocketNotifier::activated, this, [this] { pump(0); });
@@ -323,7 +449,7 @@ InterpreterProcess::Start InterpreterProcess::start(const QString &program, cons
     return Start::Started;
 }
 
-void InterpreterProcess::readOutput()
+bool InterpreterProcess::readOutput()
 {
     // A slice at a time, so that a flood of output leaves the window its turns.
     char buf[64 * 1024];
@@ -332,10 +458,10 @@ void InterpreterProcess::readOutput()
         if (n < 0 && errno == EINTR)
             continue;
         if (n < 0)
-            return; // nothing more for now
+            return false; // nothing more for now
         if (n == 0) {
             closeOutput();
-            return;
+            return false;
         }
         const qint64 room = OutputLimit - m_copied;
         const qint64 take = std::min<qint64>(room, n);
@@ -352,9 +478,10 @@ void InterpreterProcess::readOutput()
             // The script is told by its next write that nobody reads any more.
             m_cut = true;
             closeOutput();
-            return;
+            return false;
         }
     }
+    return m_pipe >= 0;
 }
 
 void InterpreterProcess::closeOutput()
@@ -385,9 +512,28 @@ void InterpreterProcess::reap()
         m_drain->start(kDrainMs);
 }
 
+void InterpreterProcess::interpreterEnded()
+{
+    // All it wrote is in the pipe now. What it left running goes with its container (which
+    // holds the pipe until then): the run is over, its output complete.
+    if (m_ended) {
+        m_ended->setEnabled(false);
+        m_ended->deleteLater();
+        m_ended = nullptr;
+    }
+    closeFd(m_interpreterFd);
+    m_interpreterGone = true;
+    while (m_pipe >= 0 && readOutput()) {
+    }
+    closeOutput();
+    if (m_child > 0)
+        ::kill(m_child, SIGKILL);
+    finishIfDone();
+}
+
 void InterpreterProcess::finishIfDone()
 {
-    if (!m_running || m_child > 0 || m_pipe >= 0)
+    if (!m_running || m_pipe >= 0 || (m_child > 0 && !m_interpreterGone))
         return;
     m_running = false;
     m_drain->stop();
@@ -400,15 +546,17 @@ void InterpreterProcess::pump(int msecs)
     QElapsedTimer t;
     t.start();
     for (;;) {
-        pollfd p[2] = {{m_pipe, POLLIN, 0}, {m_child > 0 ? m_childFd : -1, POLLIN, 0}};
+        pollfd p[3] = {{m_pipe, POLLIN, 0}, {m_child > 0 ? m_childFd : -1, POLLIN, 0}, {m_interpreterFd, POLLIN, 0}};
         const int left = msecs < 0 ? -1 : int(std::max<qint64>(0, msecs - t.elapsed()));
-        const int r = poll(p, 2, left);
+        const int r = poll(p, 3, left);
         if (r < 0 && errno == EINTR)
             continue;
         if (r > 0 && p[0].revents)
             readOutput();
         if (r > 0 && p[1].revents)
             reap();
+        if (r > 0 && p[2].revents)
+            interpreterEnded();
         finishIfDone();
         if (!m_running || r <= 0 || (msecs >= 0 && t.elapsed() >= msecs))
             return;

@@ -46,6 +46,17 @@ public:
     Start start(const QString &program, const QStringList &arguments, const QString &outputPath,
                 const QString &workingDir = QString(), const Container *container = nullptr);
 
+    // A run made ahead of its key: the container stands and waits, showing scriptFile (created
+    // anew) as the container's options say. It is the same run later only while the files and
+    // folders in kept are the same ones on the disk. False when it cannot be made so.
+    bool prepare(const QString &program, const QStringList &arguments, const Container &container,
+                 const QString &scriptFile, const QStringList &kept);
+    // Whether the prepared run would be this one, the files it was made for still the same.
+    bool preparedFor(const QString &program, const QStringList &arguments, const Container &container) const;
+    // Starts the prepared run with this script, its file then named scriptPath. Raises "Cannot
+    // create file" when the script or the output cannot be written.
+    Start go(const QByteArray &script, const QString &scriptPath, const QString &outputPath);
+
     // The run goes on: its interpreter has not ended, or its output is not all in yet.
     bool isRunning() const;
     bool waitForFinished(int msecs);
@@ -67,8 +78,13 @@ signals:
     void finished();
 
 private:
+    Start spawn(const QString &program, const QStringList &arguments, const QString &workingDir,
+                const Container *container, bool wait);
+    Start begin(int out, bool contained);
+    Start refused(bool contained);
     void pump(int msecs);
-    void readOutput();
+    bool readOutput(); // false: nothing more for now, or the output has closed
+    void interpreterEnded();
     void closeOutput();
     void reap();
     void finishIfDone();
@@ -78,7 +94,16 @@ private:
     pid_t m_pid = 0;            // the interpreter
     int m_pipe = -1;            // the run's output, read end
     int m_out = -1;             // the output file
-    int m_report = -1;          // where an exec that failed after the report says why
+    int m_report = -1;          // where the interpreter reports itself
+    int m_interpreterFd = -1;   // its pidfd, in a container: its end is the run's
+    bool m_interpreterGone = false;
+    QSocketNotifier *m_ended = nullptr;
+    int m_go = -1;              // a prepared run's start: one byte
+    int m_scriptFd = -1;        // a prepared run's script file
+    QStringList m_key;          // what a prepared run was made for
+    QString m_scriptFile;       // and its name until it starts
+    QStringList m_kept;         // the files and folders it was made for
+    QByteArray m_keptIdentity;  // as they were on the disk then
     bool m_running = false;
     qint64 m_copied = 0;
     bool m_cut = false;

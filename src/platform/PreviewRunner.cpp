@@ -87,8 +87,8 @@ bool lies(const QString &path, const QString &folder)
 // The container of one run: the system as the user sees it (its files writable as they are),
 // its own process numbers, which the kernel ends with the run, the scratch folders hidden, and
 // the script read-only under the name it runs by.
-Container containerFor(const QString &program, const ScratchDirectory &dir, const QString &scriptInside,
-                       const QString &workingDir)
+Container containerFor(const QString &program, const ScratchDirectory &dir, const QString &scriptFile,
+                       const QString &scriptInside, const QString &workingDir)
 {
     Container c{program, {QStringLiteral("--dev-bind"), QStringLiteral("/"), QStringLiteral("/"),
                           QStringLiteral("--proc"), QStringLiteral("/proc"),
@@ -96,7 +96,7 @@ Container containerFor(const QString &program, const ScratchDirectory &dir, cons
     // A document kept among the scratch folders sees them: they are its own folder.
     if (!lies(workingDir, dir.root) || workingDir + QLatin1Char('/') == dir.path)
         c.options << QStringLiteral("--tmpfs") << dir.root.chopped(1);
-    c.options << QStringLiteral("--ro-bind") << dir.path + ScriptFileName << scriptInside
+    c.options << QStringLiteral("--ro-bind") << scriptFile << scriptInside
               << QStringLiteral("--chdir") << workingDir;
     return c;
 }
@@ -170,6 +170,7 @@ bool PreviewRunner::abort()
     endProcess();
     apply(m_state.aborted());
     emit runningChanged(false);
+    prepareNext();
     return true;
 }
 
@@ -186,7 +187,6 @@ QString PreviewRunner::start(const PreviewRequest &request)
         throw AppError::cannotCreateFile(scratchScript);
     // The old output goes first: where it filled the disk, the new script needs its room.
     ::unlink(QFile::encodeName(m_output.path).constData());
-    writeScratchFile(scratchScript, request.script);
 
     // The document's file as PHP names it (links resolved); one that is gone runs as a text
     // without a file, so that nothing appears in its place on the disk.
@@ -194,21 +194,40 @@ QString PreviewRunner::start(const PreviewRequest &request)
                                                                  : QString();
     ContainerState &container = containerState();
     Start outcome = Start::NotStarted;
-    m_process = std::make_unique<InterpreterProcess>();
+    m_next.program.clear();
     if (container.refusal.isEmpty()) {
         const QString inside = document.isEmpty() ? scratchScript : document;
         const QString folder = document.isEmpty() ? dir.path.chopped(1) : QFileInfo(document).absolutePath();
-        const Container fence = containerFor(container.program, dir, inside, folder);
-        outcome = m_process->start(request.interpreter, {QStringLiteral("-q"), inside}, m_output.path, folder, &fence);
-        if (outcome == Start::ContainerRefused)
+        NextRun run{request.interpreter, {QStringLiteral("-q"), inside},
+                    containerFor(container.program, dir, dir.path + PreparedScriptName, inside, folder),
+                    dir.path + PreparedScriptName, QStringList{document, folder}};
+        // The container made ahead for this run, or one made now.
+        if (!m_prepared || !m_prepared->preparedFor(run.program, run.arguments, run.fence)) {
+            m_prepared.reset(); // its script file's name is the new one's
+            m_prepared = prepared(run);
+        }
+        m_process = std::move(m_prepared);
+        if (m_process) {
+            outcome = m_process->go(request.script, scratchScript, m_output.path);
+        } else {
+            // Nothing could start: the page is empty, as a shell's redirect leaves it.
+            const int out = createScratchFile(m_output.path);
+            if (out < 0)
+                throw AppError::cannotCreateFile(m_output.path);
+            ::close(out);
+        }
+        if (outcome == Start::ContainerRefused) {
             container.refusal = refusalFrom(m_process->containerMessage());
-        else
+        } else {
             m_output.scriptPath = inside;
+            m_next = run;
+        }
     }
     if (!container.refusal.isEmpty()) {
         if (!container.told)
             m_output.notice = QStringLiteral("Vorschau ohne Abschirmung: ") + container.refusal;
         container.told = true;
+        writeScratchFile(scratchScript, request.script);
         const QString folder = document.isEmpty() ? request.folder : QFileInfo(document).absolutePath();
         m_process = std::make_unique<InterpreterProcess>();
         outcome = m_process->start(request.interpreter, {QStringLiteral("-q"), scratchScript}, m_output.path, folder);
@@ -220,10 +239,32 @@ QString PreviewRunner::start(const PreviewRequest &request)
     connect(m_process.get(), &InterpreterProcess::finished, this, [this] {
         apply(m_state.ended());
         emit runningChanged(false);
+        prepareNext();
     });
     apply(m_state.started(m_clock.elapsed()));
     emit runningChanged(true);
     return m_output.path;
+}
+
+std::unique_ptr<InterpreterProcess> PreviewRunner::prepared(const NextRun &run)
+{
+    auto process = std::make_unique<InterpreterProcess>();
+    if (!process->prepare(run.program, run.arguments, run.fence, run.scriptFile, run.kept))
+        return nullptr;
+    return process;
+}
+
+void PreviewRunner::prepareNext()
+{
+    // The next run of the same document starts in a container that already stands: what is
+    // left for the key is the interpreter's own start.
+    if (m_next.program.isEmpty() || m_prepared)
+        return;
+    try {
+        m_prepared = prepared(m_next);
+    } catch (const AppError &) {
+        // The run itself will say what is missing.
+    }
 }
 
 QString PreviewRunner::containerRefusal()

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "core/PreviewRun.h"
+#include "platform/InterpreterProcess.h"
 
 #include <QByteArray>
 #include <QObject>
@@ -12,8 +13,6 @@
 #include <memory>
 
 namespace platform {
-
-class InterpreterProcess;
 
 // What a run is asked to run.
 struct PreviewRequest
@@ -76,10 +75,23 @@ signals:
     void runningChanged(bool running);
 
 private:
+    // What the latest run in a container was, so that the next one can be made ahead.
+    struct NextRun
+    {
+        QString program;
+        QStringList arguments;
+        Container fence;
+        QString scriptFile;
+        QStringList kept;
+    };
+    static std::unique_ptr<InterpreterProcess> prepared(const NextRun &run);
+    void prepareNext();
     void apply(const PreviewRunState::Step &step);
     void endProcess();
 
     std::unique_ptr<platform::InterpreterProcess> m_process;
+    std::unique_ptr<platform::InterpreterProcess> m_prepared; // the next run's container, waiting
+    NextRun m_next;
     PreviewRunState m_state;
     PreviewOutput m_output;
     QElapsedTimer m_clock;

@@ -3,6 +3,10 @@
 // korlith-run --exec PROGRAM ARGV0 [ARGS...]
 //   Inside the run's container, whose kernel namespace ends everything with the run: reports
 //   that the container stands and then becomes the interpreter.
+// korlith-run --wait --exec PROGRAM ARGV0 [ARGS...]
+//   The same in a container made ahead of its run: reports that the container stands (a 0 on
+//   descriptor 3), then waits for one byte on descriptor 4 (the run's start); the descriptor's
+//   end without one ends the container unused.
 // korlith-run PROGRAM ARGV0 [ARGS...]
 //   Where no container can be had: the supervisor of the run. It starts the interpreter,
 //   becomes the reaper of everything the script starts (also of what leaves its process group
@@ -29,6 +33,7 @@
 namespace {
 
 constexpr int kReport = 3;
+constexpr int kGo = 4;
 
 void writeInt(int fd, int value)
 {
@@ -184,6 +189,17 @@ int exitCode(int status)
 
 int main(int argc, char *argv[])
 {
+    if (argc >= 5 && strcmp(argv[1], "--wait") == 0 && strcmp(argv[2], "--exec") == 0) {
+        writeInt(kReport, 0);
+        char go = 0;
+        ssize_t n;
+        while ((n = read(kGo, &go, 1)) < 0 && errno == EINTR) {
+        }
+        if (n != 1)
+            return 0;
+        close(kGo);
+        becomeInterpreter(argv + 3);
+    }
     if (argc >= 4 && strcmp(argv[1], "--exec") == 0)
         becomeInterpreter(argv + 2);
     if (argc < 3)

@@ -431,7 +431,9 @@ QList<qint64> processesNaming(const QString &part)
         const qsizetype close = stat.lastIndexOf(')');
         if (close < 0 || stat.mid(close + 2, 1) == "Z")
             continue;
-        if (readAll(QStringLiteral("/proc/%1/cmdline").arg(pid)).replace('\0', ' ').contains(wanted))
+        const QByteArray command = readAll(QStringLiteral("/proc/%1/cmdline").arg(pid)).replace('\0', ' ');
+        // A container made ahead of its run waits for it and runs nothing yet.
+        if (command.contains(wanted) && !command.contains(" --wait --exec "))
             found << pid;
     }
     return found;

@@ -99,7 +99,8 @@ QStringList windowsNamed(const QString &title);
 // ("php…"), a run's container or supervisor, or what the suites' scripts start (sh, sleep).
 QStringList runningPreviews();
 
-// The living processes, anywhere on the system, whose command line holds part.
+// The living processes, anywhere on the system, whose command line holds part (a container
+// that waits for its run aside).
 QList<qint64> processesNaming(const QString &part);
 
 // A process below this one by the number a script saw, in its run's own process numbers or
