@@ -10,6 +10,8 @@ packages=(
   libgl-dev libvulkan-dev libxkbcommon-dev
   libcurl4-openssl-dev libcups2-dev
   php-cli
+  # The preview's container.
+  bubblewrap
   fp-utils xchm xdg-utils
   adwaita-icon-theme
   # Qt's platform for Wayland desktops.

@@ -926,6 +926,24 @@ private slots:
         QVERIFY(relative.waitForFinished(10000));
     }
 
+    // A Windows-1252 document runs in its own encoding and line ends, under its own name, as
+    // `php FILE` runs it; its file stays as it is.
+    void windows1252DocumentRunsAsItsFile()
+    {
+        Run run;
+        QVERIFY(run.shown);
+        const QString file = run.file(QStringLiteral("alt.php"));
+        const QByteArray bytes = "<?php echo strlen(\"\xfc\"), '|', basename(__FILE__), '|',\r\n  strlen(file_get_contents(__FILE__));\r\n";
+        writeFile(file, bytes);
+        {
+            FileDialogAnswerer answers({file});
+            run.trigger("ffnnen1");
+        }
+        const QString expected = QStringLiteral("1|alt.php|%1").arg(bytes.size());
+        QVERIFY(waitUntil([&] { return run.paneText() == expected; }, 10000));
+        QCOMPARE(readAll(file), bytes);
+    }
+
     // A page from a project folder: its includes, stylesheet and image come from that folder,
     // never from outside it, and the interpreter runs there.
     void previewRunsWhereTheDocumentLives()

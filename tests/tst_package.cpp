@@ -111,7 +111,7 @@ private slots:
         // What the program needs, also where recommended packages are not installed: the German
         // standard dialogs and the toolbar's icons.
         const QString depends = run(QStringLiteral("dpkg-deb"), {QStringLiteral("-f"), m_deb, QStringLiteral("Depends")});
-        for (const char *dependency : {"php-cli", "xchm", "xdg-utils", "qt6-translations-l10n", "adwaita-icon-theme",
+        for (const char *dependency : {"php-cli", "bubblewrap", "xchm", "xdg-utils", "qt6-translations-l10n", "adwaita-icon-theme",
                                        "libqt6widgets6", "libqt6webenginecore6", "libcurl4"})
             QVERIFY2(depends.contains(QLatin1String(dependency)), qPrintable(depends));
         const QString recommends = run(QStringLiteral("dpkg-deb"), {QStringLiteral("-f"), m_deb, QStringLiteral("Recommends")});
