@@ -231,11 +231,16 @@ void TCodeEdit::clearLineMarks()
     m_gutter->update();
 }
 
+bool isLineBreakKey(const QKeyEvent *event)
+{
+    const Qt::KeyboardModifiers mods = event->modifiers() & ~(Qt::KeypadModifier | Qt::ShiftModifier);
+    return (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) && mods == Qt::NoModifier;
+}
+
 void TCodeEdit::keyPressEvent(QKeyEvent *event)
 {
     const Qt::KeyboardModifiers mods = event->modifiers() & ~(Qt::KeypadModifier | Qt::ShiftModifier);
-    const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
-    if (enter && mods == Qt::NoModifier && !isReadOnly()) {
+    if (isLineBreakKey(event) && !isReadOnly()) {
         insertLineBreak();
         return;
     }

@@ -10,6 +10,11 @@
 class PhpHighlighter;
 struct EditorColours;
 
+// The key that breaks the line: Enter or Return, also on the keypad, with or without Shift,
+// and no other modifier (Ctrl+Enter is another character). The window's filter sees it first
+// and runs the preview on the text as it stands; the editor then breaks the line.
+bool isLineBreakKey(const QKeyEvent *event);
+
 class TCodeEdit : public QPlainTextEdit
 {
     Q_OBJECT

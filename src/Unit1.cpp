@@ -13,6 +13,7 @@
 #include "Unit3.h"
 #include "Unit4.h"
 #include "Unit5.h"
+#include "Preview.h"
 #include "WebBrowser.h"
 #include "core/Document.h"
 #include "core/FileNameCodec.h"
@@ -85,22 +86,18 @@ TForm1::TForm1(QWidget *parent)
     ui->Splitter1->handle(1)->setCursor(Qt::SplitHCursor);
 
     ui->memo1->installEventFilter(this);
-    ui->WebBrowser1->OnBeforeNavigate2 = [this](const QString &url, bool &cancel) {
-        platform::guarded([&] { WebBrowser1BeforeNavigate2(url, cancel); });
-    };
-    connect(&m_preview, &platform::PreviewRunner::outputReady, this, [this](const platform::PreviewOutput &output) {
-        platform::guarded([&] { showOutput(output); });
-    });
-    connect(&m_preview, &platform::PreviewRunner::statusChanged, this, &TForm1::showRunStatus);
+    m_preview = new Preview(ui->WebBrowser1, this);
+    connect(m_preview, &Preview::shown, this, &TForm1::showOutput);
+    connect(m_preview, &Preview::statusChanged, this, &TForm1::showRunStatus);
     // Esc is the page's and the editor's own while no script runs.
     m_abortKey = new QShortcut(QKeySequence(Qt::Key_Escape), this);
     m_abortKey->setContext(Qt::WindowShortcut);
     m_abortKey->setEnabled(false);
     connect(m_abortKey, &QShortcut::activated, this, [this] { platform::guarded([this] { Abbrechen(); }); });
-    connect(&m_preview, &platform::PreviewRunner::runningChanged, m_abortKey, &QShortcut::setEnabled);
+    connect(m_preview, &Preview::runningChanged, m_abortKey, &QShortcut::setEnabled);
     // A run's messages name the lines of its text; what is typed while it runs moves them.
     connect(ui->memo1->document(), &QTextDocument::contentsChange, this, [this](int position, int removed, int added) {
-        if (m_preview.isRunning())
+        if (m_preview->isRunning())
             m_runTrail.record(position, removed, added);
     });
 
@@ -397,10 +394,8 @@ void TForm1::FormShow()
 bool TForm1::eventFilter(QObject *watched, QEvent *event)
 {
     if (watched == ui->memo1 && event->type() == QEvent::KeyPress) {
-        auto *key = static_cast<QKeyEvent *>(event);
-        const bool enter = key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter;
-        // Character 13: Enter with or without Shift; Ctrl+Enter is a different character.
-        if (enter && !(key->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier))) {
+        // Character 13: the key that breaks the line, seen here before the editor takes it.
+        if (isLineBreakKey(static_cast<QKeyEvent *>(event))) {
             QChar ch(13);
             // A handler that stops at an error changes nothing else: no line break goes in.
             const bool ok = platform::guarded([&] { Memo1KeyPress(ch); });
@@ -434,12 +429,12 @@ void TForm1::Aktualisieren()
     request.script = encodeText(fromEditorForm(text), format, ui->memo1->lineEnds(format.lineEnd));
     request.documentPath = m_document.saveTarget();
     request.folder = m_document.folder();
-    m_preview.start(request);
+    m_preview->run(request);
 }
 
 void TForm1::Abbrechen()
 {
-    m_preview.abort();
+    m_preview->abort();
 }
 
 void TForm1::showRunStatus(const QString &message)
@@ -451,43 +446,22 @@ void TForm1::showRunStatus(const QString &message)
     m_runStatus = message;
 }
 
-void TForm1::showOutput(const platform::PreviewOutput &output)
+void TForm1::showOutput(const QList<ScriptMessage> &messages, const QString &state)
 {
-    // Read without following a link or waiting on a pipe that a script may have left there,
-    // and never more than the bound the output was held to.
-    const platform::ScratchContent content =
-        platform::readScratchFile(output.path, platform::InterpreterProcess::OutputLimit);
     // PHP's messages about the script, on their lines in the gutter, where those lines stand now.
     QList<std::tuple<int, bool, QString>> marks;
     const QTextDocument *document = ui->memo1->document();
-    for (const ScriptMessage &m : findScriptMessages(content.bytes, output.scriptPath)) {
+    for (const ScriptMessage &m : messages) {
         const int place = m_runTrail.lineStartNow(m.line);
         const QTextBlock line = place >= 0 ? document->findBlock(place) : QTextBlock();
         if (line.isValid())
             marks.append({line.blockNumber() + 1, m.error, m.text});
     }
     ui->memo1->setLineMarks(marks);
-    // A page cut short looks complete: the status bar says that it is not.
-    OutputFacts facts;
-    facts.regular = content.regular;
-    facts.present = content.regular || QFileInfo::exists(output.path);
-    facts.size = output.cut ? platform::InterpreterProcess::OutputLimit : content.size;
-    facts.limit = platform::InterpreterProcess::OutputLimit;
-    facts.scratchFull = facts.size < facts.limit && (output.writeFailed || platform::scratchSpaceExhausted());
-    const QString state = outputStateMessage(facts);
     if (!state.isEmpty())
         ui->StatusBar1->showMessage(state);
-    else if (!output.notice.isEmpty())
-        ui->StatusBar1->showMessage(output.notice);
     else if (!ui->StatusBar1->currentMessage().isEmpty())
         ui->StatusBar1->clearMessage();
-    ui->WebBrowser1->Navigate(content.regular ? output.path : QStringLiteral("about:blank"));
-}
-
-void TForm1::WebBrowser1BeforeNavigate2(const QString &url, bool &cancel)
-{
-    if (!isPreviewOutputTarget(url))
-        cancel = true;
 }
 
 void TForm1::Optionen1Click()
@@ -509,15 +483,13 @@ void TForm1::Beenden1Click()
 
 void TForm1::Neu1Click()
 {
-    // The discarded script's run goes with it, late page and background children included.
-    m_preview.stop();
+    m_preview->clear();
     ui->StatusBar1->clearMessage();
     ui->memo1->clearLineMarks();
     ui->memo1->clear();
     noCopyNeeded();
     m_document.clear();
     showCaption();
-    ui->WebBrowser1->Navigate(QStringLiteral("about:blank"));
 }
 
 void TForm1::ToolButton1Click()

@@ -5,7 +5,7 @@
 
 #include "core/Document.h"
 #include "core/EditTrail.h"
-#include "platform/PreviewRunner.h"
+#include "core/ScriptMessages.h"
 #include "core/RecoveryStore.h"
 #include "core/TextCodec.h"
 
@@ -30,6 +30,7 @@ class TURL;
 class TFindDialog;
 class TReplaceDialog;
 class QLabel;
+class Preview;
 class QPlainTextEdit;
 class TWebBrowser;
 class TCodeEdit;
@@ -104,7 +105,6 @@ public:
     TFileDialog *SaveDialog1 = nullptr;
     TFindDialog *FindDialog1 = nullptr;
     TReplaceDialog *ReplaceDialog1 = nullptr;
-    void WebBrowser1BeforeNavigate2(const QString &url, bool &cancel);
 
 protected:
     void showEvent(QShowEvent *event) override;
@@ -122,7 +122,8 @@ private:
     // The run's word in the status bar; an empty one takes back the run's last word.
     void showRunStatus(const QString &message);
     // The run's output: its messages on their lines, its state in the status bar, its page.
-    void showOutput(const platform::PreviewOutput &output);
+    // A run's output is in the pane: its messages as marks, its state in the status bar.
+    void showOutput(const QList<ScriptMessage> &messages, const QString &state);
     void refuseScratchTarget(const QString &path);
     bool executeSaveDialog();
     void saveUnderNewName();
@@ -142,7 +143,7 @@ private:
     QString m_runStatus;                    // the run's last word in the status bar
     QShortcut *m_abortKey = nullptr;        // Esc, while a script runs
     QLabel *m_statusText = nullptr;
-    platform::PreviewRunner m_preview;
+    Preview *m_preview = nullptr;           // the run and its page
     bool m_shownBefore = false;
     bool m_clipboardHasText = false;
     std::unique_ptr<QPrinter> m_printer;     // keeps the chosen printer between listings
