@@ -64,12 +64,24 @@ namespace {
 const QString kOpenFilter = QStringLiteral("PHP-Dateien (*.php;*.php3)|*.php;*.php3|Alle Dateien (*.*)|*.*");
 } // namespace
 
-// Before any file is chosen, the interpreter runs where Korlith was started.
+// Before any file is chosen, the document's folder is the one Korlith was started in.
 TForm1::TForm1(QWidget *parent)
     : QMainWindow(parent), ui(std::make_unique<Ui::TForm1>()), m_document(QDir::currentPath())
 {
     ui->setupUi(this);
     showCaption();
+    setUpWidgets();
+    setUpPreview();
+    connectMenuHandlers();
+    createComponents();
+    connectEditActions();
+    setUpRecoveryCopy();
+    platform::guarded([this] { FormCreate(); });
+}
+
+// Fonts, bars and the splitter as the window is laid out.
+void TForm1::setUpWidgets()
+{
     setFont(platform::dialogFont());
     // The system's fixed-width font at the size of the window's font.
     QFont fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);
@@ -84,7 +96,11 @@ TForm1::TForm1(QWidget *parent)
     ui->Splitter1->setSizes({369, width() - 369 - ui->Splitter1->handleWidth()});
     ui->Splitter1->setStretchFactor(1, 1);
     ui->Splitter1->handle(1)->setCursor(Qt::SplitHCursor);
+}
 
+// The preview: Enter and F5 hand it the text; its output comes back as marks and a status.
+void TForm1::setUpPreview()
+{
     ui->memo1->installEventFilter(this);
     m_preview = new Preview(ui->WebBrowser1, this);
     connect(m_preview, &Preview::shown, this, &TForm1::showOutput);
@@ -100,11 +116,15 @@ TForm1::TForm1(QWidget *parent)
         if (m_preview->isRunning())
             m_runTrail.record(position, removed, added);
     });
+}
 
+void TForm1::connectMenuHandlers()
+{
     connectHandler(ui->Jetztaktualisieren1, &TForm1::Jetztaktualisieren1Click);
     connectHandler(ui->Einstellungen1, &TForm1::Optionen1Click);
     connectHandler(ui->Beenden1, &TForm1::Beenden1Click);
     connectHandler(ui->Neu1, &TForm1::Neu1Click);
+    // In this order: New first, then the tool button's own step (the next Save asks for a name).
     connectHandler(ui->ToolButton1, &TForm1::Neu1Click);
     connectHandler(ui->ToolButton1, &TForm1::ToolButton1Click);
     connectHandler(ui->ffnnen1, &TForm1::ffnnen1Click);
@@ -119,7 +139,11 @@ TForm1::TForm1(QWidget *parent)
     connectHandler(ui->KorlithOnline1, &TForm1::KorlithOnline1Click);
     connectHandler(ui->Updates1, &TForm1::Updates1Click);
     connectHandler(ui->Info1, &TForm1::Info1Click);
+}
 
+// The update check's HTTP client, the address link and the file and search dialogs.
+void TForm1::createComponents()
+{
     URL1 = new TURL(this);
     URL1->setObjectName(QStringLiteral("URL1"));
     URL1->setURL(Maker::WebSite);
@@ -146,7 +170,10 @@ TForm1::TForm1(QWidget *parent)
             [this] { platform::guarded([this] { SearchReplace1Replace(false); }); });
     connect(ReplaceDialog1, &TReplaceDialog::replaceAll, this,
             [this] { platform::guarded([this] { SearchReplace1Replace(true); }); });
+}
 
+void TForm1::connectEditActions()
+{
     // The standard edit actions act on the editor while it has the focus.
     auto onEditor = [this](void (QPlainTextEdit::*op)()) {
         return [this, op] {
@@ -175,7 +202,10 @@ TForm1::TForm1(QWidget *parent)
     };
     connect(QGuiApplication::clipboard(), &QClipboard::dataChanged, m_appSenderContext.get(), clipboardChanged);
     clipboardChanged();
+}
 
+void TForm1::setUpRecoveryCopy()
+{
     // Unsaved text is copied a moment after typing pauses, never on a key's own path, and while
     // typing goes on at most five seconds after the oldest change it does not hold (a crash
     // loses no more); a saved (or emptied) document needs no copy. An end by a signal writes
@@ -201,8 +231,6 @@ TForm1::TForm1(QWidget *parent)
         if (!m_userExit && m_recoveryPause.isActive())
             keepRecoveryCopy();
     });
-
-    platform::guarded([this] { FormCreate(); });
 }
 
 TForm1::~TForm1()

@@ -124,6 +124,13 @@ private:
     // The run's output: its messages on their lines, its state in the status bar, its page.
     // A run's output is in the pane: its messages as marks, its state in the status bar.
     void showOutput(const QList<ScriptMessage> &messages, const QString &state);
+    // The constructor's parts, one concern each.
+    void setUpWidgets();
+    void setUpPreview();
+    void connectMenuHandlers();
+    void createComponents();
+    void connectEditActions();
+    void setUpRecoveryCopy();
     void refuseScratchTarget(const QString &path);
     bool executeSaveDialog();
     void saveUnderNewName();

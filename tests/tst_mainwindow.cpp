@@ -473,7 +473,8 @@ private slots:
         // The output of the text at the key: 'B' was typed after it.
         QVERIFY2(waitUntil([&] { return run.paneText().startsWith(QLatin1Char('A')) && run.paneText().contains(QStringLiteral("$spaet")); }, 10000),
                  qPrintable(run.paneText()));
-        QVERIFY(!run.paneText().contains(QLatin1Char('B')));
+        // (The message names the script's path, which may hold any letter.)
+        QVERIFY(!run.paneText().startsWith(QStringLiteral("AB")));
         QVERIFY(waitUntil([&] { return Form1->statusBar()->currentMessage().isEmpty(); }));
         QVERIFY(waitUntil([&] { return memo->lineMarks().size() == 1; }));
         QCOMPARE(std::get<0>(memo->lineMarks().first()), 4);
