@@ -829,7 +829,7 @@ private slots:
         IsolatedEnvironment env;
         QProcess a, b;
         a.start(QStringLiteral(PREVIEW_CHILD), {Php, QStringLiteral("<?php sleep(3); echo 'AAAA';")});
-        QVERIFY(waitUntil([&] { return a.canReadLine() && (a.bytesAvailable() > 0); }, 10000));
+        QVERIFY(waitUntil([&] { return a.canReadLine(); }, 10000));
         const auto stop = qScopeGuard([&] {
             for (QProcess *p : {&a, &b}) {
                 p->kill();
@@ -838,19 +838,18 @@ private slots:
         });
         QTest::qWait(600);
         b.start(QStringLiteral(PREVIEW_CHILD), {Php, QStringLiteral("<?php echo 'BBBB';")});
-        QString outA, outB;
-        QVERIFY(waitUntil([&] {
-            const QList<QByteArray> lines = a.peek(4096).split('\n');
-            if (lines.size() > 2)
-                outA = QString::fromLocal8Bit(lines.at(1));
-            return !outA.isEmpty();
-        }, 10000));
-        QVERIFY(waitUntil([&] {
-            const QList<QByteArray> lines = b.peek(4096).split('\n');
-            if (lines.size() > 2)
-                outB = QString::fromLocal8Bit(lines.at(1));
-            return !outB.isEmpty();
-        }, 10000));
+        // Each names its output on its second line.
+        const auto outputOf = [](QProcess &p) {
+            QString out;
+            waitUntil([&] {
+                const QList<QByteArray> lines = p.peek(4096).split('\n');
+                out = lines.size() > 2 ? QString::fromLocal8Bit(lines.at(1)) : QString();
+                return !out.isEmpty();
+            }, 10000);
+            return out;
+        };
+        const QString outA = outputOf(a), outB = outputOf(b);
+        QVERIFY(!outA.isEmpty() && !outB.isEmpty());
         QVERIFY(outA != outB);
         QVERIFY(waitUntil([&] { return readAll(outB) == "BBBB"; }, 10000));
         QVERIFY(waitUntil([&] { return readAll(outA) == "AAAA"; }, 15000));

@@ -393,25 +393,48 @@ QString longListingText()
 
 namespace {
 
-// Every process below this one, from /proc.
-QList<qint64> descendants()
+// A process as /proc shows it.
+struct ProcessEntry
 {
-    QMultiHash<qint64, qint64> children;
+    qint64 pid = 0, parent = 0;
+    QString name;
+    bool zombie = false;
+};
+
+QList<ProcessEntry> processTable()
+{
+    QList<ProcessEntry> table;
     for (const QString &entry : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
         bool number = false;
         const qint64 pid = entry.toLongLong(&number);
         if (!number)
             continue;
+        // pid (name) state parent ...: the name may hold blanks and brackets.
         const QByteArray stat = readAll(QStringLiteral("/proc/%1/stat").arg(pid));
-        const qsizetype close = stat.lastIndexOf(')');
+        const qsizetype open = stat.indexOf('('), close = stat.lastIndexOf(')');
+        if (open < 0 || close < open)
+            continue;
         const QList<QByteArray> rest = stat.mid(close + 2).split(' ');
-        if (close > 0 && rest.size() > 1 && rest.at(0) != "Z")
-            children.insert(rest.at(1).toLongLong(), pid);
+        if (rest.size() < 2)
+            continue;
+        table.append({pid, rest.at(1).toLongLong(), QString::fromLocal8Bit(stat.mid(open + 1, close - open - 1)),
+                      rest.at(0) == "Z"});
     }
-    QList<qint64> found, queue{qint64(getpid())};
+    return table;
+}
+
+// The living processes below this one.
+QList<ProcessEntry> descendants()
+{
+    QMultiHash<qint64, ProcessEntry> children;
+    for (const ProcessEntry &p : processTable())
+        if (!p.zombie)
+            children.insert(p.parent, p);
+    QList<ProcessEntry> found;
+    QList<qint64> queue{qint64(getpid())};
     while (!queue.isEmpty())
-        for (const qint64 child : children.values(queue.takeFirst()))
-            found << child, queue << child;
+        for (const ProcessEntry &child : children.values(queue.takeFirst()))
+            found << child, queue << child.pid;
     return found;
 }
 
@@ -422,32 +445,26 @@ QList<qint64> processesNaming(const QString &part)
     // Anywhere on the system: a process that left this one's tree is found too.
     const QByteArray wanted = QFile::encodeName(part);
     QList<qint64> found;
-    for (const QString &entry : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
-        bool number = false;
-        const qint64 pid = entry.toLongLong(&number);
-        if (!number || pid == getpid())
+    for (const ProcessEntry &p : processTable()) {
+        if (p.zombie || p.pid == getpid())
             continue;
-        const QByteArray stat = readAll(QStringLiteral("/proc/%1/stat").arg(pid));
-        const qsizetype close = stat.lastIndexOf(')');
-        if (close < 0 || stat.mid(close + 2, 1) == "Z")
-            continue;
-        const QByteArray command = readAll(QStringLiteral("/proc/%1/cmdline").arg(pid)).replace('\0', ' ');
+        const QByteArray command = readAll(QStringLiteral("/proc/%1/cmdline").arg(p.pid)).replace('\0', ' ');
         // A container made ahead of its run waits for it and runs nothing yet.
         if (command.contains(wanted) && !command.contains(" --wait --exec "))
-            found << pid;
+            found << p.pid;
     }
     return found;
 }
 
 qint64 hostPid(qint64 seen)
 {
-    for (const qint64 pid : descendants()) {
-        for (const QByteArray &line : readAll(QStringLiteral("/proc/%1/status").arg(pid)).split('\n')) {
+    for (const ProcessEntry &p : descendants()) {
+        for (const QByteArray &line : readAll(QStringLiteral("/proc/%1/status").arg(p.pid)).split('\n')) {
             if (!line.startsWith("NSpid:"))
                 continue;
             const QList<QByteArray> numbers = line.mid(6).simplified().split(' ');
             if (numbers.last().toLongLong() == seen)
-                return pid;
+                return p.pid;
         }
     }
     return 0;
@@ -455,34 +472,10 @@ qint64 hostPid(qint64 seen)
 
 QStringList runningPreviews()
 {
-    // Each process's parent, from /proc; then the tree below this one.
-    QMultiHash<qint64, qint64> children;
-    QHash<qint64, QString> names;
-    for (const QString &entry : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
-        bool number = false;
-        const qint64 pid = entry.toLongLong(&number);
-        if (!number)
-            continue;
-        const QByteArray stat = readAll(QStringLiteral("/proc/%1/stat").arg(pid));
-        const qsizetype open = stat.indexOf('('), close = stat.lastIndexOf(')');
-        if (open < 0 || close < open)
-            continue;
-        const QList<QByteArray> rest = stat.mid(close + 2).split(' ');
-        if (rest.size() < 2)
-            continue;
-        names.insert(pid, QString::fromLocal8Bit(stat.mid(open + 1, close - open - 1)));
-        children.insert(rest.at(1).toLongLong(), pid);
-    }
     QStringList found;
-    QList<qint64> queue{qint64(getpid())};
-    while (!queue.isEmpty()) {
-        for (const qint64 child : children.values(queue.takeFirst())) {
-            const QString name = names.value(child);
-            if (name.startsWith(QLatin1String("php")) || name == QLatin1String("korlith-run") || name == QLatin1String("bwrap")
-                || name == QLatin1String("sh") || name == QLatin1String("sleep"))
-                found << name;
-            queue << child;
-        }
-    }
+    for (const ProcessEntry &p : descendants())
+        if (p.name.startsWith(QLatin1String("php")) || p.name == QLatin1String("korlith-run") || p.name == QLatin1String("bwrap")
+            || p.name == QLatin1String("sh") || p.name == QLatin1String("sleep"))
+            found << p.name;
     return found;
 }
