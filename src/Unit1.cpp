@@ -15,6 +15,7 @@
 #include "Unit5.h"
 #include "Preview.h"
 #include "WebBrowser.h"
+#include "core/AppSettings.h"
 #include "core/Document.h"
 #include "core/FileNameCodec.h"
 #include "core/EditorText.h"
@@ -56,8 +57,6 @@
 
 #include <utility>
 
-QString InterpreterPath;
-bool Configured = false;
 TForm1 *Form1 = nullptr;
 
 namespace {
@@ -290,8 +289,9 @@ void TForm1::FormCreate()
 {
     SettingsStore store = platform::programSettings();
     store.open();
-    Configured = isConfiguredValue(store.readString(SettingsStore::ValueConfigured));
-    InterpreterPath = store.readString(SettingsStore::ValueInterpreter);
+    AppSettings &settings = AppSettings::instance();
+    settings.setConfigured(isConfiguredValue(store.readString(SettingsStore::ValueConfigured)));
+    settings.setInterpreterPath(store.readString(SettingsStore::ValueInterpreter));
     store.close();
     ui->WebBrowser1->Navigate(QStringLiteral("about:blank"));
 }
@@ -411,7 +411,7 @@ bool TForm1::RecoverAtStart()
 
 void TForm1::FormShow()
 {
-    if (!Configured) {
+    if (!AppSettings::instance().configured()) {
         Form4->show();
         // On top and with the keyboard, so that typing goes to the prompt, not into the editor.
         Form4->raise();
@@ -453,7 +453,7 @@ void TForm1::Aktualisieren()
     // The run reads the text as its file holds it: its encoding, its line ends.
     const TextFormat &format = m_document.format();
     platform::PreviewRequest request;
-    request.interpreter = InterpreterPath;
+    request.interpreter = AppSettings::instance().interpreterPath();
     request.script = encodeText(fromEditorForm(text), format, ui->memo1->lineEnds(format.lineEnd));
     request.documentPath = m_document.saveTarget();
     request.folder = m_document.folder();

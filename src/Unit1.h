@@ -36,8 +36,6 @@ class TWebBrowser;
 class TCodeEdit;
 
 // Program-wide values, read from the settings store at start-up.
-extern QString InterpreterPath;
-extern bool Configured;
 
 class TForm1 : public QMainWindow
 {

@@ -4,7 +4,7 @@
 
 #include "FileDialog.h"
 #include "FormSupport.h"
-#include "Unit1.h"
+#include "core/AppSettings.h"
 #include "core/SettingsStore.h"
 #include "platform/Registry.h"
 #include "platform/ErrorBox.h"
@@ -58,7 +58,7 @@ void TForm2::Button1Click()
     store.writeString(SettingsStore::ValueInterpreter, path);
     store.close();
     accept();
-    InterpreterPath = path;
+    AppSettings::instance().setInterpreterPath(path);
 }
 
 void TForm2::Button2Click()

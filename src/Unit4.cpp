@@ -3,7 +3,6 @@
 #include "ui_Unit4.h"
 
 #include "FormSupport.h"
-#include "Unit1.h"
 #include "Unit2.h"
 #include "core/SettingsStore.h"
 #include "platform/Registry.h"
@@ -29,8 +28,8 @@ void TForm4::showEvent(QShowEvent *event)
     handleShowEvent(
         this, event,
         [this] {
-            if (Form1)
-                centreOver(this, Form1);
+            if (parentWidget())
+                centreOver(this, parentWidget());
         },
         [this](QShowEvent *e) { QDialog::showEvent(e); }, ui->Button1, &TForm4::FormShow);
 }

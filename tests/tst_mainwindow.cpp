@@ -11,6 +11,7 @@
 #include "Unit4.h"
 #include "Unit5.h"
 #include "WebBrowser.h"
+#include "core/AppSettings.h"
 #include "platform/ErrorBox.h"
 #include "platform/PreviewRunner.h"
 
@@ -211,8 +212,8 @@ private slots:
         IsolatedEnvironment env;
         {
             Run run;
-            QCOMPARE(Configured, false);
-            QCOMPARE(InterpreterPath, QString());
+            QCOMPARE(AppSettings::instance().configured(), false);
+            QCOMPARE(AppSettings::instance().interpreterPath(), QString());
             // The key exists before anything is written.
             QVERIFY(env.readRegistry().contains("[HKEY_LOCAL_MACHINE\\Software\\Korlith]"));
             run.show();
@@ -235,7 +236,7 @@ private slots:
             Form2->findChild<QLineEdit *>(QStringLiteral("Edit1"))->setText(QStringLiteral("/usr/bin/php"));
             QTest::mouseClick(button(Form2, "Button1"), Qt::LeftButton);
             QVERIFY(!Form2->isVisible());
-            QCOMPARE(InterpreterPath, QStringLiteral("/usr/bin/php"));
+            QCOMPARE(AppSettings::instance().interpreterPath(), QStringLiteral("/usr/bin/php"));
 
             // Used at once, without a restart.
             QTest::keyClicks(run.memo(), QStringLiteral("<?php echo \"<h1>Hallo</h1>\";"));
@@ -245,8 +246,8 @@ private slots:
         {
             Run run;
             run.show();
-            QVERIFY(Configured);
-            QCOMPARE(InterpreterPath, QStringLiteral("/usr/bin/php"));
+            QVERIFY(AppSettings::instance().configured());
+            QCOMPARE(AppSettings::instance().interpreterPath(), QStringLiteral("/usr/bin/php"));
             QTest::qWait(50);
             QVERIFY(!Form4->isVisible());
         }
@@ -303,7 +304,7 @@ private slots:
         Form1->action("Einstellungen1")->trigger();
         QCOMPARE(shownText, QStringLiteral("/usr/bin/php"));
         QCOMPARE(focused, button(Form2, "Button1"));
-        QCOMPARE(InterpreterPath, QStringLiteral("/usr/bin/php"));
+        QCOMPARE(AppSettings::instance().interpreterPath(), QStringLiteral("/usr/bin/php"));
         QCOMPARE(env.readRegistry(), ConfiguredWithPhp);
 
         // A store that cannot be written: the dialog stays open and nothing changes.
@@ -320,7 +321,7 @@ private slots:
         Form1->action("Einstellungen1")->trigger();
         QVERIFY(stayedOpen);
         QCOMPARE(boxes.seen, QStringList(QStringLiteral("Korlith|Failed to set data for 'Interpreter'")));
-        QCOMPARE(InterpreterPath, QStringLiteral("/usr/bin/php"));
+        QCOMPARE(AppSettings::instance().interpreterPath(), QStringLiteral("/usr/bin/php"));
         QCOMPARE(env.readRegistry(), corrupt);
 
         // An empty field is stored as an existing empty value.
@@ -330,7 +331,7 @@ private slots:
             QTest::mouseClick(button(Form2, "Button1"), Qt::LeftButton);
         });
         Form1->action("Einstellungen1")->trigger();
-        QCOMPARE(InterpreterPath, QString());
+        QCOMPARE(AppSettings::instance().interpreterPath(), QString());
         QVERIFY(env.readRegistry().contains("\"Interpreter\"=\"\"\n"));
     }
 
@@ -342,8 +343,8 @@ private slots:
         MessageBoxCatcher boxes;
         Run run;
         QCOMPARE(boxes.seen, QStringList(QStringLiteral("Korlith|Invalid data type for 'Interpreter'")));
-        QVERIFY(Configured);
-        QCOMPARE(InterpreterPath, QString());
+        QVERIFY(AppSettings::instance().configured());
+        QCOMPARE(AppSettings::instance().interpreterPath(), QString());
         run.show();
         QVERIFY(Form1->isVisible());
     }

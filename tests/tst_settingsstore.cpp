@@ -1,6 +1,7 @@
 // The registry file and the settings store over it: types, missing values, broken files, rewrites.
 #include "TestSupport.h"
 #include "core/AppError.h"
+#include "core/AppSettings.h"
 #include "core/SettingsStore.h"
 #include "platform/Registry.h"
 
@@ -36,6 +37,22 @@ private:
     }
 
 private slots:
+    // What listens for the interpreter hears each change once, and nothing when it stays.
+    void interpreterChangeIsSignalledOnce()
+    {
+        AppSettings &settings = AppSettings::instance();
+        const QString before = settings.interpreterPath();
+        QSignalSpy changed(&settings, &AppSettings::interpreterChanged);
+        settings.setInterpreterPath(QStringLiteral("/opt/php 8/bin/php"));
+        settings.setInterpreterPath(QStringLiteral("/opt/php 8/bin/php"));
+        settings.setInterpreterPath(QString());
+        QCOMPARE(changed.size(), 2);
+        QCOMPARE(changed.at(0).at(0).toString(), QStringLiteral("/opt/php 8/bin/php"));
+        QCOMPARE(changed.at(1).at(0).toString(), QString());
+        QCOMPARE(settings.interpreterPath(), QString());
+        settings.setInterpreterPath(before);
+    }
+
     void firstOpenCreatesEmptyKey()
     {
         IsolatedEnvironment env;
