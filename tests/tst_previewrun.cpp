@@ -462,6 +462,7 @@ private slots:
         QCOMPARE(readAll(file), text);
         // Saved meanwhile (a new file under the name, as a save writes it): the next run, whose
         // container stood ready, still runs the editor's text.
+        QVERIFY(waitUntil([] { return containerWaits(); }));
         writeFile(file + QStringLiteral(".neu"), "<?php echo 'von der Platte';");
         QVERIFY(::rename(QFile::encodeName(file + QStringLiteral(".neu")).constData(), QFile::encodeName(file).constData()) == 0);
         QCOMPARE(readAll(runToEnd(runner, platform::PreviewRequest{Php, "<?php echo 'aus dem Editor';", file, env.root()}).path),

@@ -109,6 +109,9 @@ PreviewRunner::PreviewRunner(QObject *parent) : QObject(parent)
     m_wake.setSingleShot(true);
     m_wake.setTimerType(Qt::PreciseTimer);
     connect(&m_wake, &QTimer::timeout, this, [this] { apply(m_state.tick(m_clock.elapsed())); });
+    m_prepareLater.setSingleShot(true);
+    m_prepareLater.setInterval(PrepareAfterMs);
+    connect(&m_prepareLater, &QTimer::timeout, this, &PreviewRunner::prepareNow);
 }
 
 PreviewRunner::~PreviewRunner()
@@ -257,8 +260,14 @@ std::unique_ptr<InterpreterProcess> PreviewRunner::prepared(const NextRun &run)
 void PreviewRunner::prepareNext()
 {
     // The next run of the same document starts in a container that already stands: what is
-    // left for the key is the interpreter's own start.
-    if (m_next.program.isEmpty() || m_prepared)
+    // left for the key is the interpreter's own start. It is made once the page has had its
+    // turn: made at once, it would take the cores from the page's load.
+    m_prepareLater.start();
+}
+
+void PreviewRunner::prepareNow()
+{
+    if (m_next.program.isEmpty() || m_prepared || m_state.running())
         return;
     try {
         m_prepared = prepared(m_next);

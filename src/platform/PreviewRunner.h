@@ -38,6 +38,7 @@ class PreviewRunner : public QObject
     Q_OBJECT
 public:
     static constexpr int EndWaitMs = 50; // upper bound for the ended interpreter to go
+    static constexpr int PrepareAfterMs = 100; // the next run's container is made this long after a run
 
     explicit PreviewRunner(QObject *parent = nullptr);
     ~PreviewRunner() override;
@@ -86,12 +87,14 @@ private:
     };
     static std::unique_ptr<InterpreterProcess> prepared(const NextRun &run);
     void prepareNext();
+    void prepareNow();
     void apply(const PreviewRunState::Step &step);
     void endProcess();
 
     std::unique_ptr<platform::InterpreterProcess> m_process;
     std::unique_ptr<platform::InterpreterProcess> m_prepared; // the next run's container, waiting
     NextRun m_next;
+    QTimer m_prepareLater;
     PreviewRunState m_state;
     PreviewOutput m_output;
     QElapsedTimer m_clock;

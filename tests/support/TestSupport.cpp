@@ -470,6 +470,14 @@ qint64 hostPid(qint64 seen)
     return 0;
 }
 
+bool containerWaits()
+{
+    for (const ProcessEntry &p : descendants())
+        if (readAll(QStringLiteral("/proc/%1/cmdline").arg(p.pid)).replace('\0', ' ').contains(" --wait --exec "))
+            return true;
+    return false;
+}
+
 QStringList runningPreviews()
 {
     QStringList found;

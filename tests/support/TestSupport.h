@@ -99,6 +99,9 @@ QStringList windowsNamed(const QString &title);
 // ("php…"), a run's container or supervisor, or what the suites' scripts start (sh, sleep).
 QStringList runningPreviews();
 
+// A container made ahead of the next run waits below this process.
+bool containerWaits();
+
 // The living processes, anywhere on the system, whose command line holds part (a container
 // that waits for its run aside).
 QList<qint64> processesNaming(const QString &part);
