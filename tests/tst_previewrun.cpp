@@ -601,14 +601,21 @@ private slots:
         // The daemon as the run saw it; by name, since its number in the run is the run's own.
         QVERIFY(QFileInfo::exists(pidFile));
         QVERIFY(waitUntil([&] { return processesNaming(env.scratchDir()).isEmpty(); }, 5000));
-        // Nothing this program started is left unreaped.
-        for (const QString &entry : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
-            const QByteArray stat = readAll(QStringLiteral("/proc/%1/stat").arg(entry));
-            const qsizetype close = stat.lastIndexOf(')');
-            const QList<QByteArray> fields = stat.mid(close + 2).split(' ');
-            if (fields.size() > 1 && fields.at(1).toLongLong() == getpid())
-                QVERIFY2(fields.at(0) != "Z", stat.constData());
-        }
+        // Nothing this program started is left unreaped, once the container has gone (which the
+        // run does not wait for).
+        QByteArray zombie;
+        const auto zombies = [&] {
+            zombie.clear();
+            for (const QString &entry : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
+                const QByteArray stat = readAll(QStringLiteral("/proc/%1/stat").arg(entry));
+                const qsizetype close = stat.lastIndexOf(')');
+                const QList<QByteArray> fields = stat.mid(close + 2).split(' ');
+                if (fields.size() > 1 && fields.at(1).toLongLong() == getpid() && fields.at(0) == "Z")
+                    zombie = stat;
+            }
+            return !zombie.isEmpty();
+        };
+        QVERIFY2(waitUntil([&] { return !zombies(); }, 5000), zombie.constData());
     }
 
     // Where the kernel refuses the container, or bubblewrap is missing, the run goes on
