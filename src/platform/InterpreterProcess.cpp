@@ -190,6 +190,16 @@ QByteArray identities(const QStringList &paths)
     return id;
 }
 
+// A notifier whose descriptor is done with: it fires no more and goes.
+void dropNotifier(QSocketNotifier *&notifier)
+{
+    if (!notifier)
+        return;
+    notifier->setEnabled(false);
+    notifier->deleteLater();
+    notifier = nullptr;
+}
+
 void closeFd(int &fd)
 {
     if (fd >= 0)
@@ -293,18 +303,10 @@ InterpreterProcess::Start InterpreterProcess::go(const QByteArray &script, const
         closeFd(m_go);
         return refused(true);
     }
-    qsizetype done = 0;
-    while (done < script.size()) {
-        const ssize_t n = ::write(m_scriptFd, script.constData() + done, size_t(script.size() - done));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            break;
-        done += n;
-    }
+    const bool whole = writeWhole(m_scriptFd, script);
     closeFd(m_scriptFd);
     // Under the script's own name from now on; the container holds the file, not the name.
-    if (done != script.size() || ::rename(encodeFileName(m_scriptFile).constData(), encodeFileName(scriptPath).constData()) != 0) {
+    if (!whole || ::rename(encodeFileName(m_scriptFile).constData(), encodeFileName(scriptPath).constData()) != 0) {
         ::unlink(encodeFileName(m_scriptFile).constData());
         throw AppError::cannotCreateFile(scriptPath);
     }
@@ -486,11 +488,7 @@ bool InterpreterProcess::readOutput()
 
 void InterpreterProcess::closeOutput()
 {
-    if (m_outputReady) {
-        m_outputReady->setEnabled(false);
-        m_outputReady->deleteLater();
-        m_outputReady = nullptr;
-    }
+    dropNotifier(m_outputReady);
     closeFd(m_pipe);
     closeFd(m_out);
 }
@@ -501,11 +499,7 @@ void InterpreterProcess::reap()
         return;
     m_child = 0;
     forget(m_slot);
-    if (m_childEnded) {
-        m_childEnded->setEnabled(false);
-        m_childEnded->deleteLater();
-        m_childEnded = nullptr;
-    }
+    dropNotifier(m_childEnded);
     closeFd(m_childFd);
     readOutput();
     if (m_pipe >= 0)
@@ -516,11 +510,7 @@ void InterpreterProcess::interpreterEnded()
 {
     // All it wrote is in the pipe now. What it left running goes with its container (which
     // holds the pipe until then): the run is over, its output complete.
-    if (m_ended) {
-        m_ended->setEnabled(false);
-        m_ended->deleteLater();
-        m_ended = nullptr;
-    }
+    dropNotifier(m_ended);
     closeFd(m_interpreterFd);
     m_interpreterGone = true;
     while (m_pipe >= 0 && readOutput()) {

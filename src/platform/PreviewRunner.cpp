@@ -28,17 +28,9 @@ void writeScratchFile(const QString &path, const QByteArray &bytes)
     const int fd = createScratchFile(path);
     if (fd < 0)
         throw AppError::cannotCreateFile(path);
-    qsizetype done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.constData() + done, size_t(bytes.size() - done));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            break;
-        done += n;
-    }
+    const bool whole = writeWhole(fd, bytes);
     ::close(fd);
-    if (done != bytes.size())
+    if (!whole)
         throw AppError::cannotCreateFile(path);
 }
 
