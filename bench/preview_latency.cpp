@@ -32,7 +32,7 @@ const char *kScript = "<html><body><h1><?php echo 'Hallo ' . (6 * 7); ?></h1>\n"
 int main(int argc, char *argv[])
 {
     const int runs = argc > 1 ? std::max(20, atoi(argv[1])) : 25;
-    const QString php = QStringLiteral("/usr/bin/php");
+    const QString phpPath = QStringLiteral("/usr/bin/php");
 
     BenchProgram program(argc, argv);
     QPlainTextEdit *memo = Form1->memo1();
@@ -77,15 +77,26 @@ int main(int argc, char *argv[])
     } paintClock;
     memo->viewport()->installEventFilter(&paintClock);
 
-    std::vector<double> latency, drawn;
-    for (int i = 0; i < runs; ++i) {
-        // The script typed, then a pause as between two keystrokes: the editor and the engine
-        // have painted by then, so the time is the Enter key's own.
-        memo->setPlainText(QString::fromUtf8(kScript));
-        memo->moveCursor(QTextCursor::End);
+    const QString script = program.dir.path() + "/alone.php";
+    {
+        QFile f(script);
+        f.open(QIODevice::WriteOnly);
+        f.write(kScript);
+    }
+    // A pause as between two keystrokes before each measurement: the editor and the engine have
+    // painted by then, and each of the three starts as idle as the others.
+    auto pause = [] {
         QEventLoop idle;
         QTimer::singleShot(150, &idle, &QEventLoop::quit);
         idle.exec();
+    };
+    // The three side by side, in turn within each round, so that the machine's drift over the
+    // run (other guests, clock) weighs on all three alike.
+    std::vector<double> latency, drawn, alone, load;
+    for (int i = 0; i < runs; ++i) {
+        memo->setPlainText(QString::fromUtf8(kScript));
+        memo->moveCursor(QTextCursor::End);
+        pause();
         QElapsedTimer t;
         paintClock.since = &t;
         paintClock.drawnMs = -1;
@@ -98,25 +109,36 @@ int main(int argc, char *argv[])
         latency.push_back(t.nsecsElapsed() / 1e6);
         drawn.push_back(paintClock.drawnMs);
         paintClock.since = nullptr;
+
+        pause();
+        QProcess php;
+        php.setStandardOutputFile(QProcess::nullDevice());
+        t.start();
+        php.start(phpPath, {QStringLiteral("-q"), script});
+        php.waitForFinished();
+        alone.push_back(t.nsecsElapsed() / 1e6);
+
+        // The page load alone: from the output page to the output page, the file written anew,
+        // as a run sends the pane there.
+        pause();
+        const QString output = Form1->WebBrowser1()->url().toLocalFile();
+        const QByteArray page = [&] {
+            QFile f(output);
+            return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+        }();
+        QFile::remove(output);
+        {
+            QFile f(output);
+            f.open(QIODevice::WriteOnly);
+            f.write(page);
+        }
+        t.start();
+        Form1->WebBrowser1()->Navigate(output);
+        if (!waitLoaded(5000))
+            return 1;
+        load.push_back(t.nsecsElapsed() / 1e6);
     }
     memo->viewport()->removeEventFilter(&paintClock);
-
-    const QString script = program.dir.path() + "/alone.php";
-    {
-        QFile f(script);
-        f.open(QIODevice::WriteOnly);
-        f.write(kScript);
-    }
-    std::vector<double> alone;
-    for (int i = 0; i < runs; ++i) {
-        QProcess p;
-        p.setStandardOutputFile(QProcess::nullDevice());
-        QElapsedTimer t;
-        t.start();
-        p.start(php, {QStringLiteral("-q"), script});
-        p.waitForFinished();
-        alone.push_back(t.nsecsElapsed() / 1e6);
-    }
 
     // Output at the bound: the output's pipe closes there, which ends a script that goes on
     // writing, and the pane must still show the page soon after.
@@ -132,35 +154,6 @@ int main(int argc, char *argv[])
         pressEnter();
         const bool shown = waitLoaded(60000);
         bound.emplace_back(name, shown ? t.nsecsElapsed() / 1e6 : -1);
-    }
-
-    // The page load alone: the pane sent to the same output file, as the run sends it.
-    const QString output = Form1->WebBrowser1()->url().toLocalFile();
-    std::vector<double> load;
-    memo->setPlainText(QString::fromUtf8(kScript));
-    pressEnter();
-    waitLoaded(5000);
-    for (int i = 0; i < runs; ++i) {
-        QEventLoop idle;
-        QTimer::singleShot(150, &idle, &QEventLoop::quit);
-        idle.exec();
-        // From the output page to the output page, the file written anew, as a run goes.
-        const QByteArray page = [&] {
-            QFile f(output);
-            return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-        }();
-        QFile::remove(output);
-        {
-            QFile f(output);
-            f.open(QIODevice::WriteOnly);
-            f.write(page);
-        }
-        QElapsedTimer t;
-        t.start();
-        Form1->WebBrowser1()->Navigate(output);
-        if (!waitLoaded(5000))
-            return 1;
-        load.push_back(t.nsecsElapsed() / 1e6);
     }
 
     // What a keystroke's repaint costs: a line break drawn, the window brought up to date.

@@ -496,6 +496,39 @@ private slots:
         QVERIFY(!QFileInfo::exists(gone));
     }
 
+    // A container made ahead of a run that never comes ends with the runner, as it ends when
+    // the run it waited for is another one.
+    void unusedContainerEnds()
+    {
+        IsolatedEnvironment env;
+        if (!platform::PreviewRunner::containerRefusal().isEmpty())
+            QSKIP("the kernel refuses the container here");
+        {
+            platform::PreviewRunner runner;
+            QCOMPARE(readAll(runToEnd(runner, platform::PreviewRequest{Php, "<?php echo 'a';", QString(), env.root()}).path),
+                     QByteArray("a"));
+            QVERIFY(waitUntil([] { return containerWaits(); }));
+        }
+        QVERIFY(waitUntil([] { return !containerWaits(); }));
+        QVERIFY(waitUntil([] { return runningPreviews().isEmpty(); }));
+    }
+
+    // The start is kept off the window's core; the script then has every core this program has.
+    void interpreterHasEveryCore()
+    {
+        IsolatedEnvironment env;
+        platform::PreviewRunner runner;
+        const QByteArray script = "<?php preg_match('/^Cpus_allowed_list:\\s*(\\S+)/m', file_get_contents('/proc/self/status'), $m); echo $m[1];";
+        const QByteArray first = readAll(runToEnd(runner, platform::PreviewRequest{Php, script, QString(), env.root()}).path);
+        QVERIFY(waitUntil([] { return containerWaits() || !platform::PreviewRunner::containerRefusal().isEmpty(); }));
+        const QByteArray prepared = readAll(runToEnd(runner, platform::PreviewRequest{Php, script, QString(), env.root()}).path);
+        QRegularExpression own(QStringLiteral("^Cpus_allowed_list:\\s*(\\S+)"), QRegularExpression::MultilineOption);
+        const QString cores = own.match(QString::fromLatin1(readAll(QStringLiteral("/proc/self/status")))).captured(1);
+        QVERIFY(!cores.isEmpty());
+        QCOMPARE(QString::fromLatin1(first), cores);
+        QCOMPARE(QString::fromLatin1(prepared), cores);
+    }
+
     // What the script writes into its own files is not bounded; only its output is.
     void scriptsOwnFilesAreWhole()
     {

@@ -24,6 +24,8 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <pthread.h>
+#include <sched.h>
+#include <sys/eventfd.h>
 #include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -177,6 +179,18 @@ pid_t firstChild(pid_t pid)
     return pid_t(children.readAll().split(' ').value(0).toLongLong());
 }
 
+// A process of ours away from the core this thread runs on, where there is another.
+void keepOffThisCore(pid_t pid)
+{
+    cpu_set_t cores;
+    const int here = sched_getcpu();
+    if (here < 0 || sched_getaffinity(pid, sizeof cores, &cores) != 0 || !CPU_ISSET(here, &cores)
+        || CPU_COUNT(&cores) < 2)
+        return;
+    CPU_CLR(here, &cores);
+    sched_setaffinity(pid, sizeof cores, &cores);
+}
+
 // Files and folders by what they are on the disk, not by their names.
 QByteArray identities(const QStringList &paths)
 {
@@ -238,7 +252,9 @@ InterpreterProcess::~InterpreterProcess()
             ::unlink(encodeFileName(m_scriptFile).constData());
         closeFd(m_scriptFd);
     }
-    // A container made ahead of its run ends unused when its start byte cannot come any more.
+    // A container made ahead of its run and never started ends unused.
+    if (m_go >= 0 && m_child > 0)
+        ::kill(m_child, SIGKILL);
     closeFd(m_go);
     if (m_child > 0 && waitpid(m_child, nullptr, WNOHANG) == 0) {
         reapWhenEnded(m_child, m_childFd, m_slot);
@@ -300,27 +316,47 @@ InterpreterProcess::Start InterpreterProcess::go(const QByteArray &script, const
     if (!readInt(m_report, &ready, 10000) || ready != 0) {
         closeFd(m_scriptFd);
         ::unlink(encodeFileName(m_scriptFile).constData());
-        closeFd(m_go);
+        return refused(true);
+    }
+    // The waiting process becomes the interpreter, under the number it has now: known before
+    // the start, the start need not wait for its report.
+    const pid_t interpreter = firstChild(firstChild(m_child));
+    const int interpreterFd = interpreter > 0 ? int(syscall(SYS_pidfd_open, interpreter, 0)) : -1;
+    if (interpreterFd < 0) {
+        closeFd(m_scriptFd);
+        ::unlink(encodeFileName(m_scriptFile).constData());
         return refused(true);
     }
     const bool whole = writeWhole(m_scriptFd, script);
     closeFd(m_scriptFd);
     // Under the script's own name from now on; the container holds the file, not the name.
     if (!whole || ::rename(encodeFileName(m_scriptFile).constData(), encodeFileName(scriptPath).constData()) != 0) {
+        ::close(interpreterFd);
         ::unlink(encodeFileName(m_scriptFile).constData());
         throw AppError::cannotCreateFile(scriptPath);
     }
     const int out = createScratchFile(outputPath);
-    if (out < 0)
+    if (out < 0) {
+        ::close(interpreterFd);
         throw AppError::cannotCreateFile(outputPath);
-    const char byte = 1;
-    const bool sent = ::write(m_go, &byte, 1) == 1;
+    }
+    // Woken by this thread, the interpreter would start on the window's core and take it from
+    // the window for the first milliseconds (the other core idle meanwhile): it wakes on any
+    // other, and takes back all of its own at once.
+    keepOffThisCore(interpreter);
+    const uint64_t start = 1;
+    const bool sent = ::write(m_go, &start, sizeof start) == sizeof start;
     closeFd(m_go);
     if (!sent) {
+        ::close(interpreterFd);
         ::close(out);
         return Start::ContainerRefused;
     }
-    return begin(out, true);
+    m_out = out;
+    m_pid = interpreter;
+    m_interpreterFd = interpreterFd;
+    watch();
+    return Start::Started;
 }
 
 InterpreterProcess::Start InterpreterProcess::spawn(const QString &program, const QStringList &arguments,
@@ -358,18 +394,21 @@ InterpreterProcess::Start InterpreterProcess::spawn(const QString &program, cons
     argv.push_back(nullptr);
     const QByteArray dir = container ? QByteArray() : encodeFileName(workingDir);
     const int input = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
-    int output[2] = {-1, -1}, report[2] = {-1, -1}, go[2] = {-1, -1};
+    // The start is an event, not a pipe: a pipe's writer is taken to sleep at once, so the
+    // waiting interpreter would start on the window's core and queue behind it.
+    int output[2] = {-1, -1}, report[2] = {-1, -1};
+    const int go = wait ? eventfd(0, EFD_CLOEXEC) : -1;
     const bool piped = input >= 0 && pipe2(output, O_CLOEXEC) == 0 && pipe2(report, O_CLOEXEC) == 0
-        && (!wait || pipe2(go, O_CLOEXEC) == 0);
+        && (!wait || go >= 0);
     // The child's ends above the numbers they take there, so that no dup2 overwrites another.
     const int childOutput = piped ? fcntl(output[1], F_DUPFD_CLOEXEC, 10) : -1;
     const int childReport = piped ? fcntl(report[1], F_DUPFD_CLOEXEC, 10) : -1;
-    const int childGo = piped && wait ? fcntl(go[0], F_DUPFD_CLOEXEC, 10) : -1;
-    for (int fd : {output[1], report[1], go[0]})
+    const int childGo = piped && wait ? fcntl(go, F_DUPFD_CLOEXEC, 10) : -1;
+    for (int fd : {output[1], report[1]})
         if (fd >= 0)
             ::close(fd);
     if (childOutput < 0 || childReport < 0 || (wait && childGo < 0)) {
-        for (int fd : {input, output[0], report[0], go[1], childOutput, childReport, childGo})
+        for (int fd : {input, output[0], report[0], go, childOutput, childReport, childGo})
             if (fd >= 0)
                 ::close(fd);
         return Start::NotStarted;
@@ -381,7 +420,7 @@ InterpreterProcess::Start InterpreterProcess::spawn(const QString &program, cons
         if (fd >= 0)
             ::close(fd);
     if (pid < 0) {
-        for (int fd : {output[0], report[0], go[1]})
+        for (int fd : {output[0], report[0], go})
             if (fd >= 0)
                 ::close(fd);
         return Start::NotStarted;
@@ -391,7 +430,7 @@ InterpreterProcess::Start InterpreterProcess::spawn(const QString &program, cons
     m_slot = remember(pid, container ? SIGKILL : SIGTERM);
     m_pipe = output[0];
     m_report = report[0];
-    m_go = go[1];
+    m_go = go;
     return Start::Started;
 }
 
@@ -424,16 +463,21 @@ InterpreterProcess::Start InterpreterProcess::begin(int out, bool contained)
     if (!readInt(m_report, &reported, 10000) || reported <= 0)
         return refused(contained);
     // In the container the interpreter has a number of the container's own: this program sees
-    // it as the child of the container's first process.
+    // it as the child of the container's first process. Its own end is the run's: the
+    // container's teardown is not waited for.
     m_pid = contained ? firstChild(firstChild(m_child)) : pid_t(reported);
+    m_interpreterFd = contained && m_pid > 0 ? int(syscall(SYS_pidfd_open, m_pid, 0)) : -1;
+    watch();
+    return Start::Started;
+}
+
+void InterpreterProcess::watch()
+{
     m_running = true;
     fcntl(m_pipe, F_SETFL, fcntl(m_pipe, F_GETFL) | O_NONBLOCK);
     fcntl(m_report, F_SETFL, fcntl(m_report, F_GETFL) | O_NONBLOCK);
     m_outputReady = new QSocketNotifier(m_pipe, QSocketNotifier::Read, this);
     connect(m_outputReady, &QSocketNotifier::activated, this, [this] { pump(0); });
-    // In the container the interpreter's own end is the run's: the container's teardown is
-    // not waited for.
-    m_interpreterFd = contained && m_pid > 0 ? int(syscall(SYS_pidfd_open, m_pid, 0)) : -1;
     if (m_interpreterFd >= 0) {
         m_ended = new QSocketNotifier(m_interpreterFd, QSocketNotifier::Read, this);
         connect(m_ended, &QSocketNotifier::activated, this, [this] { pump(0); });
@@ -448,7 +492,6 @@ InterpreterProcess::Start InterpreterProcess::begin(int out, bool contained)
         closeOutput();
         finishIfDone();
     });
-    return Start::Started;
 }
 
 bool InterpreterProcess::readOutput()

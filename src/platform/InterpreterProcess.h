@@ -81,6 +81,7 @@ private:
     Start spawn(const QString &program, const QStringList &arguments, const QString &workingDir,
                 const Container *container, bool wait);
     Start begin(int out, bool contained);
+    void watch(); // the running interpreter's output and end
     Start refused(bool contained);
     void pump(int msecs);
     bool readOutput(); // false: nothing more for now, or the output has closed
@@ -98,7 +99,7 @@ private:
     int m_interpreterFd = -1;   // its pidfd, in a container: its end is the run's
     bool m_interpreterGone = false;
     QSocketNotifier *m_ended = nullptr;
-    int m_go = -1;              // a prepared run's start: one byte
+    int m_go = -1;              // a prepared run's start: an eventfd
     int m_scriptFd = -1;        // a prepared run's script file
     QStringList m_key;          // what a prepared run was made for
     QString m_scriptFile;       // and its name until it starts

@@ -5,8 +5,9 @@
 //   that the container stands and then becomes the interpreter.
 // korlith-run --wait --exec PROGRAM ARGV0 [ARGS...]
 //   The same in a container made ahead of its run: reports that the container stands (a 0 on
-//   descriptor 3), then waits for one byte on descriptor 4 (the run's start); the descriptor's
-//   end without one ends the container unused.
+//   descriptor 3), then waits for the run's start: a count of 1 on descriptor 4, an eventfd.
+//   It starts on the cores it had when it was made, whatever Korlith set meanwhile. A container
+//   never started is ended by Korlith, or by the kernel with Korlith.
 // korlith-run PROGRAM ARGV0 [ARGS...]
 //   Where no container can be had: the supervisor of the run. It starts the interpreter,
 //   becomes the reaper of everything the script starts (also of what leaves its process group
@@ -19,12 +20,14 @@
 // becomes the interpreter writes its pid (an int), then, where the exec fails, the errno.
 #include <cerrno>
 #include <csignal>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <dirent.h>
 #include <fcntl.h>
+#include <sched.h>
 #include <sys/prctl.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
@@ -190,13 +193,18 @@ int exitCode(int status)
 int main(int argc, char *argv[])
 {
     if (argc >= 5 && strcmp(argv[1], "--wait") == 0 && strcmp(argv[2], "--exec") == 0) {
+        // Korlith may keep the start off its own core; the interpreter then has them all again.
+        cpu_set_t cores;
+        const bool known = sched_getaffinity(0, sizeof cores, &cores) == 0;
         writeInt(kReport, 0);
-        char go = 0;
+        uint64_t go = 0;
         ssize_t n;
-        while ((n = read(kGo, &go, 1)) < 0 && errno == EINTR) {
+        while ((n = read(kGo, &go, sizeof go)) < 0 && errno == EINTR) {
         }
-        if (n != 1)
+        if (n != sizeof go || go != 1)
             return 0;
+        if (known)
+            sched_setaffinity(0, sizeof cores, &cores);
         close(kGo);
         becomeInterpreter(argv + 3);
     }
