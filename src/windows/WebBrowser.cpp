@@ -166,45 +166,32 @@ TWebBrowser::TWebBrowser(QWidget *parent) : QWebEngineView(parent), m_addresses(
     if (!platform::webEngineMayStartLate())
         startEngine();
     setCursor(Qt::ArrowCursor);
-    connect(this, &QWebEngineView::urlChanged, this, &TWebBrowser::keepRequested);
+    connect(this, &QWebEngineView::urlChanged, this, [this](const QUrl &url) { apply(m_navigation.urlChanged(url)); });
     // A page that runs an endless loop answers nothing, and no later page would replace it.
     m_answerWait.setSingleShot(true);
     m_answerWait.setInterval(3000);
-    connect(&m_answerWait, &QTimer::timeout, this, [this] {
-        if (!m_answered)
-            replaceHungPage();
-    });
-    // The request counts as shown once it has loaded: a refused navigation reports its address
-    // on the way too, and must not become the page to keep.
-    connect(this, &QWebEngineView::loadFinished, this, [this](bool ok) {
-        m_answered = true;
-        if (ok && !m_pending.isEmpty() && url().adjusted(QUrl::RemoveFragment) == m_pending) {
-            m_shown = m_pending;
-            m_pending.clear();
-        }
-    });
+    connect(&m_answerWait, &QTimer::timeout, this, [this] { apply(m_navigation.answerWaitOver()); });
+    connect(this, &QWebEngineView::loadFinished, this, [this](bool ok) { apply(m_navigation.loadFinished(ok, url())); });
 }
 
 TWebBrowser::~TWebBrowser() = default;
 
 bool TWebBrowser::engineStarted() const
 {
-    return m_started;
+    return m_navigation.engineRunning();
 }
 
 void TWebBrowser::startEngine()
 {
-    if (m_started)
+    if (m_navigation.engineRunning())
         return;
-    m_started = true;
     // Off the record: no disk cache, so a rewritten output file is always read afresh.
     auto *profile = new QWebEngineProfile;
     profile->setHttpCacheType(QWebEngineProfile::MemoryHttpCache);
     m_addresses->setParent(profile);
     profile->setUrlRequestInterceptor(m_addresses);
     setPage(makePage(profile));
-    if (!m_pending.isEmpty())
-        loadPending();
+    apply(m_navigation.engineStarted());
 }
 
 void TWebBrowser::paintEvent(QPaintEvent *event)
@@ -212,7 +199,7 @@ void TWebBrowser::paintEvent(QPaintEvent *event)
     QWebEngineView::paintEvent(event);
     // The engine's start takes longer than all the rest of the program's: it begins once the
     // window has been painted, so that the window is there at once.
-    if (!m_started)
+    if (!m_navigation.engineRunning())
         m_engineStart.start(0);
 }
 
@@ -220,7 +207,7 @@ void TWebBrowser::paintEvent(QPaintEvent *event)
 // default page of its own: before the engine runs, they are a plain widget's.
 void TWebBrowser::showEvent(QShowEvent *event)
 {
-    if (m_started)
+    if (m_navigation.engineRunning())
         QWebEngineView::showEvent(event);
     else
         QWidget::showEvent(event);
@@ -228,7 +215,7 @@ void TWebBrowser::showEvent(QShowEvent *event)
 
 void TWebBrowser::hideEvent(QHideEvent *event)
 {
-    if (m_started)
+    if (m_navigation.engineRunning())
         QWebEngineView::hideEvent(event);
     else
         QWidget::hideEvent(event);
@@ -236,43 +223,50 @@ void TWebBrowser::hideEvent(QHideEvent *event)
 
 void TWebBrowser::Navigate(const QString &target)
 {
-    m_pending = target == kBlank ? QUrl(kBlank) : QUrl::fromLocalFile(target);
-    m_restores = 0;
     m_addresses->setPage(target == kBlank ? QString() : target);
-    // A page asked for before the engine runs is loaded once it does: after the pane's first
-    // paint, or a moment later where the pane is not shown.
-    if (!m_started) {
+    apply(m_navigation.navigate(target == kBlank ? QUrl(kBlank) : QUrl::fromLocalFile(target)));
+}
+
+void TWebBrowser::apply(const PaneNavigation::Step &step)
+{
+    using Do = PaneNavigation::Step::Do;
+    switch (step.action) {
+    case Do::Nothing:
+        break;
+    case Do::StartEngineSoon:
+        // After the pane's first paint, or a moment later where the pane is not shown.
         if (!m_engineStart.isActive())
             m_engineStart.start(StartAtTheLatestMs);
-        return;
+        break;
+    case Do::Load: {
+        page()->settings()->setAttribute(QWebEngineSettings::JavascriptEnabled, true);
+        // The page shown so far must answer, or the new one load, before the wait is over.
+        const QPointer<TWebBrowser> self(this);
+        const quint64 probe = step.probe;
+        page()->runJavaScript(QStringLiteral("0"), [self, probe](const QVariant &) {
+            if (self)
+                self->apply(self->m_navigation.answered(probe));
+        });
+        m_answerWait.start();
+        load(step.url);
+        break;
     }
-    loadPending();
-}
-
-void TWebBrowser::loadPending()
-{
-    page()->settings()->setAttribute(QWebEngineSettings::JavascriptEnabled, true);
-    // The page shown so far must answer, or the new one load, before the wait is over.
-    m_answered = false;
-    const quint64 navigation = ++m_navigation;
-    const QPointer<TWebBrowser> self(this);
-    page()->runJavaScript(QStringLiteral("0"), [self, navigation](const QVariant &) {
-        if (self && self->m_navigation == navigation)
-            self->m_answered = true;
-    });
-    m_answerWait.start();
-    load(m_pending);
-}
-
-void TWebBrowser::replaceHungPage()
-{
-    QWebEnginePage *hung = page();
-    QWebEnginePage *fresh = makePage(hung->profile());
-    setPage(fresh);
-    delete hung;
-    const QUrl keep = m_pending.isEmpty() ? m_shown : m_pending;
-    if (!keep.isEmpty())
-        load(keep);
+    case Do::ReplacePage: {
+        QWebEnginePage *hung = page();
+        setPage(makePage(hung->profile()));
+        delete hung;
+        if (!step.url.isEmpty())
+            load(step.url);
+        break;
+    }
+    case Do::Restore: {
+        if (!step.scripts)
+            page()->settings()->setAttribute(QWebEngineSettings::JavascriptEnabled, false);
+        const QUrl keep = step.url;
+        QMetaObject::invokeMethod(this, [this, keep] { load(keep); }, Qt::QueuedConnection);
+        break;
+    }
+    }
 }
 
 void TWebBrowser::setDocumentFolder(const QString &folder)
@@ -280,24 +274,9 @@ void TWebBrowser::setDocumentFolder(const QString &folder)
     m_addresses->setFolder(folder);
 }
 
-void TWebBrowser::keepRequested(const QUrl &url)
-{
-    const QUrl document = url.adjusted(QUrl::RemoveFragment);
-    if (document == m_pending || document == m_shown)
-        return;
-    const QUrl keep = m_pending.isEmpty() ? m_shown : m_pending;
-    if (keep.isEmpty())
-        return;
-    // The engine asks nobody before about:blank or a step in the history: back to the page.
-    // A page that keeps leaving is shown without its scripts.
-    if (++m_restores > 2)
-        page()->settings()->setAttribute(QWebEngineSettings::JavascriptEnabled, false);
-    QMetaObject::invokeMethod(this, [this, keep] { load(keep); }, Qt::QueuedConnection);
-}
-
 void TWebBrowser::contextMenuEvent(QContextMenuEvent *event)
 {
-    if (!m_started)
+    if (!m_navigation.engineRunning())
         return;
     QMenu *menu = createStandardContextMenu();
     const QWebEnginePage::WebAction leaving[] = {

@@ -1,6 +1,8 @@
 // TWebBrowser: the preview pane, a web view whose every navigation asks OnBeforeNavigate2 first.
 #pragma once
 
+#include "core/PaneNavigation.h"
+
 #include <QTimer>
 #include <QWebEnginePage>
 #include <QWebEngineView>
@@ -64,21 +66,12 @@ protected:
 
 private:
     TWebBrowserPage *makePage(QWebEngineProfile *profile);
-    void keepRequested(const QUrl &url);
-    // Loads what the program asked for last, with the wait for the shown page's answer.
-    void loadPending();
-    // The page did not answer since the last navigation began: a fresh page takes its place
-    // and loads what was asked for.
-    void replaceHungPage();
+    // Does what the navigation's step says.
+    void apply(const PaneNavigation::Step &step);
 
-    QUrl m_pending;   // the program's request until it is shown
-    QUrl m_shown;     // what the program requested and the pane showed
-    int m_restores = 0;
-    QTimer m_answerWait;      // how long the page may take to answer after a navigation began
-    bool m_answered = true;
-    quint64 m_navigation = 0; // counts the program's navigations
+    PaneNavigation m_navigation;
+    QTimer m_answerWait; // how long the page may take to answer after a navigation began
     PreviewAddressMap *m_addresses; // the profile's once the engine runs
-    bool m_started = false;
     QTimer m_engineStart; // at once after a paint, a moment after a navigation where none comes
     static constexpr int StartAtTheLatestMs = 250;
 };
