@@ -228,6 +228,7 @@ private slots:
             run.trigger("ffnnen1");
         }
         QCOMPARE(boxes.seen, QStringList(QStringLiteral("Korlith|Cannot open file %1.").arg(missing)));
+        QCOMPARE(boxes.reasons, QStringList(QStringLiteral("No such file or directory")));
         QCOMPARE(Form1->windowTitle(), QStringLiteral("Korlith 2005"));
         QCOMPARE(run.memo()->toPlainText(), QStringLiteral("mein Text"));
 
@@ -624,6 +625,8 @@ private slots:
         }
         QCOMPARE(boxes.seen, QStringList({QStringLiteral("Korlith|Cannot create file %1.").arg(fifo),
                                           QStringLiteral("Korlith|Cannot create file /dev/null.")}));
+        QCOMPARE(boxes.reasons, QStringList({QStringLiteral("Unter diesem Namen steht eine benannte Pipe, keine Datei."),
+                                             QStringLiteral("Unter diesem Namen steht ein Gerät, keine Datei.")}));
         struct stat st;
         QVERIFY(lstat(QFile::encodeName(fifo).constData(), &st) == 0 && S_ISFIFO(st.st_mode));
         QVERIFY(stat("/dev/null", &st) == 0 && S_ISCHR(st.st_mode));

@@ -165,6 +165,18 @@ private slots:
         QCOMPARE(openError(env.root() + QStringLiteral("/missing.php")),
                  QStringLiteral("Cannot open file %1/missing.php").arg(env.root()));
         QCOMPARE(openError(env.root()), QStringLiteral("Cannot open file %1").arg(env.root()));
+        // The message as it stands, and the system's reason beside it.
+        auto openReason = [](const QString &p) {
+            try {
+                loadDocument(p);
+                return QString();
+            } catch (const AppError &e) {
+                return e.reason();
+            }
+        };
+        QCOMPARE(openReason(env.root() + QStringLiteral("/missing.php")), QStringLiteral("No such file or directory"));
+        QCOMPARE(openReason(env.root()), QStringLiteral("Is a directory"));
+        QCOMPARE(openReason(QStringLiteral("/dev/null")), QStringLiteral("Unter diesem Namen steht ein Gerät, keine Datei."));
     }
 
     // A save keeps the file's mode, whether the new text replaces the file or goes into it in
@@ -207,21 +219,26 @@ private slots:
     void failedWriteLeavesTheFile()
     {
         IsolatedEnvironment env;
-        auto saveError = [](const QString &p) {
+        QString reason;
+        auto saveError = [&reason](const QString &p) {
+            reason.clear();
             try {
                 saveDocument(p, QStringLiteral("neu"), TextFormat());
                 return QString();
             } catch (const AppError &e) {
+                reason = e.reason();
                 return e.message();
             }
         };
         const QString missingDir = env.root() + QStringLiteral("/no such dir/x.php");
         QCOMPARE(saveError(missingDir), QStringLiteral("Cannot create file ") + missingDir);
+        QCOMPARE(reason, QStringLiteral("No such file or directory"));
         // A target that is a directory cannot be replaced; it stays as it was.
         const QString dir = env.root() + QStringLiteral("/adir");
         QDir().mkpath(dir);
         writeFile(dir + QStringLiteral("/inside"), "kept");
         QCOMPARE(saveError(dir), QStringLiteral("Cannot create file ") + dir);
+        QCOMPARE(reason, QStringLiteral("Is a directory"));
         QCOMPARE(readAll(dir + QStringLiteral("/inside")), QByteArray("kept"));
         if (geteuid() != 0) {
             // A file the user may not write, in their own folder: refused, and kept as it was.
@@ -229,6 +246,7 @@ private slots:
             writeFile(locked, "alt");
             QFile::setPermissions(locked, QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther);
             QCOMPARE(saveError(locked), QStringLiteral("Cannot create file ") + locked);
+            QCOMPARE(reason, QStringLiteral("Permission denied"));
             QCOMPARE(readAll(locked), QByteArray("alt"));
             QCOMPARE(QFile::permissions(locked), QFile::ReadOwner | QFile::ReadUser | QFile::ReadGroup | QFile::ReadOther);
             QFile::remove(locked);
@@ -246,6 +264,7 @@ private slots:
             QCOMPARE(saveError(ro + QStringLiteral("/locked.php")), QStringLiteral("Cannot create file %1/locked.php").arg(ro));
             QCOMPARE(readAll(ro + QStringLiteral("/locked.php")), QByteArray("alt"));
             QCOMPARE(saveError(ro + QStringLiteral("/new.php")), QStringLiteral("Cannot create file %1/new.php").arg(ro));
+            QCOMPARE(reason, QStringLiteral("Permission denied"));
             QCOMPARE(QDir(ro).entryList(QDir::Files | QDir::Hidden), QStringList({QStringLiteral("locked.php"), QStringLiteral("old.php")}));
             // The safe copy made on the way is gone too.
             QCOMPARE(QDir(env.stateHome()).entryList(QDir::Files | QDir::Hidden), QStringList());

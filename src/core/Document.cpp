@@ -11,6 +11,7 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -65,12 +66,17 @@ DecodedText loadDocument(const QString &path)
     // deliver without end.
     const int fd = ::open(encodeFileName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
-        throw AppError::cannotOpenFile(path);
+        throw AppError::cannotOpenFile(path, errno);
     struct stat st;
-    QFile file;
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || !file.open(fd, QIODevice::ReadOnly, QFile::AutoCloseHandle)) {
+    if (::fstat(fd, &st) != 0) {
+        const int error = errno;
         ::close(fd);
-        throw AppError::cannotOpenFile(path);
+        throw AppError::cannotOpenFile(path, error);
+    }
+    QFile file;
+    if (!S_ISREG(st.st_mode) || !file.open(fd, QIODevice::ReadOnly, QFile::AutoCloseHandle)) {
+        ::close(fd);
+        throw AppError::cannotOpenFile(path).because(AppError::notAFile(st.st_mode));
     }
     if (st.st_size > MaxDocumentBytes)
         throw AppError(QStringLiteral("Die Datei %1 ist %2 MB groß; der Editor öffnet Dateien bis %3 MB")
@@ -78,7 +84,7 @@ DecodedText loadDocument(const QString &path)
     // Read up to one byte past the bound: a file that grew since is refused, not cut.
     QByteArray bytes;
     if (!readBounded(file, st.st_size, &bytes))
-        throw AppError::cannotOpenFile(path);
+        throw AppError::cannotOpenFile(path, errno);
     if (bytes.size() > MaxDocumentBytes)
         throw AppError(QStringLiteral("Die Datei %1 ist größer als %2 MB, bis zu denen der Editor Dateien öffnet")
                            .arg(path).arg(MaxDocumentBytes >> 20));

@@ -113,32 +113,35 @@ void writeInPlace(const QString &path, const QByteArray &native, const QByteArra
 {
     TempFile copy;
     if (!writeSafeCopy(copy, native, bytes))
-        throw AppError::cannotCreateFile(path);
+        throw AppError::cannotCreateFile(path, errno);
     const int fd = ::open(native.constData(), O_RDWR | O_CLOEXEC);
     QByteArray old;
     if (fd < 0 || !readAll(fd, &old)) {
+        const int error = errno;
         if (fd >= 0)
             ::close(fd);
-        throw AppError::cannotCreateFile(path);
+        throw AppError::cannotCreateFile(path, error);
     }
     const bool written = writeAll(fd, bytes) && ::ftruncate(fd, off_t(bytes.size())) == 0 && fsync(fd) == 0;
+    const int error = errno;
     if (!written && !(writeAll(fd, old) && ::ftruncate(fd, off_t(old.size())) == 0))
         copy.keep = true; // the new text survives in the copy
     ::close(fd);
     if (!written)
-        throw AppError::cannotCreateFile(path);
+        throw AppError::cannotCreateFile(path, error);
 }
 
 void writeNewFile(const QString &path, const QByteArray &native, const QByteArray &bytes)
 {
     const int fd = ::open(native.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
     if (fd < 0)
-        throw AppError::cannotCreateFile(path);
+        throw AppError::cannotCreateFile(path, errno);
     const bool written = writeAll(fd, bytes) && fsync(fd) == 0;
+    const int error = errno;
     ::close(fd);
     if (!written) {
         ::unlink(native.constData());
-        throw AppError::cannotCreateFile(path);
+        throw AppError::cannotCreateFile(path, error);
     }
 }
 
@@ -151,11 +154,11 @@ void writeFileAtomically(const QString &path, const QByteArray &bytes)
     const bool exists = ::stat(native.constData(), &st) == 0;
     // A pipe, a device or a folder is no document: never replaced, never written to.
     if (exists && !S_ISREG(st.st_mode))
-        throw AppError::cannotCreateFile(path);
+        throw AppError::cannotCreateFile(path).because(AppError::notAFile(st.st_mode));
     // A file the user may not write (read-only, or another user's) is not replaced behind its
     // back by a rename in a folder they may write.
     if (exists && ::access(native.constData(), W_OK) != 0)
-        throw AppError::cannotCreateFile(path);
+        throw AppError::cannotCreateFile(path, errno);
     if (exists && st.st_nlink > 1) {
         writeInPlace(path, native, bytes);
         return;
@@ -185,6 +188,6 @@ void writeFileAtomically(const QString &path, const QByteArray &bytes)
         // Neither may be given: the file is this user's, as any new file would be.
     }
     if (!writeAll(file.fd, bytes) || fsync(file.fd) != 0 || ::rename(file.path.constData(), native.constData()) != 0)
-        throw AppError::cannotCreateFile(path);
+        throw AppError::cannotCreateFile(path, errno);
     file.keep = true;
 }

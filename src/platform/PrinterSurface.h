@@ -24,6 +24,7 @@ public:
     int fontHeight() const override;
     int charAdvance() const override;
     void drawText(int x, int y, const QString &text) override;
+    // Raises "Printer is not currently printing" when the printer takes no further page.
     void newPage() override;
 
     // Ends the print document and sends it; raises an error when it did not reach its place

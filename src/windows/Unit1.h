@@ -51,7 +51,11 @@ public:
     // The caption as the user reads it.
     QString caption() const;
 
-    // One preview run of the editor's text; returns while the script runs.
+    // The handlers below raise AppError where a step fails (a file, the printer, the
+    // settings); the window runs each through platform::guarded, which shows the error box.
+
+    // One preview run of the editor's text; returns while the script runs. Raises "Cannot
+    // create file %s" when the script or its output cannot be written.
     void Aktualisieren();
     // Esc while a script runs: it ends, with all that it started.
     void Abbrechen();
@@ -60,6 +64,7 @@ public:
     void FormShow();
     void Memo1KeyPress(QChar &key);
     void Jetztaktualisieren1Click();
+    // Raises "Cannot make a visible window modal" when the settings window is open already.
     void Optionen1Click();
     void Beenden1Click();
 
@@ -84,9 +89,11 @@ public:
 
     // Printing and help.
     void PrintDlg1Execute();
+    // Raises the printer's errors ("Printer selected is not valid", "Printer is not currently
+    // printing", "Cannot create file %s" for a print to a file).
     void PrintDlg1Accept(QPrinter &printer);
-    // The listing: two empty lines, then each of the editor's lines behind ten blanks.
-    // The listing; goOn (given the lines done) may stop it: false then.
+    // The listing: two empty lines, then each of the editor's lines behind ten blanks; goOn
+    // (given the lines done) may stop it: false then.
     bool writeListing(PrinterTextDevice &prn, const std::function<bool(int)> &goOn = {});
     void Hilfe2Click();
     static QString helpFilePath();
@@ -129,6 +136,7 @@ private:
     void createComponents();
     void connectEditActions();
     void setUpRecoveryCopy();
+    // Raises an error of its own when path is one of the preview's scratch files.
     void refuseScratchTarget(const QString &path);
     bool executeSaveDialog();
     void saveUnderNewName();

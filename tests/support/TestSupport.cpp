@@ -102,6 +102,7 @@ MessageBoxCatcher::MessageBoxCatcher(QMessageBox::StandardButton answer)
             auto *box = qobject_cast<QMessageBox *>(w);
             if (box && box->isVisible()) {
                 seen << box->windowTitle() + QLatin1Char('|') + box->text();
+                reasons << box->informativeText();
                 if (QAbstractButton *button = box->button(answer))
                     button->click();
                 else

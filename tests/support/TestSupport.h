@@ -46,6 +46,7 @@ class MessageBoxCatcher : public QObject
 public:
     explicit MessageBoxCatcher(QMessageBox::StandardButton answer = QMessageBox::Ok);
     QStringList seen;
+    QStringList reasons; // each box's informative text, in the same order
 
 private:
     QTimer m_timer;
