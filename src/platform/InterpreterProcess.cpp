@@ -328,17 +328,12 @@ InterpreterProcess::Start InterpreterProcess::go(const QByteArray &script, const
         return refused(true);
     }
     const bool whole = writeWhole(m_scriptFd, script);
+    const int writeError = errno;
     closeFd(m_scriptFd);
-    // Under the script's own name from now on; the container holds the file, not the name.
-    if (!whole || ::rename(encodeFileName(m_scriptFile).constData(), encodeFileName(scriptPath).constData()) != 0) {
+    if (!whole) {
         ::close(interpreterFd);
         ::unlink(encodeFileName(m_scriptFile).constData());
-        throw AppError::cannotCreateFile(scriptPath);
-    }
-    const int out = createScratchFile(outputPath);
-    if (out < 0) {
-        ::close(interpreterFd);
-        throw AppError::cannotCreateFile(outputPath);
+        throw AppError::cannotCreateFile(scriptPath, writeError);
     }
     // Woken by this thread, the interpreter would start on the window's core and take it from
     // the window for the first milliseconds (the other core idle meanwhile): it wakes on any
@@ -349,8 +344,19 @@ InterpreterProcess::Start InterpreterProcess::go(const QByteArray &script, const
     closeFd(m_go);
     if (!sent) {
         ::close(interpreterFd);
-        ::close(out);
         return Start::ContainerRefused;
+    }
+    // The names follow the start, while the interpreter starts: the container holds the file,
+    // not its name, and the output waits in the pipe.
+    const bool named = ::rename(encodeFileName(m_scriptFile).constData(), encodeFileName(scriptPath).constData()) == 0;
+    const int out = named ? createScratchFile(outputPath) : -1;
+    if (out < 0) {
+        const int error = errno;
+        ::close(interpreterFd);
+        if (!named)
+            ::unlink(encodeFileName(m_scriptFile).constData());
+        refused(true); // the run goes with its container
+        throw AppError::cannotCreateFile(named ? outputPath : scriptPath, error);
     }
     m_out = out;
     m_pid = interpreter;
