@@ -258,9 +258,18 @@ private slots:
         QFile::remove(bin + QStringLiteral("/xchm"));
         platform::showHelpFile(QStringLiteral("/x/Korlith.chm"));
         QVERIFY(waitUntil([&] { return readAll(record).count('\n') == 2; }));
+        // F1 in the main window opens the program's own help file.
+        env.writeRegistry(ConfiguredOnly);
+        ProgramForms forms;
+        Form1->show();
+        Form1->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(Form1));
+        QTest::keyClick(Form1->memo1(), Qt::Key_F1);
+        QVERIFY(waitUntil([&] { return readAll(record).count('\n') == 3; }));
         qputenv("PATH", oldPath);
         QCOMPARE(QString::fromUtf8(readAll(record)),
-                 QStringLiteral("xchm|/opt/Korlith Programm/Korlith.chm\nxdg-open|/x/Korlith.chm\n"));
+                 QStringLiteral("xchm|/opt/Korlith Programm/Korlith.chm\nxdg-open|/x/Korlith.chm\nxdg-open|%1\n")
+                     .arg(TForm1::helpFilePath()));
     }
 
     void helpFileIsBuiltNextToTheProgram()

@@ -135,6 +135,10 @@ void TForm1::connectMenuHandlers()
 
     connectHandler(ui->PrintDlg1, &TForm1::PrintDlg1Execute);
     connectHandler(ui->Hilfe2, &TForm1::Hilfe2Click);
+    // F1 opens the help, as on every desktop; the menu entry stays as it is.
+    auto *helpKey = new QShortcut(QKeySequence(Qt::Key_F1), this);
+    helpKey->setContext(Qt::WindowShortcut);
+    connect(helpKey, &QShortcut::activated, this, [this] { platform::guarded([this] { Hilfe2Click(); }); });
     connectHandler(ui->KorlithOnline1, &TForm1::KorlithOnline1Click);
     connectHandler(ui->Updates1, &TForm1::Updates1Click);
     connectHandler(ui->Info1, &TForm1::Info1Click);
