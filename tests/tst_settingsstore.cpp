@@ -61,7 +61,8 @@ private slots:
         QCOMPARE(store.readString(QStringLiteral("configured")), QString());
         QCOMPARE(store.readString(QStringLiteral("Interpreter")), QString());
         store.close();
-        QCOMPARE(env.readRegistry(), QByteArray("REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\Software\\Korlith]\n\n"));
+        // A REGEDIT4 file's line ends, as regedit writes it.
+        QCOMPARE(env.readRegistry(), QByteArray("REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\Software\\Korlith]\r\n\r\n"));
     }
 
     void writtenValuesReadBackAndOthersAreKept()
@@ -189,7 +190,7 @@ private slots:
             QCOMPARE(store.readString(QStringLiteral("configured")), QString());
             store.close();
             QCOMPARE(writeOrError(QStringLiteral("configured"), QStringLiteral("1")), QStringLiteral("ok"));
-            QVERIFY(env.readRegistry().contains("[HKEY_LOCAL_MACHINE\\Software\\Korlith]\n\"configured\"=\"1\"\n"));
+            QVERIFY(env.readRegistry().contains("[HKEY_LOCAL_MACHINE\\Software\\Korlith]\r\n\"configured\"=\"1\"\r\n"));
         }
     }
 

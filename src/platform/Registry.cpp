@@ -424,8 +424,9 @@ bool RegistryKey::update(const RegValue *value)
     auto doc = load(&text);
     if (!doc)
         return false;
-    // A file that holds no key yet gets the format's header; any other keeps its own bytes.
-    QByteArray bytes = text.trimmed().isEmpty() ? kHeader + "\n" : text;
+    // A file that holds no key yet gets the format's header and its line ends, CR LF; any
+    // other keeps its own bytes and line ends.
+    QByteArray bytes = text.trimmed().isEmpty() ? kHeader + "\r\n" : text;
     bytes = patchFile(bytes, m_keyPath, value);
     QSaveFile out(m_filePath);
     if (!out.open(QIODevice::WriteOnly))
