@@ -76,6 +76,38 @@ private slots:
         QCOMPARE(isPreviewOutputTarget(url), passes);
     }
 
+    // The empty pane is the editor's background, dark under a dark theme; a page without
+    // colours of its own is white as in any browser, and one with its own keeps them.
+    void emptyPaneFollowsThePalette()
+    {
+        IsolatedEnvironment env;
+        const QPalette old = QApplication::palette();
+        const auto restore = qScopeGuard([&] { QApplication::setPalette(old); });
+        QPalette dark = old;
+        const QColor night(0x1e, 0x1e, 0x24);
+        dark.setColor(QPalette::Base, night);
+        QApplication::setPalette(dark);
+        Pane pane;
+        const auto corner = [&] { return pane.view.grab().toImage().pixelColor(pane.view.width() - 5, pane.view.height() - 5); };
+        QVERIFY(QTest::qWaitForWindowExposed(&pane.view));
+        QCOMPARE(corner(), night); // before the engine runs
+        QVERIFY(pane.load(QStringLiteral("about:blank")));
+        QVERIFY2(waitUntil([&] { return corner() == night; }), qPrintable(corner().name()));
+        const QString output = env.root() + QStringLiteral("/Output.htm");
+        writeFile(output, "<p>ohne Farben</p>");
+        QVERIFY(pane.load(output));
+        QVERIFY2(waitUntil([&] { return corner() == QColor(Qt::white); }), qPrintable(corner().name()));
+        writeFile(output, "<body style='background:#2a5d8c'><p>eigene Farbe</p></body>");
+        QVERIFY(pane.load(output));
+        QVERIFY2(waitUntil([&] { return corner() == QColor(0x2a, 0x5d, 0x8c); }), qPrintable(corner().name()));
+        // Emptied again, under a theme changed meanwhile.
+        const QColor dusk(0x30, 0x28, 0x28);
+        dark.setColor(QPalette::Base, dusk);
+        QApplication::setPalette(dark);
+        QVERIFY(pane.load(QStringLiteral("about:blank")));
+        QVERIFY2(waitUntil([&] { return corner() == dusk; }), qPrintable(corner().name()));
+    }
+
     void outputFilePassesOthersAreCancelled()
     {
         IsolatedEnvironment env;

@@ -126,6 +126,7 @@ QWebEnginePage *TWebBrowserPage::createWindow(WebWindowType)
 TWebBrowserPage *TWebBrowser::makePage(QWebEngineProfile *profile)
 {
     auto *page = new TWebBrowserPage(profile, this);
+    page->setBackgroundColor(emptyColour());
     // Owned by the page shown, the profile goes only after the last page is gone.
     profile->setParent(page);
     QWebEngineSettings *settings = page->settings();
@@ -159,7 +160,7 @@ TWebBrowser::TWebBrowser(QWidget *parent) : QWebEngineView(parent), m_addresses(
     // Until the engine runs, the pane is the empty page it will show.
     setAutoFillBackground(true);
     QPalette blank = palette();
-    blank.setColor(QPalette::Window, Qt::white);
+    blank.setColor(QPalette::Window, emptyColour());
     setPalette(blank);
     m_engineStart.setSingleShot(true);
     connect(&m_engineStart, &QTimer::timeout, this, &TWebBrowser::startEngine);
@@ -227,6 +228,33 @@ void TWebBrowser::Navigate(const QString &target)
     apply(m_navigation.navigate(target == kBlank ? QUrl(kBlank) : QUrl::fromLocalFile(target)));
 }
 
+QColor TWebBrowser::emptyColour() const
+{
+    return palette().color(QPalette::Base);
+}
+
+QColor TWebBrowser::backgroundFor(const QUrl &url) const
+{
+    // The empty pane is the editor's background; a page has a browser's white under its own
+    // colours, as it would have anywhere else.
+    return url.isEmpty() || url == QUrl(kBlank) ? emptyColour() : QColor(Qt::white);
+}
+
+void TWebBrowser::changeEvent(QEvent *event)
+{
+    QWebEngineView::changeEvent(event);
+    if (event->type() != QEvent::PaletteChange && event->type() != QEvent::ApplicationPaletteChange)
+        return;
+    // A theme changed meanwhile: the empty pane follows it.
+    QPalette blank = palette();
+    if (blank.color(QPalette::Window) != emptyColour()) {
+        blank.setColor(QPalette::Window, emptyColour());
+        setPalette(blank);
+    }
+    if (m_navigation.engineRunning())
+        page()->setBackgroundColor(backgroundFor(m_navigation.pending().isEmpty() ? m_navigation.shown() : m_navigation.pending()));
+}
+
 void TWebBrowser::apply(const PaneNavigation::Step &step)
 {
     using Do = PaneNavigation::Step::Do;
@@ -240,6 +268,7 @@ void TWebBrowser::apply(const PaneNavigation::Step &step)
         break;
     case Do::Load: {
         page()->settings()->setAttribute(QWebEngineSettings::JavascriptEnabled, true);
+        page()->setBackgroundColor(backgroundFor(step.url));
         // The page shown so far must answer, or the new one load, before the wait is over.
         const QPointer<TWebBrowser> self(this);
         const quint64 probe = step.probe;
@@ -255,6 +284,7 @@ void TWebBrowser::apply(const PaneNavigation::Step &step)
         QWebEnginePage *hung = page();
         setPage(makePage(hung->profile()));
         delete hung;
+        page()->setBackgroundColor(backgroundFor(step.url));
         if (!step.url.isEmpty())
             load(step.url);
         break;

@@ -63,9 +63,12 @@ protected:
     void paintEvent(QPaintEvent *event) override;
     void showEvent(QShowEvent *event) override;
     void hideEvent(QHideEvent *event) override;
+    void changeEvent(QEvent *event) override;
 
 private:
     TWebBrowserPage *makePage(QWebEngineProfile *profile);
+    QColor emptyColour() const;
+    QColor backgroundFor(const QUrl &url) const;
     // Does what the navigation's step says.
     void apply(const PaneNavigation::Step &step);
 
