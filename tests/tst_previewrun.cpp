@@ -960,13 +960,14 @@ private slots:
     {
         QTest::addColumn<QString>("kind");
         QTest::addColumn<int>("mode");
-        QTest::newRow("open to others") << QStringLiteral("mode") << 0777;
-        QTest::newRow("others may plant files") << QStringLiteral("mode") << 0703;
-        QTest::newRow("the group may plant files") << QStringLiteral("mode") << 0730;
-        QTest::newRow("others may read the scripts") << QStringLiteral("mode") << 0704;
-        QTest::newRow("symbolic link") << QStringLiteral("link") << 0;
-        QTest::newRow("plain file") << QStringLiteral("file") << 0;
-        QTest::newRow("TMPDIR missing") << QStringLiteral("missing") << 0;
+        QTest::addColumn<QString>("reason"); // how the error says why
+        QTest::newRow("open to others") << QStringLiteral("mode") << 0777 << QStringLiteral("anderen zugänglich (Rechte 777)");
+        QTest::newRow("others may plant files") << QStringLiteral("mode") << 0703 << QStringLiteral("(Rechte 703)");
+        QTest::newRow("the group may plant files") << QStringLiteral("mode") << 0730 << QStringLiteral("(Rechte 730)");
+        QTest::newRow("others may read the scripts") << QStringLiteral("mode") << 0704 << QStringLiteral("(Rechte 704)");
+        QTest::newRow("symbolic link") << QStringLiteral("link") << 0 << QStringLiteral("ist ein symbolischer Verweis");
+        QTest::newRow("plain file") << QStringLiteral("file") << 0 << QStringLiteral("ist kein Ordner");
+        QTest::newRow("TMPDIR missing") << QStringLiteral("missing") << 0 << QStringLiteral("No such file or directory");
     }
 
     void unsafeScratchDirectoryIsRefused()
@@ -987,10 +988,17 @@ private slots:
         } else {
             qputenv("TMPDIR", (env.root() + QStringLiteral("/does/not/exist")).toLocal8Bit());
         }
+        QFETCH(QString, reason);
         const QString expectedDir = platform::scratchDirectory().path;
         platform::PreviewRunner runner;
         QCOMPARE(runOrError(runner, Php, QStringLiteral("<?php echo 1;")),
                  QStringLiteral("error: Cannot create file %1temp.php").arg(expectedDir));
+        try {
+            runner.start(platform::PreviewRequest{Php, "<?php echo 1;", QString(), env.root()});
+            QFAIL("the run started");
+        } catch (const AppError &e) {
+            QVERIFY2(e.reason().contains(reason), qPrintable(e.reason()));
+        }
         QVERIFY(!QFile::exists(env.root() + QStringLiteral("/elsewhere/temp.php")));
         QCOMPARE(runner.runningProcessId(), 0);
     }

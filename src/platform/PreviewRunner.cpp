@@ -179,7 +179,7 @@ QString PreviewRunner::start(const PreviewRequest &request)
     m_output.path = dir.path + OutputFileName;
     m_output.scriptPath = scratchScript;
     if (!dir.usable)
-        throw AppError::cannotCreateFile(scratchScript);
+        throw AppError::cannotCreateFile(scratchScript).because(dir.problem);
     // The old output goes first: where it filled the disk, the new script needs its room.
     ::unlink(QFile::encodeName(m_output.path).constData());
 

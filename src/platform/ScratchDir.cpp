@@ -1,6 +1,8 @@
 // Scratch directory: created private, refused when someone else could plant files in it.
 #include "platform/ScratchDir.h"
 
+#include "core/AppError.h"
+
 #include "core/FileNameCodec.h"
 
 #include <QDir>
@@ -22,14 +24,28 @@ namespace platform {
 namespace {
 
 // A folder of ours alone: not a planted link, not open to others.
-bool ownPrivateFolder(const QByteArray &path)
+// Empty when path is (or now is) a directory of this user's, closed to others; otherwise why not.
+QString privateFolderProblem(const QByteArray &path)
 {
     if (mkdir(path.constData(), 0700) != 0 && errno != EEXIST)
-        return false;
+        return AppError::systemReason(errno);
     struct stat st;
     // lstat: a planted symbolic link must not count as our directory.
-    return lstat(path.constData(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == getuid() && (st.st_mode & 077) == 0;
+    if (lstat(path.constData(), &st) != 0)
+        return AppError::systemReason(errno);
+    const QString name = QString::fromLocal8Bit(path);
+    const QString only = QStringLiteral(" Korlith legt die Dateien der Vorschau nur in einem Ordner ab, der allein dem Benutzer gehört.");
+    if (S_ISLNK(st.st_mode))
+        return QStringLiteral("%1 ist ein symbolischer Verweis.").arg(name) + only;
+    if (!S_ISDIR(st.st_mode))
+        return QStringLiteral("%1 ist kein Ordner.").arg(name) + only;
+    if (st.st_uid != getuid())
+        return QStringLiteral("%1 gehört einem anderen Benutzer.").arg(name) + only;
+    if ((st.st_mode & 077) != 0)
+        return QStringLiteral("%1 ist auch anderen zugänglich (Rechte %2).").arg(name).arg(st.st_mode & 0777, 3, 8, QLatin1Char('0')) + only;
+    return QString();
 }
+
 
 int removeEntry(const char *path, const struct stat *, int type, struct FTW *)
 {
@@ -111,10 +127,12 @@ ScratchDirectory scratchDirectory()
     dir.path = dir.root + QString::number(qint64(getpid())) + QLatin1Char('/');
     const QByteArray root = dir.root.toLocal8Bit();
     const QByteArray folder = dir.path.toLocal8Bit();
-    if (!ownPrivateFolder(root.chopped(1)))
+    dir.problem = privateFolderProblem(root.chopped(1));
+    if (!dir.problem.isEmpty())
         return dir;
     claimInstanceFolder(root, folder);
-    dir.usable = ownPrivateFolder(folder.chopped(1));
+    dir.problem = privateFolderProblem(folder.chopped(1));
+    dir.usable = dir.problem.isEmpty();
     return dir;
 }
 

@@ -11,6 +11,7 @@ struct ScratchDirectory
     QString path;        // this instance's folder; ends in "/"
     QString root;        // the user's folder that holds every instance's; ends in "/"
     bool usable = false; // false when either exists but is not a directory of ours, closed to others
+    QString problem;     // why it is not usable, for the user
 };
 
 // Determined anew on every call (TMPDIR may change); creates both folders with mode 0700 when
