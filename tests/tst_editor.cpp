@@ -370,6 +370,68 @@ private slots:
         QVERIFY(after[1].current && !after[0].current);
     }
 
+    // A mark follows its line: typed text, lines put in above, a line joined to the one above;
+    // a deleted line takes its mark with it and undo (and redo) bring both back and away.
+    void marksFollowTheirLines_data()
+    {
+        QTest::addColumn<int>("marked");
+        // One letter per step: H Home, E End, T Up, S Shift+Down, D Delete, B Backspace, N a line
+        // break, M Ctrl+Shift+End then Delete, U Ctrl+Z, R Ctrl+Shift+Z; x is typed.
+        QTest::addColumn<QString>("keys");
+        QTest::addColumn<int>("line");     // where the mark is then; 0: none
+        QTest::newRow("typed at the start") << 3 << "Hx" << 3;
+        QTest::newRow("a line break at the start") << 3 << "HN" << 4;
+        QTest::newRow("joined to the line above") << 3 << "HB" << 2;
+        QTest::newRow("the line deleted") << 3 << "HSD" << 0;
+        QTest::newRow("the line deleted, then undone") << 3 << "HSDU" << 3;
+        QTest::newRow("undone, then redone") << 3 << "HSDUR" << 0;
+        QTest::newRow("redone, then undone again") << 3 << "HSDURU" << 3;
+        QTest::newRow("the line above deleted") << 3 << "TTHSD" << 2;
+        QTest::newRow("the line above deleted and undone") << 3 << "TTHSDU" << 3;
+        QTest::newRow("the last line with the break before it") << 5 << "TEM" << 0;
+        QTest::newRow("the last line deleted and undone") << 5 << "TEMU" << 5;
+    }
+    void marksFollowTheirLines()
+    {
+        QFETCH(int, marked);
+        QFETCH(QString, keys);
+        QFETCH(int, line);
+        TCodeEdit edit;
+        edit.resize(300, 200);
+        edit.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&edit));
+        edit.setPlainText(QStringLiteral("eins\nzwei\ndrei\nvier\nfünf"));
+        const QString before = edit.toPlainText();
+        edit.setLineMarks({{marked, false, QStringLiteral("Warnung")}});
+        QTextCursor caret(edit.document()->findBlockByNumber(marked - 1));
+        caret.movePosition(QTextCursor::EndOfBlock);
+        edit.setTextCursor(caret);
+        for (const QChar key : keys) {
+            switch (key.unicode()) {
+            case 'H': QTest::keyClick(&edit, Qt::Key_Home); break;
+            case 'E': QTest::keyClick(&edit, Qt::Key_End); break;
+            case 'S': QTest::keyClick(&edit, Qt::Key_Down, Qt::ShiftModifier); break;
+            case 'T': QTest::keyClick(&edit, Qt::Key_Up); break;
+            case 'M': QTest::keyClick(&edit, Qt::Key_End, Qt::ControlModifier | Qt::ShiftModifier); QTest::keyClick(&edit, Qt::Key_Delete); break;
+            case 'D': QTest::keyClick(&edit, Qt::Key_Delete); break;
+            case 'B': QTest::keyClick(&edit, Qt::Key_Backspace); break;
+            case 'N': edit.textCursor().insertText(QStringLiteral("\n")); break;
+            case 'U': QTest::keyClick(&edit, Qt::Key_Z, Qt::ControlModifier); break;
+            case 'R': QTest::keyClick(&edit, Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier); break;
+            default: QTest::keyClick(&edit, key.toLatin1());
+            }
+        }
+        const auto marks = edit.lineMarks();
+        if (line == 0) {
+            QVERIFY2(marks.isEmpty(), qPrintable(QStringLiteral("marked: line %1").arg(marks.isEmpty() ? 0 : std::get<0>(marks.first()))));
+        } else {
+            QCOMPARE(marks.size(), 1);
+            QCOMPARE(std::get<0>(marks.first()), line);
+        }
+        if (keys.endsWith(QLatin1Char('U')))
+            QCOMPARE(edit.toPlainText(), before);
+    }
+
     void gutterWidth()
     {
         QCOMPARE(TCodeEdit::gutterDigits(0), 1);

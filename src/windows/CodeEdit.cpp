@@ -124,6 +124,7 @@ TCodeEdit::TCodeEdit(QWidget *parent) : QPlainTextEdit(parent), m_gutter(new Lin
             m_gutter->update(0, changed.y(), m_gutter->width(), changed.height());
     });
     connect(this, &QPlainTextEdit::cursorPositionChanged, this, &TCodeEdit::highlightCurrentLine);
+    connect(document(), &QTextDocument::contentsChange, this, &TCodeEdit::followMarks);
     placeGutter();
     highlightCurrentLine();
 }
@@ -204,6 +205,7 @@ void TCodeEdit::setLineMarks(const QList<std::tuple<int, bool, QString>> &marks)
     if (marks.isEmpty() && m_marks.isEmpty())
         return;
     m_marks.clear();
+    m_taken.clear();
     for (const auto &[line, error, text] : marks) {
         const QTextBlock block = document()->findBlockByNumber(line - 1);
         if (!block.isValid())
@@ -211,23 +213,75 @@ void TCodeEdit::setLineMarks(const QList<std::tuple<int, bool, QString>> &marks)
         // Several messages on one line share its tooltip.
         bool merged = false;
         for (LineMark &m : m_marks) {
-            if (m.at.block() == block) {
+            if (m.start == block.position()) {
                 m.error |= error;
                 m.text += QLatin1Char('\n') + text;
                 merged = true;
             }
         }
         if (!merged)
-            m_marks.append({QTextCursor(block), error, text});
+            m_marks.append(markOn(block, error, text));
     }
+    m_blocks = blockCount();
     m_gutter->update();
 }
 
 void TCodeEdit::clearLineMarks()
 {
+    m_taken.clear();
     if (m_marks.isEmpty())
         return;
     m_marks.clear();
+    m_gutter->update();
+}
+
+TCodeEdit::LineMark TCodeEdit::markOn(const QTextBlock &block, bool error, const QString &text)
+{
+    QTextCursor at(block);
+    QTextCursor end(block);
+    end.movePosition(QTextCursor::EndOfBlock);
+    return {at, end, block.position(), block.text(), error, text};
+}
+
+void TCodeEdit::followMarks(int position, int removed, int added)
+{
+    if (m_marks.isEmpty() && m_taken.isEmpty())
+        return;
+    const int blocks = blockCount();
+    const bool linesWent = blocks < m_blocks;
+    const bool linesCame = blocks > m_blocks;
+    m_blocks = blocks;
+    QList<TakenMark> taken;
+    QList<LineMark> kept;
+    for (LineMark m : std::as_const(m_marks)) {
+        if (linesWent && m.at.position() == m.end.position() && removed > 0 && position <= m.start) {
+            // The whole line went: its mark goes with it, until the line comes back.
+            QTextCursor place(document());
+            place.setPosition(m.at.position());
+            place.setKeepPositionOnInsert(true);
+            taken.append({place, m.start - position, m});
+            continue;
+        }
+        // Only a line the change touched is read again.
+        const QTextBlock block = m.at.block();
+        if (block.position() <= position + added && position <= block.position() + block.length()) {
+            m = markOn(block, m.error, m.text);
+        } else {
+            m.start = block.position();
+        }
+        kept.append(m);
+    }
+    // A line that comes back where it went, as it was (undo), brings its mark back.
+    for (const TakenMark &t : std::as_const(m_taken)) {
+        const QTextBlock block = document()->findBlock(t.place.position() + t.offset);
+        if (linesCame && position == t.place.position() && block.position() == position + t.offset
+            && block.text() == t.mark.line)
+            kept.append(markOn(block, t.mark.error, t.mark.text));
+        else
+            taken.append(t);
+    }
+    m_marks = kept;
+    m_taken = taken;
     m_gutter->update();
 }
 

@@ -86,13 +86,29 @@ private:
     void highlightCurrentLine();
     void applyColours();
 
+    // A mark follows its line through edits, as cursors at the line's start and end do. A line
+    // whose start and end met in a change that took lines away went with that change; its
+    // start and text as they stood before tell whether a later change brings it back (undo).
     struct LineMark
     {
-        QTextCursor at; // moves with the text
+        QTextCursor at;  // the line's start
+        QTextCursor end; // the line's end, before its break
+        int start;       // as it stood after the last change
+        QString line;    // its text then
         bool error;
         QString text;
     };
+    struct TakenMark
+    {
+        QTextCursor place; // where the line went; stays there when text goes in
+        int offset;        // the line's start from there, as it came back
+        LineMark mark;
+    };
+    static LineMark markOn(const QTextBlock &block, bool error, const QString &text);
+    void followMarks(int position, int removed, int added);
     QList<LineMark> m_marks;
+    QList<TakenMark> m_taken;
+    int m_blocks = 0; // the block count after the last change
     bool m_lineEndsKept = false; // blocks carry the line end before them
     bool m_gutterPlaced = false; // the gutter is sized for a text that is going in
     bool m_settingSelection = false; // a key or the mouse may set the window system's selection
