@@ -41,12 +41,13 @@ public:
     bool engineRunning() const { return m_state != State::EngineOff; }
     QUrl pending() const { return m_pending; } // asked for and not yet shown
     QUrl shown() const { return m_shown; }     // asked for and shown
+    // The page the pane is to show: the request while it loads, else the one shown.
+    QUrl keep() const { return m_pending.isEmpty() ? m_shown : m_pending; }
 
     // A page that leaves its address this many times after one request has its scripts off.
     static constexpr int RestoresWithScripts = 2;
 
 private:
-    QUrl keep() const { return m_pending.isEmpty() ? m_shown : m_pending; }
     Step load();
 
     State m_state = State::EngineOff;

@@ -16,9 +16,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-namespace {
-
-bool writeAll(int fd, const QByteArray &bytes)
+bool writeWholeFile(int fd, const QByteArray &bytes)
 {
     qsizetype done = 0;
     while (done < bytes.size()) {
@@ -31,6 +29,9 @@ bool writeAll(int fd, const QByteArray &bytes)
     }
     return true;
 }
+
+
+namespace {
 
 bool readAll(int fd, QByteArray *bytes)
 {
@@ -102,7 +103,7 @@ bool writeSafeCopy(TempFile &copy, const QByteArray &native, const QByteArray &b
             || !copy.make(encodeFileName(own) + "/gespeichert-XXXXXX"))
             return false;
     }
-    return writeAll(copy.fd, bytes) && fsync(copy.fd) == 0;
+    return writeWholeFile(copy.fd, bytes) && fsync(copy.fd) == 0;
 }
 
 // A file with other names: every name must see the new text, so it is written in place, once a
@@ -122,9 +123,9 @@ void writeInPlace(const QString &path, const QByteArray &native, const QByteArra
             ::close(fd);
         throw AppError::cannotCreateFile(path, error);
     }
-    const bool written = writeAll(fd, bytes) && ::ftruncate(fd, off_t(bytes.size())) == 0 && fsync(fd) == 0;
+    const bool written = writeWholeFile(fd, bytes) && ::ftruncate(fd, off_t(bytes.size())) == 0 && fsync(fd) == 0;
     const int error = errno;
-    if (!written && !(writeAll(fd, old) && ::ftruncate(fd, off_t(old.size())) == 0))
+    if (!written && !(writeWholeFile(fd, old) && ::ftruncate(fd, off_t(old.size())) == 0))
         copy.keep = true; // the new text survives in the copy
     ::close(fd);
     if (!written)
@@ -136,7 +137,7 @@ void writeNewFile(const QString &path, const QByteArray &native, const QByteArra
     const int fd = ::open(native.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
     if (fd < 0)
         throw AppError::cannotCreateFile(path, errno);
-    const bool written = writeAll(fd, bytes) && fsync(fd) == 0;
+    const bool written = writeWholeFile(fd, bytes) && fsync(fd) == 0;
     const int error = errno;
     ::close(fd);
     if (!written) {
@@ -187,7 +188,7 @@ void writeFileAtomically(const QString &path, const QByteArray &bytes)
     if (exists && ::fchown(file.fd, st.st_uid, st.st_gid) != 0 && ::fchown(file.fd, uid_t(-1), st.st_gid) != 0) {
         // Neither may be given: the file is this user's, as any new file would be.
     }
-    if (!writeAll(file.fd, bytes) || fsync(file.fd) != 0 || ::rename(file.path.constData(), native.constData()) != 0)
+    if (!writeWholeFile(file.fd, bytes) || fsync(file.fd) != 0 || ::rename(file.path.constData(), native.constData()) != 0)
         throw AppError::cannotCreateFile(path, errno);
     file.keep = true;
 }

@@ -9,3 +9,7 @@
 // file with other names is written in place so that they all see the new text. Anything but a
 // regular file is refused. Raises "Cannot create file %s" on failure.
 void writeFileAtomically(const QString &path, const QByteArray &bytes);
+
+// Writes bytes into the open file fd from its start, all of them; false when a write fails
+// (errno says why).
+bool writeWholeFile(int fd, const QByteArray &bytes);

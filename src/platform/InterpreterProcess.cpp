@@ -6,6 +6,7 @@
 
 #include "core/AppError.h"
 #include "core/FileNameCodec.h"
+#include "core/TextFile.h"
 #include "platform/ScratchDir.h"
 
 #include <QCoreApplication>
@@ -272,7 +273,7 @@ InterpreterProcess::Start InterpreterProcess::start(const QString &program, cons
     // The output is emptied even when the program cannot start, as a shell redirect would.
     const int out = createScratchFile(outputPath);
     if (out < 0)
-        throw AppError::cannotCreateFile(outputPath);
+        throw AppError::cannotCreateFile(outputPath, errno);
     const Start spawned = spawn(program, arguments, workingDir, container, false);
     if (spawned != Start::Started) {
         ::close(out);
@@ -313,21 +314,17 @@ InterpreterProcess::Start InterpreterProcess::go(const QByteArray &script, const
     // The container stands before its script file takes the script's name (it finds the file
     // by its name while it is made).
     int ready = -1;
-    if (!readInt(m_report, &ready, 10000) || ready != 0) {
-        closeFd(m_scriptFd);
-        ::unlink(encodeFileName(m_scriptFile).constData());
-        return refused(true);
-    }
+    const bool stands = readInt(m_report, &ready, 10000) && ready == 0;
     // The waiting process becomes the interpreter, under the number it has now: known before
     // the start, the start need not wait for its report.
-    const pid_t interpreter = firstChild(firstChild(m_child));
+    const pid_t interpreter = stands ? firstChild(firstChild(m_child)) : 0;
     const int interpreterFd = interpreter > 0 ? int(syscall(SYS_pidfd_open, interpreter, 0)) : -1;
     if (interpreterFd < 0) {
         closeFd(m_scriptFd);
         ::unlink(encodeFileName(m_scriptFile).constData());
         return refused(true);
     }
-    const bool whole = writeWhole(m_scriptFd, script);
+    const bool whole = writeWholeFile(m_scriptFd, script);
     const int writeError = errno;
     closeFd(m_scriptFd);
     if (!whole) {

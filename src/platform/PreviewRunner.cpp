@@ -3,6 +3,7 @@
 
 #include "core/AppError.h"
 #include "core/FileNameCodec.h"
+#include "core/TextFile.h"
 #include "platform/InterpreterProcess.h"
 #include "platform/ScratchDir.h"
 
@@ -27,11 +28,12 @@ void writeScratchFile(const QString &path, const QByteArray &bytes)
 {
     const int fd = createScratchFile(path);
     if (fd < 0)
-        throw AppError::cannotCreateFile(path);
-    const bool whole = writeWhole(fd, bytes);
+        throw AppError::cannotCreateFile(path, errno);
+    const bool whole = writeWholeFile(fd, bytes);
+    const int error = errno;
     ::close(fd);
     if (!whole)
-        throw AppError::cannotCreateFile(path);
+        throw AppError::cannotCreateFile(path, error);
 }
 
 // Whether runs get their container, decided once for the bubblewrap that PATH finds.
@@ -208,7 +210,7 @@ QString PreviewRunner::start(const PreviewRequest &request)
             // Nothing could start: the page is empty, as a shell's redirect leaves it.
             const int out = createScratchFile(m_output.path);
             if (out < 0)
-                throw AppError::cannotCreateFile(m_output.path);
+                throw AppError::cannotCreateFile(m_output.path, errno);
             ::close(out);
         }
         if (outcome == Start::ContainerRefused) {

@@ -151,27 +151,15 @@ int createScratchFile(const QString &path)
     const QByteArray native = path.toLocal8Bit();
     struct stat st;
     if (lstat(native.constData(), &st) == 0) {
-        if (S_ISDIR(st.st_mode))
+        if (S_ISDIR(st.st_mode)) {
+            errno = EISDIR;
             return -1;
+        }
         // A second name of another file keeps that file's text: only this name goes.
         if (unlink(native.constData()) != 0)
             return -1;
     }
     return open(native.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-}
-
-bool writeWhole(int fd, const QByteArray &bytes)
-{
-    qsizetype done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = write(fd, bytes.constData() + done, size_t(bytes.size() - done));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        done += n;
-    }
-    return true;
 }
 
 ScratchContent readScratchFile(const QString &path, qint64 limit)

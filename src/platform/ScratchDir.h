@@ -27,9 +27,6 @@ void releaseScratchDirectory();
 // through a planted link; only a folder under the name is refused. Nothing ever blocks.
 int createScratchFile(const QString &path);
 
-// Writes all of bytes at the descriptor's place; false when the disk took less.
-bool writeWhole(int fd, const QByteArray &bytes);
-
 // What a run left under a scratch name. A script may have put a link, a pipe or a device
 // there: such a thing is never opened for reading, never followed, and never waited on.
 struct ScratchContent

@@ -252,7 +252,7 @@ void TWebBrowser::changeEvent(QEvent *event)
         setPalette(blank);
     }
     if (m_navigation.engineRunning())
-        page()->setBackgroundColor(backgroundFor(m_navigation.pending().isEmpty() ? m_navigation.shown() : m_navigation.pending()));
+        page()->setBackgroundColor(backgroundFor(m_navigation.keep()));
 }
 
 void TWebBrowser::apply(const PaneNavigation::Step &step)
