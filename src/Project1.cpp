@@ -23,19 +23,10 @@ int main(int argc, char *argv[])
     initApplication(app);
     platform::endInterpretersWithTheProgram(app);
     createForms();
-    Form1->show();
     // A file named on the command line (the desktop entry's %f) is loaded, not run.
-    // From inside the event loop, so that the program's end by a signal ends it at any point.
     // The name by its own bytes (Qt has taken its own options out of argv): one that is not
     // UTF-8 still names its file.
-    const QString file = argc > 1 ? platform::commandLineFile(QByteArray(argv[1])) : QString();
-    QTimer::singleShot(0, Form1, [file] {
-        // Unsaved text that a crash or a kill left comes first; taken, it is the document.
-        if (Form1->RecoverAtStart())
-            return;
-        if (!file.isEmpty())
-            Form1->OpenAtStart(file);
-    });
+    Form1->StartUp(argc > 1 ? platform::commandLineFile(QByteArray(argv[1])) : QString());
     // A signal during the start (while a message box waited for its OK) ends the program here.
     const int code = platform::endRequested() ? 0 : app.exec();
     destroyForms();

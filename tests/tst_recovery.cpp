@@ -5,6 +5,7 @@
 #include "CodeEdit.h"
 #include "FileDialog.h"
 #include "Unit1.h"
+#include "Unit4.h"
 #include "core/RecoveryStore.h"
 
 #include <QAbstractButton>
@@ -309,6 +310,39 @@ private slots:
         QVERIFY(!Form1->RecoverAtStart());
         QCOMPARE(boxes.seen.size(), 1);
         QCOMPARE(copiesIn(env), QStringList());
+    }
+
+    // With the first-run prompt due too, one question at a time: the unsaved text first, on top
+    // and with the keyboard (its Esc is its own), the prompt only once it is answered.
+    void startAsksOneThingAtATime()
+    {
+        IsolatedEnvironment env; // no settings file: the prompt is due
+        {
+            RecoveryStore gone;
+            QVERIFY(gone.write({QStringLiteral("bleibt"), {}, QStringLiteral("Korlith 2005"), {}, {}}));
+        }
+        Start start;
+        Form1->StartUp(QString());
+        bool answered = false, questionHadKeys = false, promptWaited = false;
+        QTimer::singleShot(0, [&] {
+            QWidget *box = nullptr;
+            if (!waitUntil([&] { return (box = QApplication::activeModalWidget()) != nullptr; }))
+                return;
+            questionHadKeys = QTest::qWaitForWindowActive(box) && QApplication::activeWindow() == box;
+            // Past the moment the prompt comes after a first showing without a window manager.
+            promptWaited = !waitUntil([] { return Form4->isVisible(); }, 2500);
+            // The key goes where the keyboard is.
+            QTest::keyClick(QApplication::activeWindow(), Qt::Key_Escape);
+            answered = !QApplication::activeModalWidget();
+        });
+        QVERIFY(waitUntil([&] { return answered; }, 15000));
+        QVERIFY(questionHadKeys);
+        QVERIFY(promptWaited);
+        QCOMPARE(Form1->memo1()->toPlainText(), QString());
+        QCOMPARE(copiedTexts(env), QStringList(QStringLiteral("bleibt")));
+        QVERIFY(waitUntil([] { return Form4->isVisible(); }, 5000));
+        QVERIFY(QTest::qWaitForWindowActive(Form4));
+        QCOMPARE(QApplication::activeWindow(), static_cast<QWidget *>(Form4));
     }
 
     // A logout or a shutdown while the question waits ends the program and answers nothing:

@@ -320,6 +320,8 @@ void TForm1::showEvent(QShowEvent *event)
 
 void TForm1::runFormShow()
 {
+    if (m_startAsks)
+        return; // a start-up question has the keyboard: the prompt comes after it
     if (std::exchange(m_formShowPending, false))
         platform::guarded([this] { FormShow(); });
 }
@@ -411,6 +413,30 @@ bool TForm1::RecoverAtStart()
     }
     m_recovery.discardClaimed();
     return take;
+}
+
+void TForm1::StartUp(const QString &file)
+{
+    // Held from before the first showing: its handler could come before the question.
+    m_startAsks = true;
+    show();
+    // From inside the event loop, so that the program's end by a signal ends it at any point.
+    QTimer::singleShot(0, this, [this, file] { askAtStart(file); });
+}
+
+void TForm1::askAtStart(const QString &file)
+{
+    if (!RecoverAtStart() && !file.isEmpty())
+        OpenAtStart(file);
+    m_startAsks = false;
+    if (platform::endRequested())
+        return;
+    // The first showing's handler was held back. Once the main window has the keyboard again
+    // (or, without a window manager, a moment later), as after any first showing.
+    if (isActiveWindow())
+        runFormShow();
+    else
+        QTimer::singleShot(1000, this, [this] { runFormShow(); });
 }
 
 void TForm1::FormShow()

@@ -77,6 +77,9 @@ public:
     // At start-up: offers the unsaved text of an instance that ended without the user's Exit.
     // True when the user took it into the editor.
     bool RecoverAtStart();
+    // Shows the window, then asks the start's questions one at a time: the unsaved text first,
+    // then FILE is loaded (its error box may come), and only then the first-run prompt.
+    void StartUp(const QString &file);
     void Speichern1Click();
     void Speichernunter1Click();
 
@@ -145,6 +148,7 @@ private:
     bool encodingHolds(const QString &path, const QString &text);
     void keepRecoveryCopy();
     void runFormShow();
+    void askAtStart(const QString &file);
     void noCopyNeeded();
     void selectEditorRange(int editorStart, int length);
     // The first occurrence by the line search, selected in the editor.
@@ -167,6 +171,7 @@ private:
     QElapsedTimer m_recoveryDue;             // since the oldest change the copy does not hold
     bool m_userExit = false;
     bool m_formShowPending = false;          // the first showing's handler waits for the activation
+    bool m_startAsks = false;                // a start-up question is open: the prompt waits
 };
 
 extern TForm1 *Form1;
