@@ -6,6 +6,7 @@
 #include "FileDialog.h"
 #include "Unit1.h"
 #include "Unit4.h"
+#include "core/EditorText.h"
 #include "core/RecoveryStore.h"
 
 #include <QAbstractButton>
@@ -119,6 +120,32 @@ private slots:
     }
 
     // A copy is private to its user and owned by its instance while that runs.
+    // The writer does the newest order: the last write handed over, or a removal, which is
+    // done when it returns; its end waits for what it was given. The document's own form of
+    // the text becomes the user's text.
+    void writerKeepsTheNewestOrder()
+    {
+        IsolatedEnvironment env;
+        RecoveryStore store;
+        const auto copyText = [&] {
+            const auto copy = parseRecovery(readAll(store.copyPath()));
+            return copy ? copy->text : QStringLiteral("(keine)");
+        };
+        {
+            RecoveryWriter writer(store);
+            for (int i = 0; i < 20; ++i)
+                writer.write({QStringLiteral("Fassung %1").arg(i), {}, QStringLiteral("Korlith 2005"), {}, {}}, false);
+            writer.finish();
+            QCOMPARE(copyText(), QStringLiteral("Fassung 19"));
+            writer.write({QStringLiteral("weg"), {}, QStringLiteral("Korlith 2005"), {}, {}}, false);
+            writer.remove();
+            QVERIFY(!QFile::exists(store.copyPath()));
+            const QString held = QStringLiteral("a") + QChar::ParagraphSeparator + toEditorForm(QStringLiteral("b\u2029c"));
+            writer.write({held, {}, QStringLiteral("Korlith 2005"), {}, {}}, true);
+        }
+        QCOMPARE(copyText(), QStringLiteral("a\nb\u2029c"));
+    }
+
     void copiesArePrivateAndOwned()
     {
         IsolatedEnvironment env;
@@ -328,7 +355,7 @@ private slots:
             QWidget *box = nullptr;
             if (!waitUntil([&] { return (box = QApplication::activeModalWidget()) != nullptr; }))
                 return;
-            questionHadKeys = QTest::qWaitForWindowActive(box) && QApplication::activeWindow() == box;
+            questionHadKeys = waitUntil([&] { return QApplication::activeWindow() == box; });
             // Past the moment the prompt comes after a first showing without a window manager.
             promptWaited = !waitUntil([] { return Form4->isVisible(); }, 2500);
             // The key goes where the keyboard is.
@@ -341,8 +368,7 @@ private slots:
         QCOMPARE(Form1->memo1()->toPlainText(), QString());
         QCOMPARE(copiedTexts(env), QStringList(QStringLiteral("bleibt")));
         QVERIFY(waitUntil([] { return Form4->isVisible(); }, 5000));
-        QVERIFY(QTest::qWaitForWindowActive(Form4));
-        QCOMPARE(QApplication::activeWindow(), static_cast<QWidget *>(Form4));
+        QVERIFY(waitUntil([] { return QApplication::activeWindow() == Form4; }));
     }
 
     // A logout or a shutdown while the question waits ends the program and answers nothing:
@@ -384,6 +410,56 @@ private slots:
         QVERIFY(waitUntil([&] { return !copiedTexts(env).isEmpty(); }, 15000));
         typing.stop();
         QVERIFY(copiedTexts(env).first().startsWith(QStringLiteral("aaa")));
+    }
+
+    // A large document's copy is taken a slice at a time between the window's events and written
+    // on a thread of its own: edits made while it is taken go into it, line ends and all.
+    void largeDocumentIsCopiedWhileTypingGoesOn()
+    {
+        IsolatedEnvironment env;
+        Start start;
+        Form1->show();
+        QVERIFY(QTest::qWaitForWindowExposed(Form1));
+        auto *memo = static_cast<TCodeEdit *>(Form1->memo1());
+        // 12 MB in lines with CR LF and LF, no-break spaces, line separators and a stand-in's
+        // own character (the document holds those otherwise).
+        const QString line = QStringLiteral("$grüße[] = \"a\u00a0b\u2028c\uF8E1d\u2029e\"; // 😀 ") + QString(20, QLatin1Char('x'));
+        QStringList lines;
+        QList<TextFormat::LineEnd> ends;
+        for (int i = 0; i < 12 * 1024 * 1024 / int(line.toUtf8().size()); ++i) {
+            lines << line + QString::number(i);
+            ends << (i % 3 ? TextFormat::Lf : TextFormat::CrLf);
+        }
+        ends.removeLast();
+        memo->setUserText(lines.join(QLatin1Char('\n')), ends);
+        QTextCursor(memo->document()).insertText(QStringLiteral("<?php "));
+        QVERIFY(waitUntil([&] { return memo->isTaking(); }, 10000));
+        // Edits while it is taken: each in a turn of its own, before and after what it has.
+        const auto edit = [&](int position, int removed, const QString &added) {
+            QTextCursor c(memo->document());
+            c.setPosition(position);
+            c.setPosition(position + removed, QTextCursor::KeepAnchor);
+            c.insertText(added);
+            QCoreApplication::processEvents();
+        };
+        const int length = memo->document()->characterCount() - 1;
+        int whileTaking = 0;
+        for (const int at : {length - 10, length / 2, 5 * length / 8, length / 3, length - 3}) {
+            if (!memo->isTaking())
+                break;
+            ++whileTaking;
+            edit(at, 7, QStringLiteral("Ä\nneu"));
+        }
+        QVERIFY2(whileTaking >= 3, qPrintable(QString::number(whileTaking)));
+        const QString text = memo->userText();
+        const QList<TextFormat::LineEnd> lineEnds = memo->lineEnds(TextFormat::Lf);
+        QVERIFY(lineEnds.size() > 1000);
+        QString copyFile;
+        QVERIFY(waitUntil([&] { return !(copyFile = copiesIn(env).value(0)).isEmpty(); }, 30000));
+        const auto copy = parseRecovery(readAll(env.stateHome() + QStringLiteral("/Korlith/") + copyFile));
+        QVERIFY(copy);
+        QVERIFY(copy->text == text);
+        QVERIFY(copy->lineEnds == lineEnds);
     }
 
     // The user's own Exit, New and a save leave no copy behind.

@@ -2,8 +2,10 @@
 #include "core/RecoveryStore.h"
 
 #include "core/Document.h"
+#include "core/EditorText.h"
 
 #include <QAtomicInt>
+#include <QBuffer>
 #include <QCoreApplication>
 #include <QDataStream>
 #include <QDateTime>
@@ -75,10 +77,11 @@ bool makeFolder()
 
 } // namespace
 
-QByteArray serialiseRecovery(const RecoveredText &copy)
+bool writeRecovery(QIODevice &device, const RecoveredText &copy)
 {
-    QByteArray bytes = kMagic;
-    QDataStream out(&bytes, QIODevice::Append);
+    if (device.write(kMagic) != kMagic.size())
+        return false;
+    QDataStream out(&device);
     out.setVersion(QDataStream::Qt_6_0);
     QByteArray ends;
     ends.reserve(copy.lineEnds.size());
@@ -86,6 +89,15 @@ QByteArray serialiseRecovery(const RecoveredText &copy)
         ends += char(e);
     out << copy.fileName << copy.caption << qint32(copy.format.encoding) << copy.format.byteOrderMark
         << qint32(copy.format.lineEnd) << ends << copy.text;
+    return out.status() == QDataStream::Ok;
+}
+
+QByteArray serialiseRecovery(const RecoveredText &copy)
+{
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    writeRecovery(buffer, copy);
     return bytes;
 }
 
@@ -162,8 +174,7 @@ bool RecoveryStore::write(const RecoveredText &copy)
     if (!file.open(QIODevice::WriteOnly) && !(makeFolder() && file.open(QIODevice::WriteOnly)))
         return false;
     file.setPermissions(QFile::ReadOwner | QFile::WriteOwner);
-    const QByteArray bytes = serialiseRecovery(copy);
-    if (file.write(bytes) != bytes.size() || !file.commit())
+    if (!writeRecovery(file, copy) || !file.commit())
         return false;
     m_written = true;
     return true;
@@ -215,4 +226,72 @@ void RecoveryStore::discardClaimed()
     QFile::remove(m_claimedPath);
     m_claimed.reset(); // unlocking removes the lock file
     m_claimedPath.clear();
+}
+
+RecoveryWriter::RecoveryWriter(RecoveryStore &store)
+    : m_store(store)
+    , m_thread([this] { run(); })
+{
+}
+
+RecoveryWriter::~RecoveryWriter()
+{
+    {
+        const std::lock_guard<std::mutex> hold(m_mutex);
+        m_ending = true;
+    }
+    m_wake.notify_one();
+    m_thread.join();
+}
+
+void RecoveryWriter::write(RecoveredText copy, bool editorForm)
+{
+    {
+        const std::lock_guard<std::mutex> hold(m_mutex);
+        m_next = Order{false, editorForm, std::move(copy)};
+    }
+    m_wake.notify_one();
+}
+
+void RecoveryWriter::remove()
+{
+    {
+        const std::lock_guard<std::mutex> hold(m_mutex);
+        m_next = Order{true, false, {}};
+    }
+    m_wake.notify_one();
+    finish();
+}
+
+void RecoveryWriter::finish()
+{
+    std::unique_lock<std::mutex> hold(m_mutex);
+    m_done.wait(hold, [this] { return !m_next && !m_busy; });
+}
+
+void RecoveryWriter::run()
+{
+    std::unique_lock<std::mutex> hold(m_mutex);
+    for (;;) {
+        // What was handed over is done before the end.
+        m_wake.wait(hold, [this] { return m_next || m_ending; });
+        if (!m_next)
+            return;
+        Order order = std::move(*m_next);
+        m_next.reset();
+        m_busy = true;
+        hold.unlock();
+        if (order.remove) {
+            m_store.remove();
+        } else {
+            if (order.editorForm)
+                order.copy.text = fromEditorForm(order.copy.text.replace(QChar::ParagraphSeparator, QLatin1Char('\n')));
+            // A copy that cannot be written leaves the last one.
+            m_store.write(order.copy);
+        }
+        order = {};
+        hold.lock();
+        m_busy = false;
+        m_done.notify_all();
+    }
 }

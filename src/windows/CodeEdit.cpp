@@ -9,6 +9,7 @@
 #include <climits>
 
 #include <QClipboard>
+#include <QElapsedTimer>
 #include <QCoreApplication>
 #include <QGuiApplication>
 #include <QMimeData>
@@ -125,6 +126,10 @@ TCodeEdit::TCodeEdit(QWidget *parent) : QPlainTextEdit(parent), m_gutter(new Lin
     });
     connect(this, &QPlainTextEdit::cursorPositionChanged, this, &TCodeEdit::highlightCurrentLine);
     connect(document(), &QTextDocument::contentsChange, this, &TCodeEdit::followMarks);
+    connect(document(), &QTextDocument::contentsChange, this, [this](int position) { followTaking(position); });
+    m_takeNext.setSingleShot(true);
+    m_takeNext.setInterval(0);
+    connect(&m_takeNext, &QTimer::timeout, this, &TCodeEdit::takeSlice);
     placeGutter();
     highlightCurrentLine();
 }
@@ -180,6 +185,7 @@ void TCodeEdit::setLineEnds(const QList<TextFormat::LineEnd> &lineEnds)
     // Each line end rides on the block after it: a break typed inside a line makes a new block
     // (its own, without one), and a deleted break takes its block's with it.
     m_lineEndsKept = !lineEnds.isEmpty();
+    m_taking.ends.clear();
     QTextBlock block = document()->begin().next();
     for (qsizetype i = 0; i < lineEnds.size() && block.isValid(); ++i, block = block.next())
         block.setUserData(new LineEndBefore(lineEnds[i]));
@@ -196,6 +202,74 @@ QList<TextFormat::LineEnd> TCodeEdit::lineEnds(TextFormat::LineEnd added) const
         ends << (kept ? kept->end : added);
     }
     return ends;
+}
+
+void TCodeEdit::takeText(TextFormat::LineEnd added)
+{
+    if (m_taking.active)
+        return;
+    m_taking = Taking{true, {}, {}, added};
+    m_taking.text.reserve(document()->characterCount());
+    takeSlice();
+}
+
+void TCodeEdit::stopTaking()
+{
+    m_takeNext.stop();
+    m_taking = {};
+}
+
+bool TCodeEdit::isTaking() const
+{
+    return m_taking.active;
+}
+
+void TCodeEdit::followTaking(int position)
+{
+    // What comes before an edit stands as it was; from the edit on it is taken again. A line
+    // end rides on the line after its break: the lines up to the edit's keep theirs.
+    if (!m_taking.active)
+        return;
+    if (position < m_taking.text.size())
+        m_taking.text.truncate(position);
+    const int line = document()->findBlock(position).blockNumber();
+    if (m_taking.ends.size() > line - 1)
+        m_taking.ends.resize(qMax(0, line - 1));
+}
+
+void TCodeEdit::takeSlice()
+{
+    // A few milliseconds of each turn of the event loop: a key waits no longer than that.
+    constexpr qint64 kSliceNs = 3'000'000;
+    constexpr int kChars = 1 << 18;
+    QElapsedTimer spent;
+    spent.start();
+    QTextDocument *doc = document();
+    const int length = doc->characterCount() - 1; // the last line has no break
+    do {
+        if (m_taking.text.size() < length) {
+            QTextCursor range(doc);
+            range.setPosition(int(m_taking.text.size()));
+            range.setPosition(qMin(length, int(m_taking.text.size()) + kChars), QTextCursor::KeepAnchor);
+            m_taking.text += range.selectedText();
+        }
+        // The line ends of the lines that start in what is taken.
+        if (m_lineEndsKept) {
+            const int last = doc->findBlock(int(m_taking.text.size())).blockNumber();
+            int number = int(m_taking.ends.size()) + 1;
+            QTextBlock block = doc->findBlockByNumber(number);
+            for (; block.isValid() && number <= last; block = block.next(), ++number) {
+                const auto *kept = static_cast<const LineEndBefore *>(block.userData());
+                m_taking.ends << (kept ? kept->end : m_taking.added);
+            }
+        }
+        if (m_taking.text.size() == length) {
+            Taking whole = std::exchange(m_taking, {});
+            emit textTaken(whole.text, whole.ends);
+            return;
+        }
+    } while (spent.nsecsElapsed() < kSliceNs);
+    m_takeNext.start();
 }
 
 void TCodeEdit::setLineMarks(const QList<std::tuple<int, bool, QString>> &marks)

@@ -5,6 +5,7 @@
 
 #include <QPlainTextEdit>
 #include <QTextCursor>
+#include <QTimer>
 #include <tuple>
 
 class PhpHighlighter;
@@ -52,6 +53,15 @@ public:
     // Puts line ends back on the lines as lineEnds() gave them (after the whole text was replaced).
     void setLineEnds(const QList<TextFormat::LineEnd> &lineEnds);
 
+    // The text as the document holds it (its line breaks U+2029, its stand-ins: EditorText.h)
+    // and its line ends as lineEnds(added) gives them, taken a slice at a time between the
+    // window's events, so that a large document never holds the window up: textTaken comes
+    // once the whole is in. Edits meanwhile are followed (what they touched is taken again).
+    // Asked again while it goes on, the taking goes on.
+    void takeText(TextFormat::LineEnd added);
+    void stopTaking();
+    bool isTaking() const;
+
     // Marks on lines of the gutter, red for errors and amber for warnings, with the message as
     // tooltip. A mark stays with its line while the text is edited.
     void setLineMarks(const QList<std::tuple<int, bool, QString>> &marks); // line (1-based), error, text
@@ -67,6 +77,9 @@ public:
     // Ctrl+I and Ctrl+Shift+I: the lines of the selection (or the caret's) four blanks further
     // in or out, as one undo step.
     void indentLines(bool inward);
+
+signals:
+    void textTaken(const QString &heldText, const QList<TextFormat::LineEnd> &lineEnds);
 
 protected:
     void keyPressEvent(QKeyEvent *event) override;
@@ -106,6 +119,17 @@ private:
     };
     static LineMark markOn(const QTextBlock &block, bool error, const QString &text);
     void followMarks(int position, int removed, int added);
+    void takeSlice();
+    void followTaking(int position);
+    struct Taking
+    {
+        bool active = false;
+        QString text;                     // the document's first characters, as they stand
+        QList<TextFormat::LineEnd> ends;  // the line ends of its first lines, as they stand
+        TextFormat::LineEnd added = TextFormat::Lf;
+    };
+    Taking m_taking;
+    QTimer m_takeNext;
     QList<LineMark> m_marks;
     QList<TakenMark> m_taken;
     int m_blocks = 0; // the block count after the last change

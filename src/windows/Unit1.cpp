@@ -230,9 +230,20 @@ void TForm1::setUpRecoveryCopy()
         if (!modified)
             noCopyNeeded();
     });
+    connect(ui->memo1, &TCodeEdit::textTaken, this,
+            [this](const QString &held, const QList<TextFormat::LineEnd> &lineEnds) {
+                if (!ui->memo1->document()->isModified())
+                    return;
+                if (held.isEmpty())
+                    m_copyWriter.remove();
+                else
+                    m_copyWriter.write({held, m_document.openedFile(), m_document.caption(), m_document.format(), lineEnds},
+                                       true);
+            });
     connect(qApp, &QCoreApplication::aboutToQuit, m_appSenderContext.get(), [this] {
-        if (!m_userExit && m_recoveryPause.isActive())
-            keepRecoveryCopy();
+        if (!m_userExit && (m_recoveryPause.isActive() || ui->memo1->isTaking()))
+            keepRecoveryCopyNow();
+        m_copyWriter.finish();
     });
 }
 
@@ -347,7 +358,8 @@ void TForm1::noCopyNeeded()
     // Replacing the whole text does not always tell the document's modification signal.
     ui->memo1->document()->setModified(false);
     m_recoveryPause.stop();
-    m_recovery.remove();
+    ui->memo1->stopTaking();
+    m_copyWriter.remove();
 }
 
 void TForm1::keepRecoveryCopy()
@@ -357,12 +369,25 @@ void TForm1::keepRecoveryCopy()
     if (!document->isModified())
         return;
     if (document->isEmpty()) {
-        m_recovery.remove();
+        ui->memo1->stopTaking();
+        m_copyWriter.remove();
         return;
     }
-    // A copy that cannot be written leaves the last one; typing goes on undisturbed.
-    m_recovery.write({ui->memo1->userText(), m_document.openedFile(), m_document.caption(), m_document.format(),
-                      ui->memo1->lineEnds(m_document.format().lineEnd)});
+    // Taken between the window's events and written on the writer's thread: typing goes on.
+    // A copy that cannot be written leaves the last one.
+    ui->memo1->takeText(m_document.format().lineEnd);
+}
+
+void TForm1::keepRecoveryCopyNow()
+{
+    m_recoveryPause.stop();
+    ui->memo1->stopTaking();
+    QTextDocument *document = ui->memo1->document();
+    if (document->isModified() && !document->isEmpty())
+        m_copyWriter.write({ui->memo1->userText(), m_document.openedFile(), m_document.caption(), m_document.format(),
+                            ui->memo1->lineEnds(m_document.format().lineEnd)},
+                           false);
+    m_copyWriter.finish();
 }
 
 // A question's buttons as a German user reads and presses them.
@@ -409,7 +434,7 @@ bool TForm1::RecoverAtStart()
         showCaption();
         ui->memo1->document()->setModified(true);
         // This instance's own copy exists before the old one goes.
-        keepRecoveryCopy();
+        keepRecoveryCopyNow();
     }
     m_recovery.discardClaimed();
     return take;

@@ -147,6 +147,8 @@ private:
     // Whether the document's encoding holds the text, or the user chose UTF-8 for it.
     bool encodingHolds(const QString &path, const QString &text);
     void keepRecoveryCopy();
+    // The copy at once, written before this returns: the program ends, or an old one goes.
+    void keepRecoveryCopyNow();
     void runFormShow();
     void askAtStart(const QString &file);
     void noCopyNeeded();
@@ -167,6 +169,7 @@ private:
     Document m_document;
     TCodeEdit *m_replaceTarget = nullptr;
     RecoveryStore m_recovery;                // the unsaved text, for a crash, a kill or a logout
+    RecoveryWriter m_copyWriter{m_recovery}; // writes this instance's copy off the window's thread
     QTimer m_recoveryPause;                  // a copy is written once typing pauses
     QElapsedTimer m_recoveryDue;             // since the oldest change the copy does not hold
     bool m_userExit = false;
