@@ -881,6 +881,21 @@ private slots:
         QCOMPARE(server.requestCount(), 0);
     }
 
+    // The main window is centred on the screen as the user sees it: its frame, title bar and all.
+    void mainWindowIsCentredWithItsFrame()
+    {
+        Run run;
+        run.show();
+        const QRect area = Form1->screen()->availableGeometry();
+        QVERIFY(waitUntil([&] { return !windowManagerRuns() || Form1->frameGeometry() != Form1->geometry(); }));
+        QVERIFY2(waitUntil([&] { return (Form1->frameGeometry().center() - area.center()).manhattanLength() <= 2; }),
+                 qPrintable(QStringLiteral("frame %1,%2 %3x%4")
+                                .arg(Form1->frameGeometry().x())
+                                .arg(Form1->frameGeometry().y())
+                                .arg(Form1->frameGeometry().width())
+                                .arg(Form1->frameGeometry().height())));
+    }
+
     // A window larger than the screen (a small screen, a large scale factor) is made to fit on
     // its first showing, and its title bar and menus stay on the screen.
     void windowsLargerThanTheScreenFit()
@@ -893,6 +908,8 @@ private slots:
         centreOnFirstShow(&big, shownBefore);
         big.show();
         QVERIFY(QTest::qWaitForWindowExposed(&big));
+        // Once the window manager has framed it, title bar and all.
+        QVERIFY(waitUntil([&] { return !windowManagerRuns() || big.frameGeometry() != big.geometry(); }));
         QVERIFY(waitUntil([&] { return area.contains(big.frameGeometry()); }));
         // A fixed one cannot shrink; its top-left corner is on the screen.
         QWidget fixed;

@@ -9,6 +9,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QScreen>
+#include <QTimer>
 #include <QWidget>
 
 #include <algorithm>
@@ -35,6 +36,52 @@ void makeFixedDialog(QWidget *window)
     window->setAttribute(Qt::WA_QuitOnClose, false);
 }
 
+namespace {
+
+// The frame's place: centred in the work area, its top-left corner inside it.
+QPoint framePlace(const QRect &area, const QSize &frameSize)
+{
+    QRect frame(QPoint(), frameSize);
+    frame.moveCenter(area.center());
+    return QPoint(std::max(frame.left(), area.left()), std::max(frame.top(), area.top()));
+}
+
+// Before its first showing a window's frame is a guess, and a window manager may take the
+// position asked for as the window's own rather than its frame's (openbox does): the title bar
+// would then lie a frame's height lower, or off the top of a small screen. Once the window
+// manager has framed it, the window goes where its real frame belongs, once.
+class FramePlacer : public QObject
+{
+public:
+    FramePlacer(QWidget *window, const QRect &area) : QObject(window), m_window(window), m_area(area)
+    {
+        // The window manager's frame comes with no event of the window's own: looked for a
+        // few times a second, for as long as a window manager takes to frame a window.
+        connect(&m_look, &QTimer::timeout, this, &FramePlacer::look);
+        m_look.start(40);
+        QTimer::singleShot(3000, this, [this] { deleteLater(); });
+    }
+
+private:
+    void look()
+    {
+        const QRect frame = m_window->frameGeometry();
+        if (!m_window->isVisible() || frame == m_window->geometry())
+            return;
+        const QPoint place = framePlace(m_area, frame.size());
+        if (frame.topLeft() != place)
+            m_window->move(place);
+        m_look.stop();
+        deleteLater();
+    }
+
+    QWidget *m_window;
+    QRect m_area;
+    QTimer m_look;
+};
+
+} // namespace
+
 void centreOnFirstShow(QWidget *window, bool &shownBefore)
 {
     if (shownBefore)
@@ -47,7 +94,8 @@ void centreOnFirstShow(QWidget *window, bool &shownBefore)
     // Before the first showing the window system has not framed the window yet: room for a
     // title bar and borders.
     QSize frameExtra = window->frameGeometry().size() - window->size();
-    if (frameExtra.isNull())
+    const bool framed = !frameExtra.isNull();
+    if (!framed)
         frameExtra = QSize(16, 48);
     // On a small screen or at a large scale factor the window may be larger than the screen: a
     // resizable one is made to fit, and any window keeps its title bar and menus on the screen.
@@ -56,10 +104,9 @@ void centreOnFirstShow(QWidget *window, bool &shownBefore)
         if (window->width() > room.width() || window->height() > room.height())
             window->resize(window->size().boundedTo(room).expandedTo(window->minimumSize()));
     }
-    QRect frame(QPoint(), window->size() + frameExtra);
-    frame.moveCenter(area.center());
-    frame.moveTopLeft(QPoint(std::max(frame.left(), area.left()), std::max(frame.top(), area.top())));
-    window->move(frame.topLeft());
+    window->move(framePlace(area, window->size() + frameExtra));
+    if (!framed && window->isWindow())
+        new FramePlacer(window, area);
 }
 
 QColor namedColourOn(const QColor &named, const QColor &background)
