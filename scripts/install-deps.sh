@@ -26,8 +26,9 @@ if [ "${1:-}" = "--tests" ]; then
     xvfb xauth openbox x11-utils xdotool poppler-utils cups-daemon cups-client
     # For a user who is not root, a loopback network of the suites' own (scripts/loopback-session.sh).
     iproute2
-    # A Wayland compositor.
+    # A Wayland compositor, and GNOME Shell with its X server and buses (scripts/gnome-session.sh).
     weston
+    gnome-shell mutter xwayland dbus dbus-daemon gnome-screenshot
   )
 fi
 missing=()

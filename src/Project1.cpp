@@ -18,6 +18,7 @@ int main(int argc, char *argv[])
         std::fputs(platform::noWindowSystemMessage(), stderr);
         return 1;
     }
+    platform::chooseWindowSystem();
     platform::prepareWebEngine();
     QApplication app(argc, argv);
     initApplication(app);
