@@ -6,6 +6,9 @@
 #include "platform/ErrorBox.h"
 
 #include <QPlainTextEdit>
+#include <csignal>
+#include <QDialog>
+#include <QApplication>
 #include <QPrinter>
 #include <QTimer>
 #include <QPushButton>
@@ -153,6 +156,43 @@ private slots:
                  qPrintable(boxes.seen.first()));
         QVERIFY2(boxes.seen.first().contains(QLatin1String("accept"), Qt::CaseInsensitive), qPrintable(boxes.seen.first()));
         QCOMPARE(jobs(), QString());
+    }
+
+    // A scheduler that does not answer (stopped) is reported, and the window's events go on
+    // while it is asked; once it answers again, Ctrl+P opens the print dialog.
+    void silentSchedulerIsReported()
+    {
+        IsolatedEnvironment env;
+        Run run;
+        const pid_t cupsd = pid_t(m_cupsd.processId());
+        QCOMPARE(::kill(cupsd, SIGSTOP), 0);
+        auto resume = qScopeGuard([cupsd] { ::kill(cupsd, SIGCONT); });
+        int turns = 0;
+        QTimer tick;
+        connect(&tick, &QTimer::timeout, [&] { ++turns; });
+        tick.start(0);
+        {
+            MessageBoxCatcher boxes;
+            Form1->action("PrintDlg1")->trigger();
+            tick.stop();
+            QCOMPARE(boxes.seen, QStringList(QStringLiteral("Korlith|Der Druckdienst antwortet nicht.")));
+        }
+        QVERIFY(turns > 10);
+        resume.dismiss();
+        ::kill(cupsd, SIGCONT);
+        bool dialogShown = false;
+        QTimer look; // not a wait of its own: the question to the scheduler runs its own loop
+        connect(&look, &QTimer::timeout, [&] {
+            for (QWidget *w : QApplication::topLevelWidgets())
+                if (auto *dialog = qobject_cast<QDialog *>(w);
+                    dialog && dialog->isVisible() && dialog->objectName() == QLatin1String("PrintDlg1")) {
+                    dialogShown = true;
+                    dialog->reject();
+                }
+        });
+        look.start(20);
+        Form1->action("PrintDlg1")->trigger();
+        QVERIFY(dialogShown);
     }
 
     // A listing the user stops is taken back from the queue it was handed to.

@@ -1,6 +1,13 @@
 // The answer of CUPS to the last request of this thread, which for a printed listing is the job.
 #include "platform/PrintSystem.h"
 
+#include <QEventLoop>
+#include <QTimer>
+
+#include <atomic>
+#include <memory>
+#include <thread>
+
 #include <cups/cups.h>
 
 namespace platform {
@@ -27,6 +34,28 @@ bool cancelNewestJob(const QString &printer, const QString &title)
             newest = jobs[i].id;
     cupsFreeJobs(count, jobs);
     return newest > 0 && cupsCancelJob2(CUPS_HTTP_DEFAULT, queue.constData(), newest, 0) == IPP_STATUS_OK;
+}
+
+bool printSchedulerAnswers(int timeoutMs)
+{
+    auto answered = std::make_shared<std::atomic<bool>>(false);
+    // Left to itself when the scheduler keeps silent: it ends once it answers, or with the program.
+    std::thread([answered] {
+        cups_dest_t *dests = nullptr;
+        const int count = cupsGetDests2(CUPS_HTTP_DEFAULT, &dests);
+        cupsFreeDests(count, dests);
+        answered->store(true);
+    }).detach();
+    QEventLoop wait;
+    QTimer look;
+    QObject::connect(&look, &QTimer::timeout, &wait, [&] {
+        if (answered->load())
+            wait.quit();
+    });
+    look.start(5);
+    QTimer::singleShot(timeoutMs, &wait, &QEventLoop::quit);
+    wait.exec();
+    return answered->load();
 }
 
 } // namespace platform

@@ -15,4 +15,10 @@ QString printJobRefusal();
 // taken back from the queue. Whether one was found.
 bool cancelNewestJob(const QString &printer, const QString &title);
 
+// Whether the print scheduler answers a question within timeoutMs (one that fails at once, as
+// with no scheduler running, is an answer too). It is asked on a thread of its own and the
+// window's events go on meanwhile: Qt's printer and print dialog ask it on the window's thread
+// and would freeze it for as long as a stopped scheduler keeps silent.
+bool printSchedulerAnswers(int timeoutMs);
+
 } // namespace platform

@@ -52,6 +52,7 @@
 #include <QPrintDialog>
 #include <QPrinter>
 #include <QPushButton>
+#include <QScopedValueRollback>
 #include <QCloseEvent>
 #include <QTextBlock>
 
@@ -845,6 +846,15 @@ void TForm1::Info1Click()
 
 void TForm1::PrintDlg1Execute()
 {
+    // Qt's printer and dialog ask the scheduler on this thread: one that does not answer would
+    // freeze the window, so it is asked first, with a bound.
+    if (m_askingPrintSystem)
+        return;
+    {
+        const QScopedValueRollback<bool> asking(m_askingPrintSystem, true);
+        if (!platform::printSchedulerAnswers(2000))
+            throw AppError(QStringLiteral("Der Druckdienst antwortet nicht."));
+    }
     if (!m_printer)
         m_printer = std::make_unique<QPrinter>(QPrinter::HighResolution);
     QPrintDialog dialog(m_printer.get(), this);

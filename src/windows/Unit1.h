@@ -174,6 +174,7 @@ private:
     QElapsedTimer m_recoveryDue;             // since the oldest change the copy does not hold
     bool m_userExit = false;
     bool m_formShowPending = false;          // the first showing's handler waits for the activation
+    bool m_askingPrintSystem = false;        // Ctrl+P waits for the print scheduler's answer
     bool m_startAsks = false;                // a start-up question is open: the prompt waits
 };
 
