@@ -59,7 +59,10 @@ public:
         // few times a second, for as long as a window manager takes to frame a window.
         connect(&m_look, &QTimer::timeout, this, &FramePlacer::look);
         m_look.start(40);
-        QTimer::singleShot(3000, this, [this] { deleteLater(); });
+        // Without a window manager no frame comes: the window is then placed as it is, and
+        // again should a slow window manager frame it after all.
+        QTimer::singleShot(2000, this, [this] { place(m_window->frameGeometry()); });
+        QTimer::singleShot(10000, this, [this] { deleteLater(); });
     }
 
 private:
@@ -68,11 +71,16 @@ private:
         const QRect frame = m_window->frameGeometry();
         if (!m_window->isVisible() || frame == m_window->geometry())
             return;
-        const QPoint place = framePlace(m_area, frame.size());
-        if (frame.topLeft() != place)
-            m_window->move(place);
+        place(frame);
         m_look.stop();
         deleteLater();
+    }
+
+    void place(const QRect &frame)
+    {
+        const QPoint place = framePlace(m_area, frame.size());
+        if (m_window->isVisible() && frame.topLeft() != place)
+            m_window->move(place);
     }
 
     QWidget *m_window;
