@@ -736,7 +736,8 @@ private slots:
         bool above = false, active = false, filterPlain = false;
         QTimer::singleShot(0, [&] {
             if (QTest::qWaitForWindowExposed(Form2) && QTest::qWaitForWindowActive(Form2)) {
-                active = QApplication::activeWindow() == Form2;
+                // The application's active window follows the window system's a moment later.
+                active = waitUntil([] { return QApplication::activeWindow() == Form2; });
                 if (wm) {
                     waitUntil([&] {
                         const QList<WId> ids = stacking();
