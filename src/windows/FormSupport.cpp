@@ -68,6 +68,12 @@ public:
 private:
     void look()
     {
+        // Minimised meanwhile: the window manager has taken the window as it is.
+        if (m_window->isMinimized()) {
+            m_look.stop();
+            deleteLater();
+            return;
+        }
         const QRect frame = m_window->frameGeometry();
         if (!m_window->isVisible() || frame == m_window->geometry())
             return;
@@ -79,7 +85,7 @@ private:
     void place(const QRect &frame)
     {
         const QPoint place = framePlace(m_area, frame.size());
-        if (m_window->isVisible() && frame.topLeft() != place)
+        if (m_window->isVisible() && !m_window->isMinimized() && frame.topLeft() != place)
             m_window->move(place);
     }
 
