@@ -121,8 +121,8 @@ private slots:
 
     // A copy is private to its user and owned by its instance while that runs.
     // The writer does the newest order: the last write handed over, or a removal, which is
-    // done when it returns; its end waits for what it was given. The document's own form of
-    // the text becomes the user's text.
+    // done when it returns; its end waits for what it was given. The text handed over, in the
+    // document's own form, becomes the user's text.
     void writerKeepsTheNewestOrder()
     {
         IsolatedEnvironment env;
@@ -134,14 +134,14 @@ private slots:
         {
             RecoveryWriter writer(store);
             for (int i = 0; i < 20; ++i)
-                writer.write({QStringLiteral("Fassung %1").arg(i), {}, QStringLiteral("Korlith 2005"), {}, {}}, false);
+                writer.write({QStringLiteral("Fassung %1").arg(i), {}, QStringLiteral("Korlith 2005"), {}, {}});
             writer.finish();
             QCOMPARE(copyText(), QStringLiteral("Fassung 19"));
-            writer.write({QStringLiteral("weg"), {}, QStringLiteral("Korlith 2005"), {}, {}}, false);
+            writer.write({QStringLiteral("weg"), {}, QStringLiteral("Korlith 2005"), {}, {}});
             writer.remove();
             QVERIFY(!QFile::exists(store.copyPath()));
             const QString held = QStringLiteral("a") + QChar::ParagraphSeparator + toEditorForm(QStringLiteral("b\u2029c"));
-            writer.write({held, {}, QStringLiteral("Korlith 2005"), {}, {}}, true);
+            writer.write({held, {}, QStringLiteral("Korlith 2005"), {}, {}});
         }
         QCOMPARE(copyText(), QStringLiteral("a\nb\u2029c"));
     }

@@ -244,11 +244,11 @@ RecoveryWriter::~RecoveryWriter()
     m_thread.join();
 }
 
-void RecoveryWriter::write(RecoveredText copy, bool editorForm)
+void RecoveryWriter::write(RecoveredText copy)
 {
     {
         const std::lock_guard<std::mutex> hold(m_mutex);
-        m_next = Order{false, editorForm, std::move(copy)};
+        m_next = Order{false, std::move(copy)};
     }
     m_wake.notify_one();
 }
@@ -257,7 +257,7 @@ void RecoveryWriter::remove()
 {
     {
         const std::lock_guard<std::mutex> hold(m_mutex);
-        m_next = Order{true, false, {}};
+        m_next = Order{true, {}};
     }
     m_wake.notify_one();
     finish();
@@ -284,8 +284,7 @@ void RecoveryWriter::run()
         if (order.remove) {
             m_store.remove();
         } else {
-            if (order.editorForm)
-                order.copy.text = fromEditorForm(order.copy.text.replace(QChar::ParagraphSeparator, QLatin1Char('\n')));
+            order.copy.text = fromEditorForm(order.copy.text.replace(QChar::ParagraphSeparator, QLatin1Char('\n')));
             // A copy that cannot be written leaves the last one.
             m_store.write(order.copy);
         }

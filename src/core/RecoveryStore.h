@@ -76,9 +76,9 @@ public:
     RecoveryWriter(const RecoveryWriter &) = delete;
     RecoveryWriter &operator=(const RecoveryWriter &) = delete;
 
-    // The text as the editor's document holds it (editorForm: its line breaks as U+2029 and
-    // its stand-ins) is made the user's text here, off the caller's thread.
-    void write(RecoveredText copy, bool editorForm);
+    // copy.text is the text as the editor's document holds it (its line breaks as U+2029, its
+    // stand-ins: EditorText.h); it is made the user's text here, off the caller's thread.
+    void write(RecoveredText copy);
     // The copy is gone when this returns (after a write on the disk, if one is).
     void remove();
     // Returns once everything handed over is done.
@@ -88,7 +88,6 @@ private:
     struct Order
     {
         bool remove = false;
-        bool editorForm = false;
         RecoveredText copy;
     };
     void run();

@@ -238,8 +238,7 @@ void TForm1::setUpRecoveryCopy()
                 if (held.isEmpty())
                     m_copyWriter.remove();
                 else
-                    m_copyWriter.write({held, m_document.openedFile(), m_document.caption(), m_document.format(), lineEnds},
-                                       true);
+                    m_copyWriter.write({held, m_document.openedFile(), m_document.caption(), m_document.format(), lineEnds});
             });
     connect(qApp, &QCoreApplication::aboutToQuit, m_appSenderContext.get(), [this] {
         if (!m_userExit && (m_recoveryPause.isActive() || ui->memo1->isTaking()))
@@ -322,12 +321,17 @@ void TForm1::showEvent(QShowEvent *event)
     // keyboard from it. Without a window manager nothing activates it: a moment later then.
     if (first) {
         m_formShowPending = true;
-        QTimer::singleShot(0, this, [this] {
-            if (isActiveWindow())
-                runFormShow();
-        });
-        QTimer::singleShot(1000, this, [this] { runFormShow(); });
+        QTimer::singleShot(0, this, [this] { runFormShowOnceActive(); });
     }
+}
+
+void TForm1::runFormShowOnceActive()
+{
+    // Now if the window has the keyboard, else on its activation (changeEvent), and without a
+    // window manager a moment later.
+    if (isActiveWindow())
+        runFormShow();
+    QTimer::singleShot(1000, this, [this] { runFormShow(); });
 }
 
 void TForm1::runFormShow()
@@ -359,6 +363,11 @@ void TForm1::noCopyNeeded()
     // Replacing the whole text does not always tell the document's modification signal.
     ui->memo1->document()->setModified(false);
     m_recoveryPause.stop();
+    dropRecoveryCopy();
+}
+
+void TForm1::dropRecoveryCopy()
+{
     ui->memo1->stopTaking();
     m_copyWriter.remove();
 }
@@ -370,8 +379,7 @@ void TForm1::keepRecoveryCopy()
     if (!document->isModified())
         return;
     if (document->isEmpty()) {
-        ui->memo1->stopTaking();
-        m_copyWriter.remove();
+        dropRecoveryCopy();
         return;
     }
     // Taken between the window's events and written on the writer's thread: typing goes on.
@@ -385,9 +393,8 @@ void TForm1::keepRecoveryCopyNow()
     ui->memo1->stopTaking();
     QTextDocument *document = ui->memo1->document();
     if (document->isModified() && !document->isEmpty())
-        m_copyWriter.write({ui->memo1->userText(), m_document.openedFile(), m_document.caption(), m_document.format(),
-                            ui->memo1->lineEnds(m_document.format().lineEnd)},
-                           false);
+        m_copyWriter.write({document->toRawText(), m_document.openedFile(), m_document.caption(), m_document.format(),
+                            ui->memo1->lineEnds(m_document.format().lineEnd)});
     m_copyWriter.finish();
 }
 
@@ -457,12 +464,8 @@ void TForm1::askAtStart(const QString &file)
     m_startAsks = false;
     if (platform::endRequested())
         return;
-    // The first showing's handler was held back. Once the main window has the keyboard again
-    // (or, without a window manager, a moment later), as after any first showing.
-    if (isActiveWindow())
-        runFormShow();
-    else
-        QTimer::singleShot(1000, this, [this] { runFormShow(); });
+    // The first showing's handler was held back: it comes as after any first showing.
+    runFormShowOnceActive();
 }
 
 void TForm1::FormShow()

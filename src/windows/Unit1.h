@@ -150,8 +150,10 @@ private:
     // The copy at once, written before this returns: the program ends, or an old one goes.
     void keepRecoveryCopyNow();
     void runFormShow();
+    void runFormShowOnceActive();
     void askAtStart(const QString &file);
     void noCopyNeeded();
+    void dropRecoveryCopy();
     void selectEditorRange(int editorStart, int length);
     // The first occurrence by the line search, selected in the editor.
     void selectFirstInLines(const QString &text);
