@@ -96,7 +96,8 @@ private slots:
         m_deb = QStringLiteral(KORLITH_BUILD_DIR "/") + debs.first();
 
         const QString files = run(QStringLiteral("dpkg-deb"), {QStringLiteral("-c"), m_deb});
-        for (const char *path : {"./usr/bin/korlith", "./usr/lib/korlith/korlith-run", "./usr/share/korlith/Korlith.chm",
+        for (const char *path : {"./usr/bin/korlith", "./usr/lib/korlith/korlith-run", "./usr/lib/korlith/preload/korlith-hold.so",
+                                 "./usr/share/korlith/Korlith.chm",
                                  "./usr/share/applications/korlith.desktop",
                                  "./usr/share/metainfo/korlith.metainfo.xml",
                                  "./usr/share/icons/hicolor/scalable/apps/korlith.svg",
@@ -175,6 +176,9 @@ private slots:
         // F5 runs it, through the run's supervisor where the package put it.
         QVERIFY(pressKeysIn(windows.first(), QStringLiteral("F5")));
         QVERIFY(waitUntil([&] { return QFile::exists(marker); }, 10000));
+        // The next run's interpreter starts up before its key, with the library where the
+        // package put it.
+        QVERIFY(waitUntil([] { return interpreterHolds(); }, 10000));
         program.terminate();
         QVERIFY(program.waitForFinished(10000));
         // A start where nothing is wrong says nothing on the terminal.

@@ -474,6 +474,58 @@ private slots:
         QCOMPARE(readAll(runToEnd(runner, platform::PreviewRequest{Php, named, link, env.root()}).path), file.toUtf8());
     }
 
+    // The next run's interpreter starts up before its key and waits at its script's open. The
+    // script finds the environment and descriptors as php alone has them, the settings as they
+    // stand at the key; an interpreter that opens its script otherwise runs the text all the same.
+    void interpreterStartsUpBeforeItsKey()
+    {
+        IsolatedEnvironment env;
+        if (!platform::PreviewRunner::containerRefusal().isEmpty())
+            QSKIP("the kernel refuses the container here");
+        // Programs of their own names: what they read as they start up is asked anew.
+        const QString php = env.root() + QStringLiteral("/php");
+        QVERIFY(QFile::link(Php, php));
+        const QString settings = env.root() + QStringLiteral("/einstellungen");
+        QVERIFY(QDir().mkpath(settings));
+        writeFile(settings + QStringLiteral("/php.ini"), "precision=7\n");
+        qputenv("PHPRC", QFile::encodeName(settings));
+        qputenv("LD_PRELOAD", "libm.so.6");
+        const auto restore = qScopeGuard([] {
+            qunsetenv("PHPRC");
+            qunsetenv("LD_PRELOAD");
+        });
+        const QString file = env.root() + QStringLiteral("/umgebung.php");
+        const QByteArray text = "<?php echo ini_get('precision'), '|', getenv('LD_PRELOAD'), '|', $_SERVER['LD_PRELOAD'], '|',"
+                                " var_export(getenv('KORLITH_HOLD'), true), '|', implode(',', array_keys(getenv())), '|',"
+                                " implode(',', array_keys($_SERVER));";
+        writeFile(file, text);
+        const QByteArray alone = phpAlone(file);
+        QVERIFY2(alone.startsWith("7|libm.so.6|libm.so.6|false|"), alone.constData());
+        platform::PreviewRunner runner;
+        const platform::PreviewRequest asked{php, text, file, env.root()};
+        QCOMPARE(readAll(runToEnd(runner, asked).path), alone);
+        QVERIFY(waitUntil([] { return interpreterHolds(); }));
+        QCOMPARE(readAll(runToEnd(runner, asked).path), alone);
+        // Changed in its place while the next interpreter waits: that one goes.
+        QVERIFY(waitUntil([] { return interpreterHolds(); }));
+        writeFile(settings + QStringLiteral("/php.ini"), "precision=9\n");
+        const QByteArray changed = phpAlone(file);
+        QVERIFY2(changed.startsWith("9|"), changed.constData());
+        QCOMPARE(readAll(runToEnd(runner, asked).path), changed);
+
+        // One that reads its script under another name, before the key: it runs again, and
+        // waits before it starts.
+        const QString other = env.root() + QStringLiteral("/anderer");
+        writeFile(other, "#!/bin/sh\nif [ \"$1\" = --ini ]; then echo 'Loaded Configuration File:         (none)'; exit 0; fi\n"
+                         "cd / && t=$(cat \"./${2#/}\") && sleep 1 && printf %s \"$t\"\n");
+        QFile::setPermissions(other, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        const platform::PreviewRequest read{other, "erster Lauf", file, env.root()};
+        QCOMPARE(readAll(runToEnd(runner, read).path), QByteArray("erster Lauf"));
+        QVERIFY(waitUntil([] { return containerHolds(); }));
+        const platform::PreviewRequest again{other, "zweiter Lauf", file, env.root()};
+        QCOMPARE(readAll(runToEnd(runner, again).path), QByteArray("zweiter Lauf"));
+    }
+
     // A text without a file runs from a script of its own, in a folder of its own, where the
     // scratch folder's other files do not lie; a document whose file has gone runs so too, and
     // nothing appears in its file's place.
@@ -700,6 +752,9 @@ private slots:
         const int open = ::open("/dev/null", O_RDONLY);
         QVERIFY(open > 2);
         platform::PreviewRunner runner;
+        // Also where the interpreter started up before the key, with what let it wait.
+        runToEnd(runner, request(Php, QStringLiteral("<?php echo 1;")));
+        QVERIFY(waitUntil([] { return interpreterHolds(); }));
         // Beside 0, 1 and 2, PHP holds its script and the listed folder.
         const QString out = runToPage(runner, Php, QStringLiteral(
             "<?php foreach (scandir('/proc/self/fd') as $f) { $l = (string) @readlink(\"/proc/self/fd/$f\");"

@@ -70,6 +70,22 @@ constexpr int kHandled[] = {SIGTERM, SIGINT, SIGHUP, SIGSEGV, SIGBUS, SIGFPE, SI
 // Where the interpreter reports: see korlith-run.
 constexpr int kReportFd = 3;
 constexpr int kGoFd = 4;
+// What a waiting container reports: it stands and waits before its interpreter; it stands and
+// its interpreter starts up; the interpreter waits at its script's open.
+constexpr int kStandsWaiting = 0;
+constexpr int kStandsHolding = 0x4b480001;
+constexpr int kHeld = 0x4b480002;
+// How long an interpreter that starts up gets to come to its script. PHP takes milliseconds;
+// one that does not come there opens its script otherwise, and waits before it starts.
+constexpr int kHoldMs = 3000;
+
+// Interpreters that did not come to their script's open: for the session, their containers
+// wait before them.
+QStringList &notHolding()
+{
+    static QStringList programs;
+    return programs;
+}
 
 // How long the output's last writers get after the run's end: only a process that escaped
 // the run (one that changed its user) can still hold the pipe then.
@@ -192,14 +208,18 @@ void keepOffThisCore(pid_t pid)
     sched_setaffinity(pid, sizeof cores, &cores);
 }
 
-// Files and folders by what they are on the disk, not by their names.
-QByteArray identities(const QStringList &paths)
+// Files and folders by what they are on the disk, not by their names; with their last change.
+QByteArray identities(const QStringList &paths, bool withChange = false)
 {
     QByteArray id;
     for (const QString &path : paths) {
         struct stat st;
-        if (stat(encodeFileName(path).constData(), &st) == 0)
+        if (stat(encodeFileName(path).constData(), &st) == 0) {
             id += QByteArray::number(quint64(st.st_dev)) + ':' + QByteArray::number(quint64(st.st_ino));
+            if (withChange)
+                id += '@' + QByteArray::number(qint64(st.st_mtim.tv_sec)) + '.' + QByteArray::number(qint64(st.st_mtim.tv_nsec))
+                    + '/' + QByteArray::number(qint64(st.st_size));
+        }
         id += ' ';
     }
     return id;
@@ -283,7 +303,8 @@ InterpreterProcess::Start InterpreterProcess::start(const QString &program, cons
 }
 
 bool InterpreterProcess::prepare(const QString &program, const QStringList &arguments, const Container &container,
-                                 const QString &scriptFile, const QStringList &kept)
+                                 const QString &scriptFile, const QStringList &kept, const QStringList &unchanged,
+                                 const QString &heldAt)
 {
     // The container shows this file under the script's name: the run's text goes into it later.
     m_scriptFd = createScratchFile(scriptFile);
@@ -292,8 +313,13 @@ bool InterpreterProcess::prepare(const QString &program, const QStringList &argu
     m_scriptFile = scriptFile;
     m_key = QStringList{program} + arguments + QStringList{container.program} + container.options;
     m_kept = kept;
-    m_keptIdentity = identities(kept);
-    if (spawn(program, arguments, QString(), &container, true) != Start::Started) {
+    m_unchanged = unchanged;
+    m_keptIdentity = identities(kept) + '|' + identities(unchanged, true);
+    m_program = program;
+    m_arguments = arguments;
+    m_container = container;
+    const QString held = notHolding().contains(program) ? QString() : heldAt;
+    if (spawn(program, arguments, QString(), &container, true, held) != Start::Started) {
         closeFd(m_scriptFd);
         return false;
     }
@@ -306,17 +332,27 @@ bool InterpreterProcess::preparedFor(const QString &program, const QStringList &
     // under its name) would not be covered by the container's copy.
     return m_go >= 0 && m_child > 0 && waitpid(m_child, nullptr, WNOHANG) == 0
         && m_key == QStringList{program} + arguments + QStringList{container.program} + container.options
-        && m_keptIdentity == identities(m_kept);
+        && m_keptIdentity == identities(m_kept) + '|' + identities(m_unchanged, true);
 }
 
 InterpreterProcess::Start InterpreterProcess::go(const QByteArray &script, const QString &scriptPath, const QString &outputPath)
 {
     // The container stands before its script file takes the script's name (it finds the file
     // by its name while it is made).
-    int ready = -1;
-    const bool stands = readInt(m_report, &ready, 10000) && ready == 0;
-    // The waiting process becomes the interpreter, under the number it has now: known before
-    // the start, the start need not wait for its report.
+    if (m_stands < 0 && !readInt(m_report, &m_stands, 10000))
+        m_stands = -1;
+    bool stands = m_stands == kStandsWaiting || m_stands == kStandsHolding;
+    if (m_stands == kStandsHolding && !awaitHold(kHoldMs)) {
+        // Its interpreter did not come to its script, which it may have read meanwhile: the run
+        // is made anew and waits before it. One that went on running never comes there.
+        if (m_child > 0 && waitpid(m_child, nullptr, WNOHANG) == 0)
+            notHolding() << m_program;
+        discardContainer();
+        stands = spawn(m_program, m_arguments, QString(), &m_container, true) == Start::Started
+            && readInt(m_report, &m_stands, 10000) && m_stands == kStandsWaiting;
+    }
+    // The waiting process is the interpreter, or becomes it, under the number it has now:
+    // known before the start, the start need not wait for its report.
     const pid_t interpreter = stands ? firstChild(firstChild(m_child)) : 0;
     const int interpreterFd = interpreter > 0 ? int(syscall(SYS_pidfd_open, interpreter, 0)) : -1;
     if (interpreterFd < 0) {
@@ -362,8 +398,46 @@ InterpreterProcess::Start InterpreterProcess::go(const QByteArray &script, const
     return Start::Started;
 }
 
+bool InterpreterProcess::awaitHold(int msecs)
+{
+    QElapsedTimer t;
+    t.start();
+    while (!m_held && m_report >= 0) {
+        pollfd p[2] = {{m_report, POLLIN, 0}, {m_childFd, POLLIN, 0}};
+        const int r = poll(p, 2, int(std::max<qint64>(0, msecs - t.elapsed())));
+        if (r < 0 && errno == EINTR)
+            continue;
+        if (r <= 0 || !(p[0].revents & POLLIN))
+            return false; // the bound, or the container ended first
+        int word = 0;
+        if (!readInt(m_report, &word, 0))
+            return false;
+        m_held = word == kHeld;
+        if (!m_held)
+            return false; // the interpreter could not be started: that is its report
+    }
+    return m_held;
+}
+
+void InterpreterProcess::discardContainer()
+{
+    if (m_child > 0)
+        ::kill(m_child, SIGKILL);
+    while (m_child > 0 && waitpid(m_child, nullptr, 0) < 0 && errno == EINTR) {
+    }
+    m_child = 0;
+    forget(m_slot);
+    closeFd(m_childFd);
+    closeFd(m_pipe);
+    closeFd(m_report);
+    closeFd(m_go);
+    m_stands = -1;
+    m_held = false;
+}
+
 InterpreterProcess::Start InterpreterProcess::spawn(const QString &program, const QStringList &arguments,
-                                                    const QString &workingDir, const Container *container, bool wait)
+                                                    const QString &workingDir, const Container *container, bool wait,
+                                                    const QString &heldAt)
 {
     const QString supervisor = supervisorPath();
     if (!QFileInfo(supervisor).isExecutable())
@@ -384,6 +458,8 @@ InterpreterProcess::Start InterpreterProcess::spawn(const QString &program, cons
         args << "--" << QFile::encodeName(supervisor);
         if (wait)
             args << "--wait";
+        if (wait && !heldAt.isEmpty())
+            args << "--hold" << encodeFileName(heldAt);
         args << "--exec";
     } else {
         args << QFile::encodeName(supervisor);

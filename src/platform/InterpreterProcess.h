@@ -46,11 +46,15 @@ public:
     Start start(const QString &program, const QStringList &arguments, const QString &outputPath,
                 const QString &workingDir = QString(), const Container *container = nullptr);
 
-    // A run made ahead of its key: the container stands and waits, showing scriptFile (created
-    // anew) as the container's options say. It is the same run later only while the files and
-    // folders in kept are the same ones on the disk. False when it cannot be made so.
+    // A run made ahead of its key: the container stands, showing scriptFile (created anew) as
+    // the container's options say, and its interpreter starts up as far as the open of its
+    // script, which it opens as heldAt (it waits before it starts where it does not get there,
+    // or heldAt is empty). It is the same run later only while the files and folders in kept
+    // are the same ones on the disk, and those in unchanged also not modified (what the
+    // interpreter read as it started up). False when it cannot be made so.
     bool prepare(const QString &program, const QStringList &arguments, const Container &container,
-                 const QString &scriptFile, const QStringList &kept);
+                 const QString &scriptFile, const QStringList &kept, const QStringList &unchanged = {},
+                 const QString &heldAt = QString());
     // Whether the prepared run would be this one, the files it was made for still the same.
     bool preparedFor(const QString &program, const QStringList &arguments, const Container &container) const;
     // Starts the prepared run with this script, its file then named scriptPath. Raises "Cannot
@@ -79,7 +83,9 @@ signals:
 
 private:
     Start spawn(const QString &program, const QStringList &arguments, const QString &workingDir,
-                const Container *container, bool wait);
+                const Container *container, bool wait, const QString &heldAt = QString());
+    bool awaitHold(int msecs);
+    void discardContainer();
     Start begin(int out, bool contained);
     void watch(); // the running interpreter's output and end
     Start refused(bool contained);
@@ -102,8 +108,14 @@ private:
     int m_go = -1;              // a prepared run's start: an eventfd
     int m_scriptFd = -1;        // a prepared run's script file
     QStringList m_key;          // what a prepared run was made for
+    QString m_program;          // and its parts, for a container made anew
+    QStringList m_arguments;
+    Container m_container;
+    int m_stands = -1;          // what its container reported when it stood; -1: nothing yet
+    bool m_held = false;        // its interpreter has started up and waits at its script
     QString m_scriptFile;       // and its name until it starts
     QStringList m_kept;         // the files and folders it was made for
+    QStringList m_unchanged;
     QByteArray m_keptIdentity;  // as they were on the disk then
     bool m_running = false;
     qint64 m_copied = 0;

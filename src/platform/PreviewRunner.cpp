@@ -9,6 +9,7 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
 #include <QStandardPaths>
 
 #include <sys/stat.h>
@@ -93,6 +94,52 @@ Container containerFor(const QString &program, const ScratchDirectory &dir, cons
     c.options << QStringLiteral("--ro-bind") << scriptFile << scriptInside
               << QStringLiteral("--chdir") << workingDir;
     return c;
+}
+
+// The files an interpreter reads as it starts up, by program, as far as they are known: its
+// settings files and the folders it scans for more, as `php --ini` lists them, and the program
+// itself. Empty: it does not say, and its runs do not start before their key.
+QHash<QString, QStringList> &startupFiles()
+{
+    static QHash<QString, QStringList> known;
+    return known;
+}
+
+QStringList startupFilesListed(const QByteArray &listing, const QString &program)
+{
+    QStringList files;
+    bool additional = false;
+    for (const QByteArray &raw : listing.split('\n')) {
+        const QString line = QString::fromLocal8Bit(raw).trimmed();
+        const int colon = line.indexOf(QLatin1String(": "));
+        const QString label = colon > 0 ? line.left(colon) : QString();
+        QString value = colon > 0 ? line.mid(colon + 2).trimmed() : line;
+        if (label == QLatin1String("Loaded Configuration File")) {
+            additional = false;
+        } else if (label == QLatin1String("Configuration File (php.ini) Path")) {
+            // A settings file that appears there is read at the next start.
+            additional = false;
+            if (value.startsWith(QLatin1Char('/')))
+                files << value;
+            continue;
+        } else if (label == QLatin1String("Scan for additional .ini files in")) {
+            additional = false;
+            for (const QString &folder : value.split(QLatin1Char(':'), Qt::SkipEmptyParts))
+                files << folder;
+            continue;
+        } else if (label == QLatin1String("Additional .ini files parsed")) {
+            additional = true;
+        } else if (!label.isEmpty() || !additional) {
+            additional = false;
+            continue;
+        }
+        for (const QString &file : value.split(QLatin1Char(','), Qt::SkipEmptyParts))
+            if (file.trimmed().startsWith(QLatin1Char('/')))
+                files << file.trimmed();
+    }
+    if (files.isEmpty() && !listing.contains("Loaded Configuration File"))
+        return {};
+    return files << program;
 }
 
 } // namespace
@@ -197,7 +244,8 @@ QString PreviewRunner::start(const PreviewRequest &request)
         const QString folder = document.isEmpty() ? dir.path.chopped(1) : QFileInfo(document).absolutePath();
         NextRun run{request.interpreter, {QStringLiteral("-q"), inside},
                     containerFor(container.program, dir, dir.path + PreparedScriptName, inside, folder),
-                    dir.path + PreparedScriptName, QStringList{document, folder}};
+                    dir.path + PreparedScriptName, QStringList{document, folder}, {}, {}};
+        holdWhereKnown(run);
         // The container made ahead for this run, or one made now.
         if (!m_prepared || !m_prepared->preparedFor(run.program, run.arguments, run.fence)) {
             m_prepared.reset(); // its script file's name is the new one's
@@ -246,9 +294,54 @@ QString PreviewRunner::start(const PreviewRequest &request)
 std::unique_ptr<InterpreterProcess> PreviewRunner::prepared(const NextRun &run)
 {
     auto process = std::make_unique<InterpreterProcess>();
-    if (!process->prepare(run.program, run.arguments, run.fence, run.scriptFile, run.kept))
+    if (!process->prepare(run.program, run.arguments, run.fence, run.scriptFile, run.kept, run.unchanged, run.heldAt))
         return nullptr;
     return process;
+}
+
+void PreviewRunner::holdWhereKnown(NextRun &run)
+{
+    // The interpreter starts up before the key only where it is known what it reads then: a
+    // change to its settings is in the next run, as in a start of its own.
+    const auto known = startupFiles().constFind(run.program);
+    if (known == startupFiles().constEnd()) {
+        askStartupFiles(run.program);
+        return;
+    }
+    run.unchanged = *known;
+    run.heldAt = known->isEmpty() ? QString() : run.arguments.last();
+}
+
+void PreviewRunner::askStartupFiles(const QString &program)
+{
+    if (m_asking)
+        return;
+    // In the background: the window never waits for it. Until it answers, runs wait before
+    // their interpreter.
+    m_asking = new QProcess(this);
+    m_asking->setStandardInputFile(QProcess::nullDevice());
+    m_asking->setStandardErrorFile(QProcess::nullDevice());
+    connect(m_asking, &QProcess::finished, this, [this, program](int code, QProcess::ExitStatus status) {
+        const QByteArray listing = m_asking->readAllStandardOutput();
+        m_asking->deleteLater();
+        m_asking = nullptr;
+        const QString path = program.contains(QLatin1Char('/')) ? program : QStandardPaths::findExecutable(program);
+        startupFiles().insert(program, status == QProcess::NormalExit && code == 0 ? startupFilesListed(listing, path)
+                                                                                   : QStringList());
+        // The next run's container, made before this was known, is made again.
+        if (m_prepared && m_next.program == program && !m_state.running()) {
+            m_prepared.reset();
+            prepareNow();
+        }
+    });
+    connect(m_asking, &QProcess::errorOccurred, this, [this, program](QProcess::ProcessError error) {
+        if (error != QProcess::FailedToStart)
+            return;
+        startupFiles().insert(program, QStringList());
+        m_asking->deleteLater();
+        m_asking = nullptr;
+    });
+    m_asking->start(program, {QStringLiteral("--ini")});
 }
 
 void PreviewRunner::prepareNext()
@@ -263,6 +356,7 @@ void PreviewRunner::prepareNow()
 {
     if (m_next.program.isEmpty() || m_prepared || m_state.running())
         return;
+    holdWhereKnown(m_next);
     try {
         m_prepared = prepared(m_next);
     } catch (const AppError &) {

@@ -9,6 +9,7 @@
 #include <QObject>
 #include <QString>
 #include <QElapsedTimer>
+#include <QProcess>
 #include <QTimer>
 #include <memory>
 
@@ -84,7 +85,11 @@ private:
         Container fence;
         QString scriptFile;
         QStringList kept;
+        QStringList unchanged; // what the interpreter reads as it starts up
+        QString heldAt;        // where it waits for its script; empty: it waits before it starts
     };
+    void holdWhereKnown(NextRun &run);
+    void askStartupFiles(const QString &program);
     static std::unique_ptr<InterpreterProcess> prepared(const NextRun &run);
     void prepareNext();
     void prepareNow();
@@ -99,6 +104,7 @@ private:
     PreviewOutput m_output;
     QElapsedTimer m_clock;
     QTimer m_wake;
+    QProcess *m_asking = nullptr; // an interpreter asked for what it reads as it starts up
 };
 
 } // namespace platform

@@ -8,6 +8,10 @@
 //   descriptor 3), then waits for the run's start: a count of 1 on descriptor 4, an eventfd.
 //   It starts on the cores it had when it was made, whatever Korlith set meanwhile. A container
 //   never started is ended by Korlith, or by the kernel with Korlith.
+// korlith-run --wait --hold SCRIPT --exec PROGRAM ARGV0 [ARGS...]
+//   The same, but the interpreter starts up at once and waits at the open of SCRIPT, through
+//   korlith-hold.so beside this program (see there): it reports 0x4b480001 where it would
+//   report 0. Where the library is missing, or its path cannot be preloaded, as --wait.
 // korlith-run PROGRAM ARGV0 [ARGS...]
 //   Where no container can be had: the supervisor of the run. It starts the interpreter,
 //   becomes the reaper of everything the script starts (also of what leaves its process group
@@ -37,6 +41,7 @@ namespace {
 
 constexpr int kReport = 3;
 constexpr int kGo = 4;
+constexpr int kStandsHolding = 0x4b480001;
 
 void writeInt(int fd, int value)
 {
@@ -188,10 +193,74 @@ int exitCode(int status)
     _exit(127);
 }
 
+// The hold library beside this program (in the build) or in its folder below it (installed:
+// a private library, out of the way of the loader's cache), as the loader can take it.
+bool holdLibrary(char *path, size_t size)
+{
+    const ssize_t n = readlink("/proc/self/exe", path, size - 1);
+    if (n <= 0)
+        return false;
+    path[n] = 0;
+    char *slash = strrchr(path, '/');
+    if (!slash)
+        return false;
+    static const char *const names[] = {"/korlith-hold.so", "/preload/korlith-hold.so"};
+    for (const char *name : names) {
+        if (size_t(slash - path) + strlen(name) + 1 > size)
+            return false;
+        strcpy(slash, name);
+        // The loader splits its list at blanks and colons.
+        if (strpbrk(path, " \t:") == nullptr && access(path, R_OK) == 0)
+            return true;
+    }
+    return false;
+}
+
+// Starts the interpreter with the hold library preloaded; returns only where it cannot.
+void startHolding(const char *script, char *argv[])
+{
+    char library[4096];
+    if (!holdLibrary(library, sizeof library))
+        return;
+    const char *found = getenv("LD_PRELOAD");
+    char before[8192], preload[sizeof library + sizeof before];
+    const bool hadPreload = found && *found;
+    if (hadPreload && size_t(snprintf(before, sizeof before, "%s", found)) >= sizeof before)
+        return;
+    if (hadPreload)
+        snprintf(preload, sizeof preload, "%s %s", library, before);
+    else
+        snprintf(preload, sizeof preload, "%s", library);
+    if ((hadPreload && setenv("KORLITH_HOLD_PRELOAD", before, 1) != 0) || setenv("KORLITH_HOLD", script, 1) != 0
+        || setenv("LD_PRELOAD", preload, 1) != 0) {
+        // The interpreter then starts without the library, in the environment it had.
+        if (hadPreload)
+            setenv("LD_PRELOAD", before, 1);
+        else
+            unsetenv("LD_PRELOAD");
+        unsetenv("KORLITH_HOLD_PRELOAD");
+        unsetenv("KORLITH_HOLD");
+        return;
+    }
+    // Descriptors 3 and 4 stay open for the library, which closes them.
+    writeInt(kReport, kStandsHolding);
+    execv(argv[0], argv + 1);
+    writeInt(kReport, errno);
+    _exit(127);
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
 {
+    if (argc >= 7 && strcmp(argv[1], "--wait") == 0 && strcmp(argv[2], "--hold") == 0
+        && strcmp(argv[4], "--exec") == 0) {
+        startHolding(argv[3], argv + 5);
+        // Without the library: as a container that waits before its interpreter.
+        argv[3] = argv[1];
+        argv += 2;
+        argc -= 2;
+    }
     if (argc >= 5 && strcmp(argv[1], "--wait") == 0 && strcmp(argv[2], "--exec") == 0) {
         // Korlith may keep the start off its own core; the interpreter then has them all again.
         cpu_set_t cores;

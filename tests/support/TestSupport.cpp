@@ -25,6 +25,7 @@
 #include <csignal>
 #include <dirent.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 #include <utility>
 
@@ -439,6 +440,19 @@ QList<ProcessEntry> descendants()
     return found;
 }
 
+// A process of a container made ahead of its run, before the run: the container itself, or
+// the interpreter that waits at its script.
+bool waitsForItsRun(qint64 pid, bool interpreterOnly = false)
+{
+    if (!interpreterOnly && readAll(QStringLiteral("/proc/%1/cmdline").arg(pid)).replace('\0', ' ').contains(" --wait --"))
+        return true;
+    // The interpreter: it waits in a read of its start, the eventfd on descriptor 4.
+    const QList<QByteArray> call = readAll(QStringLiteral("/proc/%1/syscall").arg(pid)).split(' ');
+    return call.size() > 1 && call[0].toLongLong() == SYS_read && call[1] == "0x4"
+        && QFileInfo(QStringLiteral("/proc/%1/fd/4").arg(pid)).symLinkTarget().endsWith(QLatin1String("[eventfd]"))
+        && readAll(QStringLiteral("/proc/%1/environ").arg(pid)).contains("KORLITH_HOLD=");
+}
+
 } // namespace
 
 QList<qint64> processesNaming(const QString &part)
@@ -451,7 +465,7 @@ QList<qint64> processesNaming(const QString &part)
             continue;
         const QByteArray command = readAll(QStringLiteral("/proc/%1/cmdline").arg(p.pid)).replace('\0', ' ');
         // A container made ahead of its run waits for it and runs nothing yet.
-        if (command.contains(wanted) && !command.contains(" --wait --exec "))
+        if (command.contains(wanted) && !waitsForItsRun(p.pid))
             found << p.pid;
     }
     return found;
@@ -474,7 +488,23 @@ qint64 hostPid(qint64 seen)
 bool containerWaits()
 {
     for (const ProcessEntry &p : descendants())
-        if (readAll(QStringLiteral("/proc/%1/cmdline").arg(p.pid)).replace('\0', ' ').contains(" --wait --exec "))
+        if (readAll(QStringLiteral("/proc/%1/cmdline").arg(p.pid)).replace('\0', ' ').contains(" --wait --"))
+            return true;
+    return false;
+}
+
+bool containerHolds()
+{
+    for (const ProcessEntry &p : descendants())
+        if (readAll(QStringLiteral("/proc/%1/cmdline").arg(p.pid)).replace('\0', ' ').contains(" --wait --hold "))
+            return true;
+    return false;
+}
+
+bool interpreterHolds()
+{
+    for (const ProcessEntry &p : descendants())
+        if (waitsForItsRun(p.pid, true))
             return true;
     return false;
 }

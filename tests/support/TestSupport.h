@@ -102,6 +102,10 @@ QStringList runningPreviews();
 
 // A container made ahead of the next run waits below this process.
 bool containerWaits();
+// Its interpreter starts up before the run (its container says so), and has come to its
+// script's open, where it waits.
+bool containerHolds();
+bool interpreterHolds();
 
 // The living processes, anywhere on the system, whose command line holds part (a container
 // that waits for its run aside).
