@@ -211,6 +211,41 @@ private slots:
         QCOMPARE(out.text, text);
     }
 
+    // A text past its bound, where the caller asks for it so: the download ends there, what
+    // fitted is the result, and the component says it was cut, while its handler runs only.
+    void textCutAtTheBound()
+    {
+        struct Row { const char *path; qint64 bound; bool cut; QString events; QByteArray text; bool wasCut; };
+        const Row rows[] = {
+            {"/ok", 5, true, QStringLiteral("string"), "hello", false},
+            {"/ok", 3, true, QStringLiteral("string"), "hel", true},
+            {"/nolength", 4, true, QStringLiteral("string"), "body", true},
+            {"/huge", 1000, true, QStringLiteral("string"), QByteArray(1000, 'y'), true},
+            {"/ok", 3, false, QStringLiteral("error"), QByteArray(), false},
+            {"/nolength", 4, false, QStringLiteral("error"), QByteArray(), false},
+        };
+        for (const Row &row : rows) {
+            THTTPGet get;
+            get.MaxTextSize = row.bound;
+            get.CutText = row.cut;
+            Outcome out;
+            bool sawCut = false;
+            get.URL = server->base() + QString::fromLatin1(row.path);
+            out.attach(get);
+            get.OnDoneString = [&](QObject *, const QByteArray &r) {
+                out.events << QStringLiteral("string");
+                out.text = r;
+                sawCut = get.TextCut;
+            };
+            get.StartDownload();
+            QVERIFY(out.wait(get));
+            QCOMPARE(out.events.join(QLatin1Char(',')), row.events);
+            QCOMPARE(out.text, row.text);
+            QCOMPARE(sawCut, row.wasCut);
+            QVERIFY(!get.TextCut);
+        }
+    }
+
     void unreachableServers()
     {
         for (const char *url : {"http://127.0.0.3/x", "http://127.0.0.2:8080/ok", "https://127.0.0.2/ok", "noslash", "http:///x"}) {

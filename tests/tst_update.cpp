@@ -66,6 +66,21 @@ private slots:
         // A version text in Windows-1252 reads as documents do.
         QCOMPARE(check("102\r\nGr\xfc\xdf" "e 1.02\r\n"), QStringList());
         QCOMPARE(Form5->message(), QStringLiteral("Ihre Version von Korlith (1.00) ist veraltet. Die aktuelle Version ist Grüße 1.02."));
+        // Release notes after the two lines, of any length: the file's first 64 KiB are read.
+        QByteArray notes = "101\r\n1.01\r\n";
+        for (int i = 1; notes.size() < 5211; ++i)
+            notes += "- Punkt " + QByteArray::number(i) + " der Liste der Neuerungen dieser Version\r\n";
+        QCOMPARE(check(notes), QStringList());
+        QCOMPARE(Form5->message(), QStringLiteral("Ihre Version von Korlith (1.00) ist veraltet. Die aktuelle Version ist 1.01."));
+        // UTF-8 notes past the bound, a character cut in two there: the version still reads as UTF-8.
+        QByteArray long8 = "104\n1.04 \xe2\x80\x93 Fr\xc3\xbchling\n";
+        if ((64 * 1024 - 1 - long8.size()) % 2)
+            long8 += 'a';
+        while (long8.size() < 64 * 1024 - 1)
+            long8 += "\xc3\xbc";
+        long8 += "\xc3\xbc" + QByteArray(40000, 'z'); // the bound falls between its two bytes
+        QCOMPARE(checkReply({TestHttpServer::ok(long8, false)}), QStringList());
+        QCOMPARE(Form5->message(), QStringLiteral("Ihre Version von Korlith (1.00) ist veraltet. Die aktuelle Version ist 1.04 – Frühling."));
         QCOMPARE(check("103\nGr\xc3\xb6\xc3\x9f" "e 1.03"), QStringList());
         QCOMPARE(Form5->message(), QStringLiteral("Ihre Version von Korlith (1.00) ist veraltet. Die aktuelle Version ist Größe 1.03."));
         const QString longVersion(400, QLatin1Char('9'));
@@ -121,8 +136,8 @@ private slots:
         silent.holdMs = 5000;
         QCOMPARE(checkReply(silent), QStringList());
         QVERIFY(!Form5->isVisible());
-        // A huge body is no version file, with or without its length announced: it fails
-        // quietly, and the window stays free while it arrives.
+        // A huge body whose second line does not end within the bound is no version file, with
+        // or without its length announced: it fails quietly, and the window stays free.
         const QByteArray huge = "101\n" + QByteArray(15 * 1024 * 1024, 'x');
         QCOMPARE(check(huge), QStringList());
         QCOMPARE(checkReply({TestHttpServer::ok(huge, false)}), QStringList());

@@ -89,6 +89,33 @@ private slots:
         const UpdateVerdict newer = evaluateVersionFile(QStringLiteral("$7FFFFFFF\r\n9.99"));
         QCOMPARE(newer.message, QStringLiteral("Ihre Version von Korlith (1.00) ist veraltet. Die aktuelle Version ist 9.99."));
     }
+
+    // The start of a longer file counts where its first two lines ended within it.
+    void cutFiles_data()
+    {
+        QTest::addColumn<QString>("start");
+        QTest::addColumn<bool>("readable");
+        QTest::addColumn<QString>("version");
+        QTest::addColumn<bool>("complete");
+        QTest::newRow("notes after the two lines") << "101\r\n1.01\r\nNeu: vieles" << true << "1.01" << true;
+        QTest::newRow("line ends of CR alone") << "101\r1.01\rNeu" << true << "1.01" << true;
+        QTest::newRow("an empty second line") << "101\n\n" << true << "" << true;
+        QTest::newRow("no number, notes") << "neu\n1.01\nmehr" << false << "" << true;
+        QTest::newRow("second line cut") << "101\r\n1.0" << false << "" << false;
+        QTest::newRow("first line cut") << "1010101010" << false << "" << false;
+        QTest::newRow("same version, notes") << "100\n1.00\nalt" << true << "" << true;
+    }
+    void cutFiles()
+    {
+        QFETCH(QString, start);
+        QFETCH(bool, readable);
+        QFETCH(QString, version);
+        QFETCH(bool, complete);
+        const UpdateVerdict verdict = evaluateVersionFile(start, true);
+        QCOMPARE(verdict.readable, readable);
+        QCOMPARE(verdict.complete, complete);
+        QCOMPARE(verdict.message.section(QStringLiteral("Version ist "), 1).chopped(verdict.newer ? 1 : 0), version);
+    }
 };
 
 QTEST_GUILESS_MAIN(TestVersionCheck)

@@ -70,8 +70,20 @@ std::optional<qint32> parseVersionNumber(const QString &text)
     return qint32(bits);
 }
 
-UpdateVerdict evaluateVersionFile(const QString &text)
+UpdateVerdict evaluateVersionFile(const QString &text, bool cut)
 {
+    if (cut) {
+        int ends = 0;
+        for (qsizetype i = 0; i < text.size(); ++i) {
+            const QChar c = text.at(i);
+            if (c == QLatin1Char('\n') || (c == QLatin1Char('\r') && (i + 1 == text.size() || text.at(i + 1) != QLatin1Char('\n'))))
+                if (++ends == 2)
+                    return evaluateVersionFile(text.left(i + 1));
+        }
+        UpdateVerdict none;
+        none.complete = false;
+        return none;
+    }
     const QStringList lines = splitLines(text);
     UpdateVerdict verdict;
     const auto published = parseVersionNumber(lines.value(0));

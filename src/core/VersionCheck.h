@@ -20,6 +20,9 @@ struct UpdateVerdict
     bool readable = false; // the first line is a number
     bool newer = false;
     QString message;       // the notice's text when newer
+    bool complete = true;  // false: a file cut before its two lines ended, as a failed download
 };
 
-UpdateVerdict evaluateVersionFile(const QString &text);
+// cut: the text is the start of a longer file, which counts only where its first two lines end
+// within that start (notes may follow them at any length; a first line that long is none).
+UpdateVerdict evaluateVersionFile(const QString &text, bool cut = false);

@@ -129,7 +129,7 @@ struct Transfer
                     return fail();
                 worker->ContentLength = value;
                 lengthKnown = true;
-                if (!worker->Request.ToFile && value > worker->Request.MaxTextSize)
+                if (!worker->Request.ToFile && value > worker->Request.MaxTextSize && !worker->Request.CutText)
                     return fail();
             }
         }
@@ -174,8 +174,16 @@ struct Transfer
                 if (file->write(data + done, qint64(part)) != qint64(part))
                     return fail();
             } else {
-                if (worker->ResultText.size() + qint64(part) > worker->Request.MaxTextSize)
-                    return fail();
+                const qint64 room = worker->Request.MaxTextSize - worker->ResultText.size();
+                if (qint64(part) > room) {
+                    if (!worker->Request.CutText)
+                        return fail();
+                    // What fits is the result; the rest is not fetched.
+                    worker->ResultText.append(data + done, int(room));
+                    worker->TotalRead += qint32(room);
+                    worker->TextCut = true;
+                    return 0;
+                }
                 worker->ResultText.append(data + done, int(part));
             }
             worker->BytesRead = quint32(part);
@@ -295,8 +303,9 @@ void THTTPGetThread::download()
     // is a body cut short by the server or by its silence. Without a length, a body that
     // ended because the server closed the connection after it is whole.
     const bool answered = status >= 200 && status <= 299 && transfer.headersDone;
-    const bool whole = code == CURLE_OK && !transfer.failed && !transfer.silent && !m_stop
-                       && (!transfer.lengthKnown || TotalRead == ContentLength);
+    const bool whole = TextCut ? code == CURLE_WRITE_ERROR && !transfer.failed && !transfer.silent && !m_stop
+                               : code == CURLE_OK && !transfer.failed && !transfer.silent && !m_stop
+                                     && (!transfer.lengthKnown || TotalRead == ContentLength);
     if (answered && whole)
         Succeeded = Request.ToFile || TotalRead != 0;
     if (transfer.file)
@@ -346,9 +355,10 @@ void THTTPGet::start(bool toFile)
 {
     if (m_worker)
         return;
+    TextCut = false;
     // In the order of the request's members.
     THTTPRequest request{AcceptTypes, Agent, URL, FileName, UserName, Password, PostQuery,
-                         Referer, BinaryData, UseCache, toFile, MaxTextSize, SilenceTimeout};
+                         Referer, BinaryData, UseCache, toFile, MaxTextSize, CutText, SilenceTimeout};
     m_threads.push_back(std::make_unique<THTTPGetThread>(std::move(request), OnProgress, m_handOver));
     THTTPGetThread *worker = m_threads.back().get();
     m_worker = worker;
@@ -377,7 +387,9 @@ void THTTPGet::WorkerDone(THTTPGetThread *worker)
                 if (OnDoneFile)
                     OnDoneFile(this, worker->Request.FileName, worker->ContentLength);
             } else if (OnDoneString) {
+                TextCut = worker->TextCut;
                 OnDoneString(this, worker->ResultText);
+                TextCut = false;
             }
         } else if (OnError) {
             OnError(this);

@@ -34,8 +34,9 @@ struct THTTPRequest
     bool BinaryData = false;
     bool UseCache = false;
     bool ToFile = false;
-    // Bound on the text destination: a larger body is refused as a failure.
+    // Bound on the text destination: a larger body is refused as a failure, or cut there.
     qint64 MaxTextSize = 16ll * 1024 * 1024;
+    bool CutText = false;
     // How long the server may stay silent (no byte at all) before the download fails, in ms.
     int SilenceTimeout = 60000;
 };
@@ -49,6 +50,7 @@ public:
     const THTTPRequest Request;
     QByteArray ResultText;
     std::atomic<bool> Succeeded{false};
+    std::atomic<bool> TextCut{false}; // the text ended at the bound, not at its end
     qint32 ContentLength = 0;
     quint32 BytesRead = 0;
     qint32 TotalRead = 0;
@@ -110,8 +112,12 @@ public:
     // A server that sends nothing for this long (ms) has gone: the download fails. A slow
     // server that still sends is waited for.
     int SilenceTimeout = 60000;
-    // A text body larger than this fails as soon as its length or its bytes say so.
+    // A text body larger than this fails as soon as its length or its bytes say so; with
+    // CutText, its download ends there instead, and what came is its result (TextCut then
+    // says so while OnDoneString runs).
     qint64 MaxTextSize = 16ll * 1024 * 1024;
+    bool CutText = false;
+    bool TextCut = false;
 
     // A download into text; does nothing while one runs.
     void StartDownload();

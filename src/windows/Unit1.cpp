@@ -159,8 +159,10 @@ void TForm1::createComponents()
     HTTPGet1->URL = QStringLiteral("http://") + Maker::UpdateHost + Maker::UpdatePath;
     HTTPGet1->UseCache = false;
     HTTPGet1->WaitThread = false;
-    // The version file is two short lines: anything much longer is no version file.
-    HTTPGet1->MaxTextSize = 4096;
+    // The version file is two short lines, perhaps followed by release notes: its first 64 KiB
+    // are read, the rest is not fetched.
+    HTTPGet1->MaxTextSize = 64 * 1024;
+    HTTPGet1->CutText = true;
     HTTPGet1->OnDoneString = [this](QObject *sender, const QByteArray &result) { HTTPGet1DoneString(sender, result); };
 
     OpenDialog1 = new TFileDialog(TFileDialog::Open, kOpenFilter, this, QStringLiteral("OpenDialog1"));
@@ -820,8 +822,15 @@ void TForm1::Updates1Click()
 
 void TForm1::HTTPGet1DoneString(QObject *, const QByteArray &Result)
 {
-    // Read as documents are: UTF-8 where the bytes are that, else Windows-1252.
-    const UpdateVerdict verdict = evaluateVersionFile(decodeText(Result).text);
+    // Read as documents are: UTF-8 where the bytes are that, else Windows-1252. Of a file cut
+    // at the bound only its whole lines, so that a character cut in two does not turn its text
+    // into Windows-1252.
+    const bool cut = HTTPGet1->TextCut;
+    const QByteArray whole = cut ? Result.left(std::max(Result.lastIndexOf('\n'), Result.lastIndexOf('\r')) + 1) : Result;
+    const UpdateVerdict verdict = evaluateVersionFile(decodeText(whole).text, cut);
+    // Quiet, as any download that fails.
+    if (!verdict.complete)
+        return;
     if (!verdict.readable) {
         QMessageBox box(QMessageBox::Warning, QStringLiteral("Update"),
                         QStringLiteral("Die Versionsinformation konnte nicht gelesen werden. "
