@@ -512,6 +512,15 @@ private slots:
         const QByteArray changed = phpAlone(file);
         QVERIFY2(changed.startsWith("9|"), changed.constData());
         QCOMPARE(readAll(runToEnd(runner, asked).path), changed);
+        // The program replaced by one that cannot start, while the next one waits: said so.
+        QVERIFY(waitUntil([] { return interpreterHolds(); }));
+        QVERIFY(QFile::remove(php));
+        writeFile(php, "#!/nonexistent/interpreter\n");
+        QFile::setPermissions(php, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        const platform::PreviewOutput broken = runToEnd(runner, asked);
+        QVERIFY2(broken.notice.endsWith(QStringLiteral("Das Programm, das sie ausführen soll, gibt es nicht.")),
+                 qPrintable(broken.notice));
+        QCOMPARE(readAll(broken.path), QByteArray());
 
         // One that reads its script under another name, before the key: it runs again, and
         // waits before it starts.
@@ -600,11 +609,35 @@ private slots:
         platform::PreviewRunner runner;
         const QString out = runToPage(runner, Php, QStringLiteral("<?php echo 'old';"));
         QCOMPARE(readAll(out), QByteArray("old"));
-        for (const QString &path : {QString(), QStringLiteral("/nonexistent/php"), env.root()}) {
+        const QString plain = env.root() + QStringLiteral("/kein-programm");
+        writeFile(plain, "<?php");
+        // Executable, but nothing that starts: bytes of no program, a script for a missing one.
+        const QString garbage = env.root() + QStringLiteral("/kaputt");
+        writeFile(garbage, QByteArray("\x7f" "ELF\x02\x01\x01", 7) + QByteArray(64, '\0'));
+        const QString orphan = env.root() + QStringLiteral("/verwaist");
+        writeFile(orphan, "#!/nonexistent/interpreter\n");
+        for (const QString &file : {garbage, orphan})
+            QFile::setPermissions(file, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        const QString lead = QStringLiteral("Der PHP-Interpreter %1 konnte nicht gestartet werden: ");
+        const QList<QPair<QString, QString>> rows{
+            {QString(), QStringLiteral("Es ist kein PHP-Interpreter eingestellt (Einstellungen).")},
+            {QStringLiteral("/nonexistent/php"), lead.arg(QStringLiteral("/nonexistent/php")) + QStringLiteral("Die Datei gibt es nicht.")},
+            {env.root(), lead.arg(env.root()) + QStringLiteral("Das ist ein Ordner.")},
+            {plain, lead.arg(plain) + QStringLiteral("Die Datei ist nicht ausführbar.")},
+            {QStringLiteral("kein-php-hier"), lead.arg(QStringLiteral("kein-php-hier")) + QStringLiteral("Er ist im Suchpfad (PATH) nicht zu finden.")},
+            {garbage, lead.arg(garbage) + QStringLiteral("Die Datei ist kein Programm, das sich starten lässt.")},
+            {orphan, lead.arg(orphan) + QStringLiteral("Das Programm, das sie ausführen soll, gibt es nicht.")},
+        };
+        for (const auto &[path, notice] : rows) {
+            QSignalSpy ready(&runner, &platform::PreviewRunner::outputReady);
             QCOMPARE(runToPage(runner, path, QStringLiteral("<?php echo 'new';")), out);
             QVERIFY(QFile::exists(out));
             QCOMPARE(readAll(out), QByteArray());
+            QCOMPARE(ready.size(), 1);
+            QCOMPARE(ready.first().first().value<platform::PreviewOutput>().notice, notice);
         }
+        // A run that starts says nothing of it any more.
+        QCOMPARE(runToEnd(runner, request(Php, QStringLiteral("<?php echo 1;"))).notice, QString());
     }
 
     void endlessOutputIsBounded()

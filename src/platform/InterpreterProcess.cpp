@@ -343,6 +343,13 @@ InterpreterProcess::Start InterpreterProcess::go(const QByteArray &script, const
         m_stands = -1;
     bool stands = m_stands == kStandsWaiting || m_stands == kStandsHolding;
     if (m_stands == kStandsHolding && !awaitHold(kHoldMs)) {
+        if (m_startError > 0) {
+            // The interpreter could not be started at all.
+            closeFd(m_scriptFd);
+            ::unlink(encodeFileName(m_scriptFile).constData());
+            discardContainer();
+            return Start::NotStarted;
+        }
         // Its interpreter did not come to its script, which it may have read meanwhile: the run
         // is made anew and waits before it. One that went on running never comes there.
         if (m_child > 0 && waitpid(m_child, nullptr, WNOHANG) == 0)
@@ -394,6 +401,7 @@ InterpreterProcess::Start InterpreterProcess::go(const QByteArray &script, const
     m_out = out;
     m_pid = interpreter;
     m_interpreterFd = interpreterFd;
+    m_reportsBeforeError = m_held ? 0 : 1; // a process that becomes the interpreter reports itself first
     watch();
     return Start::Started;
 }
@@ -413,8 +421,10 @@ bool InterpreterProcess::awaitHold(int msecs)
         if (!readInt(m_report, &word, 0))
             return false;
         m_held = word == kHeld;
-        if (!m_held)
-            return false; // the interpreter could not be started: that is its report
+        if (!m_held) {
+            m_startError = word; // the interpreter could not be started: that is its report
+            return false;
+        }
     }
     return m_held;
 }
@@ -446,7 +456,7 @@ InterpreterProcess::Start InterpreterProcess::spawn(const QString &program, cons
     QString path = program;
     if (!path.isEmpty() && !path.contains(QLatin1Char('/')))
         path = QStandardPaths::findExecutable(path);
-    if (path.isEmpty() || !QFileInfo(path).isExecutable())
+    if (path.isEmpty() || !QFileInfo(path).isFile() || !QFileInfo(path).isExecutable())
         return Start::NotStarted;
     // Everything the child needs is made before it exists: between vfork and exec it may only
     // make system calls.
@@ -649,6 +659,13 @@ void InterpreterProcess::finishIfDone()
         return;
     m_running = false;
     m_drain->stop();
+    // An interpreter that could not be started said why, after its own number.
+    for (int word = 0; m_report >= 0 && readInt(m_report, &word, 0);) {
+        if (m_reportsBeforeError-- <= 0) {
+            m_startError = word > 0 ? word : 0;
+            break;
+        }
+    }
     closeFd(m_report);
     emit finished();
 }

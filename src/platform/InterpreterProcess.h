@@ -75,6 +75,9 @@ public:
     qint64 outputSize() const { return m_copied; }
     bool outputCut() const { return m_cut; }
     bool outputWriteFailed() const { return m_writeFailed; }
+    // Why the interpreter itself could not be started (an errno), once the run has ended or
+    // did not start; 0 when it started or the reason is not known.
+    int startError() const { return m_startError; }
     // What bubblewrap said when the container was refused.
     const QByteArray &containerMessage() const { return m_containerMessage; }
 
@@ -111,6 +114,8 @@ private:
     QString m_program;          // and its parts, for a container made anew
     QStringList m_arguments;
     Container m_container;
+    int m_startError = 0;
+    int m_reportsBeforeError = 0; // the interpreter's reports still to come before its errno
     int m_stands = -1;          // what its container reported when it stood; -1: nothing yet
     bool m_held = false;        // its interpreter has started up and waits at its script
     QString m_scriptFile;       // and its name until it starts

@@ -15,6 +15,7 @@
 #include <sys/stat.h>
 
 #include <cerrno>
+#include <cstring>
 #include <unistd.h>
 
 namespace platform {
@@ -140,6 +141,33 @@ QStringList startupFilesListed(const QByteArray &listing, const QString &program
     if (files.isEmpty() && !listing.contains("Loaded Configuration File"))
         return {};
     return files << program;
+}
+
+// The status bar's word for an interpreter that could not be started, and why: as its file
+// is, or as its start failed (an errno).
+QString notStartedMessage(const QString &program, int error = 0)
+{
+    const QString lead = QStringLiteral("Der PHP-Interpreter %1 konnte nicht gestartet werden: ").arg(program);
+    if (program.trimmed().isEmpty())
+        return QStringLiteral("Es ist kein PHP-Interpreter eingestellt (Einstellungen).");
+    if (!program.contains(QLatin1Char('/')))
+        return QStandardPaths::findExecutable(program).isEmpty() ? lead + QStringLiteral("Er ist im Suchpfad (PATH) nicht zu finden.")
+                                                                 : lead.chopped(2) + QLatin1Char('.');
+    struct stat st;
+    if (stat(encodeFileName(program).constData(), &st) != 0)
+        return lead + (errno == ENOENT || errno == ENOTDIR ? QStringLiteral("Die Datei gibt es nicht.")
+                                                           : QString::fromLocal8Bit(strerror(errno)) + QLatin1Char('.'));
+    if (S_ISDIR(st.st_mode))
+        return lead + QStringLiteral("Das ist ein Ordner.");
+    if (access(encodeFileName(program).constData(), X_OK) != 0 || error == EACCES)
+        return lead + QStringLiteral("Die Datei ist nicht ausführbar.");
+    if (error == ENOEXEC)
+        return lead + QStringLiteral("Die Datei ist kein Programm, das sich starten lässt.");
+    if (error == ENOENT)
+        return lead + QStringLiteral("Das Programm, das sie ausführen soll, gibt es nicht.");
+    if (error > 0)
+        return lead + QString::fromLocal8Bit(strerror(error)) + QLatin1Char('.');
+    return lead.chopped(2) + QLatin1Char('.');
 }
 
 } // namespace
@@ -278,10 +306,13 @@ QString PreviewRunner::start(const PreviewRequest &request)
         outcome = m_process->start(request.interpreter, {QStringLiteral("-q"), scratchScript}, m_output.path, folder);
     }
     if (outcome != Start::Started) {
+        m_output.notice = notStartedMessage(request.interpreter, m_process ? m_process->startError() : 0);
         apply(m_state.notStarted());
         return m_output.path;
     }
-    connect(m_process.get(), &InterpreterProcess::finished, this, [this] {
+    connect(m_process.get(), &InterpreterProcess::finished, this, [this, program = request.interpreter] {
+        if (m_process->startError() > 0)
+            m_output.notice = notStartedMessage(program, m_process->startError());
         apply(m_state.ended());
         emit runningChanged(false);
         prepareNext();
