@@ -7,7 +7,7 @@ packages=(
   build-essential cmake ninja-build pkg-config
   qt6-base-dev qt6-base-dev-tools qt6-tools-dev qt6-tools-dev-tools
   qt6-declarative-dev qt6-webengine-dev libqt6webenginecore6-bin qt6-translations-l10n
-  libgl-dev libvulkan-dev libxkbcommon-dev
+  libgl-dev libvulkan-dev libxkbcommon-dev libxcb1-dev
   libcurl4-openssl-dev libcups2-dev
   php-cli
   # The preview's container.

@@ -396,6 +396,31 @@ private slots:
         QCOMPARE(copiedTexts(env), QStringList(QStringLiteral("bleibt")));
     }
 
+    // The main window destroyed by another program ends Korlith as a signal does: the typed
+    // text kept in its copy, the running script ended, nothing left running without a window.
+    void mainWindowDestroyedFromOutsideEndsTheProgram()
+    {
+        IsolatedEnvironment env;
+        env.writeRegistry(ConfiguredWithPhp);
+        const QString file = env.root() + QStringLiteral("/laeuft.php");
+        writeFile(file, "<?php sleep(60);");
+        Program program;
+        QVERIFY(program.start({file}, QStringLiteral("Korlith 2005 - laeuft.php")));
+        // Opened, it runs.
+        QVERIFY(waitUntil([&] { return !processesNaming(file).isEmpty(); }, 10000));
+        for (const char *key : {"End", "x", "y", "z"})
+            QVERIFY(pressKeysIn(program.window, QString::fromLatin1(key)));
+        const QStringList typed{QStringLiteral("<?php sleep(60);xyz")};
+        QVERIFY(waitUntil([&] { return copiedTexts(env) == typed; }, 15000));
+        QProcess close;
+        close.start(QStringLiteral("xdotool"), {QStringLiteral("windowclose"), program.window});
+        QVERIFY(close.waitForFinished(10000));
+        QVERIFY(program.process.waitForFinished(10000));
+        QCOMPARE(program.process.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(copiedTexts(env), typed);
+        QVERIFY(waitUntil([&] { return processesNaming(file).isEmpty(); }));
+    }
+
     // Typing that never pauses still gets its copy: a crash in the middle loses a few seconds.
     void typingWithoutAPauseIsCopied()
     {

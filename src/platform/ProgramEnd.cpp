@@ -3,12 +3,18 @@
 
 #include "platform/InterpreterProcess.h"
 
+#include <QAbstractNativeEventFilter>
 #include <QCoreApplication>
+#include <QGuiApplication>
+#include <QPlatformSurfaceEvent>
+#include <QWidget>
+#include <QWindow>
 #include <QSocketNotifier>
 
 #include <csignal>
 #include <fcntl.h>
 #include <unistd.h>
+#include <xcb/xcb.h>
 
 namespace platform {
 
@@ -31,7 +37,67 @@ void onCrash(int sig)
     raise(sig);
 }
 
+void endAsBySignal()
+{
+    killRunningInterpreters();
+    // exit(), not quit(): quit() closes the windows first, as the user's Exit does, and a
+    // signal is not the user's Exit (the unsaved text is kept for the next start). It ends
+    // every loop that runs, a message box's too.
+    g_endRequested = true;
+    QCoreApplication::exit(0);
+}
+
+// Watches for the destruction of one window by anyone but Qt itself.
+class WindowLoss : public QObject, public QAbstractNativeEventFilter
+{
+public:
+    explicit WindowLoss(QWindow *window) : QObject(window), m_window(window), m_id(quint32(window->winId()))
+    {
+        window->installEventFilter(this);
+        QCoreApplication::instance()->installNativeEventFilter(this);
+    }
+    ~WindowLoss() override
+    {
+        if (QCoreApplication::instance())
+            QCoreApplication::instance()->removeNativeEventFilter(this);
+    }
+
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        // Qt's own destruction of its window (at the end, or to make it anew) is none.
+        if (watched == m_window && event->type() == QEvent::PlatformSurface) {
+            const auto type = static_cast<QPlatformSurfaceEvent *>(event)->surfaceEventType();
+            m_id = type == QPlatformSurfaceEvent::SurfaceCreated ? quint32(m_window->winId()) : 0;
+        }
+        return false;
+    }
+
+    bool nativeEventFilter(const QByteArray &eventType, void *message, qintptr *) override
+    {
+        if (m_id == 0 || eventType != "xcb_generic_event_t")
+            return false;
+        const auto *event = static_cast<const xcb_generic_event_t *>(message);
+        if ((event->response_type & 0x7f) != XCB_DESTROY_NOTIFY
+            || reinterpret_cast<const xcb_destroy_notify_event_t *>(event)->window != m_id)
+            return false;
+        m_id = 0;
+        endAsBySignal();
+        return false;
+    }
+
+private:
+    QWindow *m_window;
+    quint32 m_id;
+};
+
 } // namespace
+
+void endWithWindow(QWidget *window)
+{
+    if (QGuiApplication::platformName() != QLatin1String("xcb") || !window->windowHandle())
+        return;
+    new WindowLoss(window->windowHandle());
+}
 
 void endInterpretersWithTheProgram(QCoreApplication &app)
 {
@@ -42,11 +108,7 @@ void endInterpretersWithTheProgram(QCoreApplication &app)
         char buf[16];
         while (read(g_quitPipe[0], buf, sizeof buf) > 0) {
         }
-        // exit(), not quit(): quit() closes the windows first, as the user's Exit does, and a
-        // signal is not the user's Exit (the unsaved text is kept for the next start). It ends
-        // every loop that runs, a message box's too.
-        g_endRequested = true;
-        QCoreApplication::exit(0);
+        endAsBySignal();
     });
     struct sigaction quit = {};
     quit.sa_handler = onQuitSignal;

@@ -2,6 +2,7 @@
 #pragma once
 
 class QCoreApplication;
+class QWidget;
 
 namespace platform {
 
@@ -14,5 +15,10 @@ void endInterpretersWithTheProgram(QCoreApplication &app);
 // start-up message box waits, say) ends every loop that runs then; the start checks this
 // before it enters the main loop.
 bool endRequested();
+
+// A main window that the window system destroys (another program asked it to: `xdotool
+// windowclose`, a tool that tidies up windows) ends the program as such a signal does: its
+// copy written, its runs ended. On X11, where that can happen; call once the window is shown.
+void endWithWindow(QWidget *window);
 
 } // namespace platform

@@ -455,6 +455,7 @@ void TForm1::StartUp(const QString &file)
     // Held from before the first showing: its handler could come before the question.
     m_startAsks = true;
     show();
+    platform::endWithWindow(this);
     // From inside the event loop, so that the program's end by a signal ends it at any point.
     QTimer::singleShot(0, this, [this, file] { askAtStart(file); });
 }
