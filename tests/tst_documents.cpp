@@ -430,6 +430,40 @@ private slots:
         QCOMPARE(marked(), expected);
     }
 
+    // A program that holds the clipboard or the selection and never answers: the editor goes
+    // on taking keys while a paste asks it (the key typed after Ctrl+V or the middle button
+    // arrives before the asking gives up), then the status bar says that nothing came.
+    void silentClipboardOwnerHoldsNothingUp()
+    {
+        Run run;
+        QVERIFY(run.shown);
+        QPlainTextEdit *memo = run.memo();
+        for (const char *selection : {"CLIPBOARD", "PRIMARY"}) {
+            memo->setPlainText(QStringLiteral("abc"));
+            memo->moveCursor(QTextCursor::End);
+            QVERIFY(run.focusMemo());
+            SilentClipboardOwner owner(selection);
+            QVERIFY(owner.holds());
+            QVERIFY(waitUntil([&] { return !QGuiApplication::clipboard()->ownsClipboard()
+                                        && !QGuiApplication::clipboard()->ownsSelection(); }));
+            Form1->statusBar()->clearMessage();
+            if (qstrcmp(selection, "CLIPBOARD") == 0)
+                QTest::keyClick(memo, Qt::Key_V, Qt::ControlModifier);
+            else
+                QTest::mouseClick(memo->viewport(), Qt::MiddleButton, {}, QPoint(memo->viewport()->width() - 5, 5));
+            QTest::keyClick(memo, Qt::Key_X);
+            QCOMPARE(memo->toPlainText(), QStringLiteral("abcx"));
+            QCOMPARE(Form1->statusBar()->currentMessage(), QString());
+            QVERIFY(waitUntil([] { return Form1->statusBar()->currentMessage().startsWith(
+                                       QStringLiteral("Die Zwischenablage antwortet nicht")); }));
+            QCOMPARE(memo->toPlainText(), QStringLiteral("abcx"));
+        }
+        // One that answers is pasted from as before.
+        QGuiApplication::clipboard()->setText(QStringLiteral("-neu"));
+        Form1->action("EditPaste1")->trigger();
+        QCOMPARE(memo->toPlainText(), QStringLiteral("abcx-neu"));
+    }
+
     void findEntriesNeedAFocusedNonEmptyEditor()
     {
         Run run;

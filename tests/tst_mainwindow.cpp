@@ -58,14 +58,15 @@ struct Run
 };
 
 // Whether an interpreter runs on this environment's scratch script (a text without a file):
-// a process below this one runs `php -q` on it.
+// a process below this one runs `php -q` on it (one that waits for the next run aside).
 bool scriptRuns(const IsolatedEnvironment &env)
 {
     const QByteArray script = QFile::encodeName(env.scratchDir() + QStringLiteral("temp.php"));
     for (const QString &pid : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
         const QList<QByteArray> args = readAll(QStringLiteral("/proc/%1/cmdline").arg(pid)).split('\0');
         if (args.size() >= 3 && args.at(args.size() - 3) == "-q" && args.at(args.size() - 2) == script
-            && QFileInfo(QStringLiteral("/proc/%1/exe").arg(pid)).symLinkTarget().contains(QLatin1String("php")))
+            && QFileInfo(QStringLiteral("/proc/%1/exe").arg(pid)).symLinkTarget().contains(QLatin1String("php"))
+            && !waitsForItsRun(pid.toLongLong(), true))
             return true;
     }
     return false;

@@ -2,6 +2,7 @@
 #include "CodeEdit.h"
 
 #include "core/EditorText.h"
+#include "platform/ClipboardAnswer.h"
 
 #include "EditorPalette.h"
 #include "PhpHighlighter.h"
@@ -378,7 +379,7 @@ void TCodeEdit::keyPressEvent(QKeyEvent *event)
     }
     // The widget's own paste key hands an empty clipboard to code that cannot take one.
     if (event == QKeySequence::Paste && !isReadOnly()) {
-        insertFromMimeData(QGuiApplication::clipboard()->mimeData());
+        pasteWhenAnswered();
         event->accept();
         return;
     }
@@ -587,8 +588,27 @@ QMimeData *TCodeEdit::createMimeDataFromSelection() const
 
 void TCodeEdit::mouseReleaseEvent(QMouseEvent *event)
 {
+    // The middle button pastes the selection where it is released, once its owner answers.
+    if (event->button() == Qt::MiddleButton && !isReadOnly() && QGuiApplication::clipboard()->supportsSelection()) {
+        setTextCursor(cursorForPosition(event->position().toPoint()));
+        pasteWhenAnswered(QClipboard::Selection);
+        event->accept();
+        return;
+    }
     const QScopedValueRollback<bool> selecting(m_settingSelection, true);
     QPlainTextEdit::mouseReleaseEvent(event);
+}
+
+void TCodeEdit::pasteWhenAnswered(QClipboard::Mode mode)
+{
+    platform::whenClipboardAnswers(this, mode, [this, mode](platform::ClipboardAnswer answer) {
+        if (!answer.answered) {
+            emit clipboardSilent();
+            return;
+        }
+        if (!isReadOnly())
+            insertFromMimeData(QGuiApplication::clipboard()->mimeData(mode));
+    });
 }
 
 // A clipboard without an owner (a fresh login, a closed program) hands paste data without a

@@ -3,6 +3,7 @@
 
 #include "core/TextCodec.h"
 
+#include <QClipboard>
 #include <QPlainTextEdit>
 #include <QTextCursor>
 #include <QTimer>
@@ -78,8 +79,14 @@ public:
     // in or out, as one undo step.
     void indentLines(bool inward);
 
+    // Pastes the clipboard (or the selection) at the caret once its owner has answered, without
+    // holding the window meanwhile; clipboardSilent() when it does not answer.
+    void pasteWhenAnswered(QClipboard::Mode mode = QClipboard::Clipboard);
+
 signals:
     void textTaken(const QString &heldText, const QList<TextFormat::LineEnd> &lineEnds);
+    // A paste found the program that holds the clipboard not answering: nothing was pasted.
+    void clipboardSilent();
 
 protected:
     void keyPressEvent(QKeyEvent *event) override;

@@ -32,6 +32,7 @@
 #include "platform/HelpViewer.h"
 #include "platform/InterpreterProcess.h"
 #include "platform/PrintSystem.h"
+#include "platform/ClipboardAnswer.h"
 #include "platform/ProgramEnd.h"
 #include "platform/ScratchDir.h"
 
@@ -190,7 +191,14 @@ void TForm1::connectEditActions()
     connect(ui->EditUndo1, &QAction::triggered, this, onEditor(&QPlainTextEdit::undo));
     connect(ui->EditCut1, &QAction::triggered, this, onEditor(&QPlainTextEdit::cut));
     connect(ui->EditCopy1, &QAction::triggered, this, onEditor(&QPlainTextEdit::copy));
-    connect(ui->EditPaste1, &QAction::triggered, this, onEditor(&QPlainTextEdit::paste));
+    connect(ui->EditPaste1, &QAction::triggered, this, [this] {
+        if (ui->memo1->hasFocus())
+            ui->memo1->pasteWhenAnswered();
+    });
+    connect(ui->memo1, &TCodeEdit::clipboardSilent, this, [this] {
+        ui->StatusBar1->showMessage(QStringLiteral("Die Zwischenablage antwortet nicht: Das Programm, das sie hält, "
+                                                   "reagiert nicht. Es wurde nichts eingefügt."), 10000);
+    });
     connect(ui->EditSelectAll1, &QAction::triggered, this, onEditor(&QPlainTextEdit::selectAll));
     // Application-wide senders outlive this window: their connections have a context object of
     // their own, which goes before the window's children do, so no signal reaches a
@@ -201,10 +209,12 @@ void TForm1::connectEditActions()
     connect(ui->memo1, &QPlainTextEdit::copyAvailable, this, &TForm1::updateActions);
     connect(ui->memo1, &QPlainTextEdit::undoAvailable, this, &TForm1::updateActions);
     // Asking the clipboard can mean a round trip to another program: only when it changes.
+    // Asked without holding the window, in case that program does not answer.
     auto clipboardChanged = [this] {
-        const QMimeData *clip = QGuiApplication::clipboard()->mimeData();
-        m_clipboardHasText = clip && clip->hasText();
-        updateActions();
+        platform::whenClipboardAnswers(m_appSenderContext.get(), QClipboard::Clipboard, [this](platform::ClipboardAnswer answer) {
+            m_clipboardHasText = answer.hasText;
+            updateActions();
+        });
     };
     connect(QGuiApplication::clipboard(), &QClipboard::dataChanged, m_appSenderContext.get(), clipboardChanged);
     clipboardChanged();

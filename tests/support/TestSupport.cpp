@@ -26,6 +26,7 @@
 #include <dirent.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
+#include <xcb/xcb.h>
 #include <unistd.h>
 #include <utility>
 
@@ -440,9 +441,11 @@ QList<ProcessEntry> descendants()
     return found;
 }
 
+} // namespace
+
 // A process of a container made ahead of its run, before the run: the container itself, or
 // the interpreter that waits at its script.
-bool waitsForItsRun(qint64 pid, bool interpreterOnly = false)
+bool waitsForItsRun(qint64 pid, bool interpreterOnly)
 {
     if (!interpreterOnly && readAll(QStringLiteral("/proc/%1/cmdline").arg(pid)).replace('\0', ' ').contains(" --wait --"))
         return true;
@@ -452,8 +455,6 @@ bool waitsForItsRun(qint64 pid, bool interpreterOnly = false)
         && QFileInfo(QStringLiteral("/proc/%1/fd/4").arg(pid)).symLinkTarget().endsWith(QLatin1String("[eventfd]"))
         && readAll(QStringLiteral("/proc/%1/environ").arg(pid)).contains("KORLITH_HOLD=");
 }
-
-} // namespace
 
 QList<qint64> processesNaming(const QString &part)
 {
@@ -517,4 +518,35 @@ QStringList runningPreviews()
             || p.name == QLatin1String("sh") || p.name == QLatin1String("sleep"))
             found << p.name;
     return found;
+}
+
+SilentClipboardOwner::SilentClipboardOwner(const char *selection)
+{
+    int screenNumber = 0;
+    m_connection = xcb_connect(nullptr, &screenNumber);
+    if (xcb_connection_has_error(m_connection))
+        return;
+    xcb_intern_atom_reply_t *atom = xcb_intern_atom_reply(
+        m_connection, xcb_intern_atom(m_connection, 0, uint16_t(strlen(selection)), selection), nullptr);
+    if (!atom)
+        return;
+    xcb_screen_iterator_t screens = xcb_setup_roots_iterator(xcb_get_setup(m_connection));
+    for (int i = 0; i < screenNumber && screens.rem > 1; ++i)
+        xcb_screen_next(&screens);
+    const xcb_window_t window = xcb_generate_id(m_connection);
+    xcb_create_window(m_connection, XCB_COPY_FROM_PARENT, window, screens.data->root, 0, 0, 1, 1, 0,
+                      XCB_WINDOW_CLASS_INPUT_ONLY, XCB_COPY_FROM_PARENT, 0, nullptr);
+    xcb_set_selection_owner(m_connection, window, atom->atom, XCB_CURRENT_TIME);
+    xcb_get_selection_owner_reply_t *owner =
+        xcb_get_selection_owner_reply(m_connection, xcb_get_selection_owner(m_connection, atom->atom), nullptr);
+    m_holds = owner && owner->owner == window;
+    free(owner);
+    free(atom);
+    // From here on it reads nothing: every request for the selection waits in its queue.
+}
+
+SilentClipboardOwner::~SilentClipboardOwner()
+{
+    if (m_connection)
+        xcb_disconnect(m_connection);
 }

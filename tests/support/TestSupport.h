@@ -100,12 +100,31 @@ QStringList windowsNamed(const QString &title);
 // ("php…"), a run's container or supervisor, or what the suites' scripts start (sh, sleep).
 QStringList runningPreviews();
 
+// A program that takes the X clipboard (or "PRIMARY", the selection) on a connection of its
+// own and never answers a request for it, while it lives.
+class SilentClipboardOwner
+{
+public:
+    explicit SilentClipboardOwner(const char *selection = "CLIPBOARD");
+    ~SilentClipboardOwner();
+    SilentClipboardOwner(const SilentClipboardOwner &) = delete;
+    SilentClipboardOwner &operator=(const SilentClipboardOwner &) = delete;
+    bool holds() const { return m_holds; }
+
+private:
+    struct xcb_connection_t *m_connection = nullptr;
+    bool m_holds = false;
+};
+
 // A container made ahead of the next run waits below this process.
 bool containerWaits();
 // Its interpreter starts up before the run (its container says so), and has come to its
 // script's open, where it waits.
 bool containerHolds();
 bool interpreterHolds();
+// A process of a container made ahead of its run, before its run: the container itself, or
+// (also with interpreterOnly) the interpreter that waits at its script.
+bool waitsForItsRun(qint64 pid, bool interpreterOnly = false);
 
 // The living processes, anywhere on the system, whose command line holds part (a container
 // that waits for its run aside).
