@@ -215,6 +215,38 @@ private slots:
         QVERIFY(!udp.hasPendingDatagrams());
     }
 
+    // No WebTransport in any frame or worker the page makes: no QUIC packet leaves.
+    void pageOpensNoWebTransport()
+    {
+        QUdpSocket udp;
+        QVERIFY(udp.bind(QHostAddress::LocalHost, 0));
+        IsolatedEnvironment env;
+        Pane pane;
+        const QString out = env.root() + QStringLiteral("/Output.htm");
+        writeFile(out, QStringLiteral(
+            "<body><script>"
+            "window.main = typeof WebTransport; window.framed = 'none'; window.worker = 'none'; window.sent = 'none';"
+            "const f = document.createElement('iframe'); document.body.appendChild(f);"
+            "window.framed = typeof f.contentWindow.WebTransport;"
+            "try { const w = new Worker(URL.createObjectURL(new Blob(['postMessage(typeof WebTransport)'])));"
+            "      w.onmessage = e => { window.worker = e.data; }; w.onerror = () => { window.worker = 'error'; }; }"
+            "catch (e) { window.worker = 'refused'; }"
+            "const T = window.WebTransport || f.contentWindow.WebTransport;"
+            "try { const t = new T('https://127.0.0.1:%1/'); t.ready.then(() => { window.sent = 'ready'; }, () => { window.sent = 'failed'; }); }"
+            "catch (e) { window.sent = 'refused'; }"
+            "</script></body>").arg(udp.localPort()).toUtf8());
+        QVERIFY(pane.load(out));
+        QVERIFY(waitUntil([&] { return udp.hasPendingDatagrams() || (pane.js(QStringLiteral("window.sent")).toString() != QLatin1String("none")
+                                                                && pane.js(QStringLiteral("window.worker")).toString() != QLatin1String("none")); }, 15000));
+        QVERIFY(!udp.hasPendingDatagrams());
+        QCOMPARE(pane.js(QStringLiteral("window.main")).toString(), QStringLiteral("undefined"));
+        QCOMPARE(pane.js(QStringLiteral("window.framed")).toString(), QStringLiteral("undefined"));
+        QCOMPARE(pane.js(QStringLiteral("window.sent")).toString(), QStringLiteral("refused"));
+        const QString worker = pane.js(QStringLiteral("window.worker")).toString();
+        QVERIFY2(worker == QLatin1String("undefined") || worker == QLatin1String("error") || worker == QLatin1String("refused"),
+                 qPrintable(worker));
+    }
+
     // A page that stops answering (an endless loop) is replaced: the next page is shown.
     void aHungPageIsReplaced()
     {

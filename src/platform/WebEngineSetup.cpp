@@ -26,6 +26,12 @@ void prepareWebEngine()
     // output of a script must not be able to send what it read past the program.
     if (!flags.contains("webrtc-ip-handling-policy"))
         flags += " --force-webrtc-ip-handling-policy=disable_non_proxied_udp";
+    // Nor QUIC of WebTransport, in any frame or worker: the interface is not there at all, and
+    // the network service speaks no QUIC.
+    if (!flags.contains("--disable-blink-features"))
+        flags += " --disable-blink-features=WebTransport";
+    if (!flags.contains("quic"))
+        flags += " --disable-quic";
     // The preview shows plain pages; the software compositor loads them faster than a GL
     // context does, markedly so where GL itself is software (remote and virtual displays).
     if (!flags.contains("gpu")) {
