@@ -116,6 +116,29 @@ private slots:
         destroyForms();
     }
 
+    // The notice fits the screen, frame, close box and buttons, also where the screen is
+    // narrower than the notice is made (the suite's narrow run: scale 3, about 427 × 341).
+    void noticeFitsTheScreen()
+    {
+        IsolatedEnvironment env;
+        env.writeRegistry(ConfiguredOnly);
+        createForms();
+        Form1->show();
+        QVERIFY(QTest::qWaitForWindowExposed(Form1));
+        Form1->HTTPGet1->URL = server->base() + QStringLiteral("/Tolvane/Korlith.txt");
+        QCOMPARE(check("101\r\n1.01\r\n"), QStringList());
+        QVERIFY(Form5->isVisible());
+        QVERIFY(QTest::qWaitForWindowExposed(Form5));
+        const QRect screen = Form5->screen()->availableGeometry();
+        QVERIFY2(waitUntil([&] { return screen.contains(Form5->frameGeometry()); }),
+                 qPrintable(QStringLiteral("%1 wide on %2").arg(Form5->frameGeometry().width()).arg(screen.width())));
+        for (const char *name : {"Button1", "Button2"}) {
+            auto *button = Form5->findChild<QPushButton *>(QString::fromLatin1(name));
+            QVERIFY(screen.contains(QRect(button->mapToGlobal(QPoint(0, 0)), button->size())));
+        }
+        destroyForms();
+    }
+
     // What a broken or hostile server sends is never taken for a version, nor drawn as markup.
     void failingAndHostileServers()
     {

@@ -40,7 +40,9 @@ void TForm5::setMessage(const QString &message)
     // The frame the window manager adds: known only some time after a showing, so never less
     // than a generous estimate.
     const int frame = std::max(32, frameGeometry().width() - width());
-    const int widest = std::max(m_baseSize.width(), available.width() - frame);
+    // No wider than the screen, also where the screen is narrower than the notice's own width
+    // (a small screen at a large scale): the text is then cut with an ellipsis.
+    const int widest = std::max(ui->Button2->geometry().right() + 1 + ui->Label1->x(), available.width() - frame);
     const int margin = ui->Label1->x();
     const int room = widest - 2 * margin;
     const QFontMetrics metrics(ui->Label1->font());
@@ -48,7 +50,7 @@ void TForm5::setMessage(const QString &message)
                                                                  : message);
     ui->Label1->adjustSize();
     const int needed = ui->Label1->geometry().right() + 1 + margin;
-    platform::setFixedWindowSize(this, m_baseSize.expandedTo(QSize(std::min(needed, widest), 0)));
+    platform::setFixedWindowSize(this, QSize(std::min(std::max(needed, m_baseSize.width()), widest), m_baseSize.height()));
     // A window that is already placed keeps its place, unless it would now stand off the screen;
     // the window manager's frame for the new size is known only later, so look again then.
     keepOnScreen();
