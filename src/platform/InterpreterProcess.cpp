@@ -429,7 +429,7 @@ bool InterpreterProcess::awaitHold(int msecs)
     return m_held;
 }
 
-void InterpreterProcess::discardContainer()
+void InterpreterProcess::endChild()
 {
     if (m_child > 0)
         ::kill(m_child, SIGKILL);
@@ -438,6 +438,11 @@ void InterpreterProcess::discardContainer()
     m_child = 0;
     forget(m_slot);
     closeFd(m_childFd);
+}
+
+void InterpreterProcess::discardContainer()
+{
+    endChild();
     closeFd(m_pipe);
     closeFd(m_report);
     closeFd(m_go);
@@ -525,13 +530,7 @@ InterpreterProcess::Start InterpreterProcess::spawn(const QString &program, cons
 
 InterpreterProcess::Start InterpreterProcess::refused(bool contained)
 {
-    if (m_child > 0)
-        ::kill(m_child, SIGKILL);
-    while (m_child > 0 && waitpid(m_child, nullptr, 0) < 0 && errno == EINTR) {
-    }
-    m_child = 0;
-    forget(m_slot);
-    closeFd(m_childFd);
+    endChild();
     if (contained && m_pipe >= 0) {
         fcntl(m_pipe, F_SETFL, fcntl(m_pipe, F_GETFL) | O_NONBLOCK);
         char buf[4096];

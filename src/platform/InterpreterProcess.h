@@ -88,7 +88,8 @@ private:
     Start spawn(const QString &program, const QStringList &arguments, const QString &workingDir,
                 const Container *container, bool wait, const QString &heldAt = QString());
     bool awaitHold(int msecs);
-    void discardContainer();
+    void endChild();         // the container or the supervisor killed and reaped
+    void discardContainer(); // and all that was made for it
     Start begin(int out, bool contained);
     void watch(); // the running interpreter's output and end
     Start refused(bool contained);
