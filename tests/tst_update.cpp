@@ -29,6 +29,28 @@ class TestUpdate : public QObject
         return boxes.seen;
     }
 
+    // The program's windows, configured, the main window shown, its check asking the test server.
+    bool showAskingTheTestServer(IsolatedEnvironment &env)
+    {
+        env.writeRegistry(ConfiguredOnly);
+        createForms();
+        Form1->show();
+        if (!QTest::qWaitForWindowExposed(Form1))
+            return false;
+        Form1->HTTPGet1->URL = server->base() + QStringLiteral("/Tolvane/Korlith.txt");
+        return true;
+    }
+    // The notice's buttons lie wholly within this area.
+    static bool buttonsWithin(const QRect &area)
+    {
+        for (const char *name : {"Button1", "Button2"}) {
+            auto *button = Form5->findChild<QPushButton *>(QString::fromLatin1(name));
+            if (!button || !area.contains(QRect(button->mapToGlobal(QPoint(0, 0)), button->size())))
+                return false;
+        }
+        return true;
+    }
+
 private slots:
     void initTestCase()
     {
@@ -121,21 +143,14 @@ private slots:
     void noticeFitsTheScreen()
     {
         IsolatedEnvironment env;
-        env.writeRegistry(ConfiguredOnly);
-        createForms();
-        Form1->show();
-        QVERIFY(QTest::qWaitForWindowExposed(Form1));
-        Form1->HTTPGet1->URL = server->base() + QStringLiteral("/Tolvane/Korlith.txt");
+        QVERIFY(showAskingTheTestServer(env));
         QCOMPARE(check("101\r\n1.01\r\n"), QStringList());
         QVERIFY(Form5->isVisible());
         QVERIFY(QTest::qWaitForWindowExposed(Form5));
         const QRect screen = Form5->screen()->availableGeometry();
         QVERIFY2(waitUntil([&] { return screen.contains(Form5->frameGeometry()); }),
                  qPrintable(QStringLiteral("%1 wide on %2").arg(Form5->frameGeometry().width()).arg(screen.width())));
-        for (const char *name : {"Button1", "Button2"}) {
-            auto *button = Form5->findChild<QPushButton *>(QString::fromLatin1(name));
-            QVERIFY(screen.contains(QRect(button->mapToGlobal(QPoint(0, 0)), button->size())));
-        }
+        QVERIFY(buttonsWithin(screen));
         destroyForms();
     }
 
@@ -143,11 +158,7 @@ private slots:
     void failingAndHostileServers()
     {
         IsolatedEnvironment env;
-        env.writeRegistry(ConfiguredOnly);
-        createForms();
-        Form1->show();
-        QVERIFY(QTest::qWaitForWindowExposed(Form1));
-        Form1->HTTPGet1->URL = server->base() + QStringLiteral("/Tolvane/Korlith.txt");
+        QVERIFY(showAskingTheTestServer(env));
         Form1->HTTPGet1->SilenceTimeout = 1500;
 
         // A cut-off body, an error page, a body cut by the server's silence: no verdict at all.
@@ -190,10 +201,7 @@ private slots:
             QVERIFY(Form5->message().endsWith(QString(length, QLatin1Char('W')) + QLatin1Char('.')));
             QVERIFY2(Form5->width() <= screen.width(), qPrintable(QString::number(Form5->width())));
             QVERIFY(waitUntil([&] { return screen.contains(Form5->frameGeometry()); }));
-            for (const char *name : {"Button1", "Button2"}) {
-                auto *button = Form5->findChild<QPushButton *>(QString::fromLatin1(name));
-                QVERIFY(screen.contains(QRect(button->mapToGlobal(QPoint(0, 0)), button->size())));
-            }
+            QVERIFY(buttonsWithin(screen));
             QVERIFY(label->geometry().right() < Form5->width());
             QVERIFY(label->text().endsWith(QChar(0x2026)));
         }
