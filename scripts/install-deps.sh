@@ -6,10 +6,12 @@ set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config
   qt6-base-dev qt6-base-dev-tools qt6-tools-dev qt6-tools-dev-tools
-  qt6-declarative-dev qt6-webengine-dev libqt6webenginecore6-bin qt6-translations-l10n
+  qt6-declarative-dev qt6-webengine-dev qt6-webchannel-dev libqt6webenginecore6-bin qt6-translations-l10n
   libgl-dev libvulkan-dev libxkbcommon-dev libxcb1-dev
   libcurl4-openssl-dev libcups2-dev
   php-cli
+  # Forms and links of the preview that lead back to the document run through it.
+  php-cgi
   # The preview's container.
   bubblewrap
   fp-utils xchm xdg-utils

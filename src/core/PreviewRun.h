@@ -8,6 +8,12 @@ inline const QString OutputFileName = QStringLiteral("Output.htm");
 // The next run's script while its container waits; it becomes ScriptFileName when the run starts.
 inline const QString PreparedScriptName = QStringLiteral(".temp.php.next");
 
+// A request's run: what the CGI interpreter answered, the request's body, its standard error
+// (a web server's error log).
+inline const QString ResponseFileName = QStringLiteral("Response.cgi");
+inline const QString RequestBodyName = QStringLiteral("Request.body");
+inline const QString ErrorLogName = QStringLiteral("Errors.log");
+
 // The navigation guard's rule: only a local file whose name is exactly "Output.htm" passes.
 bool isPreviewOutputTarget(const QString &url);
 

@@ -41,6 +41,7 @@ public:
     static inline const QString KeyPath = QStringLiteral("\\Software\\Korlith\\");
     static inline const QString ValueConfigured = QStringLiteral("configured");
     static inline const QString ValueInterpreter = QStringLiteral("Interpreter");
+    static inline const QString ValueCgiInterpreter = QStringLiteral("CGIInterpreter");
 
     explicit SettingsStore(std::unique_ptr<SettingsKey> key);
 

@@ -103,10 +103,11 @@ QString supervisorPath()
 struct ChildSetup
 {
     pid_t parent;
-    int input, output, report, go; // go: -1 for a run that starts at once
+    int input, output, errors, report, go; // errors: -1 with the output; go: -1 for a run that starts at once
     int deathSignal;
     const char *dir; // empty: stay
     char *const *argv;
+    char *const *envp; // null: the program's own
 };
 
 // A function of its own, so that no variable of the caller lives across the vfork; the child
@@ -130,7 +131,7 @@ pid_t spawnChild(const ChildSetup &setup)
             _exit(127);
         dup2(setup.input, STDIN_FILENO);
         dup2(setup.output, STDOUT_FILENO);
-        dup2(setup.output, STDERR_FILENO);
+        dup2(setup.errors >= 0 ? setup.errors : setup.output, STDERR_FILENO);
         dup2(setup.report, kReportFd);
         if (setup.go >= 0)
             dup2(setup.go, kGoFd);
@@ -143,7 +144,10 @@ pid_t spawnChild(const ChildSetup &setup)
             sigset_t none;
             sigemptyset(&none);
             sigprocmask(SIG_SETMASK, &none, nullptr);
-            execv(setup.argv[0], setup.argv);
+            if (setup.envp)
+                execve(setup.argv[0], setup.argv, setup.envp);
+            else
+                execv(setup.argv[0], setup.argv);
         }
         const int failed = -(e ? e : errno);
         [[maybe_unused]] const ssize_t n = write(kReportFd, &failed, sizeof failed);
@@ -287,14 +291,14 @@ InterpreterProcess::~InterpreterProcess()
 
 InterpreterProcess::Start InterpreterProcess::start(const QString &program, const QStringList &arguments,
                                                     const QString &outputPath, const QString &workingDir,
-                                                    const Container *container)
+                                                    const Container *container, const RunStreams *streams)
 {
     // Created anew, so that a writer left over from an earlier run never writes into this page.
     // The output is emptied even when the program cannot start, as a shell redirect would.
     const int out = createScratchFile(outputPath);
     if (out < 0)
         throw AppError::cannotCreateFile(outputPath, errno);
-    const Start spawned = spawn(program, arguments, workingDir, container, false);
+    const Start spawned = spawn(program, arguments, workingDir, container, false, QString(), streams);
     if (spawned != Start::Started) {
         ::close(out);
         return spawned;
@@ -452,7 +456,7 @@ void InterpreterProcess::discardContainer()
 
 InterpreterProcess::Start InterpreterProcess::spawn(const QString &program, const QStringList &arguments,
                                                     const QString &workingDir, const Container *container, bool wait,
-                                                    const QString &heldAt)
+                                                    const QString &heldAt, const RunStreams *streams)
 {
     const QString supervisor = supervisorPath();
     if (!QFileInfo(supervisor).isExecutable())
@@ -470,6 +474,13 @@ InterpreterProcess::Start InterpreterProcess::spawn(const QString &program, cons
         args << QFile::encodeName(container->program);
         for (const QString &o : container->options)
             args << encodeFileName(o);
+        if (streams && !streams->environment.isEmpty()) {
+            args << "--clearenv";
+            for (const QByteArray &variable : streams->environment) {
+                const qsizetype equals = variable.indexOf('=');
+                args << "--setenv" << variable.left(equals) << variable.mid(equals + 1);
+            }
+        }
         args << "--" << QFile::encodeName(supervisor);
         if (wait)
             args << "--wait";
@@ -486,8 +497,22 @@ InterpreterProcess::Start InterpreterProcess::spawn(const QString &program, cons
     for (QByteArray &a : args)
         argv.push_back(a.data());
     argv.push_back(nullptr);
+    std::vector<char *> envp;
+    QList<QByteArray> environment = streams && !container ? streams->environment : QList<QByteArray>();
+    for (QByteArray &variable : environment)
+        envp.push_back(variable.data());
+    envp.push_back(nullptr);
     const QByteArray dir = container ? QByteArray() : encodeFileName(workingDir);
-    const int input = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+    const bool fromFile = streams && !streams->input.isEmpty();
+    const int input = ::open(fromFile ? encodeFileName(streams->input).constData() : "/dev/null", O_RDONLY | O_CLOEXEC);
+    const bool apart = streams && !streams->errors.isEmpty();
+    const int errors = apart ? createScratchFile(streams->errors) : -1;
+    if (input < 0 || (apart && errors < 0)) {
+        for (int fd : {input, errors})
+            if (fd >= 0)
+                ::close(fd);
+        return Start::NotStarted;
+    }
     // The start is an event, not a pipe: a pipe's writer is taken to sleep at once, so the
     // waiting interpreter would start on the window's core and queue behind it.
     int output[2] = {-1, -1}, report[2] = {-1, -1};
@@ -497,20 +522,22 @@ InterpreterProcess::Start InterpreterProcess::spawn(const QString &program, cons
     // The child's ends above the numbers they take there, so that no dup2 overwrites another.
     const int childOutput = piped ? fcntl(output[1], F_DUPFD_CLOEXEC, 10) : -1;
     const int childReport = piped ? fcntl(report[1], F_DUPFD_CLOEXEC, 10) : -1;
+    const int childErrors = piped && apart ? fcntl(errors, F_DUPFD_CLOEXEC, 10) : -1;
     const int childGo = piped && wait ? fcntl(go, F_DUPFD_CLOEXEC, 10) : -1;
-    for (int fd : {output[1], report[1]})
+    for (int fd : {output[1], report[1], errors})
         if (fd >= 0)
             ::close(fd);
-    if (childOutput < 0 || childReport < 0 || (wait && childGo < 0)) {
-        for (int fd : {input, output[0], report[0], go, childOutput, childReport, childGo})
+    if (childOutput < 0 || childReport < 0 || (wait && childGo < 0) || (apart && childErrors < 0)) {
+        for (int fd : {input, output[0], report[0], go, childOutput, childReport, childGo, childErrors})
             if (fd >= 0)
                 ::close(fd);
         return Start::NotStarted;
     }
-    const ChildSetup setup{getpid(), input, childOutput, childReport, childGo, container ? SIGKILL : SIGTERM,
-                           dir.constData(), argv.data()};
+    const ChildSetup setup{getpid(),   input, childOutput, childErrors, childReport, childGo,
+                           container ? SIGKILL : SIGTERM, dir.constData(), argv.data(),
+                           environment.isEmpty() ? nullptr : envp.data()};
     const pid_t pid = spawnChild(setup);
-    for (int fd : {input, childOutput, childReport, childGo})
+    for (int fd : {input, childOutput, childReport, childGo, childErrors})
         if (fd >= 0)
             ::close(fd);
     if (pid < 0) {

@@ -19,6 +19,14 @@ struct Container
     QStringList options; // mounts, namespaces, folder
 };
 
+// Where a run's standard streams come from and go, and its environment, where not as usual.
+struct RunStreams
+{
+    QString input;  // standard input read from this file; empty: nothing
+    QString errors; // standard error into this file, created anew; empty: with the output
+    QList<QByteArray> environment; // "NAME=value", the whole of it; empty: the program's own
+};
+
 class InterpreterProcess : public QObject
 {
     Q_OBJECT
@@ -43,8 +51,10 @@ public:
     // container when one is given (which then sets the folder), otherwise under the supervisor
     // in workingDir (the program's own folder when empty). Raises "Cannot create file" when the
     // output file cannot be created, and a message of its own when the supervisor is missing.
+    // streams: see RunStreams.
     Start start(const QString &program, const QStringList &arguments, const QString &outputPath,
-                const QString &workingDir = QString(), const Container *container = nullptr);
+                const QString &workingDir = QString(), const Container *container = nullptr,
+                const RunStreams *streams = nullptr);
 
     // A run made ahead of its key: the container stands, showing scriptFile (created anew) as
     // the container's options say, and its interpreter starts up as far as the open of its
@@ -86,7 +96,8 @@ signals:
 
 private:
     Start spawn(const QString &program, const QStringList &arguments, const QString &workingDir,
-                const Container *container, bool wait, const QString &heldAt = QString());
+                const Container *container, bool wait, const QString &heldAt = QString(),
+                const RunStreams *streams = nullptr);
     bool awaitHold(int msecs);
     void endChild();         // the container or the supervisor killed and reaped
     void discardContainer(); // and all that was made for it

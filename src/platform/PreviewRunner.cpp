@@ -59,6 +59,24 @@ ContainerState &containerState()
     return state;
 }
 
+bool headerSaysUtf8(const QByteArray &contentType)
+{
+    const QByteArray type = contentType.toLower();
+    const qsizetype at = type.indexOf("charset=");
+    if (at < 0)
+        return false;
+    const QByteArray charset = type.mid(at + 8).split(';').value(0).trimmed().replace('"', "");
+    return charset == "utf-8" || charset == "utf8";
+}
+
+// Said once a session: runs go without their container, and why.
+QString unfencedNotice(ContainerState &state)
+{
+    const bool first = !state.told;
+    state.told = true;
+    return first ? QStringLiteral("Vorschau ohne Abschirmung: ") + state.refusal : QString();
+}
+
 // bubblewrap's own words, for the status bar: its first line without its name.
 QString refusalFrom(const QByteArray &message)
 {
@@ -200,6 +218,8 @@ void PreviewRunner::apply(const PreviewRunState::Step &step)
             m_output.cut = m_process->outputCut();
             m_output.writeFailed = m_process->outputWriteFailed();
         }
+        if (!m_responsePath.isEmpty())
+            takeResponse();
         emit outputReady(m_output);
         m_output.notice.clear();
     }
@@ -266,51 +286,55 @@ QString PreviewRunner::start(const PreviewRequest &request)
                                                                  : QString();
     ContainerState &container = containerState();
     Start outcome = Start::NotStarted;
-    m_next.program.clear();
-    if (container.refusal.isEmpty()) {
-        const QString inside = document.isEmpty() ? scratchScript : document;
-        const QString folder = document.isEmpty() ? dir.path.chopped(1) : QFileInfo(document).absolutePath();
-        NextRun run{request.interpreter, {QStringLiteral("-q"), inside},
-                    containerFor(container.program, dir, dir.path + PreparedScriptName, inside, folder),
-                    dir.path + PreparedScriptName, QStringList{document, folder}, {}, {}};
-        holdWhereKnown(run);
-        // The container made ahead for this run, or one made now.
-        if (!m_prepared || !m_prepared->preparedFor(run.program, run.arguments, run.fence)) {
-            m_prepared.reset(); // its script file's name is the new one's
-            m_prepared = prepared(run);
+    m_responsePath.clear();
+    if (request.web) {
+        outcome = startRequest(request, dir, document);
+    } else {
+        m_next.program.clear();
+        if (container.refusal.isEmpty()) {
+            const QString inside = document.isEmpty() ? scratchScript : document;
+            const QString folder = document.isEmpty() ? dir.path.chopped(1) : QFileInfo(document).absolutePath();
+            NextRun run{request.interpreter, {QStringLiteral("-q"), inside},
+                        containerFor(container.program, dir, dir.path + PreparedScriptName, inside, folder),
+                        dir.path + PreparedScriptName, QStringList{document, folder}, {}, {}};
+            holdWhereKnown(run);
+            // The container made ahead for this run, or one made now.
+            if (!m_prepared || !m_prepared->preparedFor(run.program, run.arguments, run.fence)) {
+                m_prepared.reset(); // its script file's name is the new one's
+                m_prepared = prepared(run);
+            }
+            m_process = std::move(m_prepared);
+            if (m_process) {
+                outcome = m_process->go(request.script, scratchScript, m_output.path);
+            } else {
+                // Nothing could start: the page is empty, as a shell's redirect leaves it.
+                const int out = createScratchFile(m_output.path);
+                if (out < 0)
+                    throw AppError::cannotCreateFile(m_output.path, errno);
+                ::close(out);
+            }
+            if (outcome == Start::ContainerRefused) {
+                container.refusal = refusalFrom(m_process->containerMessage());
+            } else {
+                m_output.scriptPath = inside;
+                m_next = run;
+            }
         }
-        m_process = std::move(m_prepared);
-        if (m_process) {
-            outcome = m_process->go(request.script, scratchScript, m_output.path);
-        } else {
-            // Nothing could start: the page is empty, as a shell's redirect leaves it.
-            const int out = createScratchFile(m_output.path);
-            if (out < 0)
-                throw AppError::cannotCreateFile(m_output.path, errno);
-            ::close(out);
-        }
-        if (outcome == Start::ContainerRefused) {
-            container.refusal = refusalFrom(m_process->containerMessage());
-        } else {
-            m_output.scriptPath = inside;
-            m_next = run;
+        if (!container.refusal.isEmpty()) {
+            m_output.notice = unfencedNotice(container);
+            writeScratchFile(scratchScript, request.script);
+            const QString folder = document.isEmpty() ? request.folder : QFileInfo(document).absolutePath();
+            m_process = std::make_unique<InterpreterProcess>();
+            outcome = m_process->start(request.interpreter, {QStringLiteral("-q"), scratchScript}, m_output.path, folder);
         }
     }
-    if (!container.refusal.isEmpty()) {
-        if (!container.told)
-            m_output.notice = QStringLiteral("Vorschau ohne Abschirmung: ") + container.refusal;
-        container.told = true;
-        writeScratchFile(scratchScript, request.script);
-        const QString folder = document.isEmpty() ? request.folder : QFileInfo(document).absolutePath();
-        m_process = std::make_unique<InterpreterProcess>();
-        outcome = m_process->start(request.interpreter, {QStringLiteral("-q"), scratchScript}, m_output.path, folder);
-    }
+    const QString program = request.web ? request.cgiInterpreter : request.interpreter;
     if (outcome != Start::Started) {
-        m_output.notice = notStartedMessage(request.interpreter, m_process ? m_process->startError() : 0);
+        m_output.notice = notStartedMessage(program, m_process ? m_process->startError() : 0);
         apply(m_state.notStarted());
         return m_output.path;
     }
-    connect(m_process.get(), &InterpreterProcess::finished, this, [this, program = request.interpreter] {
+    connect(m_process.get(), &InterpreterProcess::finished, this, [this, program] {
         if (m_process->startError() > 0)
             m_output.notice = notStartedMessage(program, m_process->startError());
         apply(m_state.ended());
@@ -320,6 +344,63 @@ QString PreviewRunner::start(const PreviewRequest &request)
     apply(m_state.started(m_clock.elapsed()));
     emit runningChanged(true);
     return m_output.path;
+}
+
+Start PreviewRunner::startRequest(const PreviewRequest &request, const ScratchDirectory &dir, const QString &document)
+{
+    // As a web server runs it: the script under the document's own name in its folder, the
+    // request in the environment and the body on standard input; what it logs goes apart.
+    ContainerState &container = containerState();
+    const QString scratchScript = dir.path + ScriptFileName;
+    const QString bodyFile = dir.path + RequestBodyName;
+    writeScratchFile(scratchScript, request.script);
+    writeScratchFile(bodyFile, request.web->body);
+    m_responsePath = dir.path + ResponseFileName;
+    const bool fenced = container.refusal.isEmpty();
+    // Without a container the script is the scratch copy, run in the document's folder.
+    const QString inside = fenced && !document.isEmpty() ? document : scratchScript;
+    const QString folder = document.isEmpty() ? (fenced ? dir.path.chopped(1) : request.folder)
+                                              : QFileInfo(document).absolutePath();
+    RunStreams streams{bodyFile, dir.path + ErrorLogName, {}};
+    for (const auto &variable : cgiVariables(*request.web, inside, request.cookie))
+        streams.environment << variable.first + '=' + variable.second;
+    streams.environment << QByteArrayLiteral("PATH=/usr/local/bin:/usr/bin:/bin");
+    m_output.scriptPath = inside;
+    m_process = std::make_unique<InterpreterProcess>();
+    if (fenced) {
+        const Container fence = containerFor(container.program, dir, scratchScript, inside, folder);
+        const Start outcome = m_process->start(request.cgiInterpreter, {}, m_responsePath, QString(), &fence, &streams);
+        if (outcome != Start::ContainerRefused)
+            return outcome;
+        container.refusal = refusalFrom(m_process->containerMessage());
+        m_process = std::make_unique<InterpreterProcess>();
+    }
+    m_output.notice = unfencedNotice(container);
+    m_output.scriptPath = scratchScript;
+    // -C: in the document's folder, not in the scratch copy's.
+    return m_process->start(request.cgiInterpreter, {QStringLiteral("-C")}, m_responsePath, folder, nullptr, &streams);
+}
+
+void PreviewRunner::takeResponse()
+{
+    // The page is the answer's body; until its headers are all in, there is none. A run that
+    // ended without headers shows what it wrote.
+    const ScratchContent raw = readScratchFile(m_responsePath, InterpreterProcess::OutputLimit);
+    const CgiResponse response = parseCgiResponse(raw.bytes);
+    QByteArray body = response.headed ? raw.bytes.mid(response.bodyAt)
+                                      : (m_state.running() ? QByteArray() : raw.bytes);
+    // The header's charset holds over the page's own guess, as a browser takes it from a
+    // server: the file says so by its byte order mark.
+    if (headerSaysUtf8(response.contentType) && !body.startsWith("\xEF\xBB\xBF"))
+        body.prepend("\xEF\xBB\xBF");
+    const int fd = createScratchFile(m_output.path);
+    if (fd < 0 || !writeWholeFile(fd, body))
+        m_output.writeFailed = true;
+    if (fd >= 0)
+        ::close(fd);
+    m_output.response = response;
+    m_output.errors = readScratchFile(m_responsePath.section(QLatin1Char('/'), 0, -2) + QLatin1Char('/') + ErrorLogName,
+                                      ErrorsShown).bytes;
 }
 
 std::unique_ptr<InterpreterProcess> PreviewRunner::prepared(const NextRun &run)
@@ -393,6 +474,32 @@ void PreviewRunner::prepareNow()
     } catch (const AppError &) {
         // The run itself will say what is missing.
     }
+}
+
+QString PreviewRunner::cgiInterpreterFor(const QString &interpreter, const QString &named)
+{
+    const auto runnable = [](const QString &path) {
+        const QFileInfo file(path);
+        return file.isFile() && file.isExecutable();
+    };
+    if (!named.trimmed().isEmpty()) {
+        const QString found = named.contains(QLatin1Char('/')) ? named : QStandardPaths::findExecutable(named);
+        return runnable(found) ? found : QString();
+    }
+    const QString program = interpreter.contains(QLatin1Char('/')) ? interpreter : QStandardPaths::findExecutable(interpreter);
+    if (program.isEmpty())
+        return QString();
+    const QFileInfo file(program);
+    const QString folder = file.absolutePath() + QLatin1Char('/');
+    const QString name = file.fileName();
+    QStringList candidates;
+    if (name.startsWith(QLatin1String("php")) && name.size() > 3)
+        candidates << folder + QStringLiteral("php-cgi") + name.mid(3);
+    candidates << folder + QStringLiteral("php-cgi");
+    for (const QString &candidate : candidates)
+        if (runnable(candidate))
+            return candidate;
+    return QString();
 }
 
 QString PreviewRunner::containerRefusal()

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "core/PreviewRun.h"
+#include "core/WebRequest.h"
 #include "platform/InterpreterProcess.h"
 
 #include <QByteArray>
@@ -12,8 +13,11 @@
 #include <QProcess>
 #include <QTimer>
 #include <memory>
+#include <optional>
 
 namespace platform {
+
+struct ScratchDirectory;
 
 // What a run is asked to run.
 struct PreviewRequest
@@ -22,6 +26,11 @@ struct PreviewRequest
     QByteArray script;    // the text as its file holds it: its encoding, its line ends
     QString documentPath; // the file the text belongs to; empty while it has none
     QString folder;       // where a document without a file runs when no container can be had
+    // A request of the page to the document: run by the CGI interpreter as a web server runs
+    // it, with the Cookie header given. None: the plain run.
+    std::optional<WebRequest> web = std::nullopt;
+    QString cgiInterpreter = QString();
+    QByteArray cookie = QByteArray();
 };
 
 // A run's output as it stands, for the page and the gutter.
@@ -32,6 +41,10 @@ struct PreviewOutput
     bool cut = false;     // the output went past its bound and was cut there
     bool writeFailed = false; // the output file could not take all of it
     QString notice;       // a word for the status bar about how the run was made; once a session
+    // A request's run: the CGI interpreter's headers (the page is its body) and what it wrote
+    // to its standard error.
+    std::optional<CgiResponse> response;
+    QByteArray errors;
 };
 
 class PreviewRunner : public QObject
@@ -40,6 +53,7 @@ class PreviewRunner : public QObject
 public:
     static constexpr int EndWaitMs = 50; // upper bound for the ended interpreter to go
     static constexpr int PrepareAfterMs = 100; // the next run's container is made this long after a run
+    static constexpr qint64 ErrorsShown = 64 * 1024; // of a request's error log, for the gutter
 
     explicit PreviewRunner(QObject *parent = nullptr);
     ~PreviewRunner() override;
@@ -67,6 +81,9 @@ public:
 
     // Why runs of this program go without a container; empty while they have one.
     static QString containerRefusal();
+    // PHP's CGI interpreter for a request: the one named (settings), or the one beside this
+    // interpreter (php-cgi, or php-cgiX.Y beside phpX.Y). Empty when there is none.
+    static QString cgiInterpreterFor(const QString &interpreter, const QString &named);
 
 signals:
     // Show the output as it stands: the run has ended, or has been going for a while (and then
@@ -88,6 +105,8 @@ private:
         QStringList unchanged; // what the interpreter reads as it starts up
         QString heldAt;        // where it waits for its script; empty: it waits before it starts
     };
+    InterpreterProcess::Start startRequest(const PreviewRequest &request, const ScratchDirectory &dir, const QString &document);
+    void takeResponse();
     void holdWhereKnown(NextRun &run);
     void askStartupFiles(const QString &program);
     static std::unique_ptr<InterpreterProcess> prepared(const NextRun &run);
@@ -105,6 +124,7 @@ private:
     QElapsedTimer m_clock;
     QTimer m_wake;
     QProcess *m_asking = nullptr; // an interpreter asked for what it reads as it starts up
+    QString m_responsePath;       // a request's run: the CGI interpreter's answer as it came
 };
 
 } // namespace platform

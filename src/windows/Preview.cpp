@@ -7,6 +7,7 @@
 #include "platform/InterpreterProcess.h"
 #include "platform/ScratchDir.h"
 
+#include <QDateTime>
 #include <QFileInfo>
 
 void WebBrowser1BeforeNavigate2(const QString &url, bool &cancel)
@@ -18,6 +19,7 @@ void WebBrowser1BeforeNavigate2(const QString &url, bool &cancel)
 Preview::Preview(TWebBrowser *pane, QObject *parent) : QObject(parent), m_pane(pane)
 {
     m_pane->OnBeforeNavigate2 = WebBrowser1BeforeNavigate2;
+    m_pane->OnDocumentRequest = [this](const QUrl &url, const WebRequest &request) { return takeRequest(url, request); };
     connect(&m_runner, &platform::PreviewRunner::outputReady, this, [this](const platform::PreviewOutput &output) {
         platform::guarded([&] { show(output); });
     });
@@ -27,11 +29,83 @@ Preview::Preview(TWebBrowser *pane, QObject *parent) : QObject(parent), m_pane(p
 
 void Preview::run(const platform::PreviewRequest &request)
 {
+    m_last.reset();
+    platform::PreviewRequest plain = request;
+    plain.web.reset();
+    start(plain);
+}
+
+void Preview::request(const platform::PreviewRequest &request)
+{
+    m_last = request.web;
+    m_redirects = 0;
+    start(request);
+}
+
+bool Preview::repeatRequest(const platform::PreviewRequest &request)
+{
+    if (!m_last)
+        return false;
+    platform::PreviewRequest again = request;
+    again.web = m_last;
+    this->request(again);
+    return true;
+}
+
+void Preview::forgetRequests()
+{
+    m_cookies.clear();
+    m_last.reset();
+}
+
+void Preview::start(platform::PreviewRequest request)
+{
+    if (request.web)
+        request.cookie = m_cookies.header(QDateTime::currentDateTimeUtc());
+    m_running = request;
     m_runner.start(request);
+}
+
+bool Preview::takeRequest(const QUrl &url, const WebRequest &asked)
+{
+    QByteArray query;
+    if (m_address.page.isEmpty() || !leadsToDocument(url, m_address, &query))
+        return false;
+    WebRequest request = asked;
+    request.query = query;
+    // Out of the engine's call: the run replaces the page that asks.
+    QMetaObject::invokeMethod(this, [this, request] { emit documentRequested(request); }, Qt::QueuedConnection);
+    return true;
+}
+
+QString Preview::requestState(const platform::PreviewOutput &output)
+{
+    const WebRequest &request = *m_running.web;
+    const QString name = QFileInfo(output.scriptPath).fileName();
+    const CgiResponse &response = *output.response;
+    QByteArray query;
+    const bool back = response.status >= 300 && response.status < 400 && !response.location.isEmpty()
+        && redirectsToDocument(response.location, output.scriptPath, &query);
+    if (back && !m_runner.isRunning()) {
+        // Followed as a browser follows it, with a bound on a loop of them.
+        if (m_redirects < MaxRedirects) {
+            ++m_redirects;
+            platform::PreviewRequest next = m_running;
+            next.web = WebRequest{"GET", query, {}, {}, -1};
+            QMetaObject::invokeMethod(this, [this, next] { platform::guarded([&] { start(next); }); },
+                                      Qt::QueuedConnection);
+            return requestLabel(request, name) + QStringLiteral(" → ") + requestLabel(*next.web, name);
+        }
+        return requestLabel(request, name) + QStringLiteral(" → %1 Weiterleitungen in Folge, die letzte nicht gefolgt")
+                                                  .arg(MaxRedirects);
+    }
+    const QString note = responseNote(request, name, response, false);
+    return note.isEmpty() ? requestLabel(request, name) : note;
 }
 
 void Preview::clear()
 {
+    forgetRequests();
     // The discarded script's run goes with it, late page and background children included.
     m_runner.stop();
     m_pane->Navigate(QStringLiteral("about:blank"));
@@ -54,6 +128,9 @@ qint64 Preview::runningProcessId() const
 
 void Preview::show(const platform::PreviewOutput &output)
 {
+    m_address = DocumentAddress{output.path, output.scriptPath};
+    if (output.response && !m_runner.isRunning())
+        m_cookies.take(output.response->cookies, QDateTime::currentDateTimeUtc());
     // Read without following a link or waiting on a pipe that a script may have left there,
     // and never more than the bound the output was held to.
     const platform::ScratchContent content =
@@ -68,6 +145,11 @@ void Preview::show(const platform::PreviewOutput &output)
     QString state = outputStateMessage(facts);
     if (state.isEmpty())
         state = output.notice;
+    const QString asked = output.response && m_running.web ? requestState(output) : QString();
+    if (state.isEmpty())
+        state = asked;
     m_pane->Navigate(content.regular ? output.path : QStringLiteral("about:blank"));
-    emit shown(findScriptMessages(content.bytes, output.scriptPath), state);
+    // A request's messages may also stand in its error log, as a server's do.
+    emit shown(findScriptMessages(content.bytes, output.scriptPath) + findScriptMessages(output.errors, output.scriptPath),
+               state);
 }

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "core/ScriptMessages.h"
+#include "core/WebRequest.h"
 #include "platform/PreviewRunner.h"
 
 #include <QObject>
@@ -16,10 +17,21 @@ class Preview : public QObject
     Q_OBJECT
 public:
     // Takes the pane's navigation rule into the pane, once.
+    static constexpr int MaxRedirects = 10; // followed in a row, as browsers bound them
+
     explicit Preview(TWebBrowser *pane, QObject *parent = nullptr);
 
     // Runs the text; the page follows by itself. Raises "Cannot create file %s" (nothing runs).
+    // The page's last request is forgotten.
     void run(const platform::PreviewRequest &request);
+    // Runs the text as the page's request to its document asks (request.web), with the cookies
+    // the document set; a redirect back to the document is followed. Raises as run().
+    void request(const platform::PreviewRequest &request);
+    // The last request again, with this text. False when the page has made none since the
+    // last plain run.
+    bool repeatRequest(const platform::PreviewRequest &request);
+    // New and Open: the document's cookies and its last request go.
+    void forgetRequests();
     // New: the run and its page go; the pane is blank.
     void clear();
     // Esc: ends a running script; what it wrote shows. False when none runs.
@@ -34,10 +46,20 @@ signals:
     // The run's word while it goes ("Skript läuft seit …"); empty when it has no more to say.
     void statusChanged(const QString &message);
     void runningChanged(bool running);
+    // The page asks for its document with a request (a form, a link): the window runs it.
+    void documentRequested(const WebRequest &request);
 
 private:
     void show(const platform::PreviewOutput &output);
+    bool takeRequest(const QUrl &url, const WebRequest &request);
+    QString requestState(const platform::PreviewOutput &output);
+    void start(platform::PreviewRequest request);
 
     TWebBrowser *m_pane;
     platform::PreviewRunner m_runner;
+    DocumentAddress m_address;          // the page shown, for its requests
+    CookieJar m_cookies;
+    std::optional<WebRequest> m_last;   // the page's last request, for Shift+F5
+    platform::PreviewRequest m_running; // the request that runs, for a redirect that follows
+    int m_redirects = 0;                // followed in a row
 };

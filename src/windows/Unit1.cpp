@@ -106,6 +106,14 @@ void TForm1::setUpPreview()
     m_preview = new Preview(ui->WebBrowser1, this);
     connect(m_preview, &Preview::shown, this, &TForm1::showOutput);
     connect(m_preview, &Preview::statusChanged, this, &TForm1::showRunStatus);
+    // A form or a link of the page that leads to the document: run as its request. Shift+F5
+    // runs the last one again with the text as it stands.
+    connect(m_preview, &Preview::documentRequested, this,
+            [this](const WebRequest &web) { platform::guarded([&] { Anfragen(web); }); });
+    auto *repeatKey = new QShortcut(QKeySequence(Qt::SHIFT | Qt::Key_F5), this);
+    repeatKey->setObjectName(QStringLiteral("AnfrageWiederholen"));
+    repeatKey->setContext(Qt::WindowShortcut);
+    connect(repeatKey, &QShortcut::activated, this, [this] { platform::guarded([this] { AnfrageWiederholen(); }); });
     // Esc is the page's and the editor's own while no script runs.
     m_abortKey = new QShortcut(QKeySequence(Qt::Key_Escape), this);
     m_abortKey->setContext(Qt::WindowShortcut);
@@ -319,6 +327,12 @@ void TForm1::FormCreate()
     AppSettings &settings = AppSettings::instance();
     settings.setConfigured(isConfiguredValue(store.readString(SettingsStore::ValueConfigured)));
     settings.setInterpreterPath(store.readString(SettingsStore::ValueInterpreter));
+    // Ours alone, and only where php-cgi lies elsewhere: a value of the wrong type is none.
+    try {
+        settings.setCgiInterpreterPath(store.readString(SettingsStore::ValueCgiInterpreter));
+    } catch (const AppError &) {
+        settings.setCgiInterpreterPath(QString());
+    }
     store.close();
     ui->WebBrowser1->Navigate(QStringLiteral("about:blank"));
 }
@@ -520,6 +534,11 @@ void TForm1::Jetztaktualisieren1Click()
 
 void TForm1::Aktualisieren()
 {
+    m_preview->run(currentRun());
+}
+
+platform::PreviewRequest TForm1::currentRun()
+{
     const QString text = ui->memo1->editorFormText();
     m_runTrail.reset(text);
     // The run reads the text as its file holds it: its encoding, its line ends.
@@ -529,7 +548,39 @@ void TForm1::Aktualisieren()
     request.script = encodeText(fromEditorForm(text), format, ui->memo1->lineEnds(format.lineEnd));
     request.documentPath = m_document.saveTarget();
     request.folder = m_document.folder();
-    m_preview->run(request);
+    return request;
+}
+
+bool TForm1::withCgiInterpreter(platform::PreviewRequest &request)
+{
+    const AppSettings &settings = AppSettings::instance();
+    request.cgiInterpreter = platform::PreviewRunner::cgiInterpreterFor(settings.interpreterPath(),
+                                                                       settings.cgiInterpreterPath());
+    if (!request.cgiInterpreter.isEmpty())
+        return true;
+    // Said once; the page stays as it is.
+    if (!m_toldNoCgi)
+        ui->StatusBar1->showMessage(QStringLiteral("Formulare der Vorschau brauchen PHPs CGI-Interpreter "
+                                                   "(Paket php-cgi); er ist nicht installiert."));
+    m_toldNoCgi = true;
+    return false;
+}
+
+void TForm1::Anfragen(const WebRequest &web)
+{
+    platform::PreviewRequest request = currentRun();
+    request.web = web;
+    if (withCgiInterpreter(request))
+        m_preview->request(request);
+}
+
+void TForm1::AnfrageWiederholen()
+{
+    platform::PreviewRequest request = currentRun();
+    if (!withCgiInterpreter(request))
+        return;
+    if (!m_preview->repeatRequest(request))
+        ui->StatusBar1->showMessage(QStringLiteral("Die Seite hat noch keine Anfrage gestellt, die sich wiederholen ließe."));
 }
 
 void TForm1::Abbrechen()
@@ -631,6 +682,7 @@ void TForm1::loadChosenFile(const QString &path, bool run)
     ui->memo1->setUserText(doc.text, doc.lineEnds);
     noCopyNeeded();
     m_document.opened(path, doc.format);
+    m_preview->forgetRequests();
     showCaption();
     if (run)
         Aktualisieren();

@@ -8,6 +8,7 @@
 #include "core/ScriptMessages.h"
 #include "core/RecoveryStore.h"
 #include "core/TextCodec.h"
+#include "platform/PreviewRunner.h"
 
 #include <QElapsedTimer>
 #include <QMainWindow>
@@ -57,6 +58,9 @@ public:
     // One preview run of the editor's text; returns while the script runs. Raises "Cannot
     // create file %s" when the script or its output cannot be written.
     void Aktualisieren();
+    // The page's request of its document, run by PHP's CGI interpreter; Shift+F5: the last again.
+    void Anfragen(const WebRequest &web);
+    void AnfrageWiederholen();
     // Esc while a script runs: it ends, with all that it started.
     void Abbrechen();
 
@@ -135,6 +139,8 @@ private:
     // The constructor's parts, one concern each.
     void setUpWidgets();
     void setUpPreview();
+    platform::PreviewRequest currentRun();
+    bool withCgiInterpreter(platform::PreviewRequest &request);
     void connectMenuHandlers();
     void createComponents();
     void connectEditActions();
@@ -165,6 +171,7 @@ private:
     QShortcut *m_abortKey = nullptr;        // Esc, while a script runs
     QLabel *m_statusText = nullptr;
     Preview *m_preview = nullptr;           // the run and its page
+    bool m_toldNoCgi = false;               // the status bar said that forms need php-cgi
     bool m_shownBefore = false;
     bool m_clipboardHasText = false;
     std::unique_ptr<QPrinter> m_printer;     // keeps the chosen printer between listings

@@ -4,6 +4,8 @@
 #include "platform/WebEngineSetup.h"
 
 #include <QContextMenuEvent>
+#include <QFile>
+#include <QWebChannel>
 #include <QMenu>
 #include <QDir>
 #include <QFileInfo>
@@ -97,8 +99,15 @@ TWebBrowserPage::TWebBrowserPage(QWebEngineProfile *profile, TWebBrowser *browse
 {
 }
 
-bool TWebBrowserPage::acceptNavigationRequest(const QUrl &url, NavigationType, bool)
+bool TWebBrowserPage::acceptNavigationRequest(const QUrl &url, NavigationType type, bool)
 {
+    // A link with a query may be a request of the document: then it runs, and the page stays.
+    if (type == NavigationTypeLinkClicked && url.hasQuery() && m_browser->OnDocumentRequest) {
+        WebRequest request;
+        request.fields = -1;
+        if (m_browser->OnDocumentRequest(url, request))
+            return false;
+    }
     const QString text = url.toString();
     bool cancel = false;
     if (m_browser->OnBeforeNavigate2)
@@ -122,6 +131,93 @@ QWebEnginePage *TWebBrowserPage::createWindow(WebWindowType)
 {
     return nullptr;
 }
+
+void TWebFormBridge::submit(const QString &action, const QString &method, const QString &contentType,
+                            const QString &body, int fields)
+{
+    if (!m_browser->OnDocumentRequest)
+        return;
+    WebRequest request;
+    request.method = method == QLatin1String("POST") ? "POST" : "GET";
+    if (request.method == "POST") {
+        request.contentType = contentType.toLatin1();
+        request.body = QByteArray::fromBase64(body.toLatin1());
+    }
+    request.fields = qMax(0, fields);
+    m_browser->OnDocumentRequest(QUrl(action), request);
+}
+
+namespace {
+
+// Every form submitted in every frame is taken by its submit event, after the page's own
+// handlers (one that prevents it keeps it), and handed over with its fields encoded by the
+// engine, as the submission itself would encode them. In a world of its own: the page can
+// neither reach the bridge nor change what the script sees.
+QString formScript()
+{
+    QFile channel(QStringLiteral(":/qtwebchannel/qwebchannel.js"));
+    if (!channel.open(QIODevice::ReadOnly))
+        return QString();
+    return QString::fromUtf8(channel.readAll()) + QStringLiteral(R"JS(
+(function () {
+  var bridge = null, waiting = [];
+  new QWebChannel(qt.webChannelTransport, function (channel) {
+    bridge = channel.objects.korlithForms;
+    waiting.forEach(function (go) { go(); });
+    waiting = [];
+  });
+  function send(action, method, type, body, fields) {
+    var go = function () { bridge.submit(action, method, type, body, fields); };
+    if (bridge) go(); else waiting.push(go);
+  }
+  function base64(bytes) {
+    var text = '';
+    for (var i = 0; i < bytes.length; i += 0x8000)
+      text += String.fromCharCode.apply(null, bytes.subarray(i, i + 0x8000));
+    return btoa(text);
+  }
+  function named(value) { return value instanceof File ? value.name : value; }
+  function urlencoded(entries) {
+    var params = new URLSearchParams();
+    entries.forEach(function (e) { params.append(e[0], named(e[1])); });
+    return params.toString();
+  }
+  window.addEventListener('submit', function (event) {
+    var form = event.target;
+    if (event.defaultPrevented || !(form instanceof HTMLFormElement)) return;
+    var by = event.submitter;
+    var own = function (name) { return by && by.hasAttribute(name); };
+    var method = ((own('formmethod') ? by.getAttribute('formmethod') : form.getAttribute('method')) || 'get').toLowerCase();
+    if (method === 'dialog') return;
+    var action = own('formaction') ? by.formAction : form.action;
+    var enctype = own('formenctype') ? by.formEnctype : form.enctype;
+    var data = new FormData(form);
+    if (by && by.name) data.append(by.name, by.value);
+    var entries = Array.from(data.entries());
+    event.preventDefault();
+    if (method !== 'post') {
+      var url = new URL(action);
+      url.search = urlencoded(entries);
+      send(url.href, 'GET', '', '', entries.length);
+    } else if (enctype === 'multipart/form-data') {
+      var response = new Response(data);
+      var type = response.headers.get('content-type');
+      response.arrayBuffer().then(function (buffer) {
+        send(action, 'POST', type, base64(new Uint8Array(buffer)), entries.length);
+      });
+    } else if (enctype === 'text/plain') {
+      var text = entries.map(function (e) { return e[0] + '=' + named(e[1]) + '\r\n'; }).join('');
+      send(action, 'POST', 'text/plain', base64(new TextEncoder().encode(text)), entries.length);
+    } else {
+      send(action, 'POST', 'application/x-www-form-urlencoded',
+           base64(new TextEncoder().encode(urlencoded(entries))), entries.length);
+    }
+  });
+})();
+)JS");
+}
+
+} // namespace
 
 TWebBrowserPage *TWebBrowser::makePage(QWebEngineProfile *profile)
 {
@@ -152,11 +248,23 @@ TWebBrowserPage *TWebBrowser::makePage(QWebEngineProfile *profile)
         "  }"
         "})();"));
     page->scripts().insert(noPeers);
+    auto *channel = new QWebChannel(page);
+    channel->registerObject(QStringLiteral("korlithForms"), m_forms);
+    page->setWebChannel(channel, QWebEngineScript::ApplicationWorld);
+    QWebEngineScript forms;
+    forms.setName(QStringLiteral("KorlithForms"));
+    forms.setInjectionPoint(QWebEngineScript::DocumentCreation);
+    forms.setWorldId(QWebEngineScript::ApplicationWorld);
+    forms.setRunsOnSubFrames(true);
+    forms.setSourceCode(formScript());
+    page->scripts().insert(forms);
     return page;
 }
 
-TWebBrowser::TWebBrowser(QWidget *parent) : QWebEngineView(parent), m_addresses(new PreviewAddressMap(this))
+TWebBrowser::TWebBrowser(QWidget *parent)
+    : QWebEngineView(parent), m_addresses(new PreviewAddressMap(this)), m_forms(new TWebFormBridge(this))
 {
+    m_forms->setParent(this);
     // Until the engine runs, the pane is the empty page it will show.
     setAutoFillBackground(true);
     QPalette blank = palette();

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "core/PaneNavigation.h"
+#include "core/WebRequest.h"
 
 #include <QTimer>
 #include <QWebEnginePage>
@@ -10,6 +11,7 @@
 
 class TWebBrowser;
 class PreviewAddressMap;
+class TWebFormBridge;
 
 class TWebBrowserPage : public QWebEnginePage
 {
@@ -27,6 +29,21 @@ protected:
     bool javaScriptConfirm(const QUrl &securityOrigin, const QString &msg) override;
     bool javaScriptPrompt(const QUrl &securityOrigin, const QString &msg, const QString &defaultValue,
                           QString *result) override;
+
+private:
+    TWebBrowser *m_browser;
+};
+
+// What a page's submitted form hands over, from a world of its own that the page's scripts
+// cannot reach.
+class TWebFormBridge : public QObject
+{
+    Q_OBJECT
+public:
+    explicit TWebFormBridge(TWebBrowser *browser) : QObject(nullptr), m_browser(browser) {}
+    // body: base64; fields: how many the form sent.
+    Q_INVOKABLE void submit(const QString &action, const QString &method, const QString &contentType,
+                            const QString &body, int fields);
 
 private:
     TWebBrowser *m_browser;
@@ -56,6 +73,9 @@ public:
 
     // Raised before every navigation, the program's and the page's own; set cancel to stop it.
     std::function<void(const QString &url, bool &cancel)> OnBeforeNavigate2;
+    // The page asks for an address with a request: a form submitted (its fields as the engine
+    // encodes them), a link followed. True: it is run as a request, and the page stays.
+    std::function<bool(const QUrl &url, const WebRequest &request)> OnDocumentRequest;
 
 protected:
     // Copying and selecting; nothing that would navigate, open a window or save.
@@ -75,6 +95,7 @@ private:
     PaneNavigation m_navigation;
     QTimer m_answerWait; // how long the page may take to answer after a navigation began
     PreviewAddressMap *m_addresses; // the profile's once the engine runs
+    TWebFormBridge *m_forms;        // every page's channel shows it
     QTimer m_engineStart; // at once after a paint, a moment after a navigation where none comes
     static constexpr int StartAtTheLatestMs = 250;
 };
