@@ -143,13 +143,14 @@ if ($s === 'weiter') { header('Location: seiten.php?s=ziel'); exit; }
 if ($s === 'kreis') { header('Location: ?s=kreis'); echo 'im Kreis'; exit; }
 if ($s === 'fort') { header('Location: /login.php'); echo 'fort'; exit; }
 if ($s === 'json') { header('Content-Type: application/json'); echo '{"a":1}'; exit; }
+if ($s === 'warn') { ini_set('display_errors', '1'); echo $nix, 'gewarnt'; exit; }
 echo "Seite [$s] ", $_SERVER['REQUEST_METHOD'] ?? 'cli';
-foreach (['weiter', 'kreis', 'fort', 'json', 'ziel'] as $l) echo " <a id='$l' href='?s=$l'>$l</a>";
+foreach (['weiter', 'kreis', 'fort', 'json', 'ziel', 'warn'] as $l) echo " <a id='$l' href='?s=$l'>$l</a>";
 echo " <a id='ohne' href='seiten.php'>ohne</a> <a id='anders' href='anders.php?s=1'>anders</a>";
 )PHP");
         writeFile(env.root() + QStringLiteral("/anders.php"), "<?php echo 'anders';");
         Window w(document);
-        const QString links = QStringLiteral(" weiter kreis fort json ziel ohne anders");
+        const QString links = QStringLiteral(" weiter kreis fort json ziel warn ohne anders");
         QVERIFY(w.paneShows(QStringLiteral("Seite [] cli") + links));
         const auto click = [&](const char *id) {
             return w.inPage(QStringLiteral("document.getElementById('%1').click()").arg(QLatin1String(id)));
@@ -182,6 +183,18 @@ echo " <a id='ohne' href='seiten.php'>ohne</a> <a id='anders' href='anders.php?s
         QVERIFY(w.paneShows(QStringLiteral("Seite [] cli") + links));
         QVERIFY(click("json"));
         QVERIFY(waitUntil([&] { return w.status() == QStringLiteral("GET seiten.php?s=json → kein HTML (application/json)"); }, 10000));
+
+        // What the interpreter logs (a server's error log, not the page) marks its line; shown
+        // on the page as well, it is marked once.
+        Form1->action("Jetztaktualisieren1")->trigger();
+        QVERIFY(w.paneShows(QStringLiteral("Seite [] cli") + links));
+        QVERIFY(click("warn"));
+        QVERIFY(waitUntil([&] { return w.pane().contains(QStringLiteral("Warning: Undefined variable")) && w.pane().endsWith(QStringLiteral("gewarnt")); }));
+        QVERIFY(waitUntil([&] {
+            const auto marks = static_cast<TCodeEdit *>(Form1->memo1())->lineMarks();
+            return marks.size() == 1 && std::get<0>(marks.first()) == 7
+                && std::get<2>(marks.first()).contains(QStringLiteral("Undefined variable $nix"));
+        }));
 
         // A link without a query and a link to another file stay where they are, as before.
         Form1->action("Jetztaktualisieren1")->trigger();

@@ -777,6 +777,57 @@ private slots:
     }
 
 
+    // A request of the page runs as a web server runs the document through PHP's CGI
+    // interpreter: in the document's folder and in the fence, the body on standard input, the
+    // variables in a clean environment; the page is the answer's body, its log kept apart.
+    void requestRunsAsAWebServerRunsIt()
+    {
+        const QString cgi = QStringLiteral("/usr/bin/php-cgi");
+        if (!QFileInfo(cgi).isExecutable())
+            QSKIP("php-cgi is not installed (scripts/install-deps.sh --tests installs it)");
+        QCOMPARE(platform::PreviewRunner::cgiInterpreterFor(Php, QString()), cgi);
+        QCOMPARE(platform::PreviewRunner::cgiInterpreterFor(QStringLiteral("php"), QString()), cgi);
+        QCOMPARE(platform::PreviewRunner::cgiInterpreterFor(Php, QStringLiteral("/nirgends/php-cgi")), QString());
+        IsolatedEnvironment env;
+        const QString site = env.root() + QStringLiteral("/site");
+        QVERIFY(QDir().mkpath(site));
+        const QString file = site + QStringLiteral("/index.php");
+        writeFile(file, "<?php echo 'von der Platte';");
+        const QByteArray text = QStringLiteral(
+            "<?php http_response_code(201); header('X-A: 1');\n"
+            "echo $_SERVER['REQUEST_METHOD'], '|', $_POST['a'] ?? '-', '|', file_get_contents('php://input'), '|',\n"
+            "  $_GET['q'] ?? '-', '|', getcwd() === __DIR__ ? 'dir' : getcwd(), '|', __FILE__, '|',\n"
+            "  var_export(getenv('DISPLAY'), true), '|', var_export(file_exists('%1'), true), '|', $_COOKIE['c'] ?? '-';\n"
+            "file_put_contents('php://stderr', \"ins Protokoll\\n\"); echo $u;\n").arg(env.scratchDir()).toUtf8();
+        platform::PreviewRequest asked{Php, text, file, env.root()};
+        asked.web = WebRequest{"POST", "q=9", "application/x-www-form-urlencoded", "a=%C3%A4+b", 1};
+        asked.cgiInterpreter = cgi;
+        asked.cookie = "c=keks";
+        platform::PreviewRunner runner;
+        const platform::PreviewOutput out = runToEnd(runner, asked);
+        QVERIFY(out.response);
+        QCOMPARE(out.response->status, 201);
+        QCOMPARE(out.scriptPath, file);
+        // The page is the body alone, its charset from the header kept by the mark.
+        QCOMPARE(readAll(out.path), "\xEF\xBB\xBFPOST|\xC3\xA4 b|a=%C3%A4+b|9|dir|" + file.toUtf8() + "|false|false|keks");
+        QVERIFY2(out.errors.contains("ins Protokoll"), out.errors.constData());
+        const QList<ScriptMessage> logged = findScriptMessages(out.errors, out.scriptPath);
+        QCOMPARE(logged.size(), 1);
+        QCOMPARE(logged.first().line, 5);
+        QCOMPARE(readAll(file), QByteArray("<?php echo 'von der Platte';"));
+
+        // Without a container: the scratch copy, in its own folder (the CGI interpreter goes to
+        // its script's folder).
+        const QByteArray oldPath = qgetenv("PATH");
+        const auto restore = qScopeGuard([&] { qputenv("PATH", oldPath); });
+        qputenv("PATH", (refusingBwrap(env.root() + QStringLiteral("/bin")) + QStringLiteral(":/usr/bin:/bin")).toLocal8Bit());
+        asked.script = "<?php echo $_SERVER['REQUEST_METHOD'], '|', getcwd(), '|', $_POST['a'];";
+        const platform::PreviewOutput bare = runToEnd(runner, asked);
+        QVERIFY(bare.response);
+        QCOMPARE(readAll(bare.path), "\xEF\xBB\xBFPOST|" + env.scratchDir().chopped(1).toUtf8() + "|\xC3\xA4 b");
+        QCOMPARE(bare.scriptPath, env.scratchDir() + QStringLiteral("temp.php"));
+    }
+
     // The interpreter gets standard input, output and error, and nothing else of the program.
     void interpreterInheritsNoOtherDescriptor()
     {

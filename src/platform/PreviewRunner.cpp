@@ -356,29 +356,32 @@ Start PreviewRunner::startRequest(const PreviewRequest &request, const ScratchDi
     writeScratchFile(scratchScript, request.script);
     writeScratchFile(bodyFile, request.web->body);
     m_responsePath = dir.path + ResponseFileName;
-    const bool fenced = container.refusal.isEmpty();
-    // Without a container the script is the scratch copy, run in the document's folder.
-    const QString inside = fenced && !document.isEmpty() ? document : scratchScript;
-    const QString folder = document.isEmpty() ? (fenced ? dir.path.chopped(1) : request.folder)
-                                              : QFileInfo(document).absolutePath();
-    RunStreams streams{bodyFile, dir.path + ErrorLogName, {}};
-    for (const auto &variable : cgiVariables(*request.web, inside, request.cookie))
-        streams.environment << variable.first + '=' + variable.second;
-    streams.environment << QByteArrayLiteral("PATH=/usr/local/bin:/usr/bin:/bin");
-    m_output.scriptPath = inside;
+    const QString folder = document.isEmpty() ? dir.path.chopped(1) : QFileInfo(document).absolutePath();
+    const auto streamsFor = [&](const QString &script) {
+        RunStreams streams{bodyFile, dir.path + ErrorLogName, {}};
+        for (const auto &variable : cgiVariables(*request.web, script, request.cookie))
+            streams.environment << variable.first + '=' + variable.second;
+        streams.environment << QByteArrayLiteral("PATH=/usr/local/bin:/usr/bin:/bin");
+        return streams;
+    };
     m_process = std::make_unique<InterpreterProcess>();
-    if (fenced) {
+    if (container.refusal.isEmpty()) {
+        const QString inside = document.isEmpty() ? scratchScript : document;
+        m_output.scriptPath = inside;
         const Container fence = containerFor(container.program, dir, scratchScript, inside, folder);
+        const RunStreams streams = streamsFor(inside);
         const Start outcome = m_process->start(request.cgiInterpreter, {}, m_responsePath, QString(), &fence, &streams);
         if (outcome != Start::ContainerRefused)
             return outcome;
         container.refusal = refusalFrom(m_process->containerMessage());
         m_process = std::make_unique<InterpreterProcess>();
     }
+    // Without a container the script is the scratch copy, and runs in its folder: the CGI
+    // interpreter goes to its script's folder and takes no option that keeps it elsewhere.
     m_output.notice = unfencedNotice(container);
     m_output.scriptPath = scratchScript;
-    // -C: in the document's folder, not in the scratch copy's.
-    return m_process->start(request.cgiInterpreter, {QStringLiteral("-C")}, m_responsePath, folder, nullptr, &streams);
+    const RunStreams streams = streamsFor(scratchScript);
+    return m_process->start(request.cgiInterpreter, {}, m_responsePath, dir.path, nullptr, &streams);
 }
 
 void PreviewRunner::takeResponse()

@@ -8,6 +8,7 @@
 #include "platform/ScratchDir.h"
 
 #include <QDateTime>
+#include <algorithm>
 #include <QFileInfo>
 
 void WebBrowser1BeforeNavigate2(const QString &url, bool &cancel)
@@ -149,7 +150,15 @@ void Preview::show(const platform::PreviewOutput &output)
     if (state.isEmpty())
         state = asked;
     m_pane->Navigate(content.regular ? output.path : QStringLiteral("about:blank"));
-    // A request's messages may also stand in its error log, as a server's do.
-    emit shown(findScriptMessages(content.bytes, output.scriptPath) + findScriptMessages(output.errors, output.scriptPath),
-               state);
+    // A request's messages may also stand in its error log, as a server's do; one that stands
+    // in both (errors shown and logged) is marked once.
+    QList<ScriptMessage> messages = findScriptMessages(content.bytes, output.scriptPath);
+    for (const ScriptMessage &logged : findScriptMessages(output.errors, output.scriptPath)) {
+        const bool known = std::any_of(messages.cbegin(), messages.cend(), [&](const ScriptMessage &m) {
+            return m.line == logged.line && m.text == logged.text;
+        });
+        if (!known)
+            messages << logged;
+    }
+    emit shown(messages, state);
 }
