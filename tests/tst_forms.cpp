@@ -4,6 +4,7 @@
 #include "TestSupport.h"
 #include "CodeEdit.h"
 #include "FormSupport.h"
+#include "Preview.h"
 #include "Unit1.h"
 #include "WebBrowser.h"
 
@@ -34,9 +35,13 @@ struct Window
         return shown;
     }
     QString status() const { return Form1->statusBar()->currentMessage(); }
-    // Runs once the page is there (it may be shown again as its run ends).
+    // Runs once the run is over and its page has loaded (a run that takes a while is shown
+    // again as it ends, and a click on the page it replaces would be lost).
     bool inPage(const QString &script) const
     {
+        const Preview *preview = Form1->findChild<Preview *>();
+        if (!preview || !waitUntil([&] { return !preview->isRunning() && Form1->WebBrowser1()->pageSettled(); }, 20000))
+            return false;
         const QString guarded = QStringLiteral("(() => { try { %1; return true; } catch (e) { return false; } })()").arg(script);
         return waitUntil([&] { return pageScript(Form1->WebBrowser1(), guarded).toBool(); });
     }
@@ -139,7 +144,7 @@ private slots:
         const QString document = env.root() + QStringLiteral("/seiten.php");
         writeFile(document, R"PHP(<?php
 $s = $_GET['s'] ?? '';
-if ($s === 'weiter') { header('Location: seiten.php?s=ziel'); exit; }
+if ($s === 'weiter') { header('Location: seiten.php?s=ziel&von=weiter'); exit; }
 if ($s === 'kreis') { header('Location: ?s=kreis'); echo 'im Kreis'; exit; }
 if ($s === 'fort') { header('Location: /login.php'); echo 'fort'; exit; }
 if ($s === 'json') { header('Content-Type: application/json'); echo '{"a":1}'; exit; }
@@ -163,7 +168,7 @@ echo " <a id='ohne' href='seiten.php'>ohne</a> <a id='anders' href='anders.php?s
 
         // A redirect back to the document is followed with a GET.
         QVERIFY(click("weiter"));
-        QVERIFY(waitUntil([&] { return w.status() == QStringLiteral("GET seiten.php?s=ziel"); }, 10000));
+        QVERIFY(waitUntil([&] { return w.status() == QStringLiteral("GET seiten.php?s=ziel&von=weiter"); }, 10000));
         QVERIFY(w.paneShows(QStringLiteral("Seite [ziel] GET") + links));
 
         // Ten in a row, then the last is shown and said.

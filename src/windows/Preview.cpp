@@ -79,27 +79,29 @@ bool Preview::takeRequest(const QUrl &url, const WebRequest &asked)
     return true;
 }
 
-QString Preview::requestState(const platform::PreviewOutput &output)
+bool Preview::followsRedirect(const platform::PreviewOutput &output)
+{
+    const CgiResponse &response = *output.response;
+    QByteArray query;
+    if (m_runner.isRunning() || response.status < 300 || response.status >= 400 || response.location.isEmpty()
+        || !redirectsToDocument(response.location, output.scriptPath, &query) || m_redirects >= MaxRedirects)
+        return false;
+    // As a browser follows it: its body is never shown, and a loop of them is bounded.
+    ++m_redirects;
+    platform::PreviewRequest next = m_running;
+    next.web = WebRequest{"GET", query, {}, {}, -1};
+    QMetaObject::invokeMethod(this, [this, next] { platform::guarded([&] { start(next); }); }, Qt::QueuedConnection);
+    return true;
+}
+
+QString Preview::requestState(const platform::PreviewOutput &output) const
 {
     const WebRequest &request = *m_running.web;
     const QString name = QFileInfo(output.scriptPath).fileName();
     const CgiResponse &response = *output.response;
-    QByteArray query;
-    const bool back = response.status >= 300 && response.status < 400 && !response.location.isEmpty()
-        && redirectsToDocument(response.location, output.scriptPath, &query);
-    if (back && !m_runner.isRunning()) {
-        // Followed as a browser follows it, with a bound on a loop of them.
-        if (m_redirects < MaxRedirects) {
-            ++m_redirects;
-            platform::PreviewRequest next = m_running;
-            next.web = WebRequest{"GET", query, {}, {}, -1};
-            QMetaObject::invokeMethod(this, [this, next] { platform::guarded([&] { start(next); }); },
-                                      Qt::QueuedConnection);
-            return requestLabel(request, name) + QStringLiteral(" → ") + requestLabel(*next.web, name);
-        }
+    if (m_redirects >= MaxRedirects && redirectsToDocument(response.location, output.scriptPath))
         return requestLabel(request, name) + QStringLiteral(" → %1 Weiterleitungen in Folge, die letzte nicht gefolgt")
                                                   .arg(MaxRedirects);
-    }
     const QString note = responseNote(request, name, response, false);
     return note.isEmpty() ? requestLabel(request, name) : note;
 }
@@ -132,6 +134,8 @@ void Preview::show(const platform::PreviewOutput &output)
     m_address = DocumentAddress{output.path, output.scriptPath};
     if (output.response && !m_runner.isRunning())
         m_cookies.take(output.response->cookies, QDateTime::currentDateTimeUtc());
+    if (output.response && m_running.web && followsRedirect(output))
+        return;
     // Read without following a link or waiting on a pipe that a script may have left there,
     // and never more than the bound the output was held to.
     const platform::ScratchContent content =

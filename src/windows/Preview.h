@@ -52,7 +52,8 @@ signals:
 private:
     void show(const platform::PreviewOutput &output);
     bool takeRequest(const QUrl &url, const WebRequest &request);
-    QString requestState(const platform::PreviewOutput &output);
+    bool followsRedirect(const platform::PreviewOutput &output);
+    QString requestState(const platform::PreviewOutput &output) const;
     void start(platform::PreviewRequest request);
 
     TWebBrowser *m_pane;

@@ -70,6 +70,8 @@ public:
     // while the pane is not shown.
     void startEngine();
     bool engineStarted() const;
+    // The page asked for last has loaded, and nothing else is on its way.
+    bool pageSettled() const { return m_navigation.state() == PaneNavigation::State::Shown; }
 
     // Raised before every navigation, the program's and the page's own; set cancel to stop it.
     std::function<void(const QString &url, bool &cancel)> OnBeforeNavigate2;
