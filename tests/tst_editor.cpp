@@ -297,6 +297,8 @@ private slots:
             check(set->warningMark, set->gutterBackground, QStringLiteral("warning mark"));
             check(set->markedNumber, set->errorMark, QStringLiteral("number on an error mark"));
             check(set->markedNumber, set->warningMark, QStringLiteral("number on a warning mark"));
+            check(set->selectedText, set->selection, QStringLiteral("selected text"));
+            check(set->inactiveSelectedText, set->inactiveSelection, QStringLiteral("selected text, window inactive"));
         }
         QCOMPARE(contrast(Qt::black, Qt::white), 21.0);
     }
@@ -326,6 +328,14 @@ private slots:
         QVERIFY(followed);
         QCOMPARE(edit.palette().color(QPalette::Base), EditorPalette::current().background);
         QCOMPARE(commentColour(), EditorPalette::format(EditorPalette::current(), SyntaxKind::Comment).foreground().color());
+        // A selection is painted in the set's own pair, not the desktop's, whichever window has the keyboard.
+        edit.setPlainText(QStringLiteral("          "));
+        edit.selectAll();
+        QTextCursor middle(edit.document());
+        middle.setPosition(5);
+        const QColor painted = edit.viewport()->grab().toImage().pixelColor(edit.cursorRect(middle).center() + QPoint(2, 0));
+        const EditorColours &set = EditorPalette::current();
+        QVERIFY2(painted == set.selection || painted == set.inactiveSelection, qPrintable(painted.name()));
     }
 
     // The gutter's rows are the lines in view, wherever the text is scrolled, with their marks.

@@ -556,6 +556,11 @@ void TCodeEdit::applyColours()
     QPalette p = palette();
     p.setColor(QPalette::Base, m_colours->background);
     p.setColor(QPalette::Text, m_colours->text);
+    for (const QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive}) {
+        const bool active = group == QPalette::Active;
+        p.setColor(group, QPalette::Highlight, active ? m_colours->selection : m_colours->inactiveSelection);
+        p.setColor(group, QPalette::HighlightedText, active ? m_colours->selectedText : m_colours->inactiveSelectedText);
+    }
     setPalette(p);
     highlightCurrentLine();
 }

@@ -56,6 +56,10 @@ EditorColours makeLight()
     s.errorMark = c("#c62828");
     s.warningMark = c("#8a5300");
     s.markedNumber = c("#ffffff");
+    s.selection = c("#2f65ca");
+    s.selectedText = c("#ffffff");
+    s.inactiveSelection = c("#d0d7e2");
+    s.inactiveSelectedText = c("#000000");
     return s;
 }
 
@@ -73,6 +77,10 @@ EditorColours makeDark()
     s.errorMark = c("#ff8a80");
     s.warningMark = c("#ffd54f");
     s.markedNumber = c("#000000");
+    s.selection = c("#264f78");
+    s.selectedText = c("#ffffff");
+    s.inactiveSelection = c("#3a3d41");
+    s.inactiveSelectedText = c("#e8e8e8");
     return s;
 }
 

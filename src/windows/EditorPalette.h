@@ -20,6 +20,9 @@ struct EditorColours
     QColor background, text, currentLine;
     QColor gutterBackground, gutterText, gutterCurrentText;
     QColor errorMark, warningMark, markedNumber; // a marked line's number stands on its mark
+    // Selected text has a colour of its own on the selection (the desktop's pair may read at
+    // less than 4.5:1); the inactive pair while another window has the keyboard.
+    QColor selection, selectedText, inactiveSelection, inactiveSelectedText;
 };
 
 namespace EditorPalette {
