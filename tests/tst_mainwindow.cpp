@@ -921,6 +921,57 @@ private slots:
         QVERIFY(area.contains(fixed.frameGeometry().topLeft()));
     }
 
+    // A panel that takes room from the screen (as a dock or a smaller screen would) leaves no
+    // window of the program in the lost room: a resizable one shrinks to the work area, a fixed
+    // one moves back into it, and the update notice cuts its message for the narrower screen.
+    void windowsStayOnTheScreenWhenItChanges()
+    {
+        if (!windowManagerRuns())
+            QSKIP("the work area comes from a window manager");
+        QScreen *screen = QGuiApplication::primaryScreen();
+        const QRect area = screen->availableGeometry();
+        auto framedInside = [](QWidget *window, const QRect &in) {
+            return window->frameGeometry() != window->geometry() && in.contains(window->frameGeometry());
+        };
+        QWidget wide;
+        wide.resize(area.width() - 80, area.height() / 2);
+        bool shownBefore = false;
+        centreOnFirstShow(&wide, shownBefore);
+        wide.show();
+        QWidget fixed;
+        fixed.setFixedSize(200, 150);
+        fixed.move(area.right() - 260, area.top() + 100);
+        fixed.show();
+        Run run;
+        Form5->setMessage(QStringLiteral("Neue Version: ") + QStringLiteral("x").repeated(400));
+        Form5->show();
+        QVERIFY(waitUntil([&] { return framedInside(&wide, area) && framedInside(&fixed, area) && framedInside(Form5, area); }));
+        const int noticeWidth = Form5->width();
+
+        // A panel on the right, 500 pixels wide, as a dock's strut asks for room.
+        QWidget panel;
+        panel.setWindowTitle(QStringLiteral("Leiste"));
+        panel.setGeometry(area.right() - 499, area.top(), 500, 200);
+        panel.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&panel));
+        const QString id = QString::number(panel.winId());
+        const QString strut = QStringLiteral("0, 500, 0, 0, 0, 0, %1, %2, 0, 0, 0, 0").arg(area.top()).arg(area.bottom());
+        QCOMPARE(QProcess::execute(QStringLiteral("xprop"), {QStringLiteral("-id"), id, QStringLiteral("-f"),
+                                                             QStringLiteral("_NET_WM_STRUT_PARTIAL"), QStringLiteral("32c"),
+                                                             QStringLiteral("-set"), QStringLiteral("_NET_WM_STRUT_PARTIAL"), strut}),
+                 0);
+        QVERIFY(waitUntil([&] { return screen->availableGeometry().width() == area.width() - 500; }));
+        const QRect smaller = screen->availableGeometry();
+        QVERIFY2(waitUntil([&] { return framedInside(&wide, smaller) && framedInside(&fixed, smaller) && framedInside(Form5, smaller); }),
+                 qPrintable(QStringLiteral("wide %1, fixed %2, notice %3 in %4")
+                                .arg(wide.frameGeometry().right()).arg(fixed.frameGeometry().right())
+                                .arg(Form5->frameGeometry().right()).arg(smaller.right())));
+        QCOMPARE(fixed.size(), QSize(200, 150));
+        QVERIFY(Form5->width() < noticeWidth);
+        QVERIFY(Form5->findChild<QLabel *>(QStringLiteral("Label1"))->text().endsWith(QChar(0x2026)));
+        Form5->close();
+    }
+
     // Messages about the script mark their lines in the gutter, follow them while editing, and
     // go with the next run or New.
     void messagesMarkTheirLines()

@@ -11,6 +11,7 @@
 #include <QScreen>
 #include <QTimer>
 #include <QWidget>
+#include <QWindow>
 
 #include <algorithm>
 
@@ -121,6 +122,110 @@ void centreOnFirstShow(QWidget *window, bool &shownBefore)
     window->move(framePlace(area, window->size() + frameExtra));
     if (!framed && window->isWindow())
         new FramePlacer(window, area);
+}
+
+namespace {
+
+constexpr char ScreenWatched[] = "korlithScreenWatched";
+
+// Where a window has been made to fit after a change of its screen: a resizable window larger
+// than the work area shrinks, then the frame is moved into the area.
+void fitAfterScreenChange(QWidget *window)
+{
+    if (!window->isVisible() || window->isMinimized() || window->isMaximized() || window->isFullScreen())
+        return;
+    QScreen *screen = window->screen();
+    if (!screen)
+        return;
+    if (window->metaObject()->indexOfMethod("fitToScreen()") >= 0)
+        QMetaObject::invokeMethod(window, "fitToScreen");
+    const QSize room = screen->availableGeometry().size() - (window->frameGeometry().size() - window->size());
+    if (window->minimumSize() != window->maximumSize() && (window->width() > room.width() || window->height() > room.height()))
+        window->resize(window->size().boundedTo(room).expandedTo(window->minimumSize()));
+    keepFrameOnScreen(window);
+}
+
+// Follows the window's screen, and that screen's work area.
+class ScreenWatch : public QObject
+{
+public:
+    explicit ScreenWatch(QWidget *window) : QObject(window), m_window(window)
+    {
+        connect(window->windowHandle(), &QWindow::screenChanged, this, [this](QScreen *screen) {
+            follow(screen);
+            changed();
+        });
+        follow(window->windowHandle()->screen());
+        // The window manager's frame for a new size comes some time after the resize.
+        m_again.setSingleShot(true);
+        m_again.setInterval(150);
+        connect(&m_again, &QTimer::timeout, this, [this] { fitAfterScreenChange(m_window); });
+    }
+
+private:
+    void follow(QScreen *screen)
+    {
+        disconnect(m_areaLink);
+        if (screen)
+            m_areaLink = connect(screen, &QScreen::availableGeometryChanged, this, &ScreenWatch::changed);
+    }
+
+    void changed()
+    {
+        fitAfterScreenChange(m_window);
+        m_again.start();
+    }
+
+    QWidget *m_window;
+    QMetaObject::Connection m_areaLink;
+    QTimer m_again;
+};
+
+class ScreenWatchMaker : public QObject
+{
+public:
+    using QObject::QObject;
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() != QEvent::Show || !watched->isWidgetType())
+            return false;
+        auto *widget = static_cast<QWidget *>(watched);
+        const Qt::WindowType type = widget->windowType();
+        if (!widget->isWindow() || !widget->windowHandle() || (type != Qt::Window && type != Qt::Dialog)
+            || widget->property(ScreenWatched).toBool())
+            return false;
+        widget->setProperty(ScreenWatched, true);
+        new ScreenWatch(widget);
+        return false;
+    }
+};
+
+} // namespace
+
+void keepWindowsOnScreen(QGuiApplication &app)
+{
+    app.installEventFilter(new ScreenWatchMaker(&app));
+}
+
+void keepFrameOnScreen(QWidget *window)
+{
+    const QScreen *screen = window->screen() ? window->screen() : QGuiApplication::primaryScreen();
+    if (!screen)
+        return;
+    const QRect area = screen->availableGeometry();
+    QRect placed = window->frameGeometry();
+    if (placed.right() > area.right())
+        placed.moveRight(area.right());
+    if (placed.left() < area.left())
+        placed.moveLeft(area.left());
+    if (placed.bottom() > area.bottom())
+        placed.moveBottom(area.bottom());
+    if (placed.top() < area.top())
+        placed.moveTop(area.top());
+    if (placed.topLeft() != window->frameGeometry().topLeft())
+        window->move(placed.topLeft());
 }
 
 QColor namedColourOn(const QColor &named, const QColor &background)

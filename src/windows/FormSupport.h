@@ -44,6 +44,17 @@ void makeFixedDialog(QWidget *window);
 // last position. Call from the window's show event.
 void centreOnFirstShow(QWidget *window, bool &shownBefore);
 
+// Keeps every window of the program in its screen's work area after the screen changes (its
+// size, a panel that takes room, the window taken to another screen): a window whose frame no
+// longer fits is made to fit if it can be resized and moved back, title bar first. A window
+// with an invokable fitToScreen() makes its own size fit first.
+class QGuiApplication;
+void keepWindowsOnScreen(QGuiApplication &app);
+
+// Moves the window so that its frame lies in its screen's work area; one larger than the work
+// area keeps its top-left corner (title bar and menus) in it.
+void keepFrameOnScreen(QWidget *window);
+
 // A colour a form names for its text (blue links, red titles) as it stands on a light window; on
 // a dark one (a dark desktop theme) lightened until it reads at 4.5:1 against the background.
 QColor namedColourOn(const QColor &named, const QColor &background);

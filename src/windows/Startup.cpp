@@ -1,6 +1,8 @@
 // Start-up: the application's title, German standard dialogs and the windows in their order.
 #include "Startup.h"
 
+#include "FormSupport.h"
+
 #include "Unit1.h"
 #include "Unit2.h"
 #include "Unit3.h"
@@ -30,6 +32,7 @@ void initApplication(QApplication &app)
     app.setApplicationVersion(QStringLiteral(KORLITH_VERSION));
 
     platform::letFixedWindowsMaximise(app);
+    keepWindowsOnScreen(app);
 
     QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
     // Qt's own texts in German: standard dialogs and buttons, and the preview's context menu.

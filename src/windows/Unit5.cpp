@@ -59,23 +59,14 @@ void TForm5::setMessage(const QString &message)
 
 void TForm5::keepOnScreen()
 {
-    if (!m_shownBefore || !isVisible())
-        return;
-    const QScreen *screen = this->screen() ? this->screen() : QGuiApplication::primaryScreen();
-    if (!screen)
-        return;
-    const QRect available = screen->availableGeometry();
-    QRect placed = frameGeometry();
-    if (placed.right() > available.right())
-        placed.moveRight(available.right());
-    if (placed.left() < available.left())
-        placed.moveLeft(available.left());
-    if (placed.bottom() > available.bottom())
-        placed.moveBottom(available.bottom());
-    if (placed.top() < available.top())
-        placed.moveTop(available.top());
-    if (placed.topLeft() != frameGeometry().topLeft())
-        move(placed.topLeft());
+    if (m_shownBefore && isVisible())
+        keepFrameOnScreen(this);
+}
+
+void TForm5::fitToScreen()
+{
+    // The message is cut for the screen it stands on.
+    setMessage(m_message);
 }
 
 void TForm5::resizeEvent(QResizeEvent *event)

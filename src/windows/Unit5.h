@@ -26,6 +26,9 @@ public:
 
     TURL *URL1;
 
+    // The message cut anew for the screen the notice stands on now.
+    Q_INVOKABLE void fitToScreen();
+
 protected:
     void showEvent(QShowEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
