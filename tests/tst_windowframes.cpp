@@ -7,6 +7,7 @@
 #include "Unit5.h"
 #include "platform/ErrorBox.h"
 
+#include <QAbstractButton>
 #include <QMessageBox>
 #include <QWindow>
 
@@ -66,6 +67,30 @@ bool compositorStillAnswers()
     return QTest::qWaitForWindowExposed(&probe);
 }
 
+// The program's own frame on a fixed window: no frame of Qt's, a title bar across the top with
+// the window's title and one button, the close box, and the window's controls below it. A
+// click on the close box closes the window. What is wrong, if anything.
+QString ownFrameCloses(QWidget *window)
+{
+    if (!QTest::qWaitForWindowExposed(window))
+        return QStringLiteral("not shown");
+    if (!window->windowHandle()->flags().testFlag(Qt::FramelessWindowHint) || window->frameGeometry() != window->geometry())
+        return QStringLiteral("Qt's own frame is drawn");
+    auto *bar = window->findChild<QWidget *>(QStringLiteral("OwnTitleBar"), Qt::FindDirectChildrenOnly);
+    if (!bar || !bar->isVisible() || bar->geometry() != QRect(0, 0, window->width(), bar->height()))
+        return QStringLiteral("no title bar across the top");
+    const QList<QAbstractButton *> buttons = bar->findChildren<QAbstractButton *>();
+    if (buttons.size() != 1)
+        return QStringLiteral("%1 buttons on the title bar").arg(buttons.size());
+    for (QWidget *child : window->findChildren<QWidget *>(Qt::FindDirectChildrenOnly))
+        if (child != bar && child->isVisible() && child->y() < bar->height())
+            return QStringLiteral("%1 under the title bar").arg(child->objectName());
+    QTest::mouseClick(buttons.first(), Qt::LeftButton);
+    if (!waitUntil([&] { return !window->isVisible(); }))
+        return QStringLiteral("the close box does not close it");
+    return QString();
+}
+
 } // namespace
 
 class TestWindowFrames : public QObject
@@ -77,6 +102,54 @@ private slots:
     {
         QVERIFY2(QGuiApplication::platformName().startsWith(QLatin1String("wayland")),
                  "runs under a Wayland compositor: scripts/wayland-session.sh");
+    }
+
+    // Qt's frame on Wayland offers minimise and maximise on every window: a fixed dialog has a
+    // frame of the program's own there, with a close box alone.
+    void fixedWindowsHaveAFrameWithACloseBoxAlone_data()
+    {
+        QTest::addColumn<int>("form");
+        QTest::newRow("Einstellungen") << 2;
+        QTest::newRow("Info") << 3;
+        QTest::newRow("Achtung, on top") << 4;
+        QTest::newRow("Update") << 5;
+        QTest::newRow("error box") << 0;
+        QTest::newRow("question box") << 1;
+    }
+    void fixedWindowsHaveAFrameWithACloseBoxAlone()
+    {
+        QFETCH(int, form);
+        QWidget main;
+        main.resize(640, 480);
+        main.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&main));
+        std::unique_ptr<QWidget> dialog;
+        switch (form) {
+        case 2: dialog = std::make_unique<TForm2>(&main); break;
+        case 3: dialog = std::make_unique<TForm3>(&main); break;
+        case 4: dialog = std::make_unique<TForm4>(&main); break;
+        case 5: dialog = std::make_unique<TForm5>(&main); break;
+        }
+        QString failed;
+        if (dialog) {
+            dialog->show();
+            failed = ownFrameCloses(dialog.get());
+        } else {
+            QTimer::singleShot(0, [&] {
+                QWidget *box = nullptr;
+                waitUntil([&] { return (box = QApplication::activeModalWidget()) != nullptr; });
+                failed = box ? ownFrameCloses(box) : QStringLiteral("no box");
+                if (box && box->isVisible())
+                    box->close();
+            });
+            if (form == 0)
+                platform::showErrorBox(QStringLiteral("Datei nicht gefunden"));
+            else
+                QMessageBox::question(&main, QStringLiteral("Korlith"), QStringLiteral("Wiederherstellen?"));
+        }
+        QVERIFY2(failed.isEmpty(), qPrintable(failed));
+        // The main window keeps Qt's frame, with all its buttons.
+        QVERIFY(main.frameGeometry() != main.geometry());
     }
 
     // Qt's frame offers maximise also on a window of fixed size, and the compositor gives a

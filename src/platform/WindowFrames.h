@@ -16,7 +16,19 @@ namespace platform {
 // window manager draws the frame and refuses to maximise a fixed window: nothing changes there.
 void letFixedWindowsMaximise(QGuiApplication &app);
 
-// Fixes a window's size, as QWidget::setFixedSize, within the rule above.
+// Fixes a window's size, as QWidget::setFixedSize, within the rule above. The size is that of
+// the window's content: a frame of the program's own (below) comes on top of it.
 void setFixedWindowSize(QWidget *window, const QSize &size);
+
+// Qt's own frame also offers minimise and maximise on a dialog of fixed size. On Wayland such a
+// dialog gets a frame of the program's own instead: the window's icon and title, and a close box
+// alone; a drag on it moves the window. Call before the window is first shown, once its controls
+// are placed: controls placed by hand move down below the title bar, a layout gets the room
+// above it. Message boxes get it as they are shown (letFixedWindowsMaximise watches for them).
+// Elsewhere the window manager's frame has a close box alone: nothing changes there.
+void drawOwnFrame(QWidget *window);
+
+// The height of the program's own title bar on the window; 0 where it has none.
+int ownFrameHeight(const QWidget *window);
 
 } // namespace platform

@@ -33,6 +33,7 @@ void makeFixedDialog(QWidget *window)
         if (label->parentWidget() == window)
             size = size.expandedTo(QSize(r.right() + 1 + std::max(margin, 0), r.bottom() + 1));
     }
+    platform::drawOwnFrame(window);
     platform::setFixedWindowSize(window, size);
     window->setAttribute(Qt::WA_QuitOnClose, false);
 }

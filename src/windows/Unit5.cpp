@@ -22,7 +22,7 @@ TForm5::TForm5(QWidget *parent) : QDialog(parent), ui(std::make_unique<Ui::TForm
     bold.setBold(true);
     ui->Label1->setFont(bold);
     makeFixedDialog(this);
-    m_baseSize = size();
+    m_baseSize = size() - QSize(0, platform::ownFrameHeight(this));
     URL1 = new TURL(this);
     URL1->setObjectName(QStringLiteral("URL1"));
     URL1->setURL(Maker::WebSite);
