@@ -158,6 +158,17 @@ private slots:
             QVERIFY2(waitUntil([&] { return windowsNamed(title).isEmpty(); }), qPrintable(title));
         }
         QVERIFY(waitUntil([&] { return activeWindow() == mains.first(); }));
+        // Info, from the menu by the keyboard: over the main window and with the keyboard too.
+        QCOMPARE(xdotool({QStringLiteral("key"), QStringLiteral("alt+h"), QStringLiteral("i")}), 0);
+        QStringList info;
+        QVERIFY(waitUntil([&] { return !(info = windowsNamed(QStringLiteral("Info"))).isEmpty(); }, 15000));
+        QVERIFY(waitUntil([&] { return activeWindow() == info.first(); }));
+        QRect frame;
+        QVERIFY2(waitUntil([&] { return over(frame = frameOf(info.first()), main); }),
+                 qPrintable(rectText(frame) + QStringLiteral(" over ") + rectText(main)));
+        QCOMPARE(xdotool({QStringLiteral("key"), QStringLiteral("Escape")}), 0);
+        QVERIFY(waitUntil([&] { return windowsNamed(QStringLiteral("Info")).isEmpty(); }));
+        QVERIFY(waitUntil([&] { return activeWindow() == mains.first(); }));
     }
 };
 
