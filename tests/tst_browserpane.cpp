@@ -183,6 +183,11 @@ private slots:
         connect(&tcp, &QTcpServer::newConnection, &tcp, [&] { ++connections; });
         QUdpSocket udp;
         QVERIFY(udp.bind(QHostAddress::LocalHost, 0));
+        // A TURN server over TCP, which a peer connection reaches without UDP.
+        QTcpServer turn;
+        QVERIFY(turn.listen(QHostAddress::LocalHost));
+        int relays = 0;
+        connect(&turn, &QTcpServer::newConnection, &turn, [&] { ++relays; });
         IsolatedEnvironment env;
         Pane pane;
         const QString out = env.root() + QStringLiteral("/Output.htm");
@@ -201,7 +206,14 @@ private slots:
             "leak(window.RTCPeerConnection, r => { window.rtc = r; });"
             "const f = document.createElement('iframe'); document.body.appendChild(f);"
             "leak(f.contentWindow.RTCPeerConnection, r => { window.framed = r; });"
-            "</script></body>").arg(tcp.serverPort()).arg(udp.localPort()).toUtf8());
+            "window.relayed = 'none';"
+            "try { const pc = new f.contentWindow.RTCPeerConnection({iceServers: [{urls: ['turn:127.0.0.1:%3?transport=tcp'],"
+            "                                                                   username: 'u', credential: 'p'}]});"
+            "      pc.createDataChannel('x');"
+            "      pc.onicegatheringstatechange = () => { if (pc.iceGatheringState === 'complete') window.relayed = 'gathered'; };"
+            "      pc.createOffer().then(o => pc.setLocalDescription(o)).catch(() => { window.relayed = 'failed'; });"
+            "} catch (e) { window.relayed = 'refused'; }"
+            "</script></body>").arg(tcp.serverPort()).arg(udp.localPort()).arg(turn.serverPort()).toUtf8());
         QVERIFY(pane.load(out));
         QVERIFY(waitUntil([&] { return connections > 0 || pane.js(QStringLiteral("window.ws")).toString() != QLatin1String("none"); }));
         QCOMPARE(connections, 0);
@@ -213,6 +225,8 @@ private slots:
         }, 15000));
         QCOMPARE(connections, 0);
         QVERIFY(!udp.hasPendingDatagrams());
+        QVERIFY(waitUntil([&] { return relays > 0 || pane.js(QStringLiteral("window.relayed")).toString() != QLatin1String("none"); }, 15000));
+        QVERIFY2(relays == 0, qPrintable(pane.js(QStringLiteral("window.relayed")).toString()));
     }
 
     // No WebTransport in any frame or worker the page makes: no QUIC packet leaves.

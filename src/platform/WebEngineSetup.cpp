@@ -6,9 +6,34 @@
 #include <QQuickWindow>
 #include <QSGRendererInterface>
 #include <QtGlobal>
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 namespace platform {
+
+namespace {
+
+// A loopback port held for the program's life and refusing every connection; 0 if none.
+int refusingPort()
+{
+    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0)
+        return 0;
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    if (bind(fd, reinterpret_cast<sockaddr *>(&address), sizeof address) != 0
+        || getsockname(fd, reinterpret_cast<sockaddr *>(&address), &length) != 0) {
+        close(fd);
+        return 0;
+    }
+    return ntohs(address.sin_port); // the socket stays open, unlistened, until the program ends
+}
+
+} // namespace
 
 void prepareWebEngine()
 {
@@ -32,6 +57,15 @@ void prepareWebEngine()
         flags += " --disable-blink-features=WebTransport";
     if (!flags.contains("quic"))
         flags += " --disable-quic";
+    // Nothing the engine connects to leaves the program: the preview shows a local page, whose
+    // remote subresources the engine refuses anyway, and a peer connection made in any frame
+    // or worker would still reach a TURN server over TCP. Every connection goes to a proxy
+    // that refuses it: a port of this program's own on loopback, bound and never listening,
+    // so no other program can answer there. Loopback goes through it too.
+    if (!flags.contains("proxy")) {
+        if (const int port = refusingPort())
+            flags += " --proxy-server=http://127.0.0.1:" + QByteArray::number(port) + " --proxy-bypass-list=<-loopback>";
+    }
     // The preview shows plain pages; the software compositor loads them faster than a GL
     // context does, markedly so where GL itself is software (remote and virtual displays).
     if (!flags.contains("gpu")) {
