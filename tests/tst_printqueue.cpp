@@ -9,6 +9,7 @@
 #include <csignal>
 #include <QDialog>
 #include <QApplication>
+#include <QPrintDialog>
 #include <QPrinter>
 #include <QTimer>
 #include <QPushButton>
@@ -193,6 +194,47 @@ private slots:
         look.start(20);
         Form1->action("PrintDlg1")->trigger();
         QVERIFY(dialogShown);
+    }
+
+    // A scheduler that stops answering while the print dialog is open: "Drucken" reports it,
+    // the window's events go on, and no job is left to hand over.
+    void schedulerSilentOnceTheDialogIsOpen()
+    {
+        IsolatedEnvironment env;
+        Run run;
+        Form1->memo1()->setPlainText(QStringLiteral("<?php echo 'gedruckt';"));
+        const pid_t cupsd = pid_t(m_cupsd.processId());
+        auto resume = qScopeGuard([cupsd] { ::kill(cupsd, SIGCONT); });
+        int turns = 0;
+        QTimer tick;
+        connect(&tick, &QTimer::timeout, [&] { ++turns; });
+        QString printer;
+        int turnsWhileAccepting = 0;
+        QTimer look; // the dialog waits in a loop of its own
+        connect(&look, &QTimer::timeout, [&] {
+            for (QWidget *w : QApplication::topLevelWidgets())
+                if (auto *dialog = qobject_cast<QPrintDialog *>(w);
+                    dialog && dialog->isVisible() && dialog->objectName() == QLatin1String("PrintDlg1")) {
+                    look.stop();
+                    printer = dialog->printer()->printerName();
+                    ::kill(cupsd, SIGSTOP);
+                    tick.start(0);
+                    dialog->accept();
+                    turnsWhileAccepting = turns;
+                }
+        });
+        look.start(20);
+        MessageBoxCatcher boxes;
+        Form1->action("PrintDlg1")->trigger();
+        tick.stop();
+        QVERIFY2(!printer.isEmpty(), "the print dialog did not come");
+        QCOMPARE(boxes.seen, QStringList(QStringLiteral("Korlith|Der Druckdienst antwortet nicht.")));
+        QVERIFY(turnsWhileAccepting > 10);
+        resume.dismiss();
+        ::kill(cupsd, SIGCONT);
+        QCOMPARE(cups(QStringLiteral("lpstat"), {QStringLiteral("-W"), QStringLiteral("all"), QStringLiteral("-o"), printer})
+                     .value_or(QStringLiteral("failed")),
+                 QString());
     }
 
     // A listing the user stops is taken back from the queue it was handed to.

@@ -919,6 +919,41 @@ void TForm1::Info1Click()
     Form3->exec();
 }
 
+namespace {
+
+// "Drucken" has Qt's dialog ask the scheduler about the chosen printer on the window's thread:
+// one that stopped answering while the dialog was open would freeze the window. It is asked
+// first, with the bound Ctrl+P has; silent, the dialog closes and nothing is printed.
+class PrintDialog : public QPrintDialog
+{
+public:
+    using QPrintDialog::QPrintDialog;
+    bool schedulerSilent = false;
+
+    void accept() override
+    {
+        // A second press while the scheduler is asked waits for the first one's answer.
+        if (m_asking)
+            return;
+        bool answers;
+        {
+            const QScopedValueRollback<bool> asking(m_asking, true);
+            answers = platform::printSchedulerAnswers(2000);
+        }
+        if (!answers) {
+            schedulerSilent = true;
+            reject();
+            return;
+        }
+        QPrintDialog::accept();
+    }
+
+private:
+    bool m_asking = false;
+};
+
+} // namespace
+
 void TForm1::PrintDlg1Execute()
 {
     // Qt's printer and dialog ask the scheduler on this thread: one that does not answer would
@@ -932,9 +967,12 @@ void TForm1::PrintDlg1Execute()
     }
     if (!m_printer)
         m_printer = std::make_unique<QPrinter>(QPrinter::HighResolution);
-    QPrintDialog dialog(m_printer.get(), this);
+    PrintDialog dialog(m_printer.get(), this);
     dialog.setObjectName(QStringLiteral("PrintDlg1"));
-    if (dialog.exec() == QDialog::Accepted)
+    const bool accepted = dialog.exec() == QDialog::Accepted;
+    if (dialog.schedulerSilent)
+        throw AppError(QStringLiteral("Der Druckdienst antwortet nicht."));
+    if (accepted)
         PrintDlg1Accept(*m_printer);
 }
 
