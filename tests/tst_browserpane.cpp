@@ -174,7 +174,7 @@ private slots:
     // A page's alert, confirm and prompt show nothing and block nothing, even in a loop.
     // No way out of the page that no request passes: a WebSocket opens no connection and a
     // peer connection sends no STUN packet, to this machine's addresses or any other, also
-    // from a frame the page made itself.
+    // from a frame the page made itself, and reaches no TURN server over TCP from there.
     void noWebSocketOrPeerConnectionLeaves()
     {
         QTcpServer tcp;
