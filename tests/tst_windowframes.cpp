@@ -91,6 +91,37 @@ QString ownFrameCloses(QWidget *window)
     return QString();
 }
 
+// Shows a row's fixed window over `main` (a form, or a message box, which waits in an event
+// loop of its own and is checked from there) and checks it. What went wrong, if anything.
+QString checkFixedWindow(int form, QWidget *main, const std::function<QString(QWidget *)> &check)
+{
+    std::unique_ptr<QWidget> dialog;
+    switch (form) {
+    case 2: dialog = std::make_unique<TForm2>(main); break;
+    case 3: dialog = std::make_unique<TForm3>(main); break;
+    case 4: dialog = std::make_unique<TForm4>(main); break;
+    case 5:
+    case 6: dialog = std::make_unique<TForm5>(main); break;
+    }
+    if (dialog) {
+        dialog->show();
+        return check(dialog.get());
+    }
+    QString failed;
+    QTimer::singleShot(0, [&] {
+        QWidget *box = nullptr;
+        waitUntil([&] { return (box = QApplication::activeModalWidget()) != nullptr; });
+        failed = box ? check(box) : QStringLiteral("no box");
+        if (box && box->isVisible())
+            box->close();
+    });
+    if (form == 0)
+        platform::showErrorBox(QStringLiteral("Datei nicht gefunden"));
+    else
+        QMessageBox::question(main, QStringLiteral("Korlith"), QStringLiteral("Wiederherstellen?"));
+    return failed;
+}
+
 } // namespace
 
 class TestWindowFrames : public QObject
@@ -123,30 +154,7 @@ private slots:
         main.resize(640, 480);
         main.show();
         QVERIFY(QTest::qWaitForWindowExposed(&main));
-        std::unique_ptr<QWidget> dialog;
-        switch (form) {
-        case 2: dialog = std::make_unique<TForm2>(&main); break;
-        case 3: dialog = std::make_unique<TForm3>(&main); break;
-        case 4: dialog = std::make_unique<TForm4>(&main); break;
-        case 5: dialog = std::make_unique<TForm5>(&main); break;
-        }
-        QString failed;
-        if (dialog) {
-            dialog->show();
-            failed = ownFrameCloses(dialog.get());
-        } else {
-            QTimer::singleShot(0, [&] {
-                QWidget *box = nullptr;
-                waitUntil([&] { return (box = QApplication::activeModalWidget()) != nullptr; });
-                failed = box ? ownFrameCloses(box) : QStringLiteral("no box");
-                if (box && box->isVisible())
-                    box->close();
-            });
-            if (form == 0)
-                platform::showErrorBox(QStringLiteral("Datei nicht gefunden"));
-            else
-                QMessageBox::question(&main, QStringLiteral("Korlith"), QStringLiteral("Wiederherstellen?"));
-        }
+        const QString failed = checkFixedWindow(form, &main, ownFrameCloses);
         QVERIFY2(failed.isEmpty(), qPrintable(failed));
         // The main window keeps Qt's frame, with all its buttons.
         QVERIFY(main.frameGeometry() != main.geometry());
@@ -173,44 +181,21 @@ private slots:
         main.resize(640, 480);
         main.show();
         QVERIFY(QTest::qWaitForWindowExposed(&main));
-        std::unique_ptr<QWidget> dialog;
-        switch (form) {
-        case 2: dialog = std::make_unique<TForm2>(&main); break;
-        case 3: dialog = std::make_unique<TForm3>(&main); break;
-        case 4: dialog = std::make_unique<TForm4>(&main); break;
-        case 5:
-        case 6: dialog = std::make_unique<TForm5>(&main); break;
-        }
-        QString failed;
-        if (dialog) {
-            dialog->show();
-            std::function<void()> change;
-            if (form == 6) {
-                auto *notice = static_cast<TForm5 *>(dialog.get());
-                QVERIFY(QTest::qWaitForWindowExposed(dialog.get()));
-                notice->setMessage(QStringLiteral("Version 2.0 ist erschienen."));
-                int n = 0;
-                change = [notice, &n] {
-                    notice->setMessage(QStringLiteral("Version 2.%1 ist erschienen, mit einer längeren Nachricht als zuvor").arg(++n));
-                };
-            }
-            failed = maximiseAndBack(dialog.get(), change);
-            if (form == 6 && failed.isEmpty() && !static_cast<TForm5 *>(dialog.get())->message().endsWith(QLatin1String("zuvor")))
-                failed = QStringLiteral("the last message is not shown");
-        } else {
-            // The boxes wait in their own event loop: they are tried from there.
-            QTimer::singleShot(0, [&] {
-                QWidget *box = nullptr;
-                waitUntil([&] { return (box = QApplication::activeModalWidget()) != nullptr; });
-                failed = box ? maximiseAndBack(box, {}) : QStringLiteral("no box");
-                if (box)
-                    box->close();
+        const QString failed = checkFixedWindow(form, &main, [form](QWidget *window) {
+            if (form != 6)
+                return maximiseAndBack(window, {});
+            auto *notice = static_cast<TForm5 *>(window);
+            if (!QTest::qWaitForWindowExposed(notice))
+                return QStringLiteral("not shown");
+            notice->setMessage(QStringLiteral("Version 2.0 ist erschienen."));
+            int n = 0;
+            QString wrong = maximiseAndBack(notice, [notice, &n] {
+                notice->setMessage(QStringLiteral("Version 2.%1 ist erschienen, mit einer längeren Nachricht als zuvor").arg(++n));
             });
-            if (form == 0)
-                platform::showErrorBox(QStringLiteral("Datei nicht gefunden"));
-            else
-                QMessageBox::question(&main, QStringLiteral("Korlith"), QStringLiteral("Wiederherstellen?"));
-        }
+            if (wrong.isEmpty() && !notice->message().endsWith(QLatin1String("zuvor")))
+                wrong = QStringLiteral("the last message is not shown");
+            return wrong;
+        });
         QVERIFY2(failed.isEmpty(), qPrintable(failed));
         QVERIFY(compositorStillAnswers());
     }
