@@ -464,6 +464,50 @@ private slots:
         QCOMPARE(memo->toPlainText(), QStringLiteral("abcx-neu"));
     }
 
+    // An owner that lists its text but never sends it: the editor goes on taking keys while a
+    // paste waits for the text, then nothing is pasted and the status bar says so. Its text is
+    // asked for once, by the asking thread (Qt's own read would hold the window). One that
+    // sends its text, a long one in pieces too, is pasted from exactly.
+    void clipboardOwnerThatNeverSendsItsTextHoldsNothingUp()
+    {
+        Run run;
+        QVERIFY(run.shown);
+        QPlainTextEdit *memo = run.memo();
+        for (const char *selection : {"CLIPBOARD", "PRIMARY"}) {
+            memo->setPlainText(QStringLiteral("abc"));
+            memo->moveCursor(QTextCursor::End);
+            QVERIFY(run.focusMemo());
+            ServingClipboardOwner owner(selection, ServingClipboardOwner::ListOnly);
+            QVERIFY(owner.holds());
+            QVERIFY(waitUntil([&] { return !QGuiApplication::clipboard()->ownsClipboard()
+                                        && !QGuiApplication::clipboard()->ownsSelection(); }));
+            Form1->statusBar()->clearMessage();
+            if (qstrcmp(selection, "CLIPBOARD") == 0)
+                QTest::keyClick(memo, Qt::Key_V, Qt::ControlModifier);
+            else
+                QTest::mouseClick(memo->viewport(), Qt::MiddleButton, {}, QPoint(memo->viewport()->width() - 5, 5));
+            QTest::keyClick(memo, Qt::Key_X);
+            QCOMPARE(memo->toPlainText(), QStringLiteral("abcx"));
+            QVERIFY2(waitUntil([] { return Form1->statusBar()->currentMessage().startsWith(
+                                        QStringLiteral("Die Zwischenablage antwortet nicht")); }),
+                     selection);
+            QCOMPARE(owner.textAsked(), 1);
+            QCOMPARE(memo->toPlainText(), QStringLiteral("abcx"));
+        }
+        for (const QByteArray &text : {QByteArray("-neu \xc3\xa4 zwei\ndrei"), QByteArray(300000, 'x') + "ende"}) {
+            memo->setPlainText(QStringLiteral("abc"));
+            memo->moveCursor(QTextCursor::End);
+            QVERIFY(run.focusMemo());
+            ServingClipboardOwner owner("CLIPBOARD", ServingClipboardOwner::Text, text, 65536);
+            QVERIFY(owner.holds());
+            QVERIFY(waitUntil([&] { return !QGuiApplication::clipboard()->ownsClipboard(); }));
+            QTest::keyClick(memo, Qt::Key_V, Qt::ControlModifier);
+            const QString expected = QStringLiteral("abc") + QString::fromUtf8(text);
+            QVERIFY2(waitUntil([&] { return memo->toPlainText() == expected; }), qPrintable(QString::number(memo->toPlainText().size())));
+            QCOMPARE(owner.textAsked(), 1);
+        }
+    }
+
     void findEntriesNeedAFocusedNonEmptyEditor()
     {
         Run run;

@@ -611,9 +611,18 @@ void TCodeEdit::pasteWhenAnswered(QClipboard::Mode mode)
             emit clipboardSilent();
             return;
         }
-        if (!isReadOnly())
-            insertFromMimeData(QGuiApplication::clipboard()->mimeData(mode));
-    });
+        if (isReadOnly())
+            return;
+        // The text the owner sent to the asking thread; read by Qt, the owner could still make
+        // the window wait.
+        if (answer.fetched) {
+            QMimeData sent;
+            sent.setText(answer.text);
+            insertFromMimeData(&sent);
+            return;
+        }
+        insertFromMimeData(QGuiApplication::clipboard()->mimeData(mode));
+    }, true);
 }
 
 // A clipboard without an owner (a fresh login, a closed program) hands paste data without a

@@ -23,6 +23,7 @@
 #include <QWebEngineView>
 
 #include <csignal>
+#include <poll.h>
 #include <dirent.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
@@ -518,6 +519,127 @@ QStringList runningPreviews()
             || p.name == QLatin1String("sh") || p.name == QLatin1String("sleep"))
             found << p.name;
     return found;
+}
+
+namespace {
+
+xcb_atom_t internAtom(xcb_connection_t *c, const char *name)
+{
+    xcb_intern_atom_reply_t *reply = xcb_intern_atom_reply(c, xcb_intern_atom(c, 0, uint16_t(strlen(name)), name), nullptr);
+    const xcb_atom_t atom = reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
+    free(reply);
+    return atom;
+}
+
+void notifyRequestor(xcb_connection_t *c, const xcb_selection_request_event_t *request, xcb_atom_t property)
+{
+    xcb_selection_notify_event_t notify{};
+    notify.response_type = XCB_SELECTION_NOTIFY;
+    notify.time = request->time;
+    notify.requestor = request->requestor;
+    notify.selection = request->selection;
+    notify.target = request->target;
+    notify.property = property;
+    xcb_send_event(c, 0, request->requestor, XCB_EVENT_MASK_NO_EVENT, reinterpret_cast<const char *>(&notify));
+    xcb_flush(c);
+}
+
+} // namespace
+
+ServingClipboardOwner::ServingClipboardOwner(const char *selection, Answers answers, const QByteArray &text, int pieceSize)
+    : m_answers(answers), m_text(text), m_pieceSize(pieceSize)
+{
+    int screenNumber = 0;
+    m_connection = xcb_connect(nullptr, &screenNumber);
+    if (xcb_connection_has_error(m_connection))
+        return;
+    const xcb_atom_t atom = internAtom(m_connection, selection);
+    xcb_screen_iterator_t screens = xcb_setup_roots_iterator(xcb_get_setup(m_connection));
+    for (int i = 0; i < screenNumber && screens.rem > 1; ++i)
+        xcb_screen_next(&screens);
+    m_window = xcb_generate_id(m_connection);
+    xcb_create_window(m_connection, XCB_COPY_FROM_PARENT, m_window, screens.data->root, 0, 0, 1, 1, 0,
+                      XCB_WINDOW_CLASS_INPUT_ONLY, XCB_COPY_FROM_PARENT, 0, nullptr);
+    xcb_set_selection_owner(m_connection, m_window, atom, XCB_CURRENT_TIME);
+    xcb_get_selection_owner_reply_t *owner =
+        xcb_get_selection_owner_reply(m_connection, xcb_get_selection_owner(m_connection, atom), nullptr);
+    m_holds = owner && owner->owner == m_window;
+    free(owner);
+    m_thread = std::thread([this] { serve(); });
+}
+
+ServingClipboardOwner::~ServingClipboardOwner()
+{
+    m_stop = true;
+    if (m_thread.joinable())
+        m_thread.join();
+    if (m_connection)
+        xcb_disconnect(m_connection);
+}
+
+void ServingClipboardOwner::serve()
+{
+    xcb_connection_t *c = m_connection;
+    const xcb_atom_t targets = internAtom(c, "TARGETS");
+    const xcb_atom_t utf8 = internAtom(c, "UTF8_STRING");
+    const xcb_atom_t incr = internAtom(c, "INCR");
+    // A transfer in pieces: to whom, on which property, how far.
+    xcb_window_t pieceWindow = XCB_NONE;
+    xcb_atom_t pieceProperty = XCB_ATOM_NONE;
+    qsizetype sent = 0;
+    bool lastSent = false;
+    while (!m_stop) {
+        pollfd p{xcb_get_file_descriptor(c), POLLIN, 0};
+        poll(&p, 1, 20);
+        while (xcb_generic_event_t *event = xcb_poll_for_event(c)) {
+            const uint8_t type = event->response_type & 0x7f;
+            if (type == XCB_SELECTION_REQUEST) {
+                const auto *request = reinterpret_cast<xcb_selection_request_event_t *>(event);
+                if (request->target == targets) {
+                    const xcb_atom_t offered[] = {targets, utf8};
+                    xcb_change_property(c, XCB_PROP_MODE_REPLACE, request->requestor, request->property, XCB_ATOM_ATOM, 32, 2,
+                                        offered);
+                    notifyRequestor(c, request, request->property);
+                } else if (request->target == utf8) {
+                    ++m_textAsked;
+                    if (m_answers == Text && m_pieceSize > 0 && m_text.size() > m_pieceSize) {
+                        // Told the size, the asker deletes the property for each next piece.
+                        const uint32_t events = XCB_EVENT_MASK_PROPERTY_CHANGE;
+                        xcb_change_window_attributes(c, request->requestor, XCB_CW_EVENT_MASK, &events);
+                        const uint32_t size = uint32_t(m_text.size());
+                        xcb_change_property(c, XCB_PROP_MODE_REPLACE, request->requestor, request->property, incr, 32, 1, &size);
+                        pieceWindow = request->requestor;
+                        pieceProperty = request->property;
+                        sent = 0;
+                        lastSent = false;
+                        notifyRequestor(c, request, request->property);
+                    } else if (m_answers == Text) {
+                        xcb_change_property(c, XCB_PROP_MODE_REPLACE, request->requestor, request->property, utf8, 8,
+                                            uint32_t(m_text.size()), m_text.constData());
+                        notifyRequestor(c, request, request->property);
+                    }
+                    // ListOnly: the request waits, unanswered.
+                } else {
+                    notifyRequestor(c, request, XCB_ATOM_NONE);
+                }
+            } else if (type == XCB_PROPERTY_NOTIFY && pieceWindow != XCB_NONE) {
+                const auto *changed = reinterpret_cast<xcb_property_notify_event_t *>(event);
+                if (changed->window == pieceWindow && changed->atom == pieceProperty && changed->state == XCB_PROPERTY_DELETE) {
+                    if (lastSent) {
+                        pieceWindow = XCB_NONE;
+                    } else {
+                        const qsizetype length = std::min<qsizetype>(m_pieceSize, m_text.size() - sent);
+                        xcb_change_property(c, XCB_PROP_MODE_REPLACE, pieceWindow, pieceProperty, utf8, 8, uint32_t(length),
+                                            m_text.constData() + sent);
+                        sent += length;
+                        lastSent = length == 0;
+                        xcb_flush(c);
+                    }
+                }
+            }
+            free(event);
+        }
+    }
 }
 
 SilentClipboardOwner::SilentClipboardOwner(const char *selection)

@@ -1,6 +1,10 @@
 // Helpers shared by the suites: private environment per test, and answering modal windows.
 #pragma once
 
+#include <thread>
+
+#include <atomic>
+
 #include <QProcessEnvironment>
 
 #include <QByteArray>
@@ -114,6 +118,34 @@ public:
 private:
     struct xcb_connection_t *m_connection = nullptr;
     bool m_holds = false;
+};
+
+// A program that holds the X clipboard (or "PRIMARY") on a connection and a thread of its own
+// and answers the list of what it offers (UTF-8 text). With ListOnly it never sends the text
+// itself; with Text it sends `text`, in pieces (INCR) of pieceSize bytes where it is longer.
+class ServingClipboardOwner
+{
+public:
+    enum Answers { ListOnly, Text };
+    ServingClipboardOwner(const char *selection, Answers answers, const QByteArray &text = {}, int pieceSize = 0);
+    ~ServingClipboardOwner();
+    ServingClipboardOwner(const ServingClipboardOwner &) = delete;
+    ServingClipboardOwner &operator=(const ServingClipboardOwner &) = delete;
+    bool holds() const { return m_holds; }
+    int textAsked() const { return m_textAsked; } // requests for the text itself so far
+
+private:
+    void serve();
+
+    struct xcb_connection_t *m_connection = nullptr;
+    uint32_t m_window = 0;
+    Answers m_answers;
+    QByteArray m_text;
+    int m_pieceSize;
+    bool m_holds = false;
+    std::atomic<int> m_textAsked{0};
+    std::atomic<bool> m_stop{false};
+    std::thread m_thread;
 };
 
 // A container made ahead of the next run waits below this process.
