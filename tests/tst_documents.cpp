@@ -17,6 +17,8 @@
 #include <QWebEnginePage>
 #include <QAbstractItemView>
 #include <QClipboard>
+#include <QContextMenuEvent>
+#include <QMenu>
 #include <QCompleter>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -506,6 +508,59 @@ private slots:
             QVERIFY2(waitUntil([&] { return memo->toPlainText() == expected; }), qPrintable(QString::number(memo->toPlainText().size())));
             QCOMPARE(owner.textAsked(), 1);
         }
+    }
+
+    // The editor's context menu pastes as the paste key does: with an owner that lists its
+    // text and never sends it, the window goes on taking keys and the status bar says that
+    // nothing came. Its entries are Qt's own, in German.
+    void contextMenuPastesWithoutHoldingTheWindow()
+    {
+        Run run;
+        QVERIFY(run.shown);
+        QPlainTextEdit *memo = run.memo();
+        memo->setPlainText(QStringLiteral("abc"));
+        memo->moveCursor(QTextCursor::End);
+        QVERIFY(run.focusMemo());
+        ServingClipboardOwner owner("CLIPBOARD", ServingClipboardOwner::ListOnly);
+        QVERIFY(owner.holds());
+        QStringList entries;
+        bool pasteEnabled = false;
+        auto openMenu = [&] {
+            QTimer::singleShot(0, [&] {
+                QMenu *menu = nullptr;
+                waitUntil([&] { return (menu = qobject_cast<QMenu *>(QApplication::activePopupWidget())) != nullptr; });
+                if (!menu)
+                    return;
+                entries.clear();
+                QAction *paste = nullptr;
+                for (QAction *action : menu->actions()) {
+                    if (action->isSeparator())
+                        continue;
+                    entries << action->text().section(QLatin1Char('\t'), 0, 0);
+                    if (entries.last() == QStringLiteral("Einf&ügen"))
+                        paste = action;
+                }
+                pasteEnabled = paste && paste->isEnabled();
+                if (pasteEnabled)
+                    paste->trigger();
+                menu->close();
+            });
+            QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(5, 5), memo->viewport()->mapToGlobal(QPoint(5, 5)));
+            QApplication::sendEvent(memo->viewport(), &event);
+        };
+        // The paste entry follows what the clipboard was found to offer.
+        QVERIFY(waitUntil([&] {
+            openMenu();
+            return pasteEnabled;
+        }));
+        QCOMPARE(entries, QStringList({QStringLiteral("&Rückgängig"), QStringLiteral("Wieder&herstellen"),
+                                       QStringLiteral("&Ausschneiden"), QStringLiteral("&Kopieren"), QStringLiteral("Einf&ügen"),
+                                       QStringLiteral("Löschen"), QStringLiteral("Alles auswählen")}));
+        QTest::keyClick(memo, Qt::Key_X);
+        QCOMPARE(memo->toPlainText(), QStringLiteral("abcx"));
+        QVERIFY(waitUntil([] { return Form1->statusBar()->currentMessage().startsWith(
+                                   QStringLiteral("Die Zwischenablage antwortet nicht")); }));
+        QCOMPARE(memo->toPlainText(), QStringLiteral("abcx"));
     }
 
     void findEntriesNeedAFocusedNonEmptyEditor()

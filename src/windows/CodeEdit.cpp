@@ -17,7 +17,9 @@
 #include <QFontDatabase>
 #include <QHash>
 #include <QHelpEvent>
+#include <QContextMenuEvent>
 #include <QKeyEvent>
+#include <QMenu>
 #include <QToolTip>
 #include <QPainter>
 #include <QScopedValueRollback>
@@ -623,6 +625,37 @@ void TCodeEdit::pasteWhenAnswered(QClipboard::Mode mode)
         }
         insertFromMimeData(QGuiApplication::clipboard()->mimeData(mode));
     }, true);
+}
+
+// The widget's own menu, in Qt's own words, but Paste as the paste key does it: the widget
+// would read the clipboard to enable its entry and to paste, and wait for an owner that does
+// not answer.
+void TCodeEdit::contextMenuEvent(QContextMenuEvent *event)
+{
+    QMenu menu(this);
+    menu.setObjectName(QStringLiteral("EditorMenu"));
+    const bool writable = !isReadOnly();
+    const bool selected = textCursor().hasSelection();
+    auto entry = [&](const char *text, QKeySequence::StandardKey key, bool enabled, auto run) {
+        QString caption = QCoreApplication::translate("QWidgetTextControl", text);
+        const QString keys = QKeySequence(key).toString(QKeySequence::NativeText);
+        if (!keys.isEmpty())
+            caption += QLatin1Char('\t') + keys;
+        QAction *action = menu.addAction(caption, this, run);
+        action->setEnabled(enabled);
+        return action;
+    };
+    entry("&Undo", QKeySequence::Undo, writable && document()->isUndoAvailable(), [this] { undo(); });
+    entry("&Redo", QKeySequence::Redo, writable && document()->isRedoAvailable(), [this] { redo(); });
+    menu.addSeparator();
+    entry("Cu&t", QKeySequence::Cut, writable && selected, [this] { cut(); });
+    entry("&Copy", QKeySequence::Copy, selected, [this] { copy(); });
+    entry("&Paste", QKeySequence::Paste, writable && m_clipboardOffersText, [this] { pasteWhenAnswered(); })
+        ->setObjectName(QStringLiteral("EditorPaste"));
+    entry("Delete", QKeySequence::UnknownKey, writable && selected, [this] { textCursor().removeSelectedText(); });
+    menu.addSeparator();
+    entry("Select All", QKeySequence::SelectAll, !document()->isEmpty(), [this] { selectAll(); });
+    menu.exec(event->globalPos());
 }
 
 // A clipboard without an owner (a fresh login, a closed program) hands paste data without a

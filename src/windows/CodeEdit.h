@@ -82,6 +82,9 @@ public:
     // Pastes the clipboard (or the selection) at the caret once its owner has answered, without
     // holding the window meanwhile; clipboardSilent() when it does not answer.
     void pasteWhenAnswered(QClipboard::Mode mode = QClipboard::Clipboard);
+    // Whether the clipboard offers text, as last asked without holding the window: the context
+    // menu's Paste follows it (the widget's own menu would ask the clipboard and wait).
+    void setClipboardOffersText(bool offers) { m_clipboardOffersText = offers; }
 
 signals:
     void textTaken(const QString &heldText, const QList<TextFormat::LineEnd> &lineEnds);
@@ -96,6 +99,7 @@ protected:
     bool canInsertFromMimeData(const QMimeData *source) const override;
     QMimeData *createMimeDataFromSelection() const override;
     void mouseReleaseEvent(QMouseEvent *event) override;
+    void contextMenuEvent(QContextMenuEvent *event) override;
     void insertFromMimeData(const QMimeData *source) override;
 
 private:
@@ -143,6 +147,7 @@ private:
     bool m_lineEndsKept = false; // blocks carry the line end before them
     bool m_gutterPlaced = false; // the gutter is sized for a text that is going in
     bool m_settingSelection = false; // a key or the mouse may set the window system's selection
+    bool m_clipboardOffersText = false;
     LineGutter *m_gutter;
     PhpHighlighter *m_highlighter;
     const EditorColours *m_colours; // the light or the dark set, as the desktop is

@@ -221,6 +221,7 @@ void TForm1::connectEditActions()
     auto clipboardChanged = [this] {
         platform::whenClipboardAnswers(m_appSenderContext.get(), QClipboard::Clipboard, [this](platform::ClipboardAnswer answer) {
             m_clipboardHasText = answer.hasText;
+            ui->memo1->setClipboardOffersText(answer.hasText);
             updateActions();
         });
     };
