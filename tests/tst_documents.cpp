@@ -432,33 +432,45 @@ private slots:
         QCOMPARE(marked(), expected);
     }
 
-    // A program that holds the clipboard or the selection and never answers: the editor goes
-    // on taking keys while a paste asks it (the key typed after Ctrl+V or the middle button
-    // arrives before the asking gives up), then the status bar says that nothing came.
+    // A program that holds the clipboard or the selection and never answers, or one that lists
+    // its text and never sends it: the editor goes on taking keys while a paste asks it (the
+    // key typed after Ctrl+V or the middle button arrives before the asking gives up), then the
+    // status bar says that nothing came. The text is asked for once, by the asking thread (Qt's
+    // own read would hold the window).
     void silentClipboardOwnerHoldsNothingUp()
     {
         Run run;
         QVERIFY(run.shown);
         QPlainTextEdit *memo = run.memo();
         for (const char *selection : {"CLIPBOARD", "PRIMARY"}) {
-            memo->setPlainText(QStringLiteral("abc"));
-            memo->moveCursor(QTextCursor::End);
-            QVERIFY(run.focusMemo());
-            SilentClipboardOwner owner(selection);
-            QVERIFY(owner.holds());
-            QVERIFY(waitUntil([&] { return !QGuiApplication::clipboard()->ownsClipboard()
-                                        && !QGuiApplication::clipboard()->ownsSelection(); }));
-            Form1->statusBar()->clearMessage();
-            if (qstrcmp(selection, "CLIPBOARD") == 0)
-                QTest::keyClick(memo, Qt::Key_V, Qt::ControlModifier);
-            else
-                QTest::mouseClick(memo->viewport(), Qt::MiddleButton, {}, QPoint(memo->viewport()->width() - 5, 5));
-            QTest::keyClick(memo, Qt::Key_X);
-            QCOMPARE(memo->toPlainText(), QStringLiteral("abcx"));
-            QCOMPARE(Form1->statusBar()->currentMessage(), QString());
-            QVERIFY(waitUntil([] { return Form1->statusBar()->currentMessage().startsWith(
-                                       QStringLiteral("Die Zwischenablage antwortet nicht")); }));
-            QCOMPARE(memo->toPlainText(), QStringLiteral("abcx"));
+            for (const bool listsText : {false, true}) {
+                memo->setPlainText(QStringLiteral("abc"));
+                memo->moveCursor(QTextCursor::End);
+                QVERIFY(run.focusMemo());
+                std::unique_ptr<SilentClipboardOwner> silent;
+                std::unique_ptr<ServingClipboardOwner> lister;
+                if (listsText)
+                    lister = std::make_unique<ServingClipboardOwner>(selection, ServingClipboardOwner::ListOnly);
+                else
+                    silent = std::make_unique<SilentClipboardOwner>(selection);
+                QVERIFY(listsText ? lister->holds() : silent->holds());
+                QVERIFY(waitUntil([&] { return !QGuiApplication::clipboard()->ownsClipboard()
+                                            && !QGuiApplication::clipboard()->ownsSelection(); }));
+                Form1->statusBar()->clearMessage();
+                if (qstrcmp(selection, "CLIPBOARD") == 0)
+                    QTest::keyClick(memo, Qt::Key_V, Qt::ControlModifier);
+                else
+                    QTest::mouseClick(memo->viewport(), Qt::MiddleButton, {}, QPoint(memo->viewport()->width() - 5, 5));
+                QTest::keyClick(memo, Qt::Key_X);
+                QCOMPARE(memo->toPlainText(), QStringLiteral("abcx"));
+                QCOMPARE(Form1->statusBar()->currentMessage(), QString());
+                QVERIFY2(waitUntil([] { return Form1->statusBar()->currentMessage().startsWith(
+                                            QStringLiteral("Die Zwischenablage antwortet nicht")); }),
+                         selection);
+                QCOMPARE(memo->toPlainText(), QStringLiteral("abcx"));
+                if (listsText)
+                    QCOMPARE(lister->textAsked(), 1);
+            }
         }
         // One that answers is pasted from as before.
         QGuiApplication::clipboard()->setText(QStringLiteral("-neu"));
@@ -466,36 +478,12 @@ private slots:
         QCOMPARE(memo->toPlainText(), QStringLiteral("abcx-neu"));
     }
 
-    // An owner that lists its text but never sends it: the editor goes on taking keys while a
-    // paste waits for the text, then nothing is pasted and the status bar says so. Its text is
-    // asked for once, by the asking thread (Qt's own read would hold the window). One that
-    // sends its text, a long one in pieces too, is pasted from exactly.
-    void clipboardOwnerThatNeverSendsItsTextHoldsNothingUp()
+    // Another program's text is pasted exactly, a long one handed over in pieces too.
+    void clipboardTextComesWholeAndInPieces()
     {
         Run run;
         QVERIFY(run.shown);
         QPlainTextEdit *memo = run.memo();
-        for (const char *selection : {"CLIPBOARD", "PRIMARY"}) {
-            memo->setPlainText(QStringLiteral("abc"));
-            memo->moveCursor(QTextCursor::End);
-            QVERIFY(run.focusMemo());
-            ServingClipboardOwner owner(selection, ServingClipboardOwner::ListOnly);
-            QVERIFY(owner.holds());
-            QVERIFY(waitUntil([&] { return !QGuiApplication::clipboard()->ownsClipboard()
-                                        && !QGuiApplication::clipboard()->ownsSelection(); }));
-            Form1->statusBar()->clearMessage();
-            if (qstrcmp(selection, "CLIPBOARD") == 0)
-                QTest::keyClick(memo, Qt::Key_V, Qt::ControlModifier);
-            else
-                QTest::mouseClick(memo->viewport(), Qt::MiddleButton, {}, QPoint(memo->viewport()->width() - 5, 5));
-            QTest::keyClick(memo, Qt::Key_X);
-            QCOMPARE(memo->toPlainText(), QStringLiteral("abcx"));
-            QVERIFY2(waitUntil([] { return Form1->statusBar()->currentMessage().startsWith(
-                                        QStringLiteral("Die Zwischenablage antwortet nicht")); }),
-                     selection);
-            QCOMPARE(owner.textAsked(), 1);
-            QCOMPARE(memo->toPlainText(), QStringLiteral("abcx"));
-        }
         for (const QByteArray &text : {QByteArray("-neu \xc3\xa4 zwei\ndrei"), QByteArray(300000, 'x') + "ende"}) {
             memo->setPlainText(QStringLiteral("abc"));
             memo->moveCursor(QTextCursor::End);

@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <poll.h>
 #include <xcb/xcb.h>
 
@@ -98,10 +99,10 @@ xcb_get_property_reply_t *takeProperty(xcb_connection_t *c, xcb_window_t window,
                                   nullptr);
 }
 
-// The selection converted to `kind`, by one property or in pieces (INCR), each piece within
-// boundMs of the one before; nothing where the owner falls silent or refuses.
-bool fetchSelection(xcb_connection_t *c, xcb_window_t asker, xcb_atom_t selection, xcb_atom_t kind, xcb_atom_t property,
-                    int boundMs, QByteArray *bytes)
+// Asks the owner to put the selection, converted to `kind`, on the asker's property. The
+// property its answer names (none where it refused), or nothing when it keeps silent for boundMs.
+std::optional<xcb_atom_t> askOwner(xcb_connection_t *c, xcb_window_t asker, xcb_atom_t selection, xcb_atom_t kind,
+                                   xcb_atom_t property, int boundMs)
 {
     xcb_convert_selection(c, asker, selection, kind, property, XCB_CURRENT_TIME);
     xcb_flush(c);
@@ -111,11 +112,21 @@ bool fetchSelection(xcb_connection_t *c, xcb_window_t asker, xcb_atom_t selectio
         return (e->response_type & 0x7f) == XCB_SELECTION_NOTIFY;
     });
     if (!event)
-        return false;
-    const bool refused = reinterpret_cast<xcb_selection_notify_event_t *>(event)->property == XCB_ATOM_NONE;
+        return std::nullopt;
+    const xcb_atom_t answer = reinterpret_cast<xcb_selection_notify_event_t *>(event)->property;
     free(event);
-    if (refused)
+    return answer;
+}
+
+// The selection converted to `kind`, by one property or in pieces (INCR), each piece within
+// boundMs of the one before; nothing where the owner falls silent or refuses.
+bool fetchSelection(xcb_connection_t *c, xcb_window_t asker, xcb_atom_t selection, xcb_atom_t kind, xcb_atom_t property,
+                    int boundMs, QByteArray *bytes)
+{
+    const std::optional<xcb_atom_t> answer = askOwner(c, asker, selection, kind, property, boundMs);
+    if (!answer || *answer == XCB_ATOM_NONE)
         return false;
+    property = *answer;
     xcb_get_property_reply_t *reply = takeProperty(c, asker, property);
     if (!reply)
         return false;
@@ -126,8 +137,9 @@ bool fetchSelection(xcb_connection_t *c, xcb_window_t asker, xcb_atom_t selectio
     free(reply);
     xcb_flush(c);
     while (pieces) {
+        struct timespec since;
         clock_gettime(CLOCK_MONOTONIC, &since);
-        event = nextEvent(c, since, boundMs, [asker, property](xcb_generic_event_t *e) {
+        xcb_generic_event_t *event = nextEvent(c, since, boundMs, [asker, property](xcb_generic_event_t *e) {
             if ((e->response_type & 0x7f) != XCB_PROPERTY_NOTIFY)
                 return false;
             const auto *changed = reinterpret_cast<xcb_property_notify_event_t *>(e);
@@ -178,20 +190,11 @@ ClipboardAnswer ownerAnswers(const QByteArray &display, const char *selectionNam
     const uint32_t events = XCB_EVENT_MASK_PROPERTY_CHANGE;
     xcb_create_window(c, XCB_COPY_FROM_PARENT, asker, screens.data->root, 0, 0, 1, 1, 0, XCB_WINDOW_CLASS_INPUT_ONLY,
                       XCB_COPY_FROM_PARENT, XCB_CW_EVENT_MASK, &events);
-    QByteArray list;
-    // A refusal is an answer too: the owner is there, and offers nothing.
-    xcb_convert_selection(c, asker, selection, targets, property, XCB_CURRENT_TIME);
-    xcb_flush(c);
-    struct timespec start;
-    clock_gettime(CLOCK_MONOTONIC, &start);
-    xcb_generic_event_t *event = nextEvent(c, start, boundMs, [](xcb_generic_event_t *e) {
-        return (e->response_type & 0x7f) == XCB_SELECTION_NOTIFY;
-    });
-    if (!event)
+    const std::optional<xcb_atom_t> answer = askOwner(c, asker, selection, targets, property, boundMs);
+    if (!answer)
         return done(xcb_connection_has_error(c), false);
-    const xcb_atom_t answer = reinterpret_cast<xcb_selection_notify_event_t *>(event)->property;
-    free(event);
-    const TextKinds kinds = answer != XCB_ATOM_NONE ? offeredText(c, asker, answer) : TextKinds();
+    // A refusal is an answer too: the owner is there, and offers nothing.
+    const TextKinds kinds = *answer != XCB_ATOM_NONE ? offeredText(c, asker, *answer) : TextKinds();
     if (!kinds.any)
         return done(true, false);
     if (!withText || kinds.best == XCB_ATOM_NONE)
