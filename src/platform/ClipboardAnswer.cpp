@@ -8,6 +8,7 @@
 #include <QPointer>
 #include <QThread>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -46,18 +47,24 @@ TextKinds offeredText(xcb_connection_t *c, xcb_window_t window, xcb_atom_t prope
         return kinds;
     const auto *offered = static_cast<const xcb_atom_t *>(xcb_get_property_value(reply));
     const int count = reply->format == 32 ? xcb_get_property_value_length(reply) / 4 : 0;
-    // In the order they are asked for; TEXT and COMPOUND_TEXT are left to Qt.
-    for (const char *name : {"UTF8_STRING", "text/plain;charset=utf-8", "STRING", "TEXT", "COMPOUND_TEXT", "text/plain"}) {
-        const xcb_atom_t kind = atomNamed(c, name);
-        for (int i = 0; i < count; ++i) {
-            if (kind == XCB_ATOM_NONE || offered[i] != kind)
-                continue;
-            kinds.any = true;
-            if (kinds.best == XCB_ATOM_NONE && (qstrcmp(name, "UTF8_STRING") == 0 || qstrcmp(name, "text/plain;charset=utf-8") == 0
-                                                || qstrcmp(name, "STRING") == 0)) {
-                kinds.best = kind;
-                kinds.latin1 = qstrcmp(name, "STRING") == 0;
-            }
+    // In the order they are asked for; TEXT, COMPOUND_TEXT and a plain text/plain are left to Qt.
+    struct Kind
+    {
+        const char *name;
+        bool asked;
+        bool latin1;
+    };
+    static constexpr Kind known[] = {{"UTF8_STRING", true, false}, {"text/plain;charset=utf-8", true, false},
+                                     {"STRING", true, true},       {"TEXT", false, false},
+                                     {"COMPOUND_TEXT", false, false}, {"text/plain", false, false}};
+    for (const Kind &k : known) {
+        const xcb_atom_t kind = atomNamed(c, k.name);
+        if (kind == XCB_ATOM_NONE || std::find(offered, offered + count, kind) == offered + count)
+            continue;
+        kinds.any = true;
+        if (k.asked && kinds.best == XCB_ATOM_NONE) {
+            kinds.best = kind;
+            kinds.latin1 = k.latin1;
         }
     }
     free(reply);

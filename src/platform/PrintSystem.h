@@ -21,4 +21,7 @@ bool cancelNewestJob(const QString &printer, const QString &title);
 // and would freeze it for as long as a stopped scheduler keeps silent.
 bool printSchedulerAnswers(int timeoutMs);
 
+// How long the scheduler gets before the program says that it does not answer.
+constexpr int PrintSchedulerAnswerMs = 2000;
+
 } // namespace platform

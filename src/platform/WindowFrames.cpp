@@ -246,7 +246,6 @@ void setFixedWindowSize(QWidget *window, const QSize &contentSize)
         leaveUnbounded(window);
 }
 
-
 void drawOwnFrame(QWidget *window)
 {
     if (!framesDrawnHere() || window->property(OwnTitleHeight).isValid())

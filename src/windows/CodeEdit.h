@@ -85,6 +85,7 @@ public:
     // Whether the clipboard offers text, as last asked without holding the window: the context
     // menu's Paste follows it (the widget's own menu would ask the clipboard and wait).
     void setClipboardOffersText(bool offers) { m_clipboardOffersText = offers; }
+    bool clipboardOffersText() const { return m_clipboardOffersText; }
 
 signals:
     void textTaken(const QString &heldText, const QList<TextFormat::LineEnd> &lineEnds);

@@ -40,6 +40,13 @@ void makeFixedDialog(QWidget *window)
 
 namespace {
 
+// A resizable window larger than the room its frame leaves in the work area is made to fit.
+void shrinkInto(QWidget *window, const QSize &room)
+{
+    if (window->minimumSize() != window->maximumSize() && (window->width() > room.width() || window->height() > room.height()))
+        window->resize(window->size().boundedTo(room).expandedTo(window->minimumSize()));
+}
+
 // The frame's place: centred in the work area, its top-left corner inside it.
 QPoint framePlace(const QRect &area, const QSize &frameSize)
 {
@@ -115,11 +122,7 @@ void centreOnFirstShow(QWidget *window, bool &shownBefore)
         frameExtra = QSize(16, 48);
     // On a small screen or at a large scale factor the window may be larger than the screen: a
     // resizable one is made to fit, and any window keeps its title bar and menus on the screen.
-    if (window->minimumSize() != window->maximumSize()) {
-        const QSize room = area.size() - frameExtra;
-        if (window->width() > room.width() || window->height() > room.height())
-            window->resize(window->size().boundedTo(room).expandedTo(window->minimumSize()));
-    }
+    shrinkInto(window, area.size() - frameExtra);
     window->move(framePlace(area, window->size() + frameExtra));
     if (!framed && window->isWindow())
         new FramePlacer(window, area);
@@ -140,9 +143,7 @@ void fitAfterScreenChange(QWidget *window)
         return;
     if (window->metaObject()->indexOfMethod("fitToScreen()") >= 0)
         QMetaObject::invokeMethod(window, "fitToScreen");
-    const QSize room = screen->availableGeometry().size() - (window->frameGeometry().size() - window->size());
-    if (window->minimumSize() != window->maximumSize() && (window->width() > room.width() || window->height() > room.height()))
-        window->resize(window->size().boundedTo(room).expandedTo(window->minimumSize()));
+    shrinkInto(window, screen->availableGeometry().size() - (window->frameGeometry().size() - window->size()));
     keepFrameOnScreen(window);
 }
 

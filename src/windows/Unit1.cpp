@@ -220,7 +220,6 @@ void TForm1::connectEditActions()
     // Asked without holding the window, in case that program does not answer.
     auto clipboardChanged = [this] {
         platform::whenClipboardAnswers(m_appSenderContext.get(), QClipboard::Clipboard, [this](platform::ClipboardAnswer answer) {
-            m_clipboardHasText = answer.hasText;
             ui->memo1->setClipboardOffersText(answer.hasText);
             updateActions();
         });
@@ -315,7 +314,7 @@ void TForm1::updateActions()
     ui->EditUndo1->setEnabled(focused && ui->memo1->document()->isUndoAvailable());
     ui->EditCut1->setEnabled(focused && hasSelection && !ui->memo1->isReadOnly());
     ui->EditCopy1->setEnabled(focused && hasSelection);
-    ui->EditPaste1->setEnabled(focused && m_clipboardHasText);
+    ui->EditPaste1->setEnabled(focused && ui->memo1->clipboardOffersText());
     ui->EditSelectAll1->setEnabled(focused && hasText);
     ui->SearchFind1->setEnabled(focused && hasText);
     ui->SearchReplace1->setEnabled(focused && hasText);
@@ -939,7 +938,7 @@ public:
         bool answers;
         {
             const QScopedValueRollback<bool> asking(m_asking, true);
-            answers = platform::printSchedulerAnswers(2000);
+            answers = platform::printSchedulerAnswers(platform::PrintSchedulerAnswerMs);
         }
         if (!answers) {
             schedulerSilent = true;
@@ -963,7 +962,7 @@ void TForm1::PrintDlg1Execute()
         return;
     {
         const QScopedValueRollback<bool> asking(m_askingPrintSystem, true);
-        if (!platform::printSchedulerAnswers(2000))
+        if (!platform::printSchedulerAnswers(platform::PrintSchedulerAnswerMs))
             throw AppError(QStringLiteral("Der Druckdienst antwortet nicht."));
     }
     if (!m_printer)

@@ -173,7 +173,6 @@ private:
     Preview *m_preview = nullptr;           // the run and its page
     bool m_toldNoCgi = false;               // the status bar said that forms need php-cgi
     bool m_shownBefore = false;
-    bool m_clipboardHasText = false;
     std::unique_ptr<QPrinter> m_printer;     // keeps the chosen printer between listings
     Document m_document;
     TCodeEdit *m_replaceTarget = nullptr;
