@@ -40,10 +40,17 @@ struct Window
     bool inPage(const QString &script) const
     {
         const Preview *preview = Form1->findChild<Preview *>();
-        if (!preview || !waitUntil([&] { return !preview->isRunning() && Form1->WebBrowser1()->pageSettled(); }, 20000))
+        if (!preview || !waitUntil([&] { return !preview->isRunning() && Form1->WebBrowser1()->pageSettled(); }, 20000)) {
+            qWarning() << "the page did not settle; status:" << status();
             return false;
-        const QString guarded = QStringLiteral("(() => { try { %1; return true; } catch (e) { return false; } })()").arg(script);
-        return waitUntil([&] { return pageScript(Form1->WebBrowser1(), guarded).toBool(); });
+        }
+        // The renderer answers late on a busy machine: each try may take seconds.
+        const QString guarded = QStringLiteral("(() => { try { %1; return 'ok'; } catch (e) { return String(e); } })()").arg(script);
+        QString answer;
+        if (waitUntil([&] { return (answer = pageScript(Form1->WebBrowser1(), guarded).toString()) == QLatin1String("ok"); }, 20000))
+            return true;
+        qWarning() << "the page's script:" << answer << "pane:" << pane();
+        return false;
     }
     // The key's shortcut belongs to the window: it takes it while the window is active.
     bool shiftF5() const
