@@ -161,11 +161,17 @@ QString formScript()
     return QString::fromUtf8(channel.readAll()) + QStringLiteral(R"JS(
 (function () {
   var bridge = null, waiting = [];
-  new QWebChannel(qt.webChannelTransport, function (channel) {
+  var channel = new QWebChannel(qt.webChannelTransport, function (channel) {
     bridge = channel.objects.korlithForms;
     waiting.forEach(function (go) { go(); });
     waiting = [];
   });
+  // The page's frames, and a page that replaced the one before while it was being answered,
+  // share one transport: an answer to another channel's question is not this one's to take.
+  var answer = channel.handleResponse;
+  channel.handleResponse = function (message) {
+    if (typeof channel.execCallbacks[message.id] === 'function') answer(message);
+  };
   function send(action, method, type, body, fields) {
     var go = function () { bridge.submit(action, method, type, body, fields); };
     if (bridge) go(); else waiting.push(go);
