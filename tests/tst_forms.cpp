@@ -41,7 +41,8 @@ struct Window
     {
         const Preview *preview = Form1->findChild<Preview *>();
         if (!preview || !waitUntil([&] { return !preview->isRunning() && Form1->WebBrowser1()->pageSettled(); }, 20000)) {
-            qWarning() << "the page did not settle; status:" << status();
+            qWarning() << "the page did not settle; status:" << status() << "running:" << (preview && preview->isRunning())
+                       << "settled:" << Form1->WebBrowser1()->pageSettled() << "url:" << Form1->WebBrowser1()->url();
             return false;
         }
         // The renderer answers late on a busy machine: each try may take seconds.

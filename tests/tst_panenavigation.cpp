@@ -88,7 +88,7 @@ private slots:
         QTest::newRow("an answer to an earlier request") << State::Asked << Event::StaleAnswer << State::Asked << Do::Nothing;
         QTest::newRow("the request loaded, its fragment aside") << State::Asked << Event::LoadedRequest << State::Shown << Do::Nothing;
         QTest::newRow("the request loaded after the answer") << State::Loading << Event::LoadedRequest << State::Shown << Do::Nothing;
-        QTest::newRow("another address loaded: still loading") << State::Asked << Event::LoadedOther << State::Loading << Do::Nothing;
+        QTest::newRow("another address loaded: the page is asked") << State::Asked << Event::LoadedOther << State::Loading << Do::AskLoaded;
         QTest::newRow("a failed load is no page to keep") << State::Loading << Event::LoadFailed << State::Loading << Do::Nothing;
         QTest::newRow("no answer in time: a fresh page") << State::Asked << Event::AnswerWaitOver << State::Loading << Do::ReplacePage;
         QTest::newRow("answered in time: no replacement") << State::Loading << Event::AnswerWaitOver << State::Loading << Do::Nothing;
@@ -147,6 +147,42 @@ private slots:
         n.loadFinished(true, Output);
         QCOMPARE(n.state(), State::Shown);
         QCOMPARE(n.shown(), Output);
+    }
+
+    // A request made while the empty page still loads: the engine commits and finishes the
+    // empty page after it, and may say nothing of the request's own end.
+    void requestThatEndsWithoutAWordOfItsOwn()
+    {
+        PaneNavigation n = inState(State::Shown);
+        n.navigate(Blank);
+        n.navigate(Output);
+        // The empty page's commit is the request it replaced, not the page leaving.
+        QCOMPARE(n.urlChanged(Blank).action, Do::Nothing);
+        const PaneNavigation::Step ask = n.loadFinished(true, Blank);
+        QCOMPARE(ask.action, Do::AskLoaded);
+        QCOMPARE(ask.askAfterMs, 0);
+        QCOMPARE(n.state(), State::Loading);
+        // Still loading: asked again a moment later, until the page is the request's.
+        const PaneNavigation::Step again = n.pageLoaded(QUrl());
+        QCOMPARE(again.action, Do::AskLoaded);
+        QVERIFY(again.askAfterMs > 0);
+        QCOMPARE(n.pageLoaded(Blank).action, Do::AskLoaded);
+        QCOMPARE(n.pageLoaded(QUrl(Output.toString() + QStringLiteral("#oben"))).action, Do::Nothing);
+        QCOMPARE(n.state(), State::Shown);
+        QCOMPARE(n.shown(), Output);
+        // Once shown, a late answer asks nothing more, and the empty page leaving is restored.
+        QCOMPARE(n.pageLoaded(QUrl()).action, Do::Nothing);
+        QCOMPARE(n.urlChanged(Blank).action, Do::Restore);
+    }
+
+    // A failed load of the request itself is followed by the engine's next word on it, not by
+    // asking the page: the page answering could be the one the request replaces.
+    void failedLoadOfTheRequestAsksNothing()
+    {
+        PaneNavigation n = inState(State::Shown);
+        n.navigate(Output);
+        QCOMPARE(n.loadFinished(false, Output).action, Do::Nothing);
+        QCOMPARE(n.state(), State::Loading);
     }
 
     // A page that keeps leaving is taken back with its scripts on twice, then without them,

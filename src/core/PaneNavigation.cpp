@@ -10,8 +10,20 @@ PaneNavigation::Step PaneNavigation::load()
     return step;
 }
 
+void PaneNavigation::show()
+{
+    m_shown = m_pending;
+    m_pending.clear();
+    m_superseded.clear();
+    m_state = State::Shown;
+}
+
 PaneNavigation::Step PaneNavigation::navigate(const QUrl &url)
 {
+    // The engine may still commit the request this one replaces (an empty page commits at
+    // once): that is not the page leaving.
+    if (!m_pending.isEmpty() && m_pending != url)
+        m_superseded = m_pending;
     m_pending = url;
     m_restores = 0;
     if (m_state == State::EngineOff) {
@@ -28,7 +40,7 @@ PaneNavigation::Step PaneNavigation::engineStarted()
         return {};
     if (!m_pending.isEmpty())
         return load();
-    m_state = State::Shown;
+    show();
     return {};
 }
 
@@ -46,14 +58,34 @@ PaneNavigation::Step PaneNavigation::loadFinished(bool ok, const QUrl &url)
         return {};
     // A refused navigation reports its address on the way too: only the request's own load
     // makes it the page to keep.
-    if (ok && !m_pending.isEmpty() && url.adjusted(QUrl::RemoveFragment) == m_pending) {
-        m_shown = m_pending;
-        m_pending.clear();
-        m_state = State::Shown;
-    } else if (m_state == State::Asked) {
-        m_state = State::Loading;
+    const QUrl document = url.adjusted(QUrl::RemoveFragment);
+    if (ok && !m_pending.isEmpty() && document == m_pending) {
+        show();
+        return {};
     }
-    return {};
+    if (m_state == State::Asked)
+        m_state = State::Loading;
+    // The engine reports loads, not requests: a request made while another page loaded may
+    // end without a word of its own once that one has finished.
+    if (m_pending.isEmpty() || document == m_pending)
+        return {};
+    Step step;
+    step.action = Step::Do::AskLoaded;
+    return step;
+}
+
+PaneNavigation::Step PaneNavigation::pageLoaded(const QUrl &url)
+{
+    if (m_pending.isEmpty() || m_state == State::EngineOff)
+        return {};
+    if (url.adjusted(QUrl::RemoveFragment) == m_pending) {
+        show();
+        return {};
+    }
+    Step step;
+    step.action = Step::Do::AskLoaded;
+    step.askAfterMs = AskAgainMs;
+    return step;
 }
 
 PaneNavigation::Step PaneNavigation::answerWaitOver()
@@ -71,7 +103,8 @@ PaneNavigation::Step PaneNavigation::answerWaitOver()
 PaneNavigation::Step PaneNavigation::urlChanged(const QUrl &url)
 {
     const QUrl document = url.adjusted(QUrl::RemoveFragment);
-    if (document == m_pending || document == m_shown || keep().isEmpty())
+    if (document == m_pending || document == m_shown || keep().isEmpty()
+        || (!m_pending.isEmpty() && document == m_superseded))
         return {};
     // The engine asks nobody before about:blank or a step in the history: back to the page.
     Step step;

@@ -23,11 +23,13 @@ public:
             Load,            // load url with scripts on; the old page is asked to answer `probe`
             ReplacePage,     // the page hangs: a fresh one in its place, then load url (if any)
             Restore,         // the page left what it was to show: back to url, later, from the event loop
+            AskLoaded,       // ask the page, after askAfterMs, for its address once it has loaded
         };
         Do action = Do::Nothing;
         QUrl url;
         quint64 probe = 0;
         bool scripts = true; // Restore: false once a page keeps leaving; its scripts then stay off
+        int askAfterMs = 0;
     };
 
     Step navigate(const QUrl &url);         // the program's request
@@ -36,6 +38,8 @@ public:
     Step loadFinished(bool ok, const QUrl &url);
     Step answerWaitOver();                  // the time for the old page's answer is up
     Step urlChanged(const QUrl &url);       // the page's address changed, by any way
+    // The page's answer to AskLoaded: its address, or an empty one while it still loads.
+    Step pageLoaded(const QUrl &url);
 
     State state() const { return m_state; }
     bool engineRunning() const { return m_state != State::EngineOff; }
@@ -46,13 +50,16 @@ public:
 
     // A page that leaves its address this many times after one request has its scripts off.
     static constexpr int RestoresWithScripts = 2;
+    static constexpr int AskAgainMs = 100;
 
 private:
     Step load();
+    void show();
 
     State m_state = State::EngineOff;
     QUrl m_pending;
     QUrl m_shown;
+    QUrl m_superseded; // asked for before m_pending, and never shown
     int m_restores = 0;
     quint64 m_probe = 0;
 };

@@ -403,6 +403,23 @@ void TWebBrowser::apply(const PaneNavigation::Step &step)
             load(step.url);
         break;
     }
+    case Do::AskLoaded: {
+        // Asked in a world of the program's own, which a page's scripts being off leaves on.
+        const QPointer<TWebBrowser> self(this);
+        const QPointer<QWebEnginePage> asked(page());
+        QTimer::singleShot(step.askAfterMs, this, [self, asked] {
+            if (!self || asked != self->page())
+                return;
+            asked->runJavaScript(QStringLiteral("document.readyState === 'complete' ? location.href : ''"),
+                                 QWebEngineScript::ApplicationWorld, [self, asked](const QVariant &address) {
+                                     // A page going away answers with nothing, maybe while
+                                     // the pane itself goes.
+                                     if (address.isValid() && self && asked == self->page())
+                                         self->apply(self->m_navigation.pageLoaded(QUrl(address.toString())));
+                                 });
+        });
+        break;
+    }
     case Do::Restore: {
         if (!step.scripts)
             page()->settings()->setAttribute(QWebEngineSettings::JavascriptEnabled, false);
