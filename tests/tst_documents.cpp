@@ -14,6 +14,8 @@
 #include <QCheckBox>
 #include <QDir>
 #include <QImage>
+#include <QInputDialog>
+#include <QTimer>
 #include <QWebEnginePage>
 #include <QAbstractItemView>
 #include <QClipboard>
@@ -296,6 +298,78 @@ private slots:
         press(find, "FindNext");
         QCOMPARE(run.selectionStart(), 17);
         QCOMPARE(run.selection(), QStringLiteral("XYZ"));
+    }
+
+    // F3 and Shift+F3 seek the find dialog's text with its options from the caret, round the
+    // document's end; Ctrl+G puts the caret at the start of the line the user names.
+    void findAgainAndGoToLineFromTheKeyboard()
+    {
+        Run run;
+        QVERIFY(run.shown);
+        const QString text = QStringLiteral("Wort wort\nwortreich Wort\n\nWORT");
+        run.memo()->setPlainText(text);
+        QVERIFY(run.focusMemo());
+        const auto key = [&](Qt::Key k, Qt::KeyboardModifiers m = Qt::NoModifier) { QTest::keyClick(run.memo(), k, m); };
+
+        // No text to seek yet: the key opens the dialog.
+        key(Qt::Key_F3);
+        TFindDialog *find = Form1->FindDialog1;
+        QVERIFY(waitUntil([&] { return find->isVisible(); }));
+        find->setFindText(QStringLiteral("wort"));
+        find->hide();
+        QVERIFY(run.focusMemo());
+
+        QTextCursor start(run.memo()->document());
+        run.memo()->setTextCursor(start);
+        QList<int> forward;
+        for (int i = 0; i < 6; ++i) {
+            key(Qt::Key_F3);
+            forward << run.selectionStart();
+        }
+        // Any case, word or not; after the last one round to the first again.
+        QCOMPARE(forward, (QList<int>{0, 5, 10, 20, 26, 0}));
+        QCOMPARE(run.selection(), QStringLiteral("Wort"));
+        // Backwards from there: round the start to the last one.
+        key(Qt::Key_F3, Qt::ShiftModifier);
+        QCOMPARE(run.selectionStart(), 26);
+        key(Qt::Key_F3, Qt::ShiftModifier);
+        QCOMPARE(run.selectionStart(), 20);
+
+        // The dialog's options hold: whole words in their case.
+        find->findChild<QCheckBox *>(QStringLiteral("MatchCase"))->setChecked(true);
+        find->findChild<QCheckBox *>(QStringLiteral("WholeWord"))->setChecked(true);
+        run.memo()->setTextCursor(start);
+        QList<int> exact;
+        for (int i = 0; i < 2; ++i) {
+            key(Qt::Key_F3);
+            exact << run.selectionStart();
+        }
+        QCOMPARE(exact, (QList<int>{5, 5}));
+        // Not there at all: the status bar says so and the selection stays.
+        find->setFindText(QStringLiteral("fehlt"));
+        key(Qt::Key_F3);
+        QCOMPARE(run.selectionStart(), 5);
+        QCOMPARE(Form1->statusBar()->currentMessage(), QStringLiteral("\"fehlt\" nicht gefunden."));
+        QCOMPARE(run.memo()->toPlainText(), text);
+
+        // Ctrl+G: the line asked for, its range the document's lines.
+        int range = 0;
+        QTimer answer;
+        answer.setInterval(10);
+        connect(&answer, &QTimer::timeout, this, [&] {
+            if (auto *dialog = qobject_cast<QInputDialog *>(QApplication::activeModalWidget())) {
+                range = dialog->intMaximum();
+                dialog->setIntValue(3);
+                dialog->accept();
+            }
+        });
+        answer.start();
+        key(Qt::Key_G, Qt::ControlModifier);
+        QVERIFY(waitUntil([&] { return range != 0; }));
+        QCOMPARE(range, 4);
+        QCOMPARE(run.memo()->textCursor().position(), 25);
+        QVERIFY(!run.memo()->textCursor().hasSelection());
+        QVERIFY(waitUntil([&] { return run.memo()->hasFocus(); }));
     }
 
     void replaceFollowsTheDialogAndForgetsItsTarget()

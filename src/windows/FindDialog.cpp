@@ -26,6 +26,11 @@ QString TFindDialog::findText() const
     return ui->FindEdit->text();
 }
 
+SearchOptions TFindDialog::options() const
+{
+    return {ui->Down->isChecked(), ui->MatchCase->isChecked(), ui->WholeWord->isChecked()};
+}
+
 void TFindDialog::setFindText(const QString &text)
 {
     ui->FindEdit->setText(text);

@@ -2,6 +2,8 @@
 #pragma once
 
 
+#include "core/TextSearch.h"
+
 #include <QDialog>
 #include <memory>
 
@@ -21,6 +23,7 @@ public:
 
     QString findText() const;
     void setFindText(const QString &text);
+    SearchOptions options() const;
 
 signals:
     void find(); // "Weitersuchen"

@@ -35,6 +35,7 @@
 #include "platform/ClipboardAnswer.h"
 #include "platform/ProgramEnd.h"
 #include "platform/ScratchDir.h"
+#include "platform/WindowFrames.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -43,6 +44,8 @@
 #include <QFileInfo>
 #include <QProgressDialog>
 #include <QShortcut>
+#include <QInputDialog>
+#include <QLayout>
 #include <QElapsedTimer>
 #include <QFontDatabase>
 #include <QKeyEvent>
@@ -149,6 +152,16 @@ void TForm1::connectMenuHandlers()
     auto *helpKey = new QShortcut(QKeySequence(Qt::Key_F1), this);
     helpKey->setContext(Qt::WindowShortcut);
     connect(helpKey, &QShortcut::activated, this, [this] { platform::guarded([this] { Hilfe2Click(); }); });
+    // Keys of an editor beside the menus' own: a message names a line; a word is sought again.
+    const auto windowKey = [this](const QKeySequence &key, const QString &name, auto handler) {
+        auto *shortcut = new QShortcut(key, this);
+        shortcut->setObjectName(name);
+        shortcut->setContext(Qt::WindowShortcut);
+        connect(shortcut, &QShortcut::activated, this, [this, handler] { platform::guarded([&] { handler(); }); });
+    };
+    windowKey(QKeySequence(Qt::CTRL | Qt::Key_G), QStringLiteral("GeheZuZeile"), [this] { GeheZuZeile(); });
+    windowKey(QKeySequence(Qt::Key_F3), QStringLiteral("Weitersuchen"), [this] { Weitersuchen(false); });
+    windowKey(QKeySequence(Qt::SHIFT | Qt::Key_F3), QStringLiteral("Zuruecksuchen"), [this] { Weitersuchen(true); });
     connectHandler(ui->KorlithOnline1, &TForm1::KorlithOnline1Click);
     connectHandler(ui->Updates1, &TForm1::Updates1Click);
     connectHandler(ui->Info1, &TForm1::Info1Click);
@@ -815,6 +828,64 @@ void TForm1::selectFirstInLines(const QString &text)
         ui->memo1->setFocus();
         selectEditorRange(*pos, int(text.size()));
     }
+}
+
+void TForm1::Weitersuchen(bool backwards)
+{
+    const QString text = FindDialog1->findText();
+    if (text.isEmpty()) {
+        FindDialog1->execute();
+        return;
+    }
+    const SearchOptions options = FindDialog1->options();
+    QTextDocument::FindFlags flags;
+    if (backwards)
+        flags |= QTextDocument::FindBackward;
+    if (options.matchCase)
+        flags |= QTextDocument::FindCaseSensitively;
+    if (options.wholeWord)
+        flags |= QTextDocument::FindWholeWords;
+    TCodeEdit *memo = ui->memo1;
+    QTextDocument *document = memo->document();
+    // From the caret (past a selection, the way the search goes), then round from the other end.
+    QTextCursor found = document->find(text, memo->textCursor(), flags);
+    if (found.isNull()) {
+        QTextCursor end(document);
+        end.movePosition(backwards ? QTextCursor::End : QTextCursor::Start);
+        found = document->find(text, end, flags);
+    }
+    if (found.isNull()) {
+        statusBar()->showMessage(QStringLiteral("\"%1\" nicht gefunden.").arg(text));
+        return;
+    }
+    memo->setTextCursor(found);
+    memo->setFocus();
+}
+
+void TForm1::GeheZuZeile()
+{
+    TCodeEdit *memo = ui->memo1;
+    const int lines = memo->document()->blockCount();
+    QInputDialog dialog(this, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
+                                  | Qt::WindowCloseButtonHint);
+    dialog.setFont(platform::dialogFont());
+    dialog.setWindowTitle(QStringLiteral("Gehe zu Zeile"));
+    dialog.setLabelText(QStringLiteral("Zeilennummer (1 bis %1):").arg(lines));
+    dialog.setInputMode(QInputDialog::IntInput);
+    dialog.setIntRange(1, lines);
+    dialog.setIntValue(memo->textCursor().blockNumber() + 1);
+    dialog.setOkButtonText(QStringLiteral("OK"));
+    dialog.setCancelButtonText(QStringLiteral("Abbrechen"));
+    // A question of fixed size, with a close box alone where the program draws the frame.
+    if (dialog.layout())
+        dialog.layout()->setSizeConstraint(QLayout::SetFixedSize);
+    platform::drawOwnFrame(&dialog);
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    const QTextBlock block = memo->document()->findBlockByNumber(dialog.intValue() - 1);
+    memo->setTextCursor(QTextCursor(block.isValid() ? block : memo->document()->lastBlock()));
+    memo->centerCursor();
+    memo->setFocus();
 }
 
 void TForm1::SearchReplace1Replace(bool all)

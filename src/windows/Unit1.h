@@ -63,6 +63,10 @@ public:
     void AnfrageWiederholen();
     // Esc while a script runs: it ends, with all that it started.
     void Abbrechen();
+    // F3 and Shift+F3: the find dialog's text with its options, from the caret, round the end.
+    void Weitersuchen(bool backwards);
+    // Ctrl+G: the caret to the start of a line the user names.
+    void GeheZuZeile();
 
     void FormCreate();
     void FormShow();
