@@ -2,6 +2,7 @@
 // listing to PDF, replace-all with many replacements, and select-all (Ctrl+A) and New in a
 // large document, which should not walk it at all.
 #include "BenchSupport.h"
+#include "FindDialog.h"
 #include "ReplaceDialog.h"
 #include "Unit1.h"
 
@@ -85,6 +86,38 @@ int main(int argc, char *argv[])
         timeReplaceAll(text, qPrintable(QStringLiteral("%1 MB").arg(text.size() / 1e6, 0, 'f', 1)));
     }
     timeReplaceAll(QStringLiteral("wert").repeated(50000), "one line of 200,000 characters");
+
+    // The find dialog's line search in 8 MB: a word on the first line costs what it reads;
+    // one on the last line reads everything, beside one copy of the document's whole text
+    // (what a search that copies the text first pays before it begins).
+    {
+        QString text = QStringLiteral("<?php $erstes = 1;\n");
+        const QString piece = QStringLiteral("    echo \"<tr><td>\" . $zeile['name'] . \"</td></tr>\";\n");
+        while (text.size() < 8 * 1000 * 1000)
+            text += piece;
+        text += QStringLiteral("$letztes = 2;\n");
+        QPlainTextEdit *memo = Form1->memo1();
+        memo->setPlainText(text);
+        QCoreApplication::processEvents();
+        const auto findMs = [&](const QString &word) {
+            Form1->FindDialog1->setFindText(word);
+            memo->moveCursor(QTextCursor::Start);
+            QElapsedTimer t;
+            t.start();
+            Form1->SearchFind1FindDialogFind();
+            const double ms = t.nsecsElapsed() / 1e6;
+            return memo->textCursor().selectedText() == word ? ms : -1.0;
+        };
+        const double first = findMs(QStringLiteral("erstes"));
+        const double last = findMs(QStringLiteral("letztes"));
+        QElapsedTimer t;
+        t.start();
+        const qsizetype copied = memo->document()->toRawText().size();
+        const double copyMs = t.nsecsElapsed() / 1e6;
+        std::printf("find, 8 MB: first line %8.3f ms, last line %8.1f ms; one copy of the text (%lld characters) "
+                    "%8.1f ms; last line / copy %5.2f\n",
+                    first, last, qint64(copied), copyMs, last / copyMs);
+    }
 
     // Open (as a file named at the start: loaded, not run), its peak memory per byte of the
     // file, then Ctrl+A as the keyboard gives it, and New, in documents of 10 and 50 MB.

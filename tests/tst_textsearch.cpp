@@ -38,6 +38,28 @@ private slots:
         QCOMPARE(::lineSearch({"", "", "yx"}, QStringLiteral("x")), std::optional<int>(5));
     }
 
+    // Lines taken one at a time: none is read past the first occurrence, none at all for a
+    // text that no line can hold.
+    void firstInLinesReadsNoFurtherThanItsHit()
+    {
+        const QStringList lines = {"eins", "zwei Wort", "Wort drei", "vier"};
+        int read = 0;
+        const auto next = [&]() -> std::optional<QString> {
+            return read < lines.size() ? std::optional<QString>(lines.at(read++)) : std::nullopt;
+        };
+        const auto hit = firstInLines(next, QStringLiteral("Wort"));
+        QVERIFY(hit);
+        QCOMPARE(hit->line, 1);
+        QCOMPARE(hit->column, 5);
+        QCOMPARE(read, 2);
+        read = 0;
+        QVERIFY(!firstInLines(next, QStringLiteral("fehlt")));
+        QCOMPARE(read, 4);
+        read = 0;
+        QVERIFY(!firstInLines(next, QStringLiteral("Wort\nd")));
+        QCOMPARE(read, 0);
+    }
+
     void standardSearch_data()
     {
         QTest::addColumn<QString>("text");

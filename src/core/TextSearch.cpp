@@ -30,18 +30,37 @@ QString withCrLf(const QString &plain)
     return out;
 }
 
+std::optional<LineHit> firstInLines(const std::function<std::optional<QString>()> &nextLine, const QString &searchText)
+{
+    // A line never holds a break: a text with one is found nowhere, and nothing need be read.
+    if (searchText.isEmpty() || searchText.contains(QLatin1Char('\n')))
+        return std::nullopt;
+    for (int i = 0;; ++i) {
+        const std::optional<QString> line = nextLine();
+        if (!line)
+            return std::nullopt;
+        const qsizetype p = line->indexOf(searchText, 0, Qt::CaseSensitive);
+        if (p >= 0)
+            return LineHit{i, int(p)};
+    }
+}
+
 std::optional<int> lineSearch(const QStringList &lines, const QString &searchText)
 {
-    if (searchText.isEmpty())
+    int next = 0;
+    int before = 0; // the characters of the lines read before the current one
+    const auto hit = firstInLines(
+        [&]() -> std::optional<QString> {
+            if (next >= lines.size())
+                return std::nullopt;
+            if (next > 0)
+                before += int(lines.at(next - 1).size());
+            return lines.at(next++);
+        },
+        searchText);
+    if (!hit)
         return std::nullopt;
-    int before = 0;
-    for (int i = 0; i < lines.size(); ++i) {
-        const int p = lines.at(i).indexOf(searchText, 0, Qt::CaseSensitive);
-        if (p >= 0)
-            return before + 2 * i + p;
-        before += lines.at(i).size();
-    }
-    return std::nullopt;
+    return before + 2 * hit->line + hit->column;
 }
 
 bool isWordDelimiter(QChar c)

@@ -6,6 +6,7 @@
 
 #include <QString>
 #include <QStringList>
+#include <functional>
 #include <optional>
 
 // plain: the editor's text with "\n" line breaks.
@@ -18,6 +19,16 @@ QString withCrLf(const QString &plain);
 // Case-sensitive search of each line from the first for the first occurrence; its editor
 // position, or nothing. An empty text or one with a line break is never found.
 std::optional<int> lineSearch(const QStringList &lines, const QString &searchText);
+
+// The same search over lines that come one at a time (an editor's lines, without copying its
+// whole text): nextLine gives each line in turn and nothing after the last, and is not asked
+// again once the first occurrence is found. Its line (0-based) and column.
+struct LineHit
+{
+    int line = 0;
+    int column = 0;
+};
+std::optional<LineHit> firstInLines(const std::function<std::optional<QString>()> &nextLine, const QString &searchText);
 
 struct SearchOptions
 {

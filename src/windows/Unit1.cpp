@@ -807,11 +807,6 @@ void TForm1::selectEditorRange(int editorStart, int length)
     ui->memo1->setTextCursor(cursor);
 }
 
-static std::optional<int> searchLines(TCodeEdit *memo, const QString &text)
-{
-    return lineSearch(memo->editorFormText().split(QLatin1Char('\n')), text);
-}
-
 void TForm1::SearchFind1FindDialogFind()
 {
     selectFirstInLines(FindDialog1->findText());
@@ -824,10 +819,26 @@ void TForm1::SearchReplace1ReplaceDialogFind()
 
 void TForm1::selectFirstInLines(const QString &text)
 {
-    if (const auto pos = searchLines(ui->memo1, text)) {
-        ui->memo1->setFocus();
-        selectEditorRange(*pos, int(text.size()));
-    }
+    // Line by line from the first, reading no further than the first occurrence.
+    QTextBlock block = ui->memo1->document()->begin();
+    const auto hit = firstInLines(
+        [&]() -> std::optional<QString> {
+            if (!block.isValid())
+                return std::nullopt;
+            const QString line = block.text();
+            block = block.next();
+            return line;
+        },
+        text);
+    if (!hit)
+        return;
+    // The occurrence lies in its line: its place is the line's start and its column.
+    const int start = ui->memo1->document()->findBlockByNumber(hit->line).position() + hit->column;
+    QTextCursor cursor = ui->memo1->textCursor();
+    cursor.setPosition(start);
+    cursor.setPosition(start + int(text.size()), QTextCursor::KeepAnchor);
+    ui->memo1->setFocus();
+    ui->memo1->setTextCursor(cursor);
 }
 
 void TForm1::Weitersuchen(bool backwards)
