@@ -255,20 +255,28 @@ private slots:
         run.trigger("Speichern1");
         QCOMPARE(readAll(legacy), bytes);
 
-        // Ten megabytes open and save without holding the window for long.
+        // Ten megabytes, a line in a thousand with CR LF, open and save as they were; the
+        // status bar says that the file loads while it does, and no more once it is in.
         const QString big = run.file(QStringLiteral("gross.php"));
         QByteArray line = "<?php echo 'Zeile mit etwas Text, damit sie lang genug wird: äöü'; ?>\n";
         QByteArray content;
         content.reserve(10 * 1024 * 1024 + line.size());
-        while (content.size() < 10 * 1024 * 1024)
-            content += line;
+        for (int i = 0; content.size() < 10 * 1024 * 1024; ++i)
+            content += i % 1000 == 999 ? QByteArray(line).replace("\n", "\r\n") : line;
         content += "<?php echo 'Ende';";
         writeFile(big, content);
+        QStringList said;
+        const auto heard = connect(Form1->statusBar(), &QStatusBar::messageChanged, this,
+                                   [&](const QString &message) { said << message; });
         {
             FileDialogAnswerer answers({big});
             run.trigger("ffnnen1");
             QCOMPARE(answers.answered(), 1);
         }
+        disconnect(heard);
+        const QString loading = QStringLiteral("gross.php wird geladen …");
+        QVERIFY2(!said.isEmpty() && said.first() == loading, qPrintable(said.join(QLatin1Char('|'))));
+        QVERIFY(Form1->statusBar()->currentMessage() != loading);
         QCOMPARE(Form1->windowTitle(), QStringLiteral("Korlith 2005 - gross.php"));
         run.trigger("Speichern1");
         QCOMPARE(readAll(big), content);

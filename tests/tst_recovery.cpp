@@ -351,10 +351,15 @@ private slots:
         Start start;
         Form1->StartUp(QString());
         bool answered = false, questionHadKeys = false, promptWaited = false;
-        QTimer::singleShot(0, [&] {
-            QWidget *box = nullptr;
-            if (!waitUntil([&] { return (box = QApplication::activeModalWidget()) != nullptr; }))
+        // Looked at from inside the question's own event loop once it is there: the start asks
+        // once its window is on the screen, and a wait of the test's below it would hold it.
+        QTimer question;
+        question.setInterval(10);
+        connect(&question, &QTimer::timeout, this, [&] {
+            QWidget *box = QApplication::activeModalWidget();
+            if (!box)
                 return;
+            question.stop();
             questionHadKeys = waitUntil([&] { return QApplication::activeWindow() == box; });
             // Past the moment the prompt comes after a first showing without a window manager.
             promptWaited = !waitUntil([] { return Form4->isVisible(); }, 2500);
@@ -362,6 +367,7 @@ private slots:
             QTest::keyClick(QApplication::activeWindow(), Qt::Key_Escape);
             answered = !QApplication::activeModalWidget();
         });
+        question.start();
         QVERIFY(waitUntil([&] { return answered; }, 15000));
         QVERIFY(questionHadKeys);
         QVERIFY(promptWaited);

@@ -44,6 +44,8 @@
 #include <QFileInfo>
 #include <QProgressDialog>
 #include <QShortcut>
+#include <memory>
+#include <QWindow>
 #include <QInputDialog>
 #include <QLayout>
 #include <QElapsedTimer>
@@ -493,8 +495,21 @@ void TForm1::StartUp(const QString &file)
     m_startAsks = true;
     show();
     platform::endWithWindow(this);
-    // From inside the event loop, so that the program's end by a signal ends it at any point.
-    QTimer::singleShot(0, this, [this, file] { askAtStart(file); });
+    // From inside the event loop, so that the program's end by a signal ends it at any point;
+    // once the window is on the screen (a large file takes a while), or a moment later where
+    // it is not shown.
+    auto *painted = new QTimer(this);
+    painted->setInterval(10);
+    auto since = std::make_shared<QElapsedTimer>();
+    since->start();
+    connect(painted, &QTimer::timeout, this, [this, file, painted, since] {
+        if (!(windowHandle() && windowHandle()->isExposed()) && since->elapsed() < FirstPaintWaitMs)
+            return;
+        painted->stop();
+        painted->deleteLater();
+        askAtStart(file);
+    });
+    painted->start();
 }
 
 void TForm1::askAtStart(const QString &file)
@@ -684,15 +699,25 @@ void TForm1::OpenAtStart(const QString &path)
 
 void TForm1::loadChosenFile(const QString &path, bool run)
 {
+    // A large file takes seconds: the status bar says so, painted at once.
+    const bool large = QFileInfo(path).size() > LargeFileBytes;
+    if (large) {
+        ui->StatusBar1->showMessage(QStringLiteral("%1 wird geladen …").arg(QFileInfo(path).fileName()));
+        ui->StatusBar1->repaint();
+    }
     DecodedText doc;
     try {
         doc = loadDocument(path);
     } catch (const AppError &) {
         // The document is still the one that was, and the dialog offers its file again.
         OpenDialog1->FileName = m_document.openedFile();
+        if (large)
+            ui->StatusBar1->clearMessage();
         throw;
     }
     ui->memo1->setUserText(doc.text, doc.lineEnds);
+    if (large)
+        ui->StatusBar1->clearMessage();
     noCopyNeeded();
     m_document.opened(path, doc.format);
     m_preview->forgetRequests();

@@ -82,6 +82,10 @@ public:
     void ffnnen1Click();
     // "korlith FILE": FILE loaded at start-up as the Open command loads it, but not run.
     void OpenAtStart(const QString &path);
+    // The longest the start waits for the window to be on the screen before it opens its file.
+    static constexpr int FirstPaintWaitMs = 500;
+    // A file larger than this takes long enough to load that the status bar says it loads.
+    static constexpr qint64 LargeFileBytes = 4 * 1000 * 1000;
     // At start-up: offers the unsaved text of an instance that ended without the user's Exit.
     // True when the user took it into the editor.
     bool RecoverAtStart();
