@@ -380,6 +380,45 @@ private slots:
         QVERIFY(waitUntil([&] { return run.memo()->hasFocus(); }));
     }
 
+    // Half a second after the text changes the interpreter parses it: a parse error is marked
+    // red on its line with PHP's words as tooltip, before any run, and goes once the text
+    // parses; a run's own marks are not touched.
+    void parseErrorIsMarkedBeforeARun()
+    {
+        Run run;
+        QVERIFY(run.shown);
+        auto *memo = static_cast<TCodeEdit *>(run.memo());
+        const auto markOfLine = [&](int line) {
+            for (const TCodeEdit::GutterRow &row : memo->rowsInView(0, memo->viewport()->height()))
+                if (row.line == line)
+                    return row.mark;
+            return TCodeEdit::GutterRow::NoMark;
+        };
+        memo->setPlainText(QStringLiteral("<?php\necho 1;\necho 2 3;\necho 4;\n"));
+        QVERIFY(waitUntil([&] { return memo->checkMarkLine() == 3; }, 20000));
+        QCOMPARE(markOfLine(3), TCodeEdit::GutterRow::Error);
+        QCOMPARE(markOfLine(2), TCodeEdit::GutterRow::NoMark);
+        const int top = memo->rowsInView(0, memo->viewport()->height()).at(2).top;
+        QVERIFY2(memo->lineMarkAt(QPoint(2, top + 2)).contains(QLatin1String("syntax error")),
+                 qPrintable(memo->lineMarkAt(QPoint(2, top + 2))));
+        QVERIFY(memo->lineMarks().isEmpty());
+        QVERIFY(run.paneText().isEmpty());
+
+        // Typed on: the mark follows its line, and goes as soon as the text parses.
+        QTextCursor start(memo->document());
+        memo->setTextCursor(start);
+        QVERIFY(run.focusMemo());
+        QTest::keyClicks(memo, QStringLiteral("// x"));
+        QCOMPARE(memo->checkMarkLine(), 3);
+        QTextCursor error(memo->document()->findBlockByNumber(2));
+        error.movePosition(QTextCursor::EndOfBlock);
+        error.movePosition(QTextCursor::Left, QTextCursor::MoveAnchor, 2);
+        error.movePosition(QTextCursor::Left, QTextCursor::KeepAnchor, 1);
+        error.insertText(QStringLiteral(","));
+        QVERIFY(waitUntil([&] { return memo->checkMarkLine() == 0; }, 20000));
+        QCOMPARE(markOfLine(3), TCodeEdit::GutterRow::NoMark);
+    }
+
     void replaceFollowsTheDialogAndForgetsItsTarget()
     {
         Run run;

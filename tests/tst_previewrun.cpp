@@ -7,6 +7,7 @@
 #include "platform/InterpreterProcess.h"
 #include "platform/PreviewRunner.h"
 #include "platform/ScratchDir.h"
+#include "platform/SyntaxCheck.h"
 
 #include <QDir>
 #include <QProcess>
@@ -780,6 +781,38 @@ private slots:
     // A request of the page runs as a web server runs the document through PHP's CGI
     // interpreter: in the document's folder and in the fence, the body on standard input, the
     // variables in a clean environment; the page is the answer's body, its log kept apart.
+    // The syntax check parses with the user's interpreter in the run's container and never
+    // runs the code: a parse error comes with its line, under the document's name; a text that
+    // parses says nothing and its code has done nothing.
+    void syntaxCheckParsesAndNeverRuns()
+    {
+        IsolatedEnvironment env;
+        const QString file = env.root() + QStringLiteral("/seite.php");
+        writeFile(file, "<?php echo 'von der Platte';");
+        const QString mark = env.root() + QStringLiteral("/gelaufen");
+        platform::SyntaxCheck check;
+        QSignalSpy checked(&check, &platform::SyntaxCheck::checked);
+        const auto checkOf = [&](const QByteArray &script, const QString &document) {
+            checked.clear();
+            if (!check.start(Php, script, document) || !checked.wait(20000))
+                return QList<ScriptMessage>{{-1, true, QStringLiteral("no check")}};
+            return checked.first().first().value<QList<ScriptMessage>>();
+        };
+        const QByteArray runs = "<?php file_put_contents('" + mark.toUtf8() + "', 'x'); echo 1;\n";
+        QCOMPARE(checkOf(runs, file).size(), 0);
+        QVERIFY(!QFileInfo::exists(mark));
+
+        const QList<ScriptMessage> errors = checkOf("<?php\necho 1;\necho 2 3;\necho 4;\n", file);
+        QCOMPARE(errors.size(), 1);
+        QCOMPARE(errors.first().line, 3);
+        QVERIFY2(errors.first().text.contains(QLatin1String("syntax error")), qPrintable(errors.first().text));
+        // Without a file: the text as a scratch file of its own.
+        const QList<ScriptMessage> unnamed = checkOf("<?php\n\n\nfunction ( {", QString());
+        QCOMPARE(unnamed.size(), 1);
+        QCOMPARE(unnamed.first().line, 4);
+        QCOMPARE(readAll(file), QByteArray("<?php echo 'von der Platte';"));
+    }
+
     void requestRunsAsAWebServerRunsIt()
     {
         const QString cgi = QStringLiteral("/usr/bin/php-cgi");

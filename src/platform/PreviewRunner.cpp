@@ -505,6 +505,15 @@ QString PreviewRunner::cgiInterpreterFor(const QString &interpreter, const QStri
     return QString();
 }
 
+std::optional<Container> PreviewRunner::fenceFor(const QString &scriptFile, const QString &scriptInside,
+                                                 const QString &workingDir)
+{
+    const ContainerState &container = containerState();
+    if (!container.refusal.isEmpty())
+        return std::nullopt;
+    return containerFor(container.program, scratchDirectory(), scriptFile, scriptInside, workingDir);
+}
+
 QString PreviewRunner::containerRefusal()
 {
     return containerState().refusal;

@@ -74,6 +74,11 @@ public:
     // bar says that it was ended. False when no script runs.
     bool abort();
 
+    // The container a run of scriptFile gets, the file seen as scriptInside, in workingDir;
+    // none where no container can be had.
+    static std::optional<Container> fenceFor(const QString &scriptFile, const QString &scriptInside,
+                                             const QString &workingDir);
+
     // A script runs: started and not yet ended, stopped or aborted.
     bool isRunning() const;
     // The interpreter of the latest run, while it runs (0 otherwise).

@@ -455,10 +455,41 @@ QList<std::tuple<int, bool, QString>> TCodeEdit::lineMarks() const
 QString TCodeEdit::lineMarkAt(const QPoint &gutterPos) const
 {
     const QTextBlock block = cursorForPosition(QPoint(0, gutterPos.y())).block();
+    QStringList texts;
     for (const LineMark &m : m_marks)
         if (m.at.block() == block)
-            return m.text;
-    return QString();
+            texts << m.text;
+    if (m_checkMark && m_checkMark->block() == block && !texts.contains(m_checkText))
+        texts << m_checkText;
+    return texts.join(QLatin1Char('\n'));
+}
+
+void TCodeEdit::setCheckMark(int line, const QString &text)
+{
+    const QTextBlock block = document()->findBlockByNumber(line - 1);
+    if (!block.isValid()) {
+        clearCheckMark();
+        return;
+    }
+    if (m_checkMark && m_checkMark->position() == block.position() && m_checkText == text)
+        return;
+    m_checkMark = QTextCursor(block);
+    m_checkText = text;
+    m_gutter->update();
+}
+
+void TCodeEdit::clearCheckMark()
+{
+    if (!m_checkMark)
+        return;
+    m_checkMark.reset();
+    m_checkText.clear();
+    m_gutter->update();
+}
+
+int TCodeEdit::checkMarkLine() const
+{
+    return m_checkMark ? m_checkMark->blockNumber() + 1 : 0;
 }
 
 QWidget *TCodeEdit::gutter() const
@@ -501,6 +532,8 @@ QList<TCodeEdit::GutterRow> TCodeEdit::rowsInView(int fromY, int toY) const
         if (m.error || mark == GutterRow::NoMark)
             mark = m.error ? GutterRow::Error : GutterRow::Warning;
     }
+    if (m_checkMark)
+        marks[m_checkMark->blockNumber()] = GutterRow::Error;
     const int current = textCursor().blockNumber();
     const QPointF offset = contentOffset();
     QList<GutterRow> rows;

@@ -1,6 +1,8 @@
 // TCodeEdit: the plain-text editor with a line-number gutter, a fixed-width font and colours.
 #pragma once
 
+#include <optional>
+
 #include "core/TextCodec.h"
 
 #include <QClipboard>
@@ -71,6 +73,11 @@ public:
     QList<std::tuple<int, bool, QString>> lineMarks() const;
     // The message of the mark at this gutter position, or nothing.
     QString lineMarkAt(const QPoint &gutterPos) const;
+    // The syntax check's mark, beside a run's: one parse error, red, on its line (1-based),
+    // until it is cleared. 0: none.
+    void setCheckMark(int line, const QString &text);
+    void clearCheckMark();
+    int checkMarkLine() const;
 
     // Enter, with or without Shift: a line break, the new line indented as the text before the
     // caret is. Never a line separator, which PHP would read as part of the code.
@@ -143,6 +150,8 @@ private:
     Taking m_taking;
     QTimer m_takeNext;
     QList<LineMark> m_marks;
+    std::optional<QTextCursor> m_checkMark; // at its line's start, which it follows through edits
+    QString m_checkText;
     QList<TakenMark> m_taken;
     int m_blocks = 0; // the block count after the last change
     bool m_lineEndsKept = false; // blocks carry the line end before them

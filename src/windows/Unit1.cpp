@@ -125,6 +125,22 @@ void TForm1::setUpPreview()
     m_abortKey->setEnabled(false);
     connect(m_abortKey, &QShortcut::activated, this, [this] { platform::guarded([this] { Abbrechen(); }); });
     connect(m_preview, &Preview::runningChanged, m_abortKey, &QShortcut::setEnabled);
+    // The text parsed once typing pauses; a result for a text that has changed since is dropped
+    // (the change brings its own check).
+    m_syntaxCheck = new platform::SyntaxCheck(this);
+    m_checkLater.setSingleShot(true);
+    m_checkLater.setInterval(CheckAfterMs);
+    connect(ui->memo1->document(), &QTextDocument::contentsChanged, &m_checkLater, qOverload<>(&QTimer::start));
+    connect(&m_checkLater, &QTimer::timeout, this, [this] { platform::guarded([this] { SyntaxPruefen(); }); });
+    connect(m_syntaxCheck, &platform::SyntaxCheck::checked, this, [this](const QList<ScriptMessage> &errors) {
+        if (m_checkLater.isActive())
+            return;
+        m_markedScript = m_checkingScript;
+        if (errors.isEmpty())
+            ui->memo1->clearCheckMark();
+        else
+            ui->memo1->setCheckMark(errors.first().line, errors.first().text);
+    });
     // A run's messages name the lines of its text; what is typed while it runs moves them.
     connect(ui->memo1->document(), &QTextDocument::contentsChange, this, [this](int position, int removed, int added) {
         if (m_preview->isRunning())
@@ -565,15 +581,20 @@ void TForm1::Aktualisieren()
     m_preview->run(currentRun());
 }
 
+QByteArray TForm1::scriptBytes(const QString &editorForm) const
+{
+    // The interpreter reads the text as its file holds it: its encoding, its line ends.
+    const TextFormat &format = m_document.format();
+    return encodeText(fromEditorForm(editorForm), format, ui->memo1->lineEnds(format.lineEnd));
+}
+
 platform::PreviewRequest TForm1::currentRun()
 {
     const QString text = ui->memo1->editorFormText();
     m_runTrail.reset(text);
-    // The run reads the text as its file holds it: its encoding, its line ends.
-    const TextFormat &format = m_document.format();
     platform::PreviewRequest request;
     request.interpreter = AppSettings::instance().interpreterPath();
-    request.script = encodeText(fromEditorForm(text), format, ui->memo1->lineEnds(format.lineEnd));
+    request.script = scriptBytes(text);
     request.documentPath = m_document.saveTarget();
     request.folder = m_document.folder();
     return request;
@@ -864,6 +885,27 @@ void TForm1::selectFirstInLines(const QString &text)
     cursor.setPosition(start + int(text.size()), QTextCursor::KeepAnchor);
     ui->memo1->setFocus();
     ui->memo1->setTextCursor(cursor);
+}
+
+void TForm1::SyntaxPruefen()
+{
+    const QString text = ui->memo1->editorFormText();
+    const QByteArray script = scriptBytes(text);
+    // Colouring a line also reports a change: the same text is not checked twice.
+    if (script == m_markedScript) {
+        m_syntaxCheck->stop();
+        return;
+    }
+    if (m_syntaxCheck->isRunning() && script == m_checkingScript)
+        return;
+    m_checkingScript = script;
+    const QString interpreter = AppSettings::instance().interpreterPath();
+    if (text.trimmed().isEmpty() || interpreter.isEmpty()
+        || !m_syntaxCheck->start(interpreter, script, m_document.saveTarget())) {
+        m_syntaxCheck->stop();
+        m_markedScript = script;
+        ui->memo1->clearCheckMark();
+    }
 }
 
 void TForm1::Weitersuchen(bool backwards)

@@ -9,6 +9,7 @@
 #include "core/RecoveryStore.h"
 #include "core/TextCodec.h"
 #include "platform/PreviewRunner.h"
+#include "platform/SyntaxCheck.h"
 
 #include <QElapsedTimer>
 #include <QMainWindow>
@@ -63,6 +64,10 @@ public:
     void AnfrageWiederholen();
     // Esc while a script runs: it ends, with all that it started.
     void Abbrechen();
+    // Half a second after the text last changed: the configured interpreter parses it (it never
+    // runs it) and a parse error is marked on its line, before any run.
+    static constexpr int CheckAfterMs = 500;
+    void SyntaxPruefen();
     // F3 and Shift+F3: the find dialog's text with its options, from the caret, round the end.
     void Weitersuchen(bool backwards);
     // Ctrl+G: the caret to the start of a line the user names.
@@ -148,6 +153,7 @@ private:
     void setUpWidgets();
     void setUpPreview();
     platform::PreviewRequest currentRun();
+    QByteArray scriptBytes(const QString &editorForm) const; // the text as its file holds it
     bool withCgiInterpreter(platform::PreviewRequest &request);
     void connectMenuHandlers();
     void createComponents();
@@ -192,6 +198,10 @@ private:
     bool m_formShowPending = false;          // the first showing's handler waits for the activation
     bool m_askingPrintSystem = false;        // Ctrl+P waits for the print scheduler's answer
     bool m_startAsks = false;                // a start-up question is open: the prompt waits
+    platform::SyntaxCheck *m_syntaxCheck = nullptr; // `php -l` of the text once typing pauses
+    QTimer m_checkLater;
+    QByteArray m_checkingScript;             // the text as the check going on has it
+    QByteArray m_markedScript;               // the text whose check the gutter shows
 };
 
 extern TForm1 *Form1;

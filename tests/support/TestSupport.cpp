@@ -511,11 +511,24 @@ bool interpreterHolds()
     return false;
 }
 
+// The syntax check parses a text and never runs it: its container and its `php -l` are no
+// preview's.
+static bool isSyntaxCheck(qint64 pid)
+{
+    const QList<QByteArray> args = readAll(QStringLiteral("/proc/%1/cmdline").arg(pid)).split('\0');
+    for (const QByteArray &arg : args)
+        if (arg.endsWith("/Check.php"))
+            return true;
+    return args.size() >= 3 && args.at(args.size() - 3) == "-l";
+}
+
 QStringList runningPreviews()
 {
     QStringList found;
     for (const ProcessEntry &p : descendants())
-        if (p.name.startsWith(QLatin1String("php")) || p.name == QLatin1String("korlith-run") || p.name == QLatin1String("bwrap")
+        if (isSyntaxCheck(p.pid))
+            continue;
+        else if (p.name.startsWith(QLatin1String("php")) || p.name == QLatin1String("korlith-run") || p.name == QLatin1String("bwrap")
             || p.name == QLatin1String("sh") || p.name == QLatin1String("sleep"))
             found << p.name;
     return found;

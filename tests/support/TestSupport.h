@@ -101,7 +101,8 @@ int xdotool(const QStringList &args, int timeoutMs = 10000);
 QStringList windowsNamed(const QString &title);
 
 // The preview runs below this process: the names of its descendants that are an interpreter
-// ("php…"), a run's container or supervisor, or what the suites' scripts start (sh, sleep).
+// ("php…"), a run's container or supervisor, or what the suites' scripts start (sh, sleep); the
+// syntax check's aside.
 QStringList runningPreviews();
 
 // A program that takes the X clipboard (or "PRIMARY", the selection) on a connection of its
