@@ -718,6 +718,22 @@ void InterpreterProcess::pump(int msecs)
     }
 }
 
+void InterpreterProcess::endAndLetGo(std::unique_ptr<InterpreterProcess> process, QObject *keeper, int waitMs)
+{
+    if (process->isRunning()) {
+        process->kill();
+        if (waitMs > 0)
+            process->waitForFinished(waitMs);
+    }
+    InterpreterProcess *old = process.release();
+    if (old->isRunning()) {
+        connect(old, &InterpreterProcess::finished, old, &QObject::deleteLater);
+        old->setParent(keeper);
+    } else {
+        delete old;
+    }
+}
+
 bool InterpreterProcess::isRunning() const
 {
     return m_running;

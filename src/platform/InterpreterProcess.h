@@ -4,6 +4,7 @@
 
 #include <QObject>
 #include <QStringList>
+#include <memory>
 
 #include <sys/types.h>
 
@@ -79,6 +80,9 @@ public:
 
     // Ends the run: the interpreter and whatever it started. What it wrote so far stays.
     void kill();
+    // Ends the process's run and lets it go, waiting up to waitMs for it to be reaped; one not
+    // reaped by then finishes in the background, kept by keeper until it has.
+    static void endAndLetGo(std::unique_ptr<InterpreterProcess> process, QObject *keeper, int waitMs);
 
     // The output as it was copied: its size in the file, whether the bound cut it, whether the
     // file could not take all of it (a full disk).

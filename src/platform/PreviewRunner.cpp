@@ -232,18 +232,7 @@ void PreviewRunner::endProcess()
     if (!m_process)
         return;
     m_process->disconnect(this);
-    if (m_process->isRunning()) {
-        m_process->kill();
-        m_process->waitForFinished(EndWaitMs);
-    }
-    // A process that has not been reaped yet is left to finish in the background.
-    InterpreterProcess *old = m_process.release();
-    if (old->isRunning()) {
-        connect(old, &InterpreterProcess::finished, old, &QObject::deleteLater);
-        old->setParent(this);
-    } else {
-        delete old;
-    }
+    InterpreterProcess::endAndLetGo(std::move(m_process), this, EndWaitMs);
 }
 
 void PreviewRunner::stop()

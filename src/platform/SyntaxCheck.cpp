@@ -31,15 +31,7 @@ void SyntaxCheck::stop()
     if (!m_process)
         return;
     m_process->disconnect(this);
-    m_process->kill();
-    // An interpreter that has not gone yet is left to go in the background.
-    InterpreterProcess *old = m_process.release();
-    if (old->isRunning()) {
-        connect(old, &InterpreterProcess::finished, old, &QObject::deleteLater);
-        old->setParent(this);
-    } else {
-        delete old;
-    }
+    InterpreterProcess::endAndLetGo(std::move(m_process), this, 0);
 }
 
 bool SyntaxCheck::isRunning() const
