@@ -372,12 +372,15 @@ private slots:
             }
         });
         answer.start();
+        // Asked from anywhere in the window: here the pane has the focus.
+        Form1->WebBrowser1()->setFocus();
         key(Qt::Key_G, Qt::ControlModifier);
         QVERIFY(waitUntil([&] { return range != 0; }));
         QCOMPARE(range, 4);
         QCOMPARE(run.memo()->textCursor().position(), 25);
         QVERIFY(!run.memo()->textCursor().hasSelection());
-        QVERIFY(waitUntil([&] { return run.memo()->hasFocus(); }));
+        // The editor is the window's focus again (the keyboard's once the window is active).
+        QCOMPARE(Form1->focusWidget(), run.memo());
     }
 
     // Half a second after the text changes the interpreter parses it: a parse error is marked
@@ -1065,7 +1068,9 @@ private slots:
         QCOMPARE(Form1->statusBar()->currentMessage(), QStringLiteral("F5 führt das Skript aus."));
         // Nothing ran, not even for a moment: no scratch script, no interpreter.
         const QString scratchScript = run.env.scratchDir() + QStringLiteral("temp.php");
-        QVERIFY(!waitUntil([&] { return QFile::exists(scratchScript) || !runningPreviews().isEmpty(); }, 1000));
+        QStringList running;
+        QVERIFY2(!waitUntil([&] { return QFile::exists(scratchScript) || !(running = runningPreviews()).isEmpty(); }, 1000),
+                 qPrintable(running.join(QLatin1Char(' '))));
         // The run by F5 is the only one: a run at start would have written its mark first.
         run.trigger("Jetztaktualisieren1");
         QVERIFY(waitUntil([&] { return run.paneText() == QStringLiteral("lief"); }, 10000));

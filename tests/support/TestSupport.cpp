@@ -511,11 +511,14 @@ bool interpreterHolds()
     return false;
 }
 
-// The syntax check parses a text and never runs it: its container and its `php -l` are no
-// preview's.
-static bool isSyntaxCheck(qint64 pid)
+// No preview's: the syntax check, which parses a text and never runs it (its container and
+// its `php -l`), and a process gone since the table was read.
+static bool noPreview(qint64 pid)
 {
-    const QList<QByteArray> args = readAll(QStringLiteral("/proc/%1/cmdline").arg(pid)).split('\0');
+    const QByteArray commandLine = readAll(QStringLiteral("/proc/%1/cmdline").arg(pid));
+    if (commandLine.isEmpty())
+        return true;
+    const QList<QByteArray> args = commandLine.split('\0');
     for (const QByteArray &arg : args)
         if (arg.endsWith("/Check.php"))
             return true;
@@ -526,7 +529,7 @@ QStringList runningPreviews()
 {
     QStringList found;
     for (const ProcessEntry &p : descendants())
-        if (isSyntaxCheck(p.pid))
+        if (noPreview(p.pid))
             continue;
         else if (p.name.startsWith(QLatin1String("php")) || p.name == QLatin1String("korlith-run") || p.name == QLatin1String("bwrap")
             || p.name == QLatin1String("sh") || p.name == QLatin1String("sleep"))
