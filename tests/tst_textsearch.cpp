@@ -26,16 +26,24 @@ private slots:
 
     void lineSearch()
     {
-        // Lines of lengths 5 and 7, the occurrence at position 4 of the third line.
+        // The lines of a list, one at a time; the hit as "line:column".
+        const auto search = [](const QStringList &lines, const QString &text) {
+            int next = 0;
+            const auto hit = firstInLines(
+                [&]() -> std::optional<QString> { return next < lines.size() ? std::optional<QString>(lines.at(next++)) : std::nullopt; },
+                text);
+            return hit ? QStringLiteral("%1:%2").arg(hit->line).arg(hit->column) : QString();
+        };
+        // The occurrence at position 4 of the third line (editor position 19 after lines of 5 and 7).
         const QStringList lines = {"aaaaa", "bbbbbbb", "cccXYZ", "XYZ"};
-        QCOMPARE(::lineSearch(lines, QStringLiteral("XYZ")), std::optional<int>(19));
-        QCOMPARE(::lineSearch({"ABC"}, QStringLiteral("abc")), std::nullopt);
-        QCOMPARE(::lineSearch({"abc"}, QString()), std::nullopt);
-        QCOMPARE(::lineSearch({"ab", "cd"}, QStringLiteral("b\ncd")), std::nullopt);
-        QCOMPARE(::lineSearch({"ab", "cd"}, QStringLiteral("b\r\ncd")), std::nullopt);
-        QCOMPARE(::lineSearch({}, QStringLiteral("a")), std::nullopt);
-        QCOMPARE(::lineSearch({"x", "", "yx"}, QStringLiteral("x")), std::optional<int>(0));
-        QCOMPARE(::lineSearch({"", "", "yx"}, QStringLiteral("x")), std::optional<int>(5));
+        QCOMPARE(search(lines, QStringLiteral("XYZ")), QStringLiteral("2:3"));
+        QCOMPARE(search({"ABC"}, QStringLiteral("abc")), QString());
+        QCOMPARE(search({"abc"}, QString()), QString());
+        QCOMPARE(search({"ab", "cd"}, QStringLiteral("b\ncd")), QString());
+        QCOMPARE(search({"ab", "cd"}, QStringLiteral("b\r\ncd")), QString());
+        QCOMPARE(search({}, QStringLiteral("a")), QString());
+        QCOMPARE(search({"x", "", "yx"}, QStringLiteral("x")), QStringLiteral("0:0"));
+        QCOMPARE(search({"", "", "yx"}, QStringLiteral("x")), QStringLiteral("2:1"));
     }
 
     // Lines taken one at a time: none is read past the first occurrence, none at all for a

@@ -104,7 +104,7 @@ PaneNavigation::Step PaneNavigation::urlChanged(const QUrl &url)
 {
     const QUrl document = url.adjusted(QUrl::RemoveFragment);
     if (document == m_pending || document == m_shown || keep().isEmpty()
-        || (!m_pending.isEmpty() && document == m_superseded))
+        || (!m_superseded.isEmpty() && document == m_superseded))
         return {};
     // The engine asks nobody before about:blank or a step in the history: back to the page.
     Step step;

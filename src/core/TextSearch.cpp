@@ -45,24 +45,6 @@ std::optional<LineHit> firstInLines(const std::function<std::optional<QString>()
     }
 }
 
-std::optional<int> lineSearch(const QStringList &lines, const QString &searchText)
-{
-    int next = 0;
-    int before = 0; // the characters of the lines read before the current one
-    const auto hit = firstInLines(
-        [&]() -> std::optional<QString> {
-            if (next >= lines.size())
-                return std::nullopt;
-            if (next > 0)
-                before += int(lines.at(next - 1).size());
-            return lines.at(next++);
-        },
-        searchText);
-    if (!hit)
-        return std::nullopt;
-    return before + 2 * hit->line + hit->column;
-}
-
 bool isWordDelimiter(QChar c)
 {
     const char16_t u = c.unicode();

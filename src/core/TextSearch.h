@@ -16,13 +16,10 @@ int toControlPosition(const QString &plain, int editorPosition);
 // The editor's text with CR LF line breaks, as the standard search sees it.
 QString withCrLf(const QString &plain);
 
-// Case-sensitive search of each line from the first for the first occurrence; its editor
-// position, or nothing. An empty text or one with a line break is never found.
-std::optional<int> lineSearch(const QStringList &lines, const QString &searchText);
-
-// The same search over lines that come one at a time (an editor's lines, without copying its
-// whole text): nextLine gives each line in turn and nothing after the last, and is not asked
-// again once the first occurrence is found. Its line (0-based) and column.
+// The line search: case-sensitive, each line from the first, for the first occurrence; its
+// line (0-based) and column, or nothing. An empty text or one with a line break is never found.
+// nextLine gives each line in turn (an editor's lines, without copying its whole text) and
+// nothing after the last; it is not asked again once the occurrence is found.
 struct LineHit
 {
     int line = 0;

@@ -44,7 +44,6 @@
 #include <QFileInfo>
 #include <QProgressDialog>
 #include <QShortcut>
-#include <memory>
 #include <QWindow>
 #include <QInputDialog>
 #include <QLayout>
@@ -516,10 +515,10 @@ void TForm1::StartUp(const QString &file)
     // it is not shown.
     auto *painted = new QTimer(this);
     painted->setInterval(10);
-    auto since = std::make_shared<QElapsedTimer>();
-    since->start();
+    QElapsedTimer since;
+    since.start();
     connect(painted, &QTimer::timeout, this, [this, file, painted, since] {
-        if (!(windowHandle() && windowHandle()->isExposed()) && since->elapsed() < FirstPaintWaitMs)
+        if (!(windowHandle() && windowHandle()->isExposed()) && since.elapsed() < FirstPaintWaitMs)
             return;
         painted->stop();
         painted->deleteLater();
