@@ -4,12 +4,14 @@
 #include "TestSupport.h"
 #include "WebBrowser.h"
 #include "core/PreviewRun.h"
+#include "platform/EngineClipboard.h"
 
 #include <QDir>
 #include <QMenu>
 #include <QProcess>
 #include <QWindow>
 #include <QApplication>
+#include <QClipboard>
 #include <QSignalSpy>
 #include <QTcpServer>
 #include <QUdpSocket>
@@ -417,6 +419,67 @@ private slots:
         QVERIFY2(entries.join(QLatin1Char('|')).contains(QStringLiteral("Kopieren"))
                      || entries.join(QLatin1Char('|')).contains(QStringLiteral("auswählen")),
                  qPrintable(entries.join(QLatin1String(" | "))));
+    }
+
+    // A page's own copy (a copy listener and execCommand, in the page and in a frame it made,
+    // after the user's click) and the selection its script makes leave what the user had
+    // copied and selected where it was; the user's own Ctrl+A and Ctrl+C in the pane copy.
+    void pageWritesNoClipboard()
+    {
+        QClipboard *clipboard = QGuiApplication::clipboard();
+        clipboard->setText(QStringLiteral("meins"));
+        const bool selection = clipboard->supportsSelection();
+        if (selection)
+            clipboard->setText(QStringLiteral("meine Auswahl"), QClipboard::Selection);
+        IsolatedEnvironment env;
+        Pane pane;
+        const QString out = env.root() + QStringLiteral("/Output.htm");
+        writeFile(out, "<body style='margin:0'><p id='t' style='font-size:40px;margin:0'>Seitentext</p><script>"
+                       "window.clicks = 0;"
+                       "function hostile() {"
+                       "  const r = document.createRange(); r.selectNodeContents(document.getElementById('t'));"
+                       "  getSelection().removeAllRanges(); getSelection().addRange(r);"
+                       "  const own = e => { e.clipboardData.setData('text/plain', 'fremd'); e.preventDefault(); };"
+                       "  document.addEventListener('copy', own);"
+                       "  document.execCommand('copy');"
+                       "  const f = document.createElement('iframe'); document.body.appendChild(f);"
+                       "  f.contentDocument.body.textContent = 'Rahmen';"
+                       "  f.contentDocument.execCommand('selectAll'); f.contentDocument.execCommand('copy');"
+                       "  document.removeEventListener('copy', own);"
+                       "  f.remove(); getSelection().removeAllRanges();"
+                       "  window.clicks++;"
+                       "}"
+                       "document.addEventListener('mousedown', hostile, {once: true});"
+                       "</script></body>");
+        QVERIFY(pane.load(out));
+        QVERIFY(QTest::qWaitForWindowExposed(&pane.view));
+        QVERIFY(activate(&pane.view));
+        const int refusedBefore = platform::EngineClipboard::refused();
+        const QPoint at = pane.view.mapToGlobal(QPoint(200, 250));
+        QVERIFY(waitUntil([&] {
+            if (pane.js(QStringLiteral("window.clicks")).toInt() > 0)
+                return true;
+            xdotool({QStringLiteral("mousemove"), QString::number(at.x()), QString::number(at.y()),
+                     QStringLiteral("click"), QStringLiteral("1")});
+            return false;
+        }, 10000));
+        // The engine tried, and was refused.
+        QVERIFY(waitUntil([&] { return platform::EngineClipboard::refused() > refusedBefore; }));
+        QCOMPARE(clipboard->text(), QStringLiteral("meins"));
+        if (selection)
+            QCOMPARE(clipboard->text(QClipboard::Selection), QStringLiteral("meine Auswahl"));
+        // The user's own commands in the pane.
+        QVERIFY(activate(&pane.view));
+        pane.view.focusProxy()->setFocus();
+        QVERIFY(waitUntil([&] {
+            if (clipboard->text() == QLatin1String("Seitentext"))
+                return true;
+            xdotool({QStringLiteral("key"), QStringLiteral("ctrl+a"), QStringLiteral("ctrl+c")});
+            QTest::qWait(200);
+            return false;
+        }, 10000));
+        if (selection)
+            QVERIFY(waitUntil([&] { return clipboard->text(QClipboard::Selection) == QLatin1String("Seitentext"); }));
     }
 
     void rewrittenOutputIsShownAfresh()

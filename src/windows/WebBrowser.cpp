@@ -1,9 +1,14 @@
 // TWebBrowser: preview pane over Qt WebEngine, with an off-the-record profile of its own.
 #include "WebBrowser.h"
 
+#include "platform/EngineClipboard.h"
 #include "platform/WebEngineSetup.h"
 
+#include <QApplication>
+#include <QChildEvent>
 #include <QContextMenuEvent>
+#include <QKeyEvent>
+#include <QMouseEvent>
 #include <QFile>
 #include <QWebChannel>
 #include <QMenu>
@@ -264,6 +269,11 @@ TWebBrowserPage *TWebBrowser::makePage(QWebEngineProfile *profile)
     forms.setRunsOnSubFrames(true);
     forms.setSourceCode(formScript());
     page->scripts().insert(forms);
+    // The menu's copy and select are the user's own commands.
+    for (const QWebEnginePage::WebAction copying : {QWebEnginePage::Copy, QWebEnginePage::Cut})
+        connect(page->action(copying), &QAction::triggered, this, [] { platform::EngineClipboard::grantCopy(); });
+    connect(page->action(QWebEnginePage::SelectAll), &QAction::triggered, this,
+            [] { platform::EngineClipboard::grantSelection(); });
     return page;
 }
 
@@ -433,6 +443,56 @@ void TWebBrowser::apply(const PaneNavigation::Step &step)
 void TWebBrowser::setDocumentFolder(const QString &folder)
 {
     m_addresses->setFolder(folder);
+}
+
+void TWebBrowser::childEvent(QChildEvent *event)
+{
+    QWebEngineView::childEvent(event);
+    if (event->added() && event->child()->isWidgetType())
+        event->child()->installEventFilter(this);
+}
+
+bool TWebBrowser::eventFilter(QObject *watched, QEvent *event)
+{
+    using platform::EngineClipboard::grantCopy;
+    using platform::EngineClipboard::grantSelection;
+    switch (event->type()) {
+    case QEvent::KeyPress: {
+        const auto *key = static_cast<QKeyEvent *>(event);
+        if (key->matches(QKeySequence::Copy) || key->matches(QKeySequence::Cut))
+            grantCopy();
+        else if (key->matches(QKeySequence::SelectAll)
+                 || ((key->modifiers() & Qt::ShiftModifier) && key->key() >= Qt::Key_Home && key->key() <= Qt::Key_PageDown))
+            grantSelection();
+        break;
+    }
+    case QEvent::MouseButtonPress: {
+        const auto *mouse = static_cast<QMouseEvent *>(event);
+        if (mouse->button() == Qt::LeftButton) {
+            m_pressed = true;
+            m_pressedAt = mouse->position().toPoint();
+        }
+        break;
+    }
+    case QEvent::MouseMove: {
+        // A drag selects; a click alone does not, whatever the page's scripts then select.
+        const auto *mouse = static_cast<QMouseEvent *>(event);
+        if (m_pressed && (mouse->buttons() & Qt::LeftButton)
+            && (mouse->position().toPoint() - m_pressedAt).manhattanLength() >= QApplication::startDragDistance())
+            grantSelection();
+        break;
+    }
+    case QEvent::MouseButtonRelease:
+        if (static_cast<QMouseEvent *>(event)->button() == Qt::LeftButton)
+            m_pressed = false;
+        break;
+    case QEvent::MouseButtonDblClick:
+        grantSelection();
+        break;
+    default:
+        break;
+    }
+    return QWebEngineView::eventFilter(watched, event);
 }
 
 void TWebBrowser::contextMenuEvent(QContextMenuEvent *event)

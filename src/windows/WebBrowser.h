@@ -86,6 +86,10 @@ protected:
     void showEvent(QShowEvent *event) override;
     void hideEvent(QHideEvent *event) override;
     void changeEvent(QEvent *event) override;
+    // The engine's view inside the pane, made and remade with its pages: what the user does
+    // there is watched for the commands that let the engine write the clipboard.
+    void childEvent(QChildEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     TWebBrowserPage *makePage(QWebEngineProfile *profile);
@@ -100,4 +104,6 @@ private:
     TWebFormBridge *m_forms;        // every page's channel shows it
     QTimer m_engineStart; // at once after a paint, a moment after a navigation where none comes
     static constexpr int StartAtTheLatestMs = 250;
+    QPoint m_pressedAt; // where the left button went down in the pane
+    bool m_pressed = false;
 };
