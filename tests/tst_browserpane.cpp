@@ -16,6 +16,7 @@
 #include <QTcpServer>
 #include <QUdpSocket>
 #include <QWebEnginePage>
+#include <QWebEngineSettings>
 
 #include <algorithm>
 
@@ -480,6 +481,57 @@ private slots:
         }, 10000));
         if (selection)
             QVERIFY(waitUntil([&] { return clipboard->text(QClipboard::Selection) == QLatin1String("Seitentext"); }));
+    }
+
+    // The filter knows what a page loads: its own frames and what a web page takes from beside
+    // it, from the disk. An address of the network and a kind it does not know (a beacon, a
+    // socket, in the page or its worker) are refused before anything could answer, even were
+    // the engine's own rule against remote addresses in local pages not there.
+    void requestsOnlyOfThePagesOwn()
+    {
+        QTcpServer tcp;
+        QVERIFY(tcp.listen(QHostAddress::LocalHost));
+        int connections = 0;
+        connect(&tcp, &QTcpServer::newConnection, &tcp, [&] { ++connections; });
+        IsolatedEnvironment env;
+        const QString scratch = env.root() + QStringLiteral("/scratch");
+        QVERIFY(QDir().mkpath(scratch));
+        Pane pane;
+        pane.view.setDocumentFolder(env.root());
+        QVERIFY(pane.load(QStringLiteral("about:blank")));
+        pane.view.page()->settings()->setAttribute(QWebEngineSettings::LocalContentCanAccessRemoteUrls, true);
+        writeFile(env.root() + QStringLiteral("/eigen.js"), "window.own = 'geladen';");
+        const QByteArray remote = "http://127.0.0.1:" + QByteArray::number(tcp.serverPort());
+        const QByteArray socket = "ws://127.0.0.1:" + QByteArray::number(tcp.serverPort());
+        writeFile(scratch + QStringLiteral("/Output.htm"),
+                  "<body><script src='eigen.js'></script>"
+                  "<img src='" + remote + "/bild.png'>"
+                  "<link rel='stylesheet' href='" + remote + "/stil.css'>"
+                  "<script>"
+                  "fetch('" + remote + "/daten').catch(() => {});"
+                  "navigator.sendBeacon('" + remote + "/ping', 'x');"
+                  "try { new WebSocket('" + socket + "/seite'); } catch (e) {}"
+                  "new Worker(URL.createObjectURL(new Blob([\"try { new WebSocket('" + socket + "/arbeiter'); } catch (e) {}\"])));"
+                  "</script></body>");
+        const int before = pane.view.refusedRequests();
+        QVERIFY(pane.load(scratch + QStringLiteral("/Output.htm")));
+        QCOMPARE(pane.js(QStringLiteral("window.own")).toString(), QStringLiteral("geladen"));
+        QVERIFY2(waitUntil([&] { return pane.view.refusedRequests() - before >= 6; }),
+                 qPrintable(QString::number(pane.view.refusedRequests() - before)));
+        QCOMPARE(connections, 0);
+    }
+
+    // The document's folder is the output's own (a document saved in the scratch folder): what
+    // the page loads from beside it is the file itself, and loads.
+    void outputInTheDocumentsOwnFolder()
+    {
+        IsolatedEnvironment env;
+        Pane pane;
+        pane.view.setDocumentFolder(env.root());
+        writeFile(env.root() + QStringLiteral("/eigen.js"), "window.own = 'geladen';");
+        writeFile(env.root() + QStringLiteral("/Output.htm"), "<script src='eigen.js'></script>");
+        QVERIFY(pane.load(env.root() + QStringLiteral("/Output.htm")));
+        QCOMPARE(pane.js(QStringLiteral("window.own")).toString(), QStringLiteral("geladen"));
     }
 
     void rewrittenOutputIsShownAfresh()

@@ -22,6 +22,8 @@
 #include <QWebEngineUrlRequestInterceptor>
 #include <QWebEngineSettings>
 
+#include <atomic>
+
 namespace {
 const QString kBlank = QStringLiteral("about:blank");
 }
@@ -47,12 +49,13 @@ public:
         m_pageName = page.fileName();
     }
 
+    int refused() const { return m_refused; }
+
     void interceptRequest(QWebEngineUrlRequestInfo &info) override
     {
         const QUrl url = info.requestUrl();
-        // A WebSocket is a channel out of the page, in both directions: none is opened.
-        if (info.resourceType() == QWebEngineUrlRequestInfo::ResourceTypeWebSocket) {
-            info.block(true);
+        if (!knownKind(info.resourceType()) || !ownScheme(url)) {
+            refuse(info);
             return;
         }
         if (!url.isLocalFile() || info.resourceType() == QWebEngineUrlRequestInfo::ResourceTypeMainFrame)
@@ -73,26 +76,73 @@ public:
             // document's folder itself, without a link out of it.
             const QString real = QFileInfo(path).canonicalFilePath();
             if (folder.isEmpty() || real.isEmpty() || !real.startsWith(folder + QLatin1Char('/')))
-                info.block(true);
+                refuse(info);
             return;
         }
         const QString relative = path.mid(pageFolder.size());
         if (relative == pageName)
             return;
         if (relative.isEmpty() || folder.isEmpty()) {
-            info.block(true);
+            refuse(info);
             return;
         }
         // Links are followed, but what they lead to must lie inside the folder too.
         const QString target = QFileInfo(folder + QLatin1Char('/') + relative).canonicalFilePath();
         if (target.isEmpty() || !target.startsWith(folder + QLatin1Char('/'))) {
-            info.block(true);
+            refuse(info);
             return;
         }
-        info.redirect(QUrl::fromLocalFile(target));
+        // Where the page's folder is the document's own, the address is already the file's: a
+        // redirect to the same address is one the engine does not survive.
+        if (target != path)
+            info.redirect(QUrl::fromLocalFile(target));
     }
 
 private:
+    // What a page asks for is its own document or frame, or what a web page loads: styles,
+    // scripts, images, fonts, media, workers, fetch and XHR. A beacon, a report, a socket (a
+    // channel out in both directions), a service worker or a kind the engine adds later is none.
+    static bool knownKind(QWebEngineUrlRequestInfo::ResourceType type)
+    {
+        using R = QWebEngineUrlRequestInfo;
+        switch (type) {
+        case R::ResourceTypeMainFrame:
+        case R::ResourceTypeSubFrame:
+        case R::ResourceTypeStylesheet:
+        case R::ResourceTypeScript:
+        case R::ResourceTypeImage:
+        case R::ResourceTypeFontResource:
+        case R::ResourceTypeSubResource:
+        case R::ResourceTypeObject:
+        case R::ResourceTypeMedia:
+        case R::ResourceTypeWorker:
+        case R::ResourceTypeSharedWorker:
+        case R::ResourceTypePrefetch:
+        case R::ResourceTypeFavicon:
+        case R::ResourceTypeXhr:
+        case R::ResourceTypePluginResource:
+            return true;
+        default:
+            return false;
+        }
+    }
+
+    // The page is a file of the disk: what it loads is too, or what the page holds itself. No
+    // address of the network is asked for, by the page or by a frame it made.
+    static bool ownScheme(const QUrl &url)
+    {
+        const QString scheme = url.scheme();
+        return scheme == QLatin1String("file") || scheme == QLatin1String("data") || scheme == QLatin1String("blob")
+            || scheme == QLatin1String("about");
+    }
+
+    void refuse(QWebEngineUrlRequestInfo &info)
+    {
+        info.block(true);
+        ++m_refused;
+    }
+
+    std::atomic<int> m_refused{0};
     QMutex m_mutex;
     QString m_folder;
     QString m_pageFolder; // ends in "/"
@@ -438,6 +488,11 @@ void TWebBrowser::apply(const PaneNavigation::Step &step)
         break;
     }
     }
+}
+
+int TWebBrowser::refusedRequests() const
+{
+    return m_addresses->refused();
 }
 
 void TWebBrowser::setDocumentFolder(const QString &folder)

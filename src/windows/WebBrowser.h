@@ -65,6 +65,9 @@ public:
     // a request for a file beside the shown page, other than the page, is served from the same
     // place below this folder, never from outside it. Empty: nothing is mapped.
     void setDocumentFolder(const QString &folder);
+    // How many of the pages' requests were refused so far: every address of the network, every
+    // kind of request that is not one of a page's own or what a web page loads.
+    int refusedRequests() const;
 
     // The engine starts after the pane's first paint, or a moment after a navigation asked for
     // while the pane is not shown.
