@@ -16,6 +16,8 @@
 #include "platform/PreviewRunner.h"
 
 #include <QClipboard>
+#include <QLocale>
+#include <QRegularExpression>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
@@ -766,6 +768,44 @@ private slots:
         QVERIFY(active);
         QVERIFY(above);
         QVERIFY(filterPlain);
+    }
+
+    // At the bar's right end, what the last run cost, beside every message and the panel; a
+    // run that is ended says nothing of it, New forgets it.
+    void runCostAtTheBarsEnd()
+    {
+        IsolatedEnvironment env;
+        env.writeRegistry(ConfiguredWithPhp);
+        Run run;
+        run.show();
+        auto *cost = Form1->findChild<QLabel *>(QStringLiteral("RunCostPanel"));
+        QVERIFY(cost);
+        const QRegularExpression form(QStringLiteral("^Fertig in (\\d+,\\d+) s · \\d+,\\d MB · Exit 4$"));
+        run.memo()->setPlainText(QStringLiteral("<?php echo 'schlief'; usleep(400000); exit(4);"));
+        Form1->action("Jetztaktualisieren1")->trigger();
+        QVERIFY(run.paneShows(QStringLiteral("schlief")));
+        QRegularExpressionMatch said;
+        QVERIFY2(waitUntil([&] { return (said = form.match(cost->text())).hasMatch(); }), qPrintable(cost->text()));
+        QVERIFY2(QLocale(QLocale::German).toDouble(said.captured(1)) >= 0.4, qPrintable(cost->text()));
+        QVERIFY(cost->isVisible());
+        // A message of the bar covers its panel, not this.
+        Form1->statusBar()->showMessage(QStringLiteral("eine Meldung"));
+        QVERIFY(cost->isVisible());
+        Form1->statusBar()->clearMessage();
+        // Ended by Esc: no word on what it cost.
+        run.memo()->setPlainText(QStringLiteral("<?php echo 'lang'; flush(); sleep(30);"));
+        Form1->action("Jetztaktualisieren1")->trigger();
+        QVERIFY(run.paneShows(QStringLiteral("lang")));
+        QVERIFY(activate(Form1));
+        run.memo()->setFocus();
+        QTest::keyClick(run.memo(), Qt::Key_Escape);
+        QVERIFY(waitUntil([&] { return Form1->statusBar()->currentMessage() == QLatin1String("Skript abgebrochen."); }));
+        QCOMPARE(cost->text(), QString());
+        run.memo()->setPlainText(QStringLiteral("<?php exit(4);"));
+        Form1->action("Jetztaktualisieren1")->trigger();
+        QVERIFY(waitUntil([&] { return form.match(cost->text()).hasMatch(); }));
+        Form1->action("Neu1")->trigger();
+        QCOMPARE(cost->text(), QString());
     }
 
     // Enter when the run fails: the error, and nothing else changes; New forgets a late page;

@@ -737,6 +737,66 @@ private slots:
         QVERIFY2(waitUntil([&] { return !zombies(); }, 5000), zombie.constData());
     }
 
+    // What each run cost, as the kernel counted it for the interpreter: its time, its peak
+    // memory, its exit status or signal; in its container (its first run started at once, the
+    // next ones in containers made ahead) and without one.
+    void whatARunCost_data()
+    {
+        QTest::addColumn<bool>("contained");
+        QTest::newRow("container") << true;
+        QTest::newRow("no container") << false;
+    }
+    void whatARunCost()
+    {
+        QFETCH(bool, contained);
+        IsolatedEnvironment env;
+        const QByteArray oldPath = qgetenv("PATH");
+        const auto restore = qScopeGuard([&] { qputenv("PATH", oldPath); });
+        if (!contained)
+            qputenv("PATH", (refusingBwrap(env.root() + QStringLiteral("/bin")) + QStringLiteral(":/usr/bin:/bin")).toLocal8Bit());
+        platform::PreviewRunner runner;
+        const auto costOf = [&](const QString &script) {
+            const platform::PreviewOutput output = runToEnd(runner, request(Php, script, env.root()));
+            // The next run's container is made meanwhile.
+            QTest::qWait(platform::PreviewRunner::PrepareAfterMs + 200);
+            return output.cost;
+        };
+        const RunCost sleeper = costOf(QStringLiteral("<?php usleep(300000); exit(3);"));
+        QVERIFY(sleeper.known);
+        QVERIFY2(sleeper.wallUs >= 300000, qPrintable(QString::number(sleeper.wallUs)));
+        QVERIFY(sleeper.exited);
+        QCOMPARE(sleeper.code, 3);
+        const RunCost big = costOf(QStringLiteral("<?php $s = str_repeat('x', 50 * 1024 * 1024); echo strlen($s);"));
+        QVERIFY(big.known);
+        QVERIFY2(big.peakKiB >= 50 * 1024, qPrintable(QString::number(big.peakKiB)));
+        QVERIFY(big.exited);
+        QCOMPARE(big.code, 0);
+        const RunCost small = costOf(QStringLiteral("<?php echo 1;"));
+        QVERIFY(small.known);
+        QVERIFY2(small.peakKiB > 0 && small.peakKiB < big.peakKiB - 40 * 1024,
+                 qPrintable(QStringLiteral("%1 / %2").arg(small.peakKiB).arg(big.peakKiB)));
+        const RunCost killed = costOf(QStringLiteral("<?php echo 'x'; posix_kill(posix_getpid(), 9);"));
+        QVERIFY(killed.known);
+        QVERIFY(!killed.exited);
+        QCOMPARE(killed.code, 9);
+        QCOMPARE(runCostMessage(killed).section(QStringLiteral(" · "), 2), QStringLiteral("Signal 9"));
+    }
+
+    // The status bar's form of it.
+    void runCostMessages()
+    {
+        RunCost cost;
+        QCOMPARE(runCostMessage(cost), QString());
+        cost.known = true;
+        cost.wallUs = 123456;
+        cost.peakKiB = 2048;
+        QCOMPARE(runCostMessage(cost), QStringLiteral("Fertig in 0,12 s · 2,1 MB · Exit 0"));
+        cost.wallUs = 61500000;
+        cost.peakKiB = 204800;
+        cost.code = 255;
+        QCOMPARE(runCostMessage(cost), QStringLiteral("Fertig in 61,5 s · 210 MB · Exit 255"));
+    }
+
     // Where the kernel refuses the container, or bubblewrap is missing, the run goes on
     // without it, on the scratch file, and the status bar is told why once.
     void runWithoutContainerWhereItIsRefused_data()

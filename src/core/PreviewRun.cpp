@@ -3,6 +3,8 @@
 
 #include "core/FileNameCodec.h"
 
+#include <QLocale>
+
 bool isPreviewOutputTarget(const QString &url)
 {
     // A local file by its path's last component. Any other address is remote or the page's
@@ -106,4 +108,17 @@ PreviewRunState::Step PreviewRunState::tick(qint64 now)
     else
         step.wakeAt = m_start + qint64(m_counted) * 1000 + 500;
     return step;
+}
+
+QString runCostMessage(const RunCost &cost)
+{
+    if (!cost.known)
+        return QString();
+    const QLocale german(QLocale::German, QLocale::Germany);
+    const double seconds = double(cost.wallUs) / 1e6;
+    const double megabytes = double(cost.peakKiB) * 1024.0 / 1e6;
+    const QString time = german.toString(seconds, 'f', seconds < 10 ? 2 : 1);
+    const QString memory = german.toString(megabytes, 'f', megabytes < 100 ? 1 : 0);
+    const QString end = cost.exited ? QStringLiteral("Exit %1").arg(cost.code) : QStringLiteral("Signal %1").arg(cost.code);
+    return QStringLiteral("Fertig in %1 s · %2 MB · %3").arg(time, memory, end);
 }

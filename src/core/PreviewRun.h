@@ -68,3 +68,16 @@ private:
     int m_counted = 0; // the seconds the status bar says; 0 while it says nothing
     Step finish(bool showPage);
 };
+
+// What a run cost, as the operating system counted it for the interpreter.
+struct RunCost
+{
+    bool known = false;  // the run ended and its supervisor said so
+    qint64 wallUs = 0;   // from its start to its end
+    qint64 peakKiB = 0;  // its peak resident memory
+    bool exited = true;  // false: ended by a signal
+    int code = 0;        // its exit status, or the signal
+};
+
+// "Fertig in 0,12 s · 2,1 MB · Exit 0"; empty where the cost is not known.
+QString runCostMessage(const RunCost &cost);

@@ -75,6 +75,8 @@ constexpr int kGoFd = 4;
 constexpr int kStandsWaiting = 0;
 constexpr int kStandsHolding = 0x4b480001;
 constexpr int kHeld = 0x4b480002;
+// After the interpreter's end: what it cost (its wait status and peak memory follow).
+constexpr int kCost = 0x4b430001;
 // How long an interpreter that starts up gets to come to its script. PHP takes milliseconds;
 // one that does not come there opens its script otherwise, and waits before it starts.
 constexpr int kHoldMs = 3000;
@@ -382,8 +384,11 @@ InterpreterProcess::Start InterpreterProcess::go(const QByteArray &script, const
     // Woken by this thread, the interpreter would start on the window's core and take it from
     // the window for the first milliseconds (the other core idle meanwhile): it wakes on any
     // other, and takes back all of its own at once.
-    keepOffThisCore(interpreter);
+    // The interpreter is the supervisor's child: one that waits at its script runs already.
+    keepOffThisCore(m_held ? firstChild(interpreter) : interpreter);
     const uint64_t start = 1;
+    m_cost = RunCost();
+    m_runClock.start();
     const bool sent = ::write(m_go, &start, sizeof start) == sizeof start;
     closeFd(m_go);
     if (!sent) {
@@ -422,8 +427,8 @@ bool InterpreterProcess::awaitHold(int msecs)
         if (r <= 0 || !(p[0].revents & POLLIN))
             return false; // the bound, or the container ended first
         int word = 0;
-        if (!readInt(m_report, &word, 0))
-            return false;
+        if (!readInt(m_report, &word, 0) || word == kCost)
+            return false; // the interpreter ended before its script
         m_held = word == kHeld;
         if (!m_held) {
             m_startError = word; // the interpreter could not be started: that is its report
@@ -467,6 +472,10 @@ InterpreterProcess::Start InterpreterProcess::spawn(const QString &program, cons
         path = QStandardPaths::findExecutable(path);
     if (path.isEmpty() || !QFileInfo(path).isFile() || !QFileInfo(path).isExecutable())
         return Start::NotStarted;
+    if (!wait) {
+        m_cost = RunCost();
+        m_runClock.start();
+    }
     // Everything the child needs is made before it exists: between vfork and exec it may only
     // make system calls.
     QList<QByteArray> args;
@@ -651,10 +660,17 @@ void InterpreterProcess::closeOutput()
     closeFd(m_out);
 }
 
+void InterpreterProcess::noteEnd()
+{
+    if (m_cost.wallUs == 0 && m_runClock.isValid())
+        m_cost.wallUs = m_runClock.nsecsElapsed() / 1000;
+}
+
 void InterpreterProcess::reap()
 {
     if (m_child <= 0 || waitpid(m_child, nullptr, WNOHANG) == 0)
         return;
+    noteEnd();
     m_child = 0;
     forget(m_slot);
     dropNotifier(m_childEnded);
@@ -668,6 +684,7 @@ void InterpreterProcess::interpreterEnded()
 {
     // All it wrote is in the pipe now. What it left running goes with its container (which
     // holds the pipe until then): the run is over, its output complete.
+    noteEnd();
     dropNotifier(m_ended);
     closeFd(m_interpreterFd);
     m_interpreterGone = true;
@@ -685,12 +702,21 @@ void InterpreterProcess::finishIfDone()
         return;
     m_running = false;
     m_drain->stop();
-    // An interpreter that could not be started said why, after its own number.
+    // An interpreter that could not be started said why, after its own number; once it
+    // ended, its supervisor said what it cost.
     for (int word = 0; m_report >= 0 && readInt(m_report, &word, 0);) {
-        if (m_reportsBeforeError-- <= 0) {
-            m_startError = word > 0 ? word : 0;
+        if (word == kCost) {
+            int status = 0, peak = 0;
+            if (readInt(m_report, &status, 0) && readInt(m_report, &peak, 0)) {
+                m_cost.known = true;
+                m_cost.exited = WIFEXITED(status);
+                m_cost.code = m_cost.exited ? WEXITSTATUS(status) : WTERMSIG(status);
+                m_cost.peakKiB = peak;
+            }
             break;
         }
+        if (m_reportsBeforeError-- <= 0 && m_startError == 0)
+            m_startError = word > 0 ? word : 0;
     }
     closeFd(m_report);
     emit finished();

@@ -2,6 +2,9 @@
 // run, or through a supervisor where no container can be had.
 #pragma once
 
+#include "core/PreviewRun.h"
+
+#include <QElapsedTimer>
 #include <QObject>
 #include <QStringList>
 #include <memory>
@@ -92,6 +95,8 @@ public:
     // Why the interpreter itself could not be started (an errno), once the run has ended or
     // did not start; 0 when it started or the reason is not known.
     int startError() const { return m_startError; }
+    // What the run cost, once it has ended (see korlith-run).
+    RunCost runCost() const { return m_cost; }
     // What bubblewrap said when the container was refused.
     const QByteArray &containerMessage() const { return m_containerMessage; }
 
@@ -111,6 +116,7 @@ private:
     void pump(int msecs);
     bool readOutput(); // false: nothing more for now, or the output has closed
     void interpreterEnded();
+    void noteEnd(); // the run's time, at its end's first sign
     void closeOutput();
     void reap();
     void finishIfDone();
@@ -131,6 +137,8 @@ private:
     QStringList m_arguments;
     Container m_container;
     int m_startError = 0;
+    RunCost m_cost;
+    QElapsedTimer m_runClock;   // since the interpreter was started or woken
     int m_reportsBeforeError = 0; // the interpreter's reports still to come before its errno
     int m_stands = -1;          // what its container reported when it stood; -1: nothing yet
     bool m_held = false;        // its interpreter has started up and waits at its script

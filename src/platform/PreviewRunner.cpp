@@ -326,6 +326,7 @@ QString PreviewRunner::start(const PreviewRequest &request)
     connect(m_process.get(), &InterpreterProcess::finished, this, [this, program] {
         if (m_process->startError() > 0)
             m_output.notice = notStartedMessage(program, m_process->startError());
+        m_output.cost = m_process->runCost();
         apply(m_state.ended());
         emit runningChanged(false);
         prepareNext();

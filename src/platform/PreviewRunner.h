@@ -45,6 +45,7 @@ struct PreviewOutput
     // to its standard error.
     std::optional<CgiResponse> response;
     QByteArray errors;
+    RunCost cost;         // once the run has ended
 };
 
 class PreviewRunner : public QObject

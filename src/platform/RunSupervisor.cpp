@@ -2,7 +2,8 @@
 //
 // korlith-run --exec PROGRAM ARGV0 [ARGS...]
 //   Inside the run's container, whose kernel namespace ends everything with the run: reports
-//   that the container stands and then becomes the interpreter.
+//   that the container stands and starts the interpreter as its child; after its end, reports
+//   what it cost and ends with its exit status.
 // korlith-run --wait --exec PROGRAM ARGV0 [ARGS...]
 //   The same in a container made ahead of its run: reports that the container stands (a 0 on
 //   descriptor 3), then waits for the run's start: a count of 1 on descriptor 4, an eventfd.
@@ -21,7 +22,9 @@
 //   interpreter's exit status.
 //
 // Descriptors as Korlith hands them over: 0, 1, 2 for the interpreter; on 3 the process that
-// becomes the interpreter writes its pid (an int), then, where the exec fails, the errno.
+// becomes the interpreter writes its pid (an int), then, where the exec fails, the errno; once
+// the interpreter has ended, this program writes kCost, the interpreter's wait status and its
+// peak memory in KiB as the kernel counted them (ints).
 #include <cerrno>
 #include <csignal>
 #include <cstdint>
@@ -33,6 +36,7 @@
 #include <fcntl.h>
 #include <sched.h>
 #include <sys/prctl.h>
+#include <sys/resource.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -42,6 +46,7 @@ namespace {
 constexpr int kReport = 3;
 constexpr int kGo = 4;
 constexpr int kStandsHolding = 0x4b480001;
+constexpr int kCost = 0x4b430001;
 
 void writeInt(int fd, int value)
 {
@@ -132,23 +137,34 @@ size_t descendants(pid_t **found)
     return n;
 }
 
-// Reaps every child that has ended; true when no child is left. Notes the interpreter's status.
-bool reapAll(pid_t interpreter, int *status, bool *interpreterEnded = nullptr)
+// Reaps every child that has ended; true when no child is left. Notes the interpreter's status
+// and what it used.
+bool reapAll(pid_t interpreter, int *status, bool *interpreterEnded = nullptr, rusage *used = nullptr)
 {
     for (;;) {
         int st = 0;
-        const pid_t p = waitpid(-1, &st, WNOHANG);
+        rusage usage{};
+        const pid_t p = wait4(-1, &st, WNOHANG, &usage);
         if (p > 0) {
             if (p == interpreter) {
                 *status = st;
                 if (interpreterEnded)
                     *interpreterEnded = true;
+                if (used)
+                    *used = usage;
             }
             continue;
         }
         if (p < 0 && errno == EINTR)
             continue;
         return p < 0 && errno == ECHILD;
+    }
+}
+
+void reportCost(int status, const rusage &used)
+{
+    const int words[3] = {kCost, status, used.ru_maxrss > 0x7fffffff ? 0x7fffffff : int(used.ru_maxrss)};
+    while (write(kReport, words, sizeof words) < 0 && errno == EINTR) {
     }
 }
 
@@ -191,6 +207,33 @@ int exitCode(int status)
     execv(argv[0], argv + 1);
     writeInt(kReport, errno);
     _exit(127);
+}
+
+// In the container: the interpreter is this process's child, so that the kernel's count of
+// what it used comes here at its end. Its output is its own: the run's output ends with it.
+[[noreturn]] void runInterpreter(char *argv[], bool reportsItself)
+{
+    const pid_t interpreter = fork();
+    if (interpreter == 0) {
+        if (reportsItself)
+            becomeInterpreter(argv);
+        execv(argv[0], argv + 1);
+        writeInt(kReport, errno);
+        _exit(127);
+    }
+    if (interpreter < 0) {
+        writeInt(kReport, errno);
+        _exit(127);
+    }
+    for (int fd = 0; fd <= 2; ++fd)
+        close(fd);
+    close(kGo);
+    int status = 0;
+    rusage used{};
+    while (wait4(interpreter, &status, 0, &used) < 0 && errno == EINTR) {
+    }
+    reportCost(status, used);
+    _exit(exitCode(status));
 }
 
 // The hold library beside this program (in the build) or in its folder below it (installed:
@@ -244,9 +287,7 @@ void startHolding(const char *script, char *argv[])
     }
     // Descriptors 3 and 4 stay open for the library, which closes them.
     writeInt(kReport, kStandsHolding);
-    execv(argv[0], argv + 1);
-    writeInt(kReport, errno);
-    _exit(127);
+    runInterpreter(argv, false);
 }
 
 } // namespace
@@ -275,10 +316,10 @@ int main(int argc, char *argv[])
         if (known)
             sched_setaffinity(0, sizeof cores, &cores);
         close(kGo);
-        becomeInterpreter(argv + 3);
+        runInterpreter(argv + 3, true);
     }
     if (argc >= 4 && strcmp(argv[1], "--exec") == 0)
-        becomeInterpreter(argv + 2);
+        runInterpreter(argv + 2, true);
     if (argc < 3)
         return 2;
     prctl(PR_SET_CHILD_SUBREAPER, 1);
@@ -301,7 +342,6 @@ int main(int argc, char *argv[])
         prctl(PR_SET_PDEATHSIG, SIGKILL);
         becomeInterpreter(argv + 1);
     }
-    close(kReport);
     if (interpreter < 0)
         return 127;
     // The output is the interpreter's: the run's output ends once every writer of it is gone.
@@ -314,8 +354,10 @@ int main(int argc, char *argv[])
         const int sig = sigwaitinfo(&handled, &info);
         if (sig == SIGCHLD) {
             bool interpreterEnded = false;
-            reapAll(interpreter, &status, &interpreterEnded);
+            rusage used{};
+            reapAll(interpreter, &status, &interpreterEnded, &used);
             if (interpreterEnded) {
+                reportCost(status, used);
                 // The run ends with its interpreter: what it left running goes with it.
                 endEverything(interpreter, &status);
                 return exitCode(status);

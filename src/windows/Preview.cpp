@@ -164,5 +164,5 @@ void Preview::show(const platform::PreviewOutput &output)
         if (!known)
             messages << logged;
     }
-    emit shown(messages, state);
+    emit shown(messages, state, runCostMessage(output.cost));
 }

@@ -41,8 +41,9 @@ public:
 
 signals:
     // The pane shows a run's output: PHP's messages about the script (by the lines of the text
-    // it ran), and the status bar's word on the page (empty when nothing is amiss).
-    void shown(const QList<ScriptMessage> &messages, const QString &state);
+    // it ran), the status bar's word on the page (empty when nothing is amiss), and what the
+    // run cost (empty while it runs, or where it was ended).
+    void shown(const QList<ScriptMessage> &messages, const QString &state, const QString &cost);
     // The run's word while it goes ("Skript läuft seit …"); empty when it has no more to say.
     void statusChanged(const QString &message);
     void runningChanged(bool running);

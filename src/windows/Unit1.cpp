@@ -98,6 +98,12 @@ void TForm1::setUpWidgets()
     m_statusText->setObjectName(QStringLiteral("StatusBar1Panel"));
     m_statusText->setTextFormat(Qt::PlainText);
     ui->StatusBar1->addWidget(m_statusText, 1);
+    // Beside the bar's messages, which cover its panel but not this.
+    m_runCost = new QLabel(this);
+    m_runCost->setObjectName(QStringLiteral("RunCostPanel"));
+    m_runCost->setTextFormat(Qt::PlainText);
+    m_runCost->setContentsMargins(6, 0, 6, 0);
+    ui->StatusBar1->addPermanentWidget(m_runCost);
     ui->Splitter1->setSizes({369, width() - 369 - ui->Splitter1->handleWidth()});
     ui->Splitter1->setStretchFactor(1, 1);
     ui->Splitter1->handle(1)->setCursor(Qt::SplitHCursor);
@@ -645,8 +651,9 @@ void TForm1::showRunStatus(const QString &message)
     m_runStatus = message;
 }
 
-void TForm1::showOutput(const QList<ScriptMessage> &messages, const QString &state)
+void TForm1::showOutput(const QList<ScriptMessage> &messages, const QString &state, const QString &cost)
 {
+    m_runCost->setText(cost);
     // PHP's messages about the script, on their lines in the gutter, where those lines stand now.
     QList<std::tuple<int, bool, QString>> marks;
     const QTextDocument *document = ui->memo1->document();
@@ -683,6 +690,7 @@ void TForm1::Beenden1Click()
 void TForm1::Neu1Click()
 {
     m_preview->clear();
+    m_runCost->clear();
     ui->StatusBar1->clearMessage();
     ui->memo1->clearLineMarks();
     ui->memo1->clear();

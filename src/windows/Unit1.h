@@ -148,7 +148,7 @@ private:
     void showRunStatus(const QString &message);
     // The run's output: its messages on their lines, its state in the status bar, its page.
     // A run's output is in the pane: its messages as marks, its state in the status bar.
-    void showOutput(const QList<ScriptMessage> &messages, const QString &state);
+    void showOutput(const QList<ScriptMessage> &messages, const QString &state, const QString &cost);
     // The constructor's parts, one concern each.
     void setUpWidgets();
     void setUpPreview();
@@ -184,6 +184,7 @@ private:
     QString m_runStatus;                    // the run's last word in the status bar
     QShortcut *m_abortKey = nullptr;        // Esc, while a script runs
     QLabel *m_statusText = nullptr;
+    QLabel *m_runCost = nullptr; // what the last run cost, at the bar's right end
     Preview *m_preview = nullptr;           // the run and its page
     bool m_toldNoCgi = false;               // the status bar said that forms need php-cgi
     bool m_shownBefore = false;
