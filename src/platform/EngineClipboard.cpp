@@ -30,14 +30,16 @@ bool fromEngine(void *caller)
     return strncmp(name ? name + 1 : info.dli_fname, "libQt6WebEngineCore.so", 22) == 0;
 }
 
-bool engineMay(QClipboard::Mode mode)
+// takes: the write is the command's; a clearing before it is not.
+bool engineMay(QClipboard::Mode mode, bool takes)
 {
     // The engine writes the clipboard and the selection from the window's thread.
     switch (mode) {
     case QClipboard::Clipboard:
         if (copyGrant.hasExpired())
             return false;
-        copyGrant = QDeadlineTimer(0); // one command, one write
+        if (takes)
+            copyGrant = QDeadlineTimer(0); // one command, one write
         return true;
     case QClipboard::Selection:
         return !selectionGrant.hasExpired();
@@ -81,7 +83,7 @@ void QClipboard::setMimeData(QMimeData *data, Mode mode)
 {
     using Own = void (*)(QClipboard *, QMimeData *, Mode);
     static const Own own = platform::qtOwn<Own>("_ZN10QClipboard11setMimeDataEP9QMimeDataNS_4ModeE");
-    if (platform::fromEngine(__builtin_return_address(0)) && !platform::engineMay(mode)) {
+    if (platform::fromEngine(__builtin_return_address(0)) && !platform::engineMay(mode, true)) {
         ++platform::dropped;
         delete data; // the clipboard would have owned it
         return;
@@ -93,7 +95,7 @@ void QClipboard::clear(Mode mode)
 {
     using Own = void (*)(QClipboard *, Mode);
     static const Own own = platform::qtOwn<Own>("_ZN10QClipboard5clearENS_4ModeE");
-    if (platform::fromEngine(__builtin_return_address(0)) && !platform::engineMay(mode)) {
+    if (platform::fromEngine(__builtin_return_address(0)) && !platform::engineMay(mode, false)) {
         ++platform::dropped;
         return;
     }
