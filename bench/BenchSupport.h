@@ -1,6 +1,9 @@
 // What the benchmarks set up: a private environment, a configured store and the five windows.
 #pragma once
 
+#include <algorithm>
+#include <vector>
+
 #include "Startup.h"
 #include "Unit1.h"
 #include "core/SettingsStore.h"
@@ -42,6 +45,13 @@ struct BenchProgram : BenchEnvironment
 
 // A figure of a process's memory from its /proc status ("VmRSS:", "VmHWM:"), in kB; 0 when
 // it cannot be read.
+// The middle of the figures (the mean of the two middle ones for an even number).
+inline double median(std::vector<double> v)
+{
+    std::sort(v.begin(), v.end());
+    return v.empty() ? 0 : v.size() % 2 ? v[v.size() / 2] : (v[v.size() / 2 - 1] + v[v.size() / 2]) / 2;
+}
+
 inline qint64 memoryKb(const QString &statusFile, const char *field)
 {
     QFile status(statusFile);

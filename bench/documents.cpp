@@ -14,7 +14,10 @@
 #include <QPlainTextEdit>
 #include <QPrinter>
 #include <cstdio>
+#include <algorithm>
+#include <fcntl.h>
 #include <malloc.h>
+#include <unistd.h>
 
 namespace {
 
@@ -147,8 +150,40 @@ int main(int argc, char *argv[])
         QCoreApplication::processEvents();
         const double openMs = open.nsecsElapsed() / 1e6;
         const double perByte = (memoryKb(QStringLiteral("/proc/self/status"), "VmHWM:") - before) * 1024.0 / double(bytes);
-        QFile::remove(file);
         std::printf("%2d MB: open %8.0f ms, peak memory %5.1f bytes per byte of the file\n", mb, openMs, perByte);
+        // Save, against its limit: the same bytes written to a new file beside it, synced and
+        // renamed over another, as the save itself does; in turns, medians and ranges.
+        {
+            QFile in(file);
+            const QByteArray same = in.open(QIODevice::ReadOnly) ? in.readAll() : QByteArray();
+            const QByteArray bare = QFile::encodeName(file + QStringLiteral(".bare"));
+            std::vector<double> saves, writes;
+            for (int round = 0; round < 7; ++round) {
+                QElapsedTimer w;
+                w.start();
+                Form1->Speichern1Click();
+                saves.push_back(w.nsecsElapsed() / 1e6);
+                w.restart();
+                const QByteArray temp = bare + ".tmp";
+                const int fd = ::open(temp.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+                for (qsizetype done = 0; fd >= 0 && done < same.size();) {
+                    const ssize_t n = ::write(fd, same.constData() + done, size_t(same.size() - done));
+                    if (n <= 0)
+                        break;
+                    done += n;
+                }
+                ::fsync(fd);
+                ::close(fd);
+                ::rename(temp.constData(), bare.constData());
+                writes.push_back(w.nsecsElapsed() / 1e6);
+            }
+            ::unlink(bare.constData());
+            std::printf("%2d MB: save median %6.1f ms (%.1f-%.1f), write + fsync + rename %6.1f ms (%.1f-%.1f), ratio %4.2f\n",
+                        mb, median(saves), *std::min_element(saves.cbegin(), saves.cend()),
+                        *std::max_element(saves.cbegin(), saves.cend()), median(writes),
+                        *std::min_element(writes.cbegin(), writes.cend()), *std::max_element(writes.cbegin(), writes.cend()),
+                        median(saves) / median(writes));
+        }
         QPlainTextEdit *memo = Form1->memo1();
         memo->setFocus();
         QCoreApplication::processEvents();
@@ -165,6 +200,7 @@ int main(int argc, char *argv[])
         QCoreApplication::processEvents();
         const double newMs = t.nsecsElapsed() / 1e6;
         std::printf("%2d MB: select all (Ctrl+A) %8.1f ms, New %8.1f ms\n", mb, selectMs, newMs);
+        QFile::remove(file);
     }
     return 0;
 }

@@ -18,12 +18,6 @@
 
 namespace {
 
-double median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v.size() % 2 ? v[v.size() / 2] : (v[v.size() / 2 - 1] + v[v.size() / 2]) / 2;
-}
-
 const char *kScript = "<html><body><h1><?php echo 'Hallo ' . (6 * 7); ?></h1>\n"
                       "<?php for ($i = 0; $i < 20; $i++) echo \"<p>Zeile $i</p>\"; ?></body></html>";
 
