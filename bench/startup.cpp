@@ -219,12 +219,6 @@ Opened timeToSettle(const QString &program, const QStringList &args, const QProc
     return out;
 }
 
-double median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v.size() % 2 ? v[v.size() / 2] : (v[v.size() / 2 - 1] + v[v.size() / 2]) / 2;
-}
-
 } // namespace
 
 int main(int argc, char *argv[])
