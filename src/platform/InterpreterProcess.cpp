@@ -387,8 +387,7 @@ InterpreterProcess::Start InterpreterProcess::go(const QByteArray &script, const
     // The interpreter is the supervisor's child: one that waits at its script runs already.
     keepOffThisCore(m_held ? firstChild(interpreter) : interpreter);
     const uint64_t start = 1;
-    m_cost = RunCost();
-    m_runClock.start();
+    clockStarts();
     const bool sent = ::write(m_go, &start, sizeof start) == sizeof start;
     closeFd(m_go);
     if (!sent) {
@@ -472,10 +471,8 @@ InterpreterProcess::Start InterpreterProcess::spawn(const QString &program, cons
         path = QStandardPaths::findExecutable(path);
     if (path.isEmpty() || !QFileInfo(path).isFile() || !QFileInfo(path).isExecutable())
         return Start::NotStarted;
-    if (!wait) {
-        m_cost = RunCost();
-        m_runClock.start();
-    }
+    if (!wait)
+        clockStarts();
     // Everything the child needs is made before it exists: between vfork and exec it may only
     // make system calls.
     QList<QByteArray> args;
@@ -658,6 +655,12 @@ void InterpreterProcess::closeOutput()
     dropNotifier(m_outputReady);
     closeFd(m_pipe);
     closeFd(m_out);
+}
+
+void InterpreterProcess::clockStarts()
+{
+    m_cost = RunCost();
+    m_runClock.start();
 }
 
 void InterpreterProcess::noteEnd()

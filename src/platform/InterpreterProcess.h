@@ -116,7 +116,8 @@ private:
     void pump(int msecs);
     bool readOutput(); // false: nothing more for now, or the output has closed
     void interpreterEnded();
-    void noteEnd(); // the run's time, at its end's first sign
+    void clockStarts(); // the run begins: its cost is counted afresh
+    void noteEnd();     // the run's time, at its end's first sign
     void closeOutput();
     void reap();
     void finishIfDone();

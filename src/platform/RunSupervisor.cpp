@@ -199,14 +199,20 @@ int exitCode(int status)
     return WIFSIGNALED(status) ? 128 + WTERMSIG(status) : 1;
 }
 
-// Reports this process and becomes the program; where that fails, reports why.
+// Becomes the program; where that fails, reports why.
+[[noreturn]] void execInterpreter(char *argv[])
+{
+    execv(argv[0], argv + 1);
+    writeInt(kReport, errno);
+    _exit(127);
+}
+
+// Reports this process and becomes the program.
 [[noreturn]] void becomeInterpreter(char *argv[])
 {
     writeInt(kReport, int(getpid()));
     fcntl(kReport, F_SETFD, FD_CLOEXEC);
-    execv(argv[0], argv + 1);
-    writeInt(kReport, errno);
-    _exit(127);
+    execInterpreter(argv);
 }
 
 // In the container: the interpreter is this process's child, so that the kernel's count of
@@ -217,9 +223,7 @@ int exitCode(int status)
     if (interpreter == 0) {
         if (reportsItself)
             becomeInterpreter(argv);
-        execv(argv[0], argv + 1);
-        writeInt(kReport, errno);
-        _exit(127);
+        execInterpreter(argv);
     }
     if (interpreter < 0) {
         writeInt(kReport, errno);
