@@ -791,6 +791,13 @@ bool PhpSyntax::isKeyword(QStringView word)
     return keywords().contains(word.toString().toLower());
 }
 
+QStringList PhpSyntax::keywordList()
+{
+    QStringList words = keywords().values();
+    words.sort();
+    return words;
+}
+
 bool PhpSyntax::isCast(QStringView word)
 {
     return casts().contains(word.toString().toLower());

@@ -67,6 +67,7 @@ public:
 
     // The word tables: keywords, casts, constants (case-insensitive where PHP is).
     static bool isKeyword(QStringView word);
+    static QStringList keywordList(); // in lower case, sorted
     static bool isCast(QStringView word);
     static bool isConstant(QStringView word);
 

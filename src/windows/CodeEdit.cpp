@@ -391,6 +391,11 @@ void TCodeEdit::keyPressEvent(QKeyEvent *event)
     QPlainTextEdit::keyPressEvent(event);
 }
 
+QList<SyntaxRange> TCodeEdit::syntaxOf(const QTextBlock &block) const
+{
+    return m_highlighter->classify(block);
+}
+
 void TCodeEdit::insertLineBreak()
 {
     QTextCursor cursor = textCursor();

@@ -3,6 +3,7 @@
 
 #include <optional>
 
+#include "core/PhpSyntax.h"
 #include "core/TextCodec.h"
 
 #include <QClipboard>
@@ -78,6 +79,9 @@ public:
     void setCheckMark(int line, const QString &text);
     void clearCheckMark();
     int checkMarkLine() const;
+
+    // The classes of a line's characters (code, string, comment, HTML...), as it is coloured.
+    QList<SyntaxRange> syntaxOf(const QTextBlock &block) const;
 
     // Enter, with or without Shift: a line break, the new line indented as the text before the
     // caret is. Never a line separator, which PHP would read as part of the code.

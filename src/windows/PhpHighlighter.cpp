@@ -70,6 +70,14 @@ void PhpHighlighter::restate(QTextBlock block, int number, int last)
         emit recolourNeeded();
 }
 
+QList<SyntaxRange> PhpHighlighter::classify(const QTextBlock &block)
+{
+    QList<SyntaxRange> ranges;
+    const QTextBlock before = block.previous();
+    m_syntax.highlightLine(block.text(), before.isValid() ? before.userState() : -1, ranges);
+    return ranges;
+}
+
 void PhpHighlighter::colour(const QTextBlock &block)
 {
     const int number = block.blockNumber();

@@ -26,6 +26,8 @@ public:
     // Gives a line the colours of its text and of the state it starts in, unless it has them.
     // The editor calls it for the lines in view before it paints them.
     void colour(const QTextBlock &block);
+    // The classes of a line's characters, as its colours show them.
+    QList<SyntaxRange> classify(const QTextBlock &block);
 
 signals:
     // Lines other than the edited ones (those after an opened comment, or all after a change of

@@ -6,6 +6,7 @@
 #include "FindDialog.h"
 #include "FormSupport.h"
 #include "HTTPGet.h"
+#include "CodeCompletion.h"
 #include "CodeEdit.h"
 #include "ReplaceDialog.h"
 #include "URL.h"
@@ -130,6 +131,14 @@ void TForm1::setUpPreview()
     m_abortKey->setEnabled(false);
     connect(m_abortKey, &QShortcut::activated, this, [this] { platform::guarded([this] { Abbrechen(); }); });
     connect(m_preview, &Preview::runningChanged, m_abortKey, &QShortcut::setEnabled);
+    // Completion asks the interpreter what it knows only when it is first wanted.
+    m_catalogs = new platform::PhpCatalogSource(this);
+    m_completion = new TCodeCompletion(ui->memo1, [this] {
+        return m_catalogs->catalog(AppSettings::instance().interpreterPath());
+    });
+    connect(m_catalogs, &platform::PhpCatalogSource::arrived, m_completion, &TCodeCompletion::catalogArrived);
+    connect(m_catalogs, &platform::PhpCatalogSource::unavailable, this,
+            [this](const QString &message) { ui->StatusBar1->showMessage(message); });
     // The text parsed once typing pauses; a result for a text that has changed since is dropped
     // (the change brings its own check).
     m_syntaxCheck = new platform::SyntaxCheck(this);

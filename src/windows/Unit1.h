@@ -9,6 +9,7 @@
 #include "core/RecoveryStore.h"
 #include "core/TextCodec.h"
 #include "platform/PreviewRunner.h"
+#include "platform/PhpCatalogSource.h"
 #include "platform/SyntaxCheck.h"
 
 #include <QElapsedTimer>
@@ -36,6 +37,7 @@ class Preview;
 class QPlainTextEdit;
 class TWebBrowser;
 class TCodeEdit;
+class TCodeCompletion;
 
 // Program-wide values, read from the settings store at start-up.
 
@@ -199,6 +201,8 @@ private:
     bool m_formShowPending = false;          // the first showing's handler waits for the activation
     bool m_askingPrintSystem = false;        // Ctrl+P waits for the print scheduler's answer
     bool m_startAsks = false;                // a start-up question is open: the prompt waits
+    platform::PhpCatalogSource *m_catalogs = nullptr; // what the interpreter knows, for completion
+    TCodeCompletion *m_completion = nullptr;
     platform::SyntaxCheck *m_syntaxCheck = nullptr; // `php -l` of the text once typing pauses
     QTimer m_checkLater;
     QByteArray m_checkingScript;             // the text as the check going on has it

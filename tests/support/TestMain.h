@@ -19,6 +19,7 @@
         QTemporaryDir home(QDir::tempPath() + QStringLiteral("/korlith-tests-XXXXXX"));                                \
         qputenv("XDG_CONFIG_HOME", home.path().toLocal8Bit());                                                         \
         qputenv("XDG_STATE_HOME", home.path().toLocal8Bit());                                                          \
+        qputenv("XDG_CACHE_HOME", home.path().toLocal8Bit());                                                          \
         rememberUserEnvironment();                                                                                     \
         platform::prepareWebEngine();                                                                                  \
         QApplication app(argc, argv);                                                                                  \

@@ -59,13 +59,15 @@ void removeTree(const QByteArray &path)
 } // namespace
 
 IsolatedEnvironment::IsolatedEnvironment()
-    : m_oldConfig(qgetenv("XDG_CONFIG_HOME")), m_oldTmp(qgetenv("TMPDIR")), m_oldState(qgetenv("XDG_STATE_HOME"))
+    : m_oldConfig(qgetenv("XDG_CONFIG_HOME")), m_oldTmp(qgetenv("TMPDIR")), m_oldState(qgetenv("XDG_STATE_HOME")),
+      m_oldCache(qgetenv("XDG_CACHE_HOME"))
 {
     QDir().mkpath(configHome());
     QDir().mkpath(tmpDir());
     qputenv("XDG_CONFIG_HOME", configHome().toLocal8Bit());
     qputenv("TMPDIR", tmpDir().toLocal8Bit());
     qputenv("XDG_STATE_HOME", stateHome().toLocal8Bit());
+    qputenv("XDG_CACHE_HOME", cacheHome().toLocal8Bit());
 }
 
 IsolatedEnvironment::~IsolatedEnvironment()
@@ -73,6 +75,7 @@ IsolatedEnvironment::~IsolatedEnvironment()
     qputenv("XDG_CONFIG_HOME", m_oldConfig);
     qputenv("TMPDIR", m_oldTmp);
     qputenv("XDG_STATE_HOME", m_oldState);
+    qputenv("XDG_CACHE_HOME", m_oldCache);
     removeTree(QFile::encodeName(m_dir.path()));
 }
 

@@ -31,6 +31,7 @@ public:
     QString configHome() const { return m_dir.path() + QStringLiteral("/config"); }
     QString tmpDir() const { return m_dir.path() + QStringLiteral("/tmp"); }
     QString stateHome() const { return m_dir.path() + QStringLiteral("/state"); }
+    QString cacheHome() const { return m_dir.path() + QStringLiteral("/cache"); }
     QString registryFile() const { return configHome() + QStringLiteral("/Korlith/HKEY_LOCAL_MACHINE.reg"); }
     // This instance's scratch folder (the test's own process), and the folder of all instances.
     QString scratchDir() const;
@@ -40,7 +41,7 @@ public:
 
 private:
     QTemporaryDir m_dir;
-    QByteArray m_oldConfig, m_oldTmp, m_oldState;
+    QByteArray m_oldConfig, m_oldTmp, m_oldState, m_oldCache;
 };
 
 // Watches for modal message boxes while it lives; records "caption|text" of each and closes it
