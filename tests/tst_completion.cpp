@@ -312,7 +312,9 @@ private slots:
                      qPrintable(said.first().first().toString()));
             QVERIFY(said.first().first().toString().startsWith(QStringLiteral("Die Vervollständigung kennt nur die Namen des Dokuments")));
             QCOMPARE(source.catalog(program), nullptr);
+            QVERIFY(!source.busy());
             QCOMPARE(source.catalog(program), nullptr);
+            QVERIFY(!source.busy());
             QCoreApplication::processEvents();
             QCOMPARE(said.size(), 1);
             QVERIFY(!QFile::exists(platform::PhpCatalogSource::cachePath(program)));

@@ -26,6 +26,8 @@ public:
     // cache, or by asking the interpreter; `arrived` or `unavailable` follows. An interpreter
     // that could not answer is not asked again until its file changes.
     std::shared_ptr<const PhpCatalog> catalog(const QString &interpreter);
+    // Work is in hand: the cache is read or the interpreter asked.
+    bool busy() const { return m_busy; }
 
     // Where the catalog of interpreter is kept, and what names its file as it stands now
     // (empty when there is no such file).
