@@ -22,6 +22,7 @@ struct BenchEnvironment
     {
         qputenv("XDG_CONFIG_HOME", (dir.path() + QStringLiteral("/config")).toLocal8Bit());
         qputenv("TMPDIR", dir.path().toLocal8Bit());
+        qputenv("XDG_CACHE_HOME", (dir.path() + QStringLiteral("/cache")).toLocal8Bit());
         platform::prepareWebEngine();
     }
 };

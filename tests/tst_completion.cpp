@@ -420,6 +420,34 @@ private slots:
         QCOMPARE(w.items(), QStringList{QStringLiteral("$eigener")});
         QCOMPARE(said.size(), 1);
     }
+
+    // In a document too large to read at each key, its names follow once typing pauses: into
+    // the list and the tip that wait for them, and what was typed since is in the next.
+    void largeDocumentNamesFollowTyping()
+    {
+        IsolatedEnvironment env;
+        const QString notPhp = env.root() + QStringLiteral("/kein-php");
+        writeFile(notPhp, "#!/bin/sh\nexit 1\n");
+        QFile::setPermissions(notPhp, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        env.writeRegistry(registryWith(notPhp));
+        Window w;
+        QVERIFY(w.show());
+        QString text = QStringLiteral("<?php\nfunction weit_oben(int $zahl) {}\n");
+        while (text.size() <= TCodeCompletion::ScanAtKey)
+            text += QStringLiteral("$fuell = 1; // nichts\n");
+        w.startWith(text);
+        w.type(QStringLiteral("we"));
+        QVERIFY(waitUntil([&] { return w.items() == QStringList{QStringLiteral("weit_oben")}; }));
+        QTest::keyClick(w.memo(), Qt::Key_Escape);
+        // Whatever the first scan left to do is done; what follows needs the pause's own scan.
+        QTest::qWait(3 * TCodeCompletion::ScanPause);
+        w.type(QStringLiteral("_unten();\nfunction neu_unten(string $wort) {}\nneu_unten("));
+        QVERIFY(waitUntil([&] { return w.tipShows(); }));
+        QCOMPARE(w.tip()->property("signature").toString(), QStringLiteral("neu_unten(string $wort)"));
+        QTest::keyClick(w.memo(), Qt::Key_Escape);
+        w.type(QStringLiteral(");\nneu"));
+        QVERIFY(waitUntil([&] { return w.items() == QStringList{QStringLiteral("neu_unten")}; }));
+    }
 };
 
 KORLITH_TEST_MAIN(TestCompletion)

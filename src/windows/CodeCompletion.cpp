@@ -10,7 +10,10 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QScrollBar>
+#include <QPointer>
 #include <QTextBlock>
+#include <QThreadPool>
+#include <QTimer>
 
 namespace {
 
@@ -42,6 +45,15 @@ TCodeCompletion::TCodeCompletion(TCodeEdit *editor, CatalogSource catalog)
 {
     editor->installEventFilter(this);
     editor->viewport()->installEventFilter(this);
+    m_scanLater = new QTimer(this);
+    m_scanLater->setSingleShot(true);
+    m_scanLater->setInterval(ScanPause);
+    connect(m_scanLater, &QTimer::timeout, this, &TCodeCompletion::scanInBackground);
+    connect(editor->document(), &QTextDocument::contentsChanged, this, [this] {
+        // Only once the names were wanted: a large document nobody completes in costs nothing.
+        if (m_names && m_editor->document()->characterCount() > ScanAtKey)
+            m_scanLater->start();
+    });
 }
 
 void TCodeCompletion::ensureWidgets()
@@ -85,16 +97,12 @@ void TCodeCompletion::closeList()
     if (m_list)
         m_list->hide();
     m_asked = false;
-    if (!tipShown())
-        m_names.reset();
 }
 
 void TCodeCompletion::closeTip()
 {
     if (m_tip)
         m_tip->hide();
-    if (!listShown())
-        m_names.reset();
 }
 
 bool TCodeCompletion::eventFilter(QObject *watched, QEvent *event)
@@ -205,9 +213,61 @@ CompletionSite TCodeCompletion::siteAtCaret() const
 
 const DocumentNames &TCodeCompletion::names()
 {
-    if (!m_names)
-        m_names = scanDocumentNames(m_editor->editorFormText());
+    const int revision = m_editor->document()->revision();
+    const bool large = m_editor->document()->characterCount() > ScanAtKey;
+    if (m_names && (m_namesRevision == revision || large))
+        return *m_names;
+    if (large) {
+        // The interpreter's names meanwhile; the document's follow into a list that shows.
+        static const DocumentNames none;
+        scanInBackground();
+        return none;
+    }
+    m_names = scanDocumentNames(m_editor->editorFormText());
+    m_namesRevision = revision;
     return *m_names;
+}
+
+bool TCodeCompletion::namesPending() const
+{
+    return m_namesRevision != m_editor->document()->revision() && m_editor->document()->characterCount() > ScanAtKey;
+}
+
+void TCodeCompletion::namesArrived()
+{
+    const int caret = m_editor->textCursor().position();
+    const bool here = m_editor->hasFocus();
+    const bool waited = here && m_waiting == caret;
+    m_waiting = -1;
+    if (listShown() || waited)
+        fill(m_asked);
+    if (tipShown() || (here && m_tipWaiting == caret))
+        openTip();
+    m_tipWaiting = -1;
+}
+
+void TCodeCompletion::scanInBackground()
+{
+    if (m_scanning) {
+        m_scanLater->start(); // after the scan under way
+        return;
+    }
+    const int revision = m_editor->document()->revision();
+    if (m_names && m_namesRevision == revision)
+        return;
+    m_scanning = true;
+    QPointer<TCodeCompletion> self(this);
+    QThreadPool::globalInstance()->start([self, revision, text = m_editor->editorFormText()] {
+        auto names = std::make_shared<DocumentNames>(scanDocumentNames(text));
+        QMetaObject::invokeMethod(qApp, [self, revision, names] {
+            if (!self)
+                return;
+            self->m_scanning = false;
+            self->m_names = std::move(*names);
+            self->m_namesRevision = revision;
+            self->namesArrived();
+        });
+    });
 }
 
 void TCodeCompletion::openList()
@@ -238,7 +298,7 @@ void TCodeCompletion::fill(bool asked)
     // names are still to come, they may fit once they are in.
     if (items.isEmpty() || (!asked && items.size() == 1 && items.first().text == site.prefix)) {
         closeList();
-        if (!catalog)
+        if (!catalog || namesPending())
             m_waiting = m_editor->textCursor().position();
         return;
     }
@@ -324,6 +384,7 @@ void TCodeCompletion::followTip()
         = calledRoutine(call, catalog.get(), known, known.classAt(caret.position()));
     if (!routine) {
         closeTip();
+        m_tipWaiting = namesPending() ? caret.position() : -1;
         return;
     }
     QString text = routine->signature(call.argument, MarkOn, MarkOff).toHtmlEscaped();

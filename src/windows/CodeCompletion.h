@@ -14,6 +14,7 @@
 class QKeyEvent;
 class QLabel;
 class QListWidget;
+class QTimer;
 class TCodeEdit;
 
 class TCodeCompletion : public QObject
@@ -21,6 +22,10 @@ class TCodeCompletion : public QObject
     Q_OBJECT
 public:
     static constexpr int VisibleRows = 10;
+    // Up to this many characters the names are read at the key (a few milliseconds), beyond
+    // it after typing pauses.
+    static constexpr int ScanAtKey = 256 * 1024;
+    static constexpr int ScanPause = 300; // ms
     using CatalogSource = std::function<std::shared_ptr<const PhpCatalog>()>;
 
     // catalog gives the interpreter's names, or null while they are not at hand.
@@ -62,5 +67,15 @@ private:
     bool m_asked = false;          // the list shows by Ctrl+Space
     int m_waiting = -1;            // the caret where nothing fitted before the interpreter's names came
     CompletionSite m_site;         // the site the list shows for
-    std::optional<DocumentNames> m_names; // scanned once while the list or the tip shows
+    // The document's names as of m_namesRevision. A large document is scanned off the window's
+    // thread once typing pauses; until then its last names stand in.
+    std::optional<DocumentNames> m_names;
+    int m_namesRevision = -1;
+    bool m_scanning = false;
+    QTimer *m_scanLater = nullptr;
+    int m_tipWaiting = -1; // the caret where the tip found no routine before the names came
+    void scanInBackground();
+    void namesArrived();
+    // A large document's names are behind its text: a scan will bring them.
+    bool namesPending() const;
 };
