@@ -23,6 +23,8 @@ struct BenchEnvironment
         qputenv("XDG_CONFIG_HOME", (dir.path() + QStringLiteral("/config")).toLocal8Bit());
         qputenv("TMPDIR", dir.path().toLocal8Bit());
         qputenv("XDG_CACHE_HOME", (dir.path() + QStringLiteral("/cache")).toLocal8Bit());
+        // Recovery copies of the benchmarks' documents stay out of the user's own state.
+        qputenv("XDG_STATE_HOME", (dir.path() + QStringLiteral("/state")).toLocal8Bit());
         platform::prepareWebEngine();
     }
 };

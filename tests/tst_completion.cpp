@@ -319,6 +319,13 @@ private slots:
             QCOMPARE(said.size(), 1);
             QVERIFY(!QFile::exists(platform::PhpCatalogSource::cachePath(program)));
         }
+        // No interpreter set at all: said in plain words, not as an empty name.
+        platform::PhpCatalogSource source;
+        QSignalSpy said(&source, &platform::PhpCatalogSource::unavailable);
+        QCOMPARE(source.catalog(QString()), nullptr);
+        QVERIFY(waitUntil([&] { return said.size() == 1; }, 20000));
+        QCOMPARE(said.first().first().toString(),
+                 QStringLiteral("Die Vervollständigung kennt nur die Namen des Dokuments: Es ist kein PHP-Interpreter eingestellt."));
     }
 
     // The list and the tip in the window, under the keys: what fits, Tab, Escape, Enter.

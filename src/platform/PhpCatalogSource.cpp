@@ -308,9 +308,11 @@ void PhpCatalogSource::fail(const QString &interpreter, const QString &why)
 {
     m_busy = false;
     m_failed = true;
-    emit unavailable(QStringLiteral("Die Vervollständigung kennt nur die Namen des Dokuments: Der PHP-Interpreter "
-                                    "%1 %2.")
-                         .arg(interpreter, why));
+    const QString head = QStringLiteral("Die Vervollständigung kennt nur die Namen des Dokuments: ");
+    if (interpreter.trimmed().isEmpty())
+        emit unavailable(head + QStringLiteral("Es ist kein PHP-Interpreter eingestellt."));
+    else
+        emit unavailable(head + QStringLiteral("Der PHP-Interpreter %1 %2.").arg(interpreter, why));
 }
 
 } // namespace platform
