@@ -87,6 +87,19 @@ struct Window
     QLabel *tip() const { return Form1->findChild<QLabel *>(QStringLiteral("Parameterhilfe")); }
     bool listShows() const { return list() && list()->isVisible(); }
     bool tipShows() const { return tip() && tip()->isVisible(); }
+    // All of the tip's text has room in it, and the tip in the window.
+    bool wholeTipShows() const
+    {
+        QLabel probe;
+        probe.setFont(tip()->font());
+        probe.setFrameShape(tip()->frameShape());
+        probe.setMargin(tip()->margin());
+        probe.setTextFormat(Qt::RichText);
+        probe.setWordWrap(true);
+        probe.setText(tip()->text());
+        return tipShows() && tip()->height() >= probe.heightForWidth(tip()->width())
+            && Form1->rect().contains(tip()->geometry());
+    }
     QStringList items() const
     {
         QStringList out;
@@ -355,7 +368,15 @@ private slots:
                      ". $x->getName() . ($x->isOptional() ? ' = ' . strtolower(var_export($x->getDefaultValue(), true)) : ''); "
                      "echo 'str_replace(', implode(', ', $p), '): ', $f->getReturnType();")));
         QVERIFY2(w.tip()->text().contains(QStringLiteral("<b><u>array|string $search</u></b>")), qPrintable(w.tip()->text()));
+        QVERIFY(w.wholeTipShows());
+        // In a window narrower than the signature it wraps; nothing of it is cut off.
+        const QSize wide = Form1->size();
+        Form1->resize(480, wide.height());
+        QVERIFY(waitUntil([&] { return Form1->width() < w.tip()->width(); }));
         w.type(QStringLiteral("'a,b', "));
+        QVERIFY(w.tip()->wordWrap());
+        QVERIFY(w.wholeTipShows());
+        Form1->resize(wide);
         QCOMPARE(w.tip()->property("argument").toInt(), 1);
         w.type(QStringLiteral("f(1, 2), $z"));
         QCOMPARE(w.tip()->property("argument").toInt(), 2);

@@ -20,6 +20,7 @@ namespace {
 // The lines before the caret that a call's argument list may reach over.
 constexpr int CallLines = 30;
 constexpr int CallChars = 8000;
+constexpr int TipInset = 4; // px kept free at the window's edges
 
 // Marks that no signature holds, escaped apart from the text around them.
 const QString MarkOn = QStringLiteral("\x01");
@@ -392,9 +393,14 @@ void TCodeCompletion::followTip()
     m_tip->setText(text);
     m_tip->setProperty("argument", call.argument);
     m_tip->setProperty("signature", routine->signature());
+    // On one line where the window has room for it; else wrapped at its blanks, never cut off.
+    m_tip->setWordWrap(false);
     m_tip->adjustSize();
-    if (m_tip->width() > m_editor->width())
-        m_tip->resize(m_editor->width(), m_tip->height());
+    const int room = qMax(1, m_editor->window()->width() - 2 * TipInset);
+    if (m_tip->width() > room) {
+        m_tip->setWordWrap(true);
+        m_tip->resize(room, m_tip->heightForWidth(room));
+    }
     place(m_tip, true);
     m_tip->show();
     m_tip->raise();
