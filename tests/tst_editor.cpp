@@ -608,6 +608,19 @@ private slots:
         edit.setUserText(QStringLiteral("x\ny"));
         QCOMPARE(edit.lineEnds(LE::CrLf), QList<LE>());
     }
+
+    // A line reads left to right also where its first letters are Hebrew: the quote that opens
+    // it stays at its left end (read right to left, it would go to the far end of the word).
+    void linesRunLeftToRight()
+    {
+        TCodeEdit edit;
+        edit.resize(600, 200);
+        edit.setUserText(QStringLiteral("'\u05E9\u05DC\u05D5\u05DD' . $x;\n"));
+        edit.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&edit));
+        const int quoteAt = edit.cursorRect(QTextCursor(edit.document()->firstBlock())).x();
+        QVERIFY2(quoteAt <= edit.document()->documentMargin() + 2, qPrintable(QString::number(quoteAt)));
+    }
 };
 
 KORLITH_TEST_MAIN(TestEditor)

@@ -5,10 +5,12 @@
 #include "Unit3.h"
 #include "Unit4.h"
 #include "Unit5.h"
+#include "CodeEdit.h"
 #include "platform/ErrorBox.h"
 
 #include <QAbstractButton>
 #include <QMessageBox>
+#include <QTextBlock>
 #include <QWindow>
 
 #include <functional>
@@ -133,6 +135,23 @@ private slots:
     {
         QVERIFY2(QGuiApplication::platformName().startsWith(QLatin1String("wayland")),
                  "runs under a Wayland compositor: scripts/wayland-session.sh");
+    }
+
+    // An empty line is painted in the editor, also where the compositor offers no seat (asked
+    // which way such a line runs, Qt's Wayland text input has none to ask and crashes).
+    void editorPaintsItsEmptyLines()
+    {
+        TCodeEdit editor;
+        editor.setPlainText(QStringLiteral("<?php\n\necho 1;\n"));
+        editor.resize(400, 300);
+        editor.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&editor));
+        editor.setFocus();
+        QTextCursor onEmptyLine = editor.textCursor();
+        onEmptyLine.setPosition(6);
+        editor.setTextCursor(onEmptyLine);
+        editor.viewport()->repaint();
+        QCOMPARE(editor.textCursor().block().text(), QString());
     }
 
     // Qt's frame on Wayland offers minimise and maximise on every window: a fixed dialog has a

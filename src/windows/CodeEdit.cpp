@@ -115,6 +115,12 @@ private:
 
 TCodeEdit::TCodeEdit(QWidget *parent) : QPlainTextEdit(parent), m_gutter(new LineGutter(this))
 {
+    // Code reads left to right whatever letters a line starts with. Saying so also keeps Qt from
+    // asking the input method which way an empty line runs: its Wayland text input crashes on
+    // that question where the compositor offers no seat.
+    QTextOption leftToRight = document()->defaultTextOption();
+    leftToRight.setTextDirection(Qt::LeftToRight);
+    document()->setDefaultTextOption(leftToRight);
     m_colours = &EditorPalette::current();
     m_highlighter = new PhpHighlighter(document(), *m_colours);
     connect(m_highlighter, &PhpHighlighter::recolourNeeded, viewport(), qOverload<>(&QWidget::update));
