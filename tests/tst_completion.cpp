@@ -57,6 +57,15 @@ std::shared_ptr<const PhpCatalog> catalogOf(platform::PhpCatalogSource &source, 
     return c;
 }
 
+// A program in the temporary folder that stands where an interpreter is expected.
+QString notAnInterpreter(const QString &folder, const QString &name, const QByteArray &script)
+{
+    const QString path = folder + QLatin1Char('/') + name;
+    writeFile(path, script);
+    QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    return path;
+}
+
 CompletionSite siteOf(const QString &line)
 {
     PhpSyntax syntax;
@@ -310,13 +319,11 @@ private slots:
     void interpreterThatCannotAnswer()
     {
         IsolatedEnvironment env;
-        const QString notPhp = env.root() + QStringLiteral("/kein-php");
-        writeFile(notPhp, "#!/bin/sh\necho Hallo\n");
-        const QString crashes = env.root() + QStringLiteral("/stuerzt");
-        writeFile(crashes, "#!/bin/sh\nkill -SEGV $$\n");
-        for (const QString &p : {notPhp, crashes})
-            QFile::setPermissions(p, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-        for (const auto &[program, why] : {std::pair{notPhp, "gibt keine Auskunft"}, {crashes, "ist abgestürzt (Signal 11)"}}) {
+        const QString notPhp = notAnInterpreter(env.root(), QStringLiteral("kein-php"), "#!/bin/sh\necho Hallo\n");
+        const QString crashes = notAnInterpreter(env.root(), QStringLiteral("stuerzt"), "#!/bin/sh\nkill -SEGV $$\n");
+        const QString unstartable = notAnInterpreter(env.root(), QStringLiteral("startet-nicht"), "#!/nicht/da\n");
+        for (const auto &[program, why] : {std::pair{notPhp, "gibt keine Auskunft"}, {crashes, "ist abgestürzt (Signal 11)"},
+                                           {unstartable, "lässt sich nicht starten"}}) {
             platform::PhpCatalogSource source;
             QSignalSpy said(&source, &platform::PhpCatalogSource::unavailable);
             QCOMPARE(source.catalog(program), nullptr);
@@ -427,9 +434,7 @@ private slots:
     void documentNamesWithoutTheInterpreter()
     {
         IsolatedEnvironment env;
-        const QString notPhp = env.root() + QStringLiteral("/kein-php");
-        writeFile(notPhp, "#!/bin/sh\necho Hallo\n");
-        QFile::setPermissions(notPhp, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        const QString notPhp = notAnInterpreter(env.root(), QStringLiteral("kein-php"), "#!/bin/sh\necho Hallo\n");
         env.writeRegistry(registryWith(notPhp));
         Window w;
         QVERIFY(w.show());
@@ -454,9 +459,7 @@ private slots:
     void largeDocumentNamesFollowTyping()
     {
         IsolatedEnvironment env;
-        const QString notPhp = env.root() + QStringLiteral("/kein-php");
-        writeFile(notPhp, "#!/bin/sh\nexit 1\n");
-        QFile::setPermissions(notPhp, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        const QString notPhp = notAnInterpreter(env.root(), QStringLiteral("kein-php"), "#!/bin/sh\nexit 1\n");
         env.writeRegistry(registryWith(notPhp));
         Window w;
         QVERIFY(w.show());

@@ -866,11 +866,44 @@ private slots:
         QCOMPARE(errors.size(), 1);
         QCOMPARE(errors.first().line, 3);
         QVERIFY2(errors.first().text.contains(QLatin1String("syntax error")), qPrintable(errors.first().text));
+        const QList<ScriptMessage> tokenNamed = checkOf("<?php\necho 1;\n<?php ( ?>\n", file);
+        QCOMPARE(tokenNamed.size(), 1);
+        QCOMPARE(tokenNamed.first().line, 3);
         // Without a file: the text as a scratch file of its own.
         const QList<ScriptMessage> unnamed = checkOf("<?php\n\n\nfunction ( {", QString());
         QCOMPARE(unnamed.size(), 1);
         QCOMPARE(unnamed.first().line, 4);
         QCOMPARE(readAll(file), QByteArray("<?php echo 'von der Platte';"));
+    }
+
+    // The check's start does not wait for its container (the window would, while the user
+    // types): the check is under way while the container is still being made, and its answer
+    // comes once the container stands.
+    void syntaxCheckDoesNotWaitForItsContainer()
+    {
+        IsolatedEnvironment env;
+        if (!platform::PreviewRunner::containerRefusal().isEmpty())
+            QSKIP("the kernel refuses the container here");
+        const QString bwrap = QStandardPaths::findExecutable(QStringLiteral("bwrap"));
+        const QString bin = env.root() + QStringLiteral("/bin");
+        const QString release = env.root() + QStringLiteral("/weiter");
+        QDir().mkpath(bin);
+        writeFile(bin + QStringLiteral("/bwrap"), "#!/bin/sh\nwhile [ ! -e '" + release.toUtf8()
+                                                     + "' ]; do sleep 0.02; done\nexec '" + bwrap.toUtf8() + "' \"$@\"\n");
+        QFile::setPermissions(bin + QStringLiteral("/bwrap"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        const QByteArray oldPath = qgetenv("PATH");
+        const auto restore = qScopeGuard([&] { qputenv("PATH", oldPath); });
+        qputenv("PATH", bin.toLocal8Bit() + ':' + oldPath);
+        platform::SyntaxCheck check;
+        QSignalSpy checked(&check, &platform::SyntaxCheck::checked);
+        QVERIFY(check.start(Php, "<?php\n\necho 2 3;\n", QString()));
+        QVERIFY(check.isRunning());
+        QVERIFY(checked.isEmpty());
+        writeFile(release, "");
+        QVERIFY(checked.wait(20000));
+        const QList<ScriptMessage> errors = checked.first().first().value<QList<ScriptMessage>>();
+        QCOMPARE(errors.size(), 1);
+        QCOMPARE(errors.first().line, 3);
     }
 
     void requestRunsAsAWebServerRunsIt()
@@ -1146,6 +1179,10 @@ private slots:
         QTest::newRow("deprecated") << "<?php error_reporting(E_ALL);\n\n$n = strlen(null);" << 3 << false
                                     << "Deprecated: strlen(): Passing null";
         QTest::newRow("parse error") << "<?php\n$a = ;\n" << 2 << true << "Parse error: syntax error";
+        QTest::newRow("parse error naming \"<\"") << "<?php\necho 1;\n<?php ( ?>\n" << 3 << true
+                                               << "Parse error: syntax error, unexpected token \"<\"";
+        QTest::newRow("after the page's own \"<\"") << "<?php echo '1 < 2 <b';\n\necho $z;" << 3 << false
+                                                << "Warning: Undefined variable $z";
         QTest::newRow("fatal error") << "<?php\nclass A {}\nclass A {}" << 3 << true << "Fatal error: Cannot declare class A";
         QTest::newRow("uncaught exception") << "<?php\n\nthrow new Exception('boom');" << 3 << true
                                             << "Fatal error: Uncaught Exception: boom";

@@ -5,20 +5,38 @@
 
 namespace {
 
+// Where a tag that starts at the '<' at i ends (at its '>'), or -1 where the '<' starts none: a
+// tag is a name, or '/' and a name, and its '>' comes on its line before any other '<'. PHP's
+// plain messages hold a '<' of their own ("unexpected token "<""), as a page's text may.
+qsizetype tagEnd(const QString &text, qsizetype i)
+{
+    qsizetype at = i + 1;
+    if (at < text.size() && text[at] == QLatin1Char('/'))
+        ++at;
+    if (at >= text.size() || !text[at].isLetter())
+        return -1;
+    for (; at < text.size(); ++at) {
+        const QChar c = text[at];
+        if (c == QLatin1Char('>'))
+            return at;
+        if (c == QLatin1Char('<') || c == QLatin1Char('\n'))
+            return -1;
+    }
+    return -1;
+}
+
 // The output with its markup taken out: html_errors wraps the parts in <b> and <br />.
 QString plainText(const QByteArray &output)
 {
     const QString html = QString::fromUtf8(output);
     QString out;
     out.reserve(html.size());
-    bool inTag = false;
-    for (const QChar c : html) {
-        if (c == QLatin1Char('<'))
-            inTag = true;
-        else if (c == QLatin1Char('>') && inTag)
-            inTag = false;
-        else if (!inTag)
-            out += c;
+    for (qsizetype i = 0; i < html.size(); ++i) {
+        const qsizetype end = html[i] == QLatin1Char('<') ? tagEnd(html, i) : -1;
+        if (end >= 0)
+            i = end;
+        else
+            out += html[i];
     }
     out.replace(QLatin1String("&quot;"), QLatin1String("\""));
     out.replace(QLatin1String("&#039;"), QLatin1String("'"));

@@ -295,6 +295,21 @@ InterpreterProcess::Start InterpreterProcess::start(const QString &program, cons
                                                     const QString &outputPath, const QString &workingDir,
                                                     const Container *container, const RunStreams *streams)
 {
+    return startRun(program, arguments, outputPath, workingDir, container, streams, true);
+}
+
+InterpreterProcess::Start InterpreterProcess::launch(const QString &program, const QStringList &arguments,
+                                                     const QString &outputPath, const QString &workingDir,
+                                                     const Container *container, const RunStreams *streams)
+{
+    return startRun(program, arguments, outputPath, workingDir, container, streams, false);
+}
+
+InterpreterProcess::Start InterpreterProcess::startRun(const QString &program, const QStringList &arguments,
+                                                       const QString &outputPath, const QString &workingDir,
+                                                       const Container *container, const RunStreams *streams,
+                                                       bool awaitReport)
+{
     // Created anew, so that a writer left over from an earlier run never writes into this page.
     // The output is emptied even when the program cannot start, as a shell redirect would.
     const int out = createScratchFile(outputPath);
@@ -305,7 +320,13 @@ InterpreterProcess::Start InterpreterProcess::start(const QString &program, cons
         ::close(out);
         return spawned;
     }
-    return begin(out, container != nullptr);
+    if (awaitReport)
+        return begin(out, container != nullptr);
+    // The interpreter's number comes first in the report read at the end, before any errno.
+    m_out = out;
+    m_reportsBeforeError = 1;
+    watch();
+    return Start::Started;
 }
 
 bool InterpreterProcess::prepare(const QString &program, const QStringList &arguments, const Container &container,
@@ -408,6 +429,7 @@ InterpreterProcess::Start InterpreterProcess::go(const QByteArray &script, const
     }
     m_out = out;
     m_pid = interpreter;
+    m_heard = true;
     m_interpreterFd = interpreterFd;
     m_reportsBeforeError = m_held ? 0 : 1; // a process that becomes the interpreter reports itself first
     watch();
@@ -583,6 +605,7 @@ InterpreterProcess::Start InterpreterProcess::begin(int out, bool contained)
     int reported = 0;
     if (!readInt(m_report, &reported, 10000) || reported <= 0)
         return refused(contained);
+    m_heard = true;
     // In the container the interpreter has a number of the container's own: this program sees
     // it as the child of the container's first process. Its own end is the run's: the
     // container's teardown is not waited for.
@@ -718,6 +741,8 @@ void InterpreterProcess::finishIfDone()
             }
             break;
         }
+        if (m_reportsBeforeError > 0 && word > 0)
+            m_heard = true;
         if (m_reportsBeforeError-- <= 0 && m_startError == 0)
             m_startError = word > 0 ? word : 0;
     }

@@ -60,6 +60,14 @@ public:
                 const QString &workingDir = QString(), const Container *container = nullptr,
                 const RunStreams *streams = nullptr);
 
+    // As start, but returns as soon as the container is asked for, without waiting until it
+    // stands and the interpreter reports itself (the window's thread would wait on that): a
+    // container that could not be made, or an interpreter that could not start, is known
+    // once the run has ended (interpreterStarted, startError). processId stays 0.
+    Start launch(const QString &program, const QStringList &arguments, const QString &outputPath,
+                 const QString &workingDir = QString(), const Container *container = nullptr,
+                 const RunStreams *streams = nullptr);
+
     // A run made ahead of its key: the container stands, showing scriptFile (created anew) as
     // the container's options say, and its interpreter starts up as far as the open of its
     // script, which it opens as heldAt (it waits before it starts where it does not get there,
@@ -95,6 +103,8 @@ public:
     // Why the interpreter itself could not be started (an errno), once the run has ended or
     // did not start; 0 when it started or the reason is not known.
     int startError() const { return m_startError; }
+    // Whether the interpreter was started and reported itself (for a launch: known at its end).
+    bool interpreterStarted() const { return m_heard && m_startError == 0; }
     // What the run cost, once it has ended (see korlith-run).
     RunCost runCost() const { return m_cost; }
     // What bubblewrap said when the container was refused.
@@ -104,6 +114,9 @@ signals:
     void finished();
 
 private:
+    Start startRun(const QString &program, const QStringList &arguments, const QString &outputPath,
+                   const QString &workingDir, const Container *container, const RunStreams *streams,
+                   bool awaitReport);
     Start spawn(const QString &program, const QStringList &arguments, const QString &workingDir,
                 const Container *container, bool wait, const QString &heldAt = QString(),
                 const RunStreams *streams = nullptr);
@@ -140,6 +153,7 @@ private:
     int m_startError = 0;
     RunCost m_cost;
     QElapsedTimer m_runClock;   // since the interpreter was started or woken
+    bool m_heard = false;
     int m_reportsBeforeError = 0; // the interpreter's reports still to come before its errno
     int m_stands = -1;          // what its container reported when it stood; -1: nothing yet
     bool m_held = false;        // its interpreter has started up and waits at its script

@@ -233,7 +233,7 @@ void PhpCatalogSource::ask(const QString &interpreter)
     streams.errors = dir.path + ErrorsName; // what it warns of stays out of the answer
     InterpreterProcess::Start started = InterpreterProcess::Start::NotStarted;
     try {
-        started = m_process->start(interpreter, {script}, m_output, QString(), &*fence, &streams);
+        started = m_process->launch(interpreter, {script}, m_output, QString(), &*fence, &streams);
     } catch (const AppError &) {
     }
     if (started != InterpreterProcess::Start::Started) {
@@ -248,7 +248,12 @@ void PhpCatalogSource::answered()
 {
     m_wait.stop();
     const RunCost cost = m_process->runCost();
+    const bool started = m_process->interpreterStarted();
     m_process.release()->deleteLater(); // told by the process itself: it goes after its signal
+    if (!started) {
+        fail(m_interpreter, QStringLiteral("lässt sich nicht starten"));
+        return;
+    }
     const ScratchContent content = readScratchFile(m_output, InterpreterProcess::OutputLimit);
     if (cost.known && !cost.exited) {
         fail(m_interpreter, QStringLiteral("ist abgestürzt (Signal %1)").arg(cost.code));

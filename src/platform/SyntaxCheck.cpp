@@ -67,7 +67,8 @@ bool SyntaxCheck::start(const QString &interpreter, const QByteArray &script, co
     connect(m_process.get(), &InterpreterProcess::finished, this, &SyntaxCheck::ended);
     InterpreterProcess::Start started = InterpreterProcess::Start::NotStarted;
     try {
-        started = m_process->start(interpreter, {QStringLiteral("-l"), m_inside}, m_output, QString(), &*fence);
+        // Not waited for: the container's making would hold the window while the user types.
+        started = m_process->launch(interpreter, {QStringLiteral("-l"), m_inside}, m_output, QString(), &*fence);
     } catch (const AppError &) {
         // Nothing to say for a check: the next run says what is wrong.
     }

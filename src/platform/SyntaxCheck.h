@@ -22,7 +22,8 @@ public:
     // Ends a check still going, then checks script as the file documentPath (or, without one,
     // as a scratch file of its own) in its folder. False when no check could be started: no
     // container can be had, the interpreter is missing, the script cannot be written; nothing
-    // is told then.
+    // is told then. The start does not wait for the container: one that could not be made
+    // after all is told as a check that found nothing.
     bool start(const QString &interpreter, const QByteArray &script, const QString &documentPath);
     void stop();
     bool isRunning() const;
