@@ -11,7 +11,9 @@
 #include "platform/WebEngineSetup.h"
 
 #include <QApplication>
+#include <QEventLoop>
 #include <QFile>
+#include <QTimer>
 #include <QTemporaryDir>
 
 // Comes first: the environment and the engine are set before the application object exists.
@@ -48,6 +50,19 @@ struct BenchProgram : BenchEnvironment
 
 // A figure of a process's memory from its /proc status ("VmRSS:", "VmHWM:"), in kB; 0 when
 // it cannot be read.
+inline double ms(qint64 ns)
+{
+    return ns / 1e6;
+}
+
+// Lets the event loop run for a while, as a user's pause between keys.
+inline void idle(int msecs)
+{
+    QEventLoop loop;
+    QTimer::singleShot(msecs, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
 // The middle of the figures (the mean of the two middle ones for an even number).
 inline double median(std::vector<double> v)
 {

@@ -27,18 +27,6 @@ const char Lines[] = "<?php\n"
                      "echo rechne_%1(3, \"Wert {$z%1->wert%1}\"); // Ausgabe\n"
                      "?>\n<p>Absatz %1</p>\n";
 
-double ms(qint64 ns)
-{
-    return ns / 1e6;
-}
-
-void idle(int msecs)
-{
-    QEventLoop loop;
-    QTimer::singleShot(msecs, &loop, &QEventLoop::quit);
-    loop.exec();
-}
-
 // Counts the paints of a widget.
 struct Paints : QObject
 {
@@ -65,6 +53,44 @@ double until(const QElapsedTimer &start, Done done)
 {
     while (!done())
         QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    return ms(start.nsecsElapsed());
+}
+
+// The longest the window's thread went without turning its event loop, while it runs.
+struct Holds : QObject
+{
+    QTimer tick;
+    QElapsedTimer since;
+    double longest = 0;
+    Holds()
+    {
+        tick.setInterval(1);
+        tick.setTimerType(Qt::PreciseTimer);
+        connect(&tick, &QTimer::timeout, this, [this] {
+            longest = std::max(longest, ms(since.nsecsElapsed()));
+            since.start();
+        });
+    }
+    void begin()
+    {
+        longest = 0;
+        since.start();
+        tick.start();
+    }
+    double end()
+    {
+        tick.stop();
+        return longest;
+    }
+};
+
+// As until, but the loop waits for events between looks, as the program's own loop does: the
+// window's timers (the check's pause) do not come due in until's spin.
+template <typename Done>
+double waitFor(const QElapsedTimer &start, Done done)
+{
+    while (!done())
+        idle(1);
     return ms(start.nsecsElapsed());
 }
 
@@ -144,6 +170,31 @@ int main(int argc, char *argv[])
         idle(20);
     }
 
+    // The syntax check of the whole document: a parse error put in, marked, taken out, gone.
+    // The window's longest hold meanwhile, beside its longest in as long a time of nothing.
+    Figure marked, markHold, mended, mendHold, quiet;
+    Holds holds;
+    for (int i = 0; i < 5; ++i) {
+        QTextCursor broken(memo->document()->findBlockByNumber(lines / 3 + i));
+        broken.movePosition(QTextCursor::StartOfBlock);
+        const int errorLine = broken.blockNumber() + 1;
+        QElapsedTimer t;
+        holds.begin();
+        t.start();
+        broken.insertText(QStringLiteral("<?php ( ?>"));
+        marked.runs.push_back(waitFor(t, [&] { return memo->checkMarkLine() == errorLine; }));
+        markHold.runs.push_back(holds.end());
+        holds.begin();
+        t.start();
+        for (int k = 0; k < 10; ++k)
+            broken.deletePreviousChar();
+        mended.runs.push_back(waitFor(t, [&] { return memo->checkMarkLine() == 0; }));
+        mendHold.runs.push_back(holds.end());
+        holds.begin();
+        idle(int(marked.runs.back()));
+        quiet.runs.push_back(holds.end());
+    }
+
     // What the window's thread gives the names' scan once typing pauses: the text, copied.
     Figure handed;
     for (int i = 0; i < 5; ++i) {
@@ -184,6 +235,11 @@ int main(int argc, char *argv[])
     std::printf("%-44s %7.2f ms  (the list takes %.2f frames)\n", "a display frame at 60 Hz:", 1000.0 / 60,
                 median(list.runs) / (1000.0 / 60));
     handed.print("the text handed to the names' scan:");
+    marked.print("a parse error put in, until marked:");
+    markHold.print("  the window's longest hold meanwhile:");
+    mended.print("mended, until its mark is gone:");
+    mendHold.print("  the window's longest hold meanwhile:");
+    quiet.print("the window's longest hold, nothing to do:");
     asked.print("catalog asked of the interpreter:");
     cached.print("catalog read from its cache:");
     scanLarge.print("names of a 10 MB script:");

@@ -42,18 +42,6 @@ EOT;
 </html>
 )";
 
-double ms(qint64 ns)
-{
-    return ns / 1e6;
-}
-
-void idle(int msecs)
-{
-    QEventLoop loop;
-    QTimer::singleShot(msecs, &loop, &QEventLoop::quit);
-    loop.exec();
-}
-
 } // namespace
 
 int main(int argc, char *argv[])
