@@ -224,6 +224,63 @@ private slots:
         QCOMPARE(changes.first(), (QVariantList{edit.document()->findBlockByNumber(1).position(), 0, 1}));
     }
 
+    // A line of 20,000 characters holds colours only around the columns in view, exact there,
+    // wherever the view stands on it; a key takes its colours with its own change.
+    void aLongLineIsColouredWhereItIsShown()
+    {
+        TCodeEdit edit;
+        edit.setLineWrapMode(QPlainTextEdit::NoWrap); // as the main window's
+        QVERIFY(showEditor(edit));
+        QString line = QStringLiteral("$daten = array(");
+        for (int i = 0; line.size() < 20000; ++i)
+            line += QStringLiteral("'wert%1', %2, ").arg(i).arg(i * 7);
+        line += QStringLiteral("'ende');");
+        edit.setUserText(QStringLiteral("<?php\n") + line + QStringLiteral("\necho 1;\n"));
+        const QTextBlock block = edit.document()->findBlockByNumber(1);
+        const EditorColours &colours = EditorPalette::current();
+        // Every character between `left` and `right` (the layout's x) has its class's colour.
+        auto exactBetween = [&](qreal left, qreal right) {
+            const QTextLine shown = block.layout()->lineAt(0);
+            const int from = shown.xToCursor(left), to = shown.xToCursor(right);
+            PhpSyntax syntax;
+            QList<SyntaxRange> ranges;
+            syntax.highlightLine(block.text(), block.previous().userState(), ranges);
+            int checked = 0;
+            for (const SyntaxRange &r : ranges)
+                for (int pos = qMax(r.start, from); pos < qMin(r.start + r.length, to); ++pos, ++checked) {
+                    const QTextCharFormat f = EditorPalette::format(colours, r.kind);
+                    const QColor want = f.properties().isEmpty() ? QColor() : f.foreground().color();
+                    if (layoutColour(block, pos) != want)
+                        return QStringLiteral("column %1 (%2)").arg(pos).arg(kindName(r.kind));
+                }
+            return checked > 20 ? QString() : QStringLiteral("only %1 characters in view").arg(checked);
+        };
+        edit.viewport()->repaint();
+        QCOMPARE(exactBetween(0, edit.viewport()->width()), QString());
+        // The whole line would be some 2,700 coloured stretches.
+        QVERIFY2(block.layout()->formats().size() < 500, qPrintable(QString::number(block.layout()->formats().size())));
+
+        QScrollBar *across = edit.horizontalScrollBar();
+        across->setValue(across->maximum() / 2);
+        edit.viewport()->repaint();
+        QCOMPARE(exactBetween(across->value(), across->value() + edit.viewport()->width()), QString());
+        across->setValue(across->maximum());
+        edit.viewport()->repaint();
+        QCOMPARE(exactBetween(across->value(), across->value() + edit.viewport()->width()), QString());
+
+        // A key at the line's start: the first string moves by one column before any painting.
+        across->setValue(0);
+        edit.viewport()->repaint();
+        const int quote = int(line.indexOf(QLatin1Char('\'')));
+        const QColor string = EditorPalette::format(colours, SyntaxKind::String).foreground().color();
+        QCOMPARE(layoutColour(block, quote), string);
+        QTextCursor(block).insertText(QStringLiteral("x"));
+        QCOMPARE(layoutColour(block, quote), QColor());
+        QCOMPARE(layoutColour(block, quote + 1), string);
+        edit.viewport()->repaint();
+        QCOMPARE(exactBetween(0, edit.viewport()->width()), QString());
+    }
+
     // Replacing the whole text does not lay out every line of it: the main window's text area
     // keeps its width while the new text goes in (a new width lays out each line and gives it a
     // text layout).

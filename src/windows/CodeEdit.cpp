@@ -564,9 +564,10 @@ void TCodeEdit::paintEvent(QPaintEvent *event)
 {
     // The lines in view get their colours before the widget lays them out to paint them.
     const qreal bottom = viewport()->height();
+    const qreal left = -contentOffset().x();
     qreal top = contentOffset().y();
     for (QTextBlock block = firstVisibleBlock(); block.isValid() && top < bottom; block = block.next()) {
-        m_highlighter->colour(block);
+        m_highlighter->colour(block, QRectF(left, -top, viewport()->width(), bottom));
         top += blockBoundingRect(block).height();
     }
     QPlainTextEdit::paintEvent(event);
