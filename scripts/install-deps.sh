@@ -26,6 +26,8 @@ if [ "${1:-}" = "--tests" ]; then
     # A virtual X server, a window manager, X tools, PDF tools, and a print scheduler of the
     # tests' own.
     xvfb xauth openbox x11-utils xdotool poppler-utils cups-daemon cups-client
+    # The benchmarks' keys and the screen's changes, seen from outside the programs they time.
+    libxcb-xtest0-dev libxcb-damage0-dev
     # For a user who is not root, a loopback network of the suites' own (scripts/loopback-session.sh).
     iproute2
     # A Wayland compositor, and GNOME Shell with its X server and buses (scripts/gnome-session.sh).
