@@ -8,6 +8,7 @@
 #include "platform/PreviewRunner.h"
 #include "platform/ScratchDir.h"
 #include "platform/SyntaxCheck.h"
+#include "platform/WebEngineSetup.h"
 
 #include <QDir>
 #include <QProcess>
@@ -473,6 +474,46 @@ private slots:
         QVERIFY(QFile::link(file, link));
         const QByteArray named = "<?php echo __FILE__;";
         QCOMPARE(readAll(runToEnd(runner, platform::PreviewRequest{Php, named, link, env.root()}).path), file.toUtf8());
+    }
+
+    // What the program sets for its own libraries (the engine's flags, no GL for the window
+    // system) is not the script's: it sees those variables as the program was started with them.
+    void programsOwnVariablesStayItsOwn()
+    {
+        IsolatedEnvironment env;
+        const QList<QByteArray> names{"QTWEBENGINE_CHROMIUM_FLAGS", "QT_XCB_GL_INTEGRATION"};
+        // The environment as this process began, whatever it set since; the later cases run
+        // php alone in it again.
+        QFile began(QStringLiteral("/proc/self/environ"));
+        QVERIFY(began.open(QIODevice::ReadOnly));
+        const QList<QByteArray> entries = began.readAll().split('\0');
+        const auto restore = qScopeGuard([&] {
+            for (const QByteArray &name : names) {
+                qunsetenv(name);
+                for (const QByteArray &entry : entries)
+                    if (entry.startsWith(name + '='))
+                        qputenv(name, entry.mid(name.size() + 1));
+            }
+        });
+        platform::prepareWebEngine(); // as the program does before its window
+        QByteArray expected;
+        {
+            for (const QByteArray &name : names) {
+                QVERIFY2(!qgetenv(name).isEmpty(), name.constData()); // the program's own value
+                QByteArray value = "false";
+                for (const QByteArray &entry : entries)
+                    if (entry.startsWith(name + '='))
+                        value = "'" + entry.mid(name.size() + 1) + "'";
+                expected += value + '|';
+            }
+        }
+        const QString file = env.root() + QStringLiteral("/umgebung.php");
+        QByteArray text = "<?php ";
+        for (const QByteArray &name : names)
+            text += "echo var_export(getenv('" + name + "'), true), '|'; ";
+        writeFile(file, text);
+        platform::PreviewRunner runner;
+        QCOMPARE(readAll(runToEnd(runner, platform::PreviewRequest{Php, text, file, env.root()}).path), expected);
     }
 
     // The next run's interpreter starts up before its key and waits at its script's open. The

@@ -1,9 +1,9 @@
 // HTML Help viewer stand-in.
 #include "platform/HelpViewer.h"
+#include "platform/ProgramVariables.h"
 
 #include <QDir>
 #include <QFileInfo>
-#include <QProcess>
 #include <QStandardPaths>
 
 namespace platform {
@@ -21,7 +21,7 @@ void showHelpFile(const QString &path)
     if (viewer.isEmpty())
         viewer = QStandardPaths::findExecutable(QStringLiteral("xdg-open"));
     if (!viewer.isEmpty())
-        QProcess::startDetached(viewer, {path});
+        startDetachedProgram(viewer, {path});
 }
 
 } // namespace platform

@@ -7,6 +7,7 @@
 #include "core/AppError.h"
 #include "core/FileNameCodec.h"
 #include "core/TextFile.h"
+#include "platform/ProgramVariables.h"
 #include "platform/ScratchDir.h"
 
 #include <QCoreApplication>
@@ -526,7 +527,11 @@ InterpreterProcess::Start InterpreterProcess::spawn(const QString &program, cons
         argv.push_back(a.data());
     argv.push_back(nullptr);
     std::vector<char *> envp;
+    // A request's own variables, else the environment the program was given (without those it
+    // set for its own libraries).
     QList<QByteArray> environment = streams && !container ? streams->environment : QList<QByteArray>();
+    if (environment.isEmpty())
+        environment = givenEnvironment();
     for (QByteArray &variable : environment)
         envp.push_back(variable.data());
     envp.push_back(nullptr);
@@ -563,7 +568,7 @@ InterpreterProcess::Start InterpreterProcess::spawn(const QString &program, cons
     }
     const ChildSetup setup{getpid(),   input, childOutput, childErrors, childReport, childGo,
                            container ? SIGKILL : SIGTERM, dir.constData(), argv.data(),
-                           environment.isEmpty() ? nullptr : envp.data()};
+                           envp.data()};
     const pid_t pid = spawnChild(setup);
     for (int fd : {input, childOutput, childReport, childGo, childErrors})
         if (fd >= 0)

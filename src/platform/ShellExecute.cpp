@@ -1,7 +1,8 @@
 // Shell execute stand-in over xdg-open.
 #include "platform/ShellExecute.h"
 
-#include <QProcess>
+#include "platform/ProgramVariables.h"
+
 #include <QStandardPaths>
 
 namespace platform {
@@ -17,7 +18,7 @@ int shellExecute(const QString &target)
     if (launcher.isEmpty())
         return kFileNotFound;
     // One argument, no shell: the target reaches the launcher as it stands.
-    return QProcess::startDetached(launcher, {target}) ? kLaunched : kFileNotFound;
+    return startDetachedProgram(launcher, {target}) ? kLaunched : kFileNotFound;
 }
 
 } // namespace platform

@@ -1,5 +1,6 @@
 // The window system: named by the session's environment.
 #include "platform/WindowSystem.h"
+#include "platform/ProgramVariables.h"
 
 #include <QByteArray>
 #include <QList>
@@ -31,7 +32,7 @@ void chooseWindowSystem()
                                            !qEnvironmentVariableIsEmpty("DISPLAY"),
                                            !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"),
                                            !qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")))
-        qputenv("QT_QPA_PLATFORM", platform);
+        setProgramVariable("QT_QPA_PLATFORM", platform);
 }
 
 const char *noWindowSystemMessage()
