@@ -40,6 +40,9 @@ class TestBrowserPane : public QObject
         bool load(const QString &target)
         {
             QSignalSpy finished(&view, &QWebEngineView::loadFinished);
+            // The empty page alone starts no engine: it is what the pane shows without one.
+            if (!view.engineStarted())
+                view.startEngine();
             view.Navigate(target);
             return finished.wait(10000) && finished.first().first().toBool();
         }
@@ -77,6 +80,24 @@ private slots:
         QFETCH(QString, url);
         QFETCH(bool, passes);
         QCOMPARE(isPreviewOutputTarget(url), passes);
+    }
+
+    // The engine paints in software: no GL driver is loaded into the program, not at the
+    // application's start nor with the engine running and a page shown.
+    void noGlDriverInTheProgram()
+    {
+        if (QGuiApplication::platformName() != QLatin1String("xcb"))
+            QSKIP("the GL context for sharing is left alone outside X11");
+        IsolatedEnvironment env;
+        Pane pane;
+        const QString output = env.root() + QStringLiteral("/Output.htm");
+        writeFile(output, "<p>Seite</p>");
+        QVERIFY(pane.load(output));
+        QFile maps(QStringLiteral("/proc/self/maps"));
+        QVERIFY(maps.open(QIODevice::ReadOnly));
+        const QByteArray mapped = maps.readAll();
+        for (const char *driver : {"_dri.so", "libGLX_mesa", "libEGL_mesa", "libLLVM"})
+            QVERIFY2(!mapped.contains(driver), driver);
     }
 
     // The empty pane is the editor's background, dark under a dark theme; a page without

@@ -446,6 +446,27 @@ private slots:
         Form1->memo1()->viewport()->removeEventFilter(&firstPaint);
     }
 
+    // A window nobody has typed into holds no engine: the empty pane is the empty page's
+    // colour without it. The first key brings the engine up, and the run after it shows.
+    void engineStartsWithTheFirstKey()
+    {
+        IsolatedEnvironment env;
+        env.writeRegistry(ConfiguredWithPhp);
+        ProgramForms forms;
+        Form1->show();
+        QVERIFY(QTest::qWaitForWindowExposed(Form1));
+        // Twice the longest the engine waits after a paint where a page is asked for.
+        QTest::qWait(500);
+        QVERIFY(!Form1->WebBrowser1()->engineStarted());
+        QCOMPARE(Form1->WebBrowser1()->grab().toImage().pixelColor(10, 10),
+                 Form1->memo1()->palette().color(QPalette::Base));
+        Form1->memo1()->setFocus();
+        QTest::keyClicks(Form1->memo1(), QStringLiteral("<?php echo 'erst';"));
+        QVERIFY(waitUntil([&] { return Form1->WebBrowser1()->engineStarted(); }));
+        QTest::keyClick(Form1->memo1(), Qt::Key_F5);
+        QVERIFY(waitUntil([&] { return pageText(Form1->WebBrowser1()) == QStringLiteral("erst"); }, 10000));
+    }
+
     // The window takes keys while a script runs: the line break and what is typed after it
     // are in the editor at once, the status bar counts the run's seconds, and the page is the
     // output of the text as it stood at the key; messages land on their lines as they are now.

@@ -156,6 +156,9 @@ void TForm1::setUpPreview()
             ui->memo1->setCheckMark(errors.first().line, errors.first().text);
     });
     // A run's messages name the lines of its text; what is typed while it runs moves them.
+    // The first edit brings the preview's engine up, so that the first run finds it ready; a
+    // window nobody has typed into holds none of its processes.
+    connect(ui->memo1->document(), &QTextDocument::contentsChange, ui->WebBrowser1, &TWebBrowser::warmUp);
     connect(ui->memo1->document(), &QTextDocument::contentsChange, this, [this](int position, int removed, int added) {
         if (m_preview->isRunning())
             m_runTrail.record(position, removed, added);

@@ -374,8 +374,18 @@ void TWebBrowser::paintEvent(QPaintEvent *event)
     QWebEngineView::paintEvent(event);
     // The engine's start takes longer than all the rest of the program's: it begins once the
     // window has been painted, so that the window is there at once.
-    if (!m_navigation.engineRunning())
+    m_painted = true;
+    if (!m_navigation.engineRunning() && m_engineWanted)
         m_engineStart.start(0);
+}
+
+void TWebBrowser::warmUp()
+{
+    if (m_navigation.engineRunning() || m_engineWanted)
+        return;
+    m_engineWanted = true;
+    if (m_painted)
+        m_engineStart.start(WarmUpAfterMs);
 }
 
 // The view's own show and hide events reach for its page, which would start the engine with a
@@ -436,8 +446,14 @@ void TWebBrowser::apply(const PaneNavigation::Step &step)
     case Do::Nothing:
         break;
     case Do::StartEngineSoon:
+        // The empty page asked for before any other is what the pane shows without the engine.
+        if (m_navigation.pending() == QUrl(kBlank) && m_navigation.shown().isEmpty())
+            break;
         // After the pane's first paint, or a moment later where the pane is not shown.
-        if (!m_engineStart.isActive())
+        m_engineWanted = true;
+        if (m_painted && isVisible())
+            m_engineStart.start(0);
+        else if (!m_engineStart.isActive())
             m_engineStart.start(StartAtTheLatestMs);
         break;
     case Do::Load: {

@@ -69,10 +69,15 @@ public:
     // kind of request that is not one of a page's own or what a web page loads.
     int refusedRequests() const;
 
-    // The engine starts after the pane's first paint, or a moment after a navigation asked for
-    // while the pane is not shown.
+    // The engine starts when it is first needed: after the pane's first paint once a page has
+    // been asked for (a moment later where the pane is not shown), or soon after warmUp(). The
+    // empty pane needs none: until then it is a plain widget of the empty page's colour, and the
+    // program holds neither the engine's processes nor their memory.
     void startEngine();
     bool engineStarted() const;
+    // A page will be asked for soon (the user has begun to type): the engine starts a moment
+    // later, so that the first run finds it ready.
+    void warmUp();
     // The page asked for last has loaded, and nothing else is on its way.
     bool pageSettled() const { return m_navigation.state() == PaneNavigation::State::Shown; }
 
@@ -106,7 +111,12 @@ private:
     PreviewAddressMap *m_addresses; // the profile's once the engine runs
     TWebFormBridge *m_forms;        // every page's channel shows it
     QTimer m_engineStart; // at once after a paint, a moment after a navigation where none comes
+    bool m_engineWanted = false; // a page was asked for, or the warm-up
+    bool m_painted = false;
     static constexpr int StartAtTheLatestMs = 250;
+    // After the key that asked for the warm-up has been painted: the start holds the window's
+    // thread for some tens of milliseconds, which fall between two keys of a typist.
+    static constexpr int WarmUpAfterMs = 20;
     QPoint m_pressedAt; // where the left button went down in the pane
     bool m_pressed = false;
 };
