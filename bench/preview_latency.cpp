@@ -167,12 +167,13 @@ int main(int argc, char *argv[])
     const double p = median(load);
     std::printf("php alone %.1f ms | page load alone %.1f ms | Enter to page loaded %.1f ms | difference %.1f ms\n",
                 a, p, l, l - a - p);
-    std::printf("preview latency (Enter to page loaded): median %.1f ms over %d runs\n", l, runs);
-    std::printf("php -q alone, same script:              median %.1f ms over %d runs\n", a, runs);
-    std::printf("page load alone, same output:           median %.1f ms over %d runs\n", p, runs);
+    std::printf("%d runs, the three in turn in each; load %s; medians and ranges\n", runs, machineLoad().constData());
+    std::printf("preview latency (Enter to page loaded): %s ms\n", spread(latency).constData());
+    std::printf("php -q alone, same script:              %s ms\n", spread(alone).constData());
+    std::printf("page load alone, same output:           %s ms\n", spread(load).constData());
     // The limit: the interpreter's own run and the page's own load, one after the other.
     std::printf("ratio to php alone + page load alone:   %.2f\n", l / (a + p));
-    std::printf("a line break drawn in the window:       median %.1f ms over %d runs\n", median(paint), runs);
+    std::printf("a line break drawn in the window:       %s ms\n", spread(paint).constData());
     std::printf("Enter to its line break drawn:          median %.1f ms, longest %.1f ms (php alone %.1f ms)\n",
                 median(drawn), *std::max_element(drawn.begin(), drawn.end()), a);
     for (const auto &[name, ms] : bound)

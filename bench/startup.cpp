@@ -1,6 +1,7 @@
 // Benchmark: from a program's start to its window painted on the screen, seen from outside:
-// Korlith, a plain QPlainTextEdit window and a bare web view, each started anew several times
-// in one run; and from Korlith's start, with a run asked for at once, to its page loaded.
+// Korlith, FeatherPad (where it is installed), a bare QPlainTextEdit program of its own and a
+// bare web view, each started anew several times in turn in one run; and from Korlith's start,
+// with a run asked for at once, to its page loaded.
 // With --files, it also gives Korlith (and another editor, --other) large files to open. "Painted": the screen has changed, against a picture taken before the start, in
 // at least 95 % of the pixels it has changed in once the window has settled.
 #include "BenchSupport.h"
@@ -14,16 +15,14 @@
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QImage>
-#include <QMainWindow>
-#include <QMenuBar>
 #include <QPixmap>
 #include <QPlainTextEdit>
 #include <QProcess>
 #include <QScreen>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QThread>
-#include <QToolBar>
 #include <QWebEngineView>
 #include <algorithm>
 #include <cstdio>
@@ -31,19 +30,7 @@
 
 namespace {
 
-// The stand-ins, started by the benchmark itself with one of these options.
-int plainWindow(int argc, char **argv)
-{
-    QApplication app(argc, argv);
-    QMainWindow window;
-    window.menuBar()->addMenu(QStringLiteral("Datei"));
-    window.addToolBar(QStringLiteral("Werkzeuge"))->addAction(QStringLiteral("Neu"));
-    window.setCentralWidget(new QPlainTextEdit);
-    window.resize(800, 600);
-    window.show();
-    return app.exec();
-}
-
+// The stand-in web view, started by the benchmark itself with this option.
 int webViewWindow(int argc, char **argv)
 {
     platform::prepareWebEngine();
@@ -223,8 +210,6 @@ Opened timeToSettle(const QString &program, const QStringList &args, const QProc
 
 int main(int argc, char *argv[])
 {
-    if (argc > 1 && QByteArray(argv[1]) == "--plain")
-        return plainWindow(argc, argv);
     if (argc > 1 && QByteArray(argv[1]) == "--webview")
         return webViewWindow(argc, argv);
     if (argc > 1 && QByteArray(argv[1]) == "--first-preview")
@@ -261,25 +246,31 @@ int main(int argc, char *argv[])
     env.insert(QStringLiteral("XDG_CACHE_HOME"), home.path() + QStringLiteral("/cache"));
     env.insert(QStringLiteral("TMPDIR"), home.path());
 
-    std::vector<double> k, plain, web, preview;
+    const QString plainProgram = QCoreApplication::applicationDirPath() + QStringLiteral("/bench_plain_editor");
+    const QString featherpad = QStandardPaths::findExecutable(QStringLiteral("featherpad"));
+    std::vector<double> k, feather, plain, web, preview;
+    const QByteArray loadBefore = machineLoad();
     for (int i = 0; i < rounds; ++i) {
         preview.push_back(timeToFirstLine(self, {QStringLiteral("--first-preview")}));
         k.push_back(timeToPaint(korlith, {}, env));
-        plain.push_back(timeToPaint(self, {QStringLiteral("--plain")}, env));
+        if (!featherpad.isEmpty())
+            feather.push_back(timeToPaint(featherpad, {QStringLiteral("--standalone")}, env));
+        plain.push_back(timeToPaint(plainProgram, {}, env));
         web.push_back(timeToPaint(self, {QStringLiteral("--webview")}, env));
     }
+    std::printf("%d rounds, the programs in turn; load %s before, %s after; medians and ranges\n", rounds,
+                loadBefore.constData(), machineLoad().constData());
     auto line = [](const char *what, const std::vector<double> &v) {
-        std::printf("%-34s median %6.0f ms   (%s)\n", what, median(v), qPrintable([&] {
-            QStringList all;
-            for (double ms : v)
-                all << QString::number(ms, 'f', 0);
-            return all.join(QLatin1Char(' '));
-        }()));
+        std::printf("%-44s %s ms\n", what, spread(v, 0).constData());
     };
     line("Korlith, start to painted window:", k);
-    line("QPlainTextEdit window:", plain);
+    if (!feather.empty())
+        line("FeatherPad, start to painted window:", feather);
+    line("bare QPlainTextEdit program:", plain);
     line("bare web view window:", web);
-    std::printf("Korlith after the plain window:    %+6.0f ms\n", median(k) - median(plain));
+    if (!feather.empty())
+        std::printf("Korlith against FeatherPad:                  ×%.2f\n", median(k) / median(feather));
+    std::printf("Korlith after the bare QPlainTextEdit program: %+.0f ms\n", median(k) - median(plain));
     line("start to a run's first page loaded:", preview);
 
     for (const int mb : fileSizes) {
