@@ -24,6 +24,7 @@
 #include <QPainter>
 #include <QScopedValueRollback>
 #include <QTextBlock>
+#include <QtMath>
 
 namespace {
 // Blank space on either side of the widest line number.
@@ -128,8 +129,9 @@ TCodeEdit::TCodeEdit(QWidget *parent) : QPlainTextEdit(parent), m_gutter(new Lin
     // More lines may need another digit; scrolling and edits repaint the rows they touch.
     connect(this, &QPlainTextEdit::blockCountChanged, this, qOverload<>(&TCodeEdit::placeGutter));
     connect(this, &QPlainTextEdit::updateRequest, this, [this](const QRect &changed, int scrolledBy) {
+        // Scrolled: the numbers move with the text, and only the rows that come into view are drawn.
         if (scrolledBy != 0)
-            m_gutter->update();
+            m_gutter->scroll(0, scrolledBy);
         else
             m_gutter->update(0, changed.y(), m_gutter->width(), changed.height());
     });
@@ -620,7 +622,16 @@ void TCodeEdit::highlightCurrentLine()
     line.cursor = textCursor();
     line.cursor.clearSelection();
     setExtraSelections({line});
-    m_gutter->update();
+    // The current line's number has a colour of its own: its row and the one it left are drawn.
+    const int current = textCursor().blockNumber();
+    for (const int number : {m_currentLine, current}) {
+        const QTextBlock block = document()->findBlockByNumber(number);
+        if (block.isValid()) {
+            const QRectF box = blockBoundingGeometry(block).translated(contentOffset());
+            m_gutter->update(0, qFloor(box.top()), m_gutter->width(), qCeil(box.height()) + 1);
+        }
+    }
+    m_currentLine = current;
 }
 
 // Copy, cut, drag and the X11 selection (set by every Ctrl+A and Shift+arrow) get the selected

@@ -163,6 +163,7 @@ private:
     bool m_settingSelection = false; // a key or the mouse may set the window system's selection
     bool m_clipboardOffersText = false;
     LineGutter *m_gutter;
+    int m_currentLine = -1; // the line whose number the gutter shows as current
     PhpHighlighter *m_highlighter;
     const EditorColours *m_colours; // the light or the dark set, as the desktop is
 };
