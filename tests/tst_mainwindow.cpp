@@ -31,6 +31,7 @@
 #include <QtTest/qtestspontaneevent.h>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QMimeData>
 #include <QSignalSpy>
 #include <QTextBlock>
 #include <QToolBar>
@@ -460,6 +461,18 @@ private slots:
         QVERIFY(!Form1->WebBrowser1()->engineStarted());
         QCOMPARE(Form1->WebBrowser1()->grab().toImage().pixelColor(10, 10),
                  Form1->memo1()->palette().color(QPalette::Base));
+        // A file dragged over the empty pane and dropped there is no page asked for.
+        QMimeData dragged;
+        dragged.setUrls({QUrl::fromLocalFile(env.root() + QStringLiteral("/fremd.htm"))});
+        const QPoint inside = Form1->WebBrowser1()->rect().center();
+        QDragEnterEvent enter(inside, Qt::CopyAction, &dragged, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(Form1->WebBrowser1(), &enter);
+        QDragMoveEvent move(inside, Qt::CopyAction, &dragged, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(Form1->WebBrowser1(), &move);
+        QDropEvent drop(inside, Qt::CopyAction, &dragged, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(Form1->WebBrowser1(), &drop);
+        QTest::qWait(300);
+        QVERIFY(!Form1->WebBrowser1()->engineStarted());
         Form1->memo1()->setFocus();
         QTest::keyClicks(Form1->memo1(), QStringLiteral("<?php echo 'erst';"));
         QVERIFY(waitUntil([&] { return Form1->WebBrowser1()->engineStarted(); }));

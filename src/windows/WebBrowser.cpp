@@ -406,6 +406,38 @@ void TWebBrowser::hideEvent(QHideEvent *event)
         QWidget::hideEvent(event);
 }
 
+// A drag over the pane reaches for its page as well: before the engine runs, the empty pane
+// takes no drop.
+void TWebBrowser::dragEnterEvent(QDragEnterEvent *event)
+{
+    if (m_navigation.engineRunning())
+        QWebEngineView::dragEnterEvent(event);
+    else
+        event->ignore();
+}
+
+void TWebBrowser::dragMoveEvent(QDragMoveEvent *event)
+{
+    if (m_navigation.engineRunning())
+        QWebEngineView::dragMoveEvent(event);
+    else
+        event->ignore();
+}
+
+void TWebBrowser::dragLeaveEvent(QDragLeaveEvent *event)
+{
+    if (m_navigation.engineRunning())
+        QWebEngineView::dragLeaveEvent(event);
+}
+
+void TWebBrowser::dropEvent(QDropEvent *event)
+{
+    if (m_navigation.engineRunning())
+        QWebEngineView::dropEvent(event);
+    else
+        event->ignore();
+}
+
 void TWebBrowser::Navigate(const QString &target)
 {
     m_addresses->setPage(target == kBlank ? QString() : target);
