@@ -26,8 +26,9 @@ if [ "${1:-}" = "--tests" ]; then
     # A virtual X server, a window manager, X tools, PDF tools, and a print scheduler of the
     # tests' own.
     xvfb xauth openbox x11-utils xdotool poppler-utils cups-daemon cups-client
-    # The benchmarks' keys and the screen's changes, seen from outside the programs they time.
-    libxcb-xtest0-dev libxcb-damage0-dev
+    # The benchmarks' keys and the screen's changes, seen from outside the programs they time,
+    # and the plain editor they set beside Korlith.
+    libxcb-xtest0-dev libxcb-damage0-dev featherpad
     # For a user who is not root, a loopback network of the suites' own (scripts/loopback-session.sh).
     iproute2
     # A Wayland compositor, and GNOME Shell with its X server and buses (scripts/gnome-session.sh).
