@@ -453,9 +453,8 @@ private slots:
     {
         IsolatedEnvironment env;
         env.writeRegistry(ConfiguredWithPhp);
-        ProgramForms forms;
-        Form1->show();
-        QVERIFY(QTest::qWaitForWindowExposed(Form1));
+        Run run;
+        run.show();
         // Twice the longest the engine waits after a paint where a page is asked for.
         QTest::qWait(500);
         QVERIFY(!Form1->WebBrowser1()->engineStarted());
