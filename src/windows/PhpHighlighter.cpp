@@ -66,15 +66,16 @@ void PhpHighlighter::textChanged(int position, int removed, int added)
         const auto stretch = m_stretches.constFind(number);
         const int length = first.length() - 1;
         if (stretch == m_stretches.cend() || length <= kWholeLine)
-            applyFormats(first, 0, length);
+            applyFormats(first, m_firstRanges, 0, length);
         else
-            applyFormats(first, stretch->from, qMin(stretch->to, length));
+            applyFormats(first, m_firstRanges, stretch->from, qMin(stretch->to, length));
         m_coloured[size_t(number)] = true;
     }
 }
 
 void PhpHighlighter::restate(QTextBlock block, int number, int last)
 {
+    const int first = number;
     int state = number > 0 ? block.previous().userState() : -1;
     bool startChanged = true;
     for (; block.isValid(); block = block.next(), ++number) {
@@ -82,6 +83,8 @@ void PhpHighlighter::restate(QTextBlock block, int number, int last)
             break;
         m_ranges.clear();
         const int end = m_syntax.highlightLine(block.text(), state, m_ranges);
+        if (number == first)
+            m_firstRanges = m_ranges; // the edited line's colours come from them
         startChanged = end != block.userState();
         block.setUserState(end);
         m_coloured[size_t(number)] = false;
@@ -138,19 +141,19 @@ void PhpHighlighter::colour(const QTextBlock &block, const QRectF &shown)
     // notes the line as changed until the next edit, which would then report it as its own:
     // the note goes to the document's layout now, with the line laid out already, so that it
     // repaints this line alone.
-    if (applyFormats(block, from, to)) {
+    const QTextBlock before = block.previous();
+    m_ranges.clear();
+    m_syntax.highlightLine(block.text(), before.isValid() ? before.userState() : -1, m_ranges);
+    if (applyFormats(block, m_ranges, from, to)) {
         m_document->documentLayout()->blockBoundingRect(block);
         m_document->markContentsDirty(block.position(), block.length());
     }
 }
 
-bool PhpHighlighter::applyFormats(const QTextBlock &block, int from, int to)
+bool PhpHighlighter::applyFormats(const QTextBlock &block, const QList<SyntaxRange> &ranges, int from, int to)
 {
-    const QTextBlock before = block.previous();
-    m_ranges.clear();
-    m_syntax.highlightLine(block.text(), before.isValid() ? before.userState() : -1, m_ranges);
     QList<QTextLayout::FormatRange> formats;
-    for (const SyntaxRange &r : std::as_const(m_ranges)) {
+    for (const SyntaxRange &r : ranges) {
         const int start = qMax(r.start, from), end = qMin(r.start + r.length, to);
         if (!m_plain[int(r.kind)] && end > start)
             formats.append({start, end - start, m_formats[int(r.kind)]});

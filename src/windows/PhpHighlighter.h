@@ -45,8 +45,9 @@ private:
     // Brings the end states up to date from `block` on, through the block numbered `last` and
     // further while a line's end state changes.
     void restate(QTextBlock block, int number, int last);
-    // The line's formats for its columns [from, to); false when it had them already.
-    bool applyFormats(const QTextBlock &block, int from, int to);
+    // The line's formats from its classes' ranges, for its columns [from, to); false when it
+    // had them already.
+    bool applyFormats(const QTextBlock &block, const QList<SyntaxRange> &ranges, int from, int to);
 
     // A long line's coloured columns, and the view they were chosen for.
     struct Stretch
@@ -58,6 +59,7 @@ private:
     QTextDocument *m_document;
     PhpSyntax m_syntax;
     QList<SyntaxRange> m_ranges;
+    QList<SyntaxRange> m_firstRanges; // of the first line the last edit restated
     QTextCharFormat m_formats[int(SyntaxKind::Count)];
     bool m_plain[int(SyntaxKind::Count)]; // text and code outside all classes keep the default format
     // One per block, in order: its colours are current.

@@ -408,34 +408,22 @@ void TWebBrowser::hideEvent(QHideEvent *event)
 
 // A drag over the pane reaches for its page as well: before the engine runs, the empty pane
 // takes no drop.
-void TWebBrowser::dragEnterEvent(QDragEnterEvent *event)
+bool TWebBrowser::event(QEvent *event)
 {
-    if (m_navigation.engineRunning())
-        QWebEngineView::dragEnterEvent(event);
-    else
-        event->ignore();
-}
-
-void TWebBrowser::dragMoveEvent(QDragMoveEvent *event)
-{
-    if (m_navigation.engineRunning())
-        QWebEngineView::dragMoveEvent(event);
-    else
-        event->ignore();
-}
-
-void TWebBrowser::dragLeaveEvent(QDragLeaveEvent *event)
-{
-    if (m_navigation.engineRunning())
-        QWebEngineView::dragLeaveEvent(event);
-}
-
-void TWebBrowser::dropEvent(QDropEvent *event)
-{
-    if (m_navigation.engineRunning())
-        QWebEngineView::dropEvent(event);
-    else
-        event->ignore();
+    switch (event->type()) {
+    case QEvent::DragEnter:
+    case QEvent::DragMove:
+    case QEvent::DragLeave:
+    case QEvent::Drop:
+        if (!m_navigation.engineRunning()) {
+            event->ignore();
+            return true;
+        }
+        break;
+    default:
+        break;
+    }
+    return QWebEngineView::event(event);
 }
 
 void TWebBrowser::Navigate(const QString &target)

@@ -93,10 +93,7 @@ protected:
     void paintEvent(QPaintEvent *event) override;
     void showEvent(QShowEvent *event) override;
     void hideEvent(QHideEvent *event) override;
-    void dragEnterEvent(QDragEnterEvent *event) override;
-    void dragMoveEvent(QDragMoveEvent *event) override;
-    void dragLeaveEvent(QDragLeaveEvent *event) override;
-    void dropEvent(QDropEvent *event) override;
+    bool event(QEvent *event) override;
     void changeEvent(QEvent *event) override;
     // The engine's view inside the pane, made and remade with its pages: what the user does
     // there is watched for the commands that let the engine write the clipboard.
