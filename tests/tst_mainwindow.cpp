@@ -726,8 +726,7 @@ private slots:
         // As a click on it would: the window manager activates it.
         QCOMPARE(xdotool({QStringLiteral("windowactivate"), QStringLiteral("--sync"), QString::number(Form2->winId())}), 0);
         QVERIFY(waitUntil([] { return QApplication::activeWindow() == Form2; }));
-        auto *browse = Form2->findChild<QFileDialog *>(QStringLiteral("OpenDialog1"));
-        browse->setDirectory(env.root());
+        Form2->OpenDialog1()->setDirectory(env.root());
         CompletionPick pick;
         pickFromCompletionList(QStringLiteral("php"), &pick);
         QTest::mouseClick(button(Form2, "Button2"), Qt::LeftButton);

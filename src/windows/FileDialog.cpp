@@ -36,24 +36,35 @@ QFileDialog *newFileDialog(QWidget *parent)
 }
 
 TFileDialog::TFileDialog(Kind kind, const QString &windowsFilter, QWidget *parent, const QString &name)
-    : QObject(parent), m_dialog(newFileDialog(parent))
+    : QObject(parent), m_kind(kind), m_filter(windowsFilter), m_parent(parent)
 {
     setObjectName(name);
-    m_dialog->setObjectName(name);
+}
+
+QFileDialog *TFileDialog::dialog()
+{
+    // Made when first shown: the dialog's widgets, icons and file model cost the window's start
+    // some twenty milliseconds.
+    if (m_dialog)
+        return m_dialog;
+    m_dialog = newFileDialog(m_parent);
+    m_dialog->setObjectName(objectName());
     m_dialog->setOption(QFileDialog::DontUseNativeDialog, true);
     m_dialog->setOption(QFileDialog::HideNameFilterDetails, true);
     // The system's default options: open also takes a name that does not exist, and save
     // overwrites without asking.
     m_dialog->setFileMode(QFileDialog::AnyFile);
-    m_dialog->setAcceptMode(kind == Open ? QFileDialog::AcceptOpen : QFileDialog::AcceptSave);
-    if (kind == Save)
+    m_dialog->setAcceptMode(m_kind == Open ? QFileDialog::AcceptOpen : QFileDialog::AcceptSave);
+    if (m_kind == Save)
         m_dialog->setOption(QFileDialog::DontConfirmOverwrite, true);
-    if (!windowsFilter.isEmpty())
-        m_dialog->setNameFilters(qtNameFilters(windowsFilter));
+    if (!m_filter.isEmpty())
+        m_dialog->setNameFilters(qtNameFilters(m_filter));
+    return m_dialog;
 }
 
 bool TFileDialog::Execute()
 {
+    dialog(); // made at the first showing
     if (FileName.isEmpty() && !InitialDir.isEmpty())
         m_dialog->setDirectory(InitialDir);
     m_dialog->selectFile(FileName);

@@ -20,10 +20,13 @@ public:
     QString FileName;
     // The folder the dialog shows when FileName is empty (none: where it was last).
     QString InitialDir;
-    QFileDialog *dialog() const { return m_dialog; }
+    QFileDialog *dialog();
 
 private:
-    QFileDialog *m_dialog;
+    Kind m_kind;
+    QString m_filter;
+    QWidget *m_parent;
+    QFileDialog *m_dialog = nullptr;
 };
 
 // A file dialog that never leaves its name's completion list behind.

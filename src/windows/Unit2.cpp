@@ -19,6 +19,18 @@ TForm2::TForm2(QWidget *parent) : QDialog(parent), ui(std::make_unique<Ui::TForm
     ui->setupUi(this);
     makeFixedDialog(this);
 
+    connectClick(ui->Button1, this, &TForm2::Button1Click);
+    connectClick(ui->Button2, this, &TForm2::Button2Click);
+    connectClick(ui->Button3, this, &TForm2::Button3Click);
+}
+
+TForm2::~TForm2() = default;
+
+QFileDialog *TForm2::OpenDialog1()
+{
+    // Made when first asked for: a file dialog costs the program's start some milliseconds.
+    if (m_openDialog)
+        return m_openDialog;
     m_openDialog = newFileDialog(this);
     m_openDialog->setObjectName(QStringLiteral("OpenDialog1"));
     m_openDialog->setFileMode(QFileDialog::ExistingFile);
@@ -27,13 +39,8 @@ TForm2::TForm2(QWidget *parent) : QDialog(parent), ui(std::make_unique<Ui::TForm
     m_openDialog->setNameFilters({QStringLiteral("PHP.exe (php.exe php php[0-9]*)")});
     // The entry reads "PHP.exe" alone, as the Open dialog's entries read without their patterns.
     m_openDialog->setOption(QFileDialog::HideNameFilterDetails, true);
-
-    connectClick(ui->Button1, this, &TForm2::Button1Click);
-    connectClick(ui->Button2, this, &TForm2::Button2Click);
-    connectClick(ui->Button3, this, &TForm2::Button3Click);
+    return m_openDialog;
 }
-
-TForm2::~TForm2() = default;
 
 void TForm2::showEvent(QShowEvent *event)
 {
@@ -63,7 +70,7 @@ void TForm2::Button1Click()
 
 void TForm2::Button2Click()
 {
-    if (execFileDialog(m_openDialog) != QDialog::Accepted)
+    if (execFileDialog(OpenDialog1()) != QDialog::Accepted)
         return;
     const QStringList files = m_openDialog->selectedFiles();
     if (!files.isEmpty())

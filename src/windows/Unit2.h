@@ -22,14 +22,14 @@ public:
     void Button2Click(); // "...": browse
     void Button3Click(); // "Abbrechen"
 
-    QFileDialog *OpenDialog1() const { return m_openDialog; }
+    QFileDialog *OpenDialog1();
 
 protected:
     void showEvent(QShowEvent *event) override;
 
 private:
     std::unique_ptr<Ui::TForm2> ui;
-    QFileDialog *m_openDialog;
+    QFileDialog *m_openDialog = nullptr;
     bool m_shownBefore = false;
 };
 
