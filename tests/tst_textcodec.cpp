@@ -2,10 +2,13 @@
 #include "TestSupport.h"
 #include "core/AppError.h"
 #include "core/Document.h"
+#include "core/EditorBytes.h"
+#include "core/EditorText.h"
 #include "core/FileFilter.h"
 #include "core/FileNameCodec.h"
 #include "core/TextCodec.h"
 
+#include <QRandomGenerator>
 #include <QtTest>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -110,6 +113,59 @@ private slots:
     }
 
     // File names keep their bytes: UTF-8 ones read as Qt reads them, any other byte comes back.
+    void editorTextIsWrittenAsItsComposition()
+    {
+        // The save's one pass against what it stands for: the stand-ins back, the document's
+        // breaks as "\n", then the file's encoding and line ends. The characters are those
+        // each step treats apart: ASCII runs (eight at a time) broken at every place, breaks of
+        // both kinds, stand-ins with and without their escape, umlauts, pairs and lone halves
+        // of surrogates, Windows-1252's own and what it lacks.
+        const QList<char16_t> alphabet{u'a', u'Z', u' ', u'\t', u'\n', 0x2029, 0xF8E0, 0xF8E1, 0xF8E2, 0xF8E3,
+                                       0xFDD0, u'ä', 0x20AC, 0x2192, 0xD83D, 0xDE00, 0x7F, 0x80, 0x3F};
+        QRandomGenerator random(20261211);
+        for (int round = 0; round < 3000; ++round) {
+            QString held;
+            const int length = int(random.bounded(60));
+            for (int i = 0; i < length; ++i) {
+                if (random.bounded(3) == 0)
+                    held += QChar(alphabet[random.bounded(int(alphabet.size()))]);
+                else
+                    held += QLatin1String("<?php echo 1; ?>").mid(int(random.bounded(16)), 1);
+            }
+            TextFormat format;
+            format.encoding = random.bounded(4) == 0 ? TextFormat::Windows1252 : TextFormat::Utf8;
+            format.byteOrderMark = random.bounded(3) == 0;
+            format.lineEnd = TextFormat::LineEnd(random.bounded(3));
+            QList<TextFormat::LineEnd> ends;
+            if (random.bounded(2) == 0)
+                for (int i = int(random.bounded(8)); i > 0; --i)
+                    ends << TextFormat::LineEnd(random.bounded(3));
+            const QByteArray expected
+                = encodeText(fromEditorForm(QString(held).replace(QChar::ParagraphSeparator, QLatin1Char('\n'))), format, ends);
+            const qsizetype piece = round % 2 ? 16 : 1 << 20;
+            EditorBytes bytes(held, format, ends, piece);
+            QByteArray pieces;
+            for (QByteArrayView next = bytes.next(); !next.isEmpty(); next = bytes.next())
+                pieces += next;
+            QVERIFY2(pieces == expected, qPrintable(QStringLiteral("round %1: %2 for %3").arg(round).arg(
+                                              QString::fromLatin1(pieces.toHex(' ')), QString::fromLatin1(expected.toHex(' ')))));
+            QCOMPARE(EditorBytes(held, format, ends, piece).rest(), expected);
+        }
+        // A save writes the pieces as they come: the file holds every one, in order.
+        IsolatedEnvironment env;
+        QString held;
+        for (int i = 0; i < 50000; ++i)
+            held += QStringLiteral("<?php echo 'Grüße %1'; ?>").arg(i) + QChar::ParagraphSeparator;
+        const QString path = env.root() + QStringLiteral("/gross.php");
+        TextFormat crlf;
+        crlf.lineEnd = TextFormat::CrLf;
+        EditorBytes bytes(held, crlf, {}, 4096);
+        saveDocument(path, bytes);
+        QFile written(path);
+        QVERIFY(written.open(QIODevice::ReadOnly));
+        QCOMPARE(written.readAll(), held.replace(QChar::ParagraphSeparator, QStringLiteral("\r\n")).toUtf8());
+    }
+
     void fileNamesRoundTripByteForByte_data()
     {
         QTest::addColumn<QByteArray>("bytes");

@@ -101,6 +101,11 @@ void saveDocument(const QString &path, const QString &text, const TextFormat &fo
     writeFileAtomically(path, encodeText(text, format, lineEnds));
 }
 
+void saveDocument(const QString &path, EditorBytes &bytes)
+{
+    writeFileAtomically(path, [&bytes] { return bytes.next(); });
+}
+
 Document::Document(QString startFolder) : m_folder(std::move(startFolder)) {}
 
 void Document::clear()

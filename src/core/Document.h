@@ -1,6 +1,7 @@
 // Reading and writing a document file whole, in the format it came in.
 #pragma once
 
+#include "core/EditorBytes.h"
 #include "core/TextCodec.h"
 
 #include <QString>
@@ -19,6 +20,8 @@ DecodedText loadDocument(const QString &path);
 // encodeText() writes them.
 void saveDocument(const QString &path, const QString &text, const TextFormat &format,
                   const QList<TextFormat::LineEnd> &lineEnds = {});
+// The same for the editor's text, written while it is encoded.
+void saveDocument(const QString &path, EditorBytes &bytes);
 
 // The document as the file commands know it: its caption, the file it was opened from, the
 // folder it runs in and its file's format. The caption is the document's title state:

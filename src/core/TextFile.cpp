@@ -30,8 +30,35 @@ bool writeWholeFile(int fd, const QByteArray &bytes)
     return true;
 }
 
-
 namespace {
+
+// Each piece as it comes, its write-out to the disk started at once, so that the device works
+// while the next piece is made; the caller's fsync() waits for the rest.
+bool writePieces(int fd, const BytePieces &pieces)
+{
+    off_t at = 0;
+    for (QByteArrayView piece = pieces(); !piece.isEmpty(); piece = pieces()) {
+        for (qsizetype done = 0; done < piece.size();) {
+            const ssize_t n = ::pwrite(fd, piece.data() + done, size_t(piece.size() - done), at);
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0)
+                return false;
+            done += n;
+            at += n;
+        }
+        ::sync_file_range(fd, at - off_t(piece.size()), off_t(piece.size()), SYNC_FILE_RANGE_WRITE);
+    }
+    return true;
+}
+
+QByteArray allOf(const BytePieces &pieces)
+{
+    QByteArray bytes;
+    for (QByteArrayView piece = pieces(); !piece.isEmpty(); piece = pieces())
+        bytes += piece;
+    return bytes;
+}
 
 bool readAll(int fd, QByteArray *bytes)
 {
@@ -150,6 +177,17 @@ void writeNewFile(const QString &path, const QByteArray &native, const QByteArra
 
 void writeFileAtomically(const QString &path, const QByteArray &bytes)
 {
+    bool given = false;
+    writeFileAtomically(path, [&]() -> QByteArrayView {
+        if (given)
+            return {};
+        given = true;
+        return bytes;
+    });
+}
+
+void writeFileAtomically(const QString &path, const BytePieces &pieces)
+{
     QByteArray native = encodeFileName(path);
     struct stat st;
     const bool exists = ::stat(native.constData(), &st) == 0;
@@ -161,7 +199,7 @@ void writeFileAtomically(const QString &path, const QByteArray &bytes)
     if (exists && ::access(native.constData(), W_OK) != 0)
         throw AppError::cannotCreateFile(path, errno);
     if (exists && st.st_nlink > 1) {
-        writeInPlace(path, native, bytes);
+        writeInPlace(path, native, allOf(pieces));
         return;
     }
     // A link is followed: the file it names gets the new text, the link stays.
@@ -177,9 +215,9 @@ void writeFileAtomically(const QString &path, const QByteArray &bytes)
     TempFile file;
     if (!file.make(folderOf(native) + "/.korlith-XXXXXX")) {
         if (!exists)
-            writeNewFile(path, native, bytes);
+            writeNewFile(path, native, allOf(pieces));
         else
-            writeInPlace(path, native, bytes);
+            writeInPlace(path, native, allOf(pieces));
         return;
     }
     // The old file's mode, owner and group where this process may give them; a new file's
@@ -188,7 +226,7 @@ void writeFileAtomically(const QString &path, const QByteArray &bytes)
     if (exists && ::fchown(file.fd, st.st_uid, st.st_gid) != 0 && ::fchown(file.fd, uid_t(-1), st.st_gid) != 0) {
         // Neither may be given: the file is this user's, as any new file would be.
     }
-    if (!writeWholeFile(file.fd, bytes) || fsync(file.fd) != 0 || ::rename(file.path.constData(), native.constData()) != 0)
+    if (!writePieces(file.fd, pieces) || fsync(file.fd) != 0 || ::rename(file.path.constData(), native.constData()) != 0)
         throw AppError::cannotCreateFile(path, errno);
     file.keep = true;
 }

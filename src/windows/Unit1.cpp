@@ -602,7 +602,7 @@ QByteArray TForm1::scriptBytes(const QString &editorForm) const
 {
     // The interpreter reads the text as its file holds it: its encoding, its line ends.
     const TextFormat &format = m_document.format();
-    return encodeText(fromEditorForm(editorForm), format, ui->memo1->lineEnds(format.lineEnd));
+    return EditorBytes(editorForm, format, ui->memo1->lineEnds(format.lineEnd)).rest();
 }
 
 platform::PreviewRequest TForm1::currentRun()
@@ -777,10 +777,12 @@ void TForm1::chooseFile(const QString &path)
 void TForm1::writeDocument(const QString &path)
 {
     refuseScratchTarget(path);
-    const QString text = ui->memo1->userText();
-    if (!encodingHolds(path, text))
+    // Only Windows-1252 may not hold a character typed; UTF-8 holds them all.
+    if (m_document.format().encoding == TextFormat::Windows1252 && !encodingHolds(path, ui->memo1->userText()))
         return;
-    saveDocument(path, text, m_document.format(), ui->memo1->lineEnds(m_document.format().lineEnd));
+    const TextFormat &format = m_document.format();
+    EditorBytes bytes(ui->memo1->document()->toRawText(), format, ui->memo1->lineEnds(format.lineEnd));
+    saveDocument(path, bytes);
     noCopyNeeded();
 }
 
