@@ -6,6 +6,7 @@
 #include "Unit1.h"
 #include "core/PhpSyntax.h"
 
+#include <QAbstractTextDocumentLayout>
 #include <QApplication>
 #include <QClipboard>
 #include <QFontInfo>
@@ -203,6 +204,15 @@ private slots:
         const QTextBlock far = edit.document()->findBlockByNumber(2500);
         QVERIFY(far.layout()->formats().isEmpty());
         QCOMPARE(layoutColour(edit.document()->findBlockByNumber(2), 0), variable);
+
+        // The lines a scroll brings into view take their colours before the one layout they
+        // are drawn with: the document's layout is not made to lay them out and repaint them.
+        QSignalSpy relaid(edit.document()->documentLayout(), &QAbstractTextDocumentLayout::updateBlock);
+        QSignalSpy repainted(edit.document()->documentLayout(), &QAbstractTextDocumentLayout::update);
+        edit.verticalScrollBar()->setValue(1200);
+        QTRY_COMPARE(layoutColour(edit.document()->findBlockByNumber(1205), 0), variable);
+        QCOMPARE(relaid.size() + repainted.size(), 0);
+        edit.verticalScrollBar()->setValue(0);
 
         // A comment opened in the first line: the lines in view follow without another edit,
         // the lines out of view when they are shown.

@@ -116,6 +116,10 @@ private:
 
 TCodeEdit::TCodeEdit(QWidget *parent) : QPlainTextEdit(parent), m_gutter(new LineGutter(this))
 {
+    // A document of the editor's own whose layout lays a line out once for its colours.
+    auto *text = new QTextDocument(this);
+    text->setDocumentLayout(new PhpColourLayout(text));
+    setDocument(text);
     // Code reads left to right whatever letters a line starts with. Saying so also keeps Qt from
     // asking the input method which way an empty line runs: its Wayland text input crashes on
     // that question where the compositor offers no seat.

@@ -145,9 +145,27 @@ void PhpHighlighter::colour(const QTextBlock &block, const QRectF &shown)
     m_ranges.clear();
     m_syntax.highlightLine(block.text(), before.isValid() ? before.userState() : -1, m_ranges);
     if (applyFormats(block, m_ranges, from, to)) {
-        m_document->documentLayout()->blockBoundingRect(block);
-        m_document->markContentsDirty(block.position(), block.length());
+        if (auto *layout = dynamic_cast<PhpColourLayout *>(m_document->documentLayout()))
+            layout->coloursChanged(block);
+        else
+            m_document->markContentsDirty(block.position(), block.length());
     }
+}
+
+void PhpColourLayout::coloursChanged(const QTextBlock &block)
+{
+    m_colouredFrom = block.position();
+    m_colouredLength = block.length();
+    document()->markContentsDirty(m_colouredFrom, m_colouredLength);
+    m_colouredFrom = -1;
+}
+
+void PhpColourLayout::documentChanged(int from, int removed, int added)
+{
+    // Colours alone leave the line's text and its height as they were.
+    if (from == m_colouredFrom && removed == m_colouredLength && added == m_colouredLength)
+        return;
+    QPlainTextDocumentLayout::documentChanged(from, removed, added);
 }
 
 bool PhpHighlighter::applyFormats(const QTextBlock &block, const QList<SyntaxRange> &ranges, int from, int to)

@@ -12,6 +12,7 @@ struct EditorColours;
 
 #include <QHash>
 #include <QObject>
+#include <QPlainTextDocumentLayout>
 #include <QRectF>
 #include <QTextCharFormat>
 
@@ -19,6 +20,26 @@ struct EditorColours;
 
 class QTextBlock;
 class QTextDocument;
+
+// The editor's document layout. A line's new colours drop its layout; it is laid out again when
+// it is next measured or drawn, once. (The plain layout would lay it out twice at once, on being
+// told of the change, and the colours of a screenful of lines coming into view cost three
+// layouts each.)
+class PhpColourLayout : public QPlainTextDocumentLayout
+{
+public:
+    using QPlainTextDocumentLayout::QPlainTextDocumentLayout;
+    // The document notes a change of the line's formats until it is told; told by the document's
+    // ordinary way, it would report the line as changed with the next edit.
+    void coloursChanged(const QTextBlock &block);
+
+protected:
+    void documentChanged(int from, int removed, int added) override;
+
+private:
+    int m_colouredFrom = -1;
+    int m_colouredLength = 0;
+};
 
 class PhpHighlighter : public QObject
 {
