@@ -441,6 +441,9 @@ private slots:
         QTest::keyClicks(Form1->memo1(), QStringLiteral("// "));
         QVERIFY(waitUntil([&] { return firstPaint.painted; }));
         QVERIFY(!firstPaint.engineRan);
+        // Nor were the file dialogs made for it: they are made when first shown.
+        for (QWidget *window : QApplication::allWidgets())
+            QVERIFY2(!qobject_cast<QFileDialog *>(window), qPrintable(window->objectName()));
         QVERIFY(waitUntil([&] { return Form1->WebBrowser1()->engineStarted(); }));
         QVERIFY(waitUntil([&] { return pageText(Form1->WebBrowser1()) == QStringLiteral("früh"); }, 10000));
         QCOMPARE(Form1->memo1()->toPlainText(), QStringLiteral("// <?php echo 'früh';"));
