@@ -12,23 +12,6 @@
 
 namespace {
 
-constexpr char16_t kEscape = 0xF8E0;
-
-// The character a stand-in holds, or 0 when c is none.
-char16_t heldBy(char16_t c)
-{
-    switch (c) {
-    case 0xF8E1:
-        return 0x2029;
-    case 0xF8E2:
-        return 0xFDD0;
-    case 0xF8E3:
-        return 0xFDD1;
-    default:
-        return 0;
-    }
-}
-
 char *putUtf8(char *d, char32_t c)
 {
     if (c < 0x80) {
@@ -141,9 +124,9 @@ void EditorBytes::fill()
                 *d++ = '\r';
             if (end != TextFormat::Cr)
                 *d++ = '\n';
-        } else if (c == kEscape && i < n && (s[i] == kEscape || heldBy(s[i]))) {
+        } else if (c == EditorEscape && i < n && (s[i] == EditorEscape || heldByStandIn(s[i]))) {
             d = putUtf8(d, s[i++]); // the escape or a stand-in itself
-        } else if (const char16_t h = heldBy(c)) {
+        } else if (const char16_t h = heldByStandIn(c)) {
             d = putUtf8(d, h);
         } else if (QChar::isHighSurrogate(c) && i < n && QChar::isLowSurrogate(s[i])) {
             d = putUtf8(d, QChar::surrogateToUcs4(c, s[i++]));

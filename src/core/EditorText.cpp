@@ -3,7 +3,7 @@
 
 namespace {
 
-constexpr char16_t kEscape = 0xF8E0;
+constexpr char16_t kEscape = EditorEscape;
 constexpr char16_t kHeld[] = {0x2029, 0xFDD0, 0xFDD1};
 constexpr char16_t kStandIn[] = {0xF8E1, 0xF8E2, 0xF8E3};
 
@@ -29,6 +29,12 @@ bool special(char16_t c)
 }
 
 } // namespace
+
+char16_t heldByStandIn(char16_t c)
+{
+    const int s = standInIndex(c);
+    return s < 0 ? 0 : kHeld[s];
+}
 
 QString toEditorForm(const QString &text)
 {

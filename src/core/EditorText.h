@@ -8,3 +8,8 @@
 // are held behind an escape. Both directions are linear and exact inverses.
 QString toEditorForm(const QString &text);
 QString fromEditorForm(const QString &held);
+
+// The escape before a stand-in (or another escape) that stands for itself.
+constexpr char16_t EditorEscape = 0xF8E0;
+// The character a stand-in holds; 0 when c is none.
+char16_t heldByStandIn(char16_t c);
